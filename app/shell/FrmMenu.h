@@ -1,0 +1,48 @@
+#pragma once
+
+#include "ModeCatalogue.h"
+
+#include <QList>
+#include <QWidget>
+
+class QButtonGroup;
+class QGroupBox;
+class QLabel;
+class QPushButton;
+class QRadioButton;
+
+namespace kestrel {
+
+class Wexford;
+
+// The main menu: the mode catalogue and the start, settings and exit buttons.
+class FrmMenu : public QWidget {
+  Q_OBJECT
+ public:
+  explicit FrmMenu(Wexford& board, QWidget* parent = nullptr);
+  FrmMenu();
+
+  // Read by a shared test window when it loads.
+  static inline qint16 SubMode = 0;
+  static inline qint16 PositiveLogic = 0;
+
+  // Trial open of the expansion board before a binary window opens.
+  bool CheckBoardConnection();
+
+  QList<QLabel*> LblTitle;
+  QLabel* Label1;
+  QLabel* Image1;
+  QGroupBox* FrMenu;
+  QList<QRadioButton*> ExecMode;
+  QList<QPushButton*> Command1;
+
+ private:
+  void Command1_Click(int index);
+  void startSelectedMode();
+  bool passGate(Gate gate);
+
+  Wexford& board_;
+  QButtonGroup* modes_;
+};
+
+}  // namespace kestrel

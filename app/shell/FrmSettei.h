@@ -1,0 +1,44 @@
+#pragma once
+
+#include <QDialog>
+#include <QList>
+
+class QFrame;
+class QLabel;
+class QPlainTextEdit;
+class QPushButton;
+class QRadioButton;
+class QTabWidget;
+
+namespace kestrel {
+
+// Version information and the choice of serial port.
+class FrmSettei : public QDialog {
+  Q_OBJECT
+ public:
+  explicit FrmSettei(QWidget* parent = nullptr);
+
+  QFrame* Picture1;
+  QList<QLabel*> LblCaption;
+  QTabWidget* StbSettei;
+  QLabel* Label1;
+  QLabel* lblModel;
+  QLabel* lblVersion;
+  QPlainTextEdit* txtRelease;
+  QLabel* LblStuffTitle;
+  QLabel* LblStuff;
+  QList<QLabel*> LblCredit;
+  QList<QRadioButton*> Option1;
+  QList<QLabel*> LblDevice;  // where each port number goes on this machine
+  QPushButton* CmdOk;
+  QPushButton* CmdCancel;
+
+ private:
+  void loadReleaseNotes();
+  void CmdOk_Click();
+};
+
+// "release.txt" in `folder`, as CP932 lines; "" when there is no such file.
+QString readReleaseNotes(const QString& folder);
+
+}  // namespace kestrel

@@ -1,0 +1,100 @@
+#include "shell/FrmSettei.h"
+#include "shell/Globals.h"
+#include "shell/Look.h"
+#include "shell/ModString.h"
+#include "support/TestSupport.h"
+
+#include <QFile>
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTabWidget>
+#include <gtest/gtest.h>
+
+using namespace kestrel;
+
+namespace {
+
+class Settei : public ::testing::Test {
+ protected:
+  Settei() {
+    AppFolder = folder.path();
+    ComPortNumber = 3;
+  }
+  void writeNotes(const QByteArray& bytes) {
+    QFile f(folder.filePath(QStringLiteral("release.txt")));
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write(bytes);
+  }
+  QTemporaryDir folder;
+};
+
+}  // namespace
+
+TEST_F(Settei, TextsAndStartingState) {
+  FrmSettei form;
+  EXPECT_EQ(form.windowTitle(), QStringLiteral("Kestrel Tester  設定"));
+  EXPECT_EQ(form.LblCaption[0]->text(), QStringLiteral("Kestrel Tester  設定"));
+  EXPECT_EQ(form.StbSettei->tabText(0), QStringLiteral("バージョン情報"));
+  EXPECT_EQ(form.StbSettei->tabText(1), QStringLiteral("COM設定"));
+  EXPECT_EQ(form.StbSettei->currentIndex(), 0);
+  EXPECT_EQ(form.lblModel->text(), QStringLiteral("MODEL  Kestrel Tester"));
+  EXPECT_EQ(form.lblVersion->text(), QStringLiteral("Version  3.60"));
+  EXPECT_EQ(form.LblStuffTitle->text(), QStringLiteral("開発スタッフ"));
+  EXPECT_EQ(form.CmdOk->text(), QStringLiteral("ＯＫ"));
+  EXPECT_EQ(form.CmdCancel->text(), QStringLiteral("中止"));
+  EXPECT_EQ(form.LblStuff->y(), form.LblStuffTitle->y() + form.LblStuffTitle->height() + twipsToPixels(120, &form));
+  ASSERT_EQ(form.Option1.size(), 8);
+  for (int i = 0; i < 8; ++i) {
+    EXPECT_EQ(form.Option1[i]->text(), QStringLiteral("COM%1").arg(i + 1));
+    EXPECT_EQ(form.Option1[i]->isChecked(), i == 2) << i;
+  }
+  EXPECT_TRUE(form.txtRelease->toPlainText().isEmpty());  // no release.txt
+}
+
+TEST_F(Settei, OkTakesTheChosenPortCancelAndCloseKeepIt) {
+  {
+    FrmSettei form;
+    form.Option1[7]->setChecked(true);
+    form.CmdCancel->click();
+    EXPECT_EQ(ComPortNumber, 3);
+  }
+  {
+    FrmSettei form;
+    form.show();
+    form.Option1[7]->setChecked(true);
+    form.close();
+    EXPECT_EQ(ComPortNumber, 3);
+  }
+  FrmSettei form;
+  form.Option1[7]->setChecked(true);
+  form.CmdOk->click();
+  EXPECT_EQ(ComPortNumber, 8);
+  EXPECT_EQ(form.result(), int(QDialog::Accepted));
+}
+
+TEST_F(Settei, ReleaseNotesAreCp932LinesWithoutTrailingBreak) {
+  writeNotes(toCp932(QStringLiteral("一行目\r\nline two\r\n三行目\r\n")));
+  FrmSettei form;
+  EXPECT_EQ(form.txtRelease->toPlainText(), QStringLiteral("一行目\nline two\n三行目"));
+  EXPECT_EQ(form.txtRelease->document()->blockCount(), 3);
+}
+
+TEST_F(Settei, ReleaseNotesWithoutFinalBreakOrEmpty) {
+  writeNotes(toCp932(QStringLiteral("a\nb")));
+  EXPECT_EQ(readReleaseNotes(AppFolder), QStringLiteral("a\nb"));
+  writeNotes(QByteArray());
+  EXPECT_EQ(readReleaseNotes(AppFolder), QString());
+  FrmSettei form;
+  EXPECT_TRUE(form.txtRelease->toPlainText().isEmpty());
+}
+
+TEST_F(Settei, EachPortShowsWhereItGoes) {
+  qputenv("KESTREL_COM3", "/dev/pts/42");
+  FrmSettei form;
+  qunsetenv("KESTREL_COM3");
+  EXPECT_EQ(form.LblDevice[2]->text(), QStringLiteral("→ /dev/pts/42"));
+  EXPECT_EQ(form.LblDevice[0]->text(), QStringLiteral("→ /dev/ttyS0"));
+  EXPECT_EQ(form.LblDevice[7]->text(), QStringLiteral("→ /dev/ttyS7"));
+}
