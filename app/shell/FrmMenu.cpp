@@ -1,5 +1,6 @@
 #include "FrmMenu.h"
 
+#include "AppEnd.h"
 #include "FrmPass.h"
 #include "FrmSettei.h"
 #include "Globals.h"
@@ -108,7 +109,7 @@ void FrmMenu::Command1_Click(int index) {
     }
     case 2:
       close();
-      QApplication::quit();
+      EndApplication();
       break;
   }
 }

@@ -1,11 +1,11 @@
 #include "FrmPass.h"
 
+#include "FocusSelect.h"
 #include "Globals.h"
 #include "Look.h"
 #include "MessageService.h"
 #include "ModString.h"
 
-#include <QEvent>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -38,7 +38,7 @@ FrmPass::FrmPass(const QString& name, QString code, qint16& granted, QWidget* pa
   TxtPass->setEchoMode(QLineEdit::Password);
   TxtPass->setStyleSheet(QStringLiteral("lineedit-password-character: 42;"));  // '*'
   TxtPass->setMaxLength(14);
-  TxtPass->installEventFilter(this);
+  selectAllOnFocus(TxtPass);
   auto* entry = new QHBoxLayout(Frame1);
   entry->addWidget(Label2);
   entry->addWidget(TxtPass, 1);
@@ -85,16 +85,6 @@ void FrmPass::refocusEntry() {
   TxtPass->setFocus();
   // The box may hold the focus already, in which case no focus event comes.
   TxtPass->setSelection(0, int(TxtPass->text().size()));
-}
-
-bool FrmPass::eventFilter(QObject* watched, QEvent* event) {
-  if (watched == TxtPass && event->type() == QEvent::FocusIn) {
-    // Let the box take the focus first; it would otherwise drop the selection.
-    TxtPass->event(event);
-    SelectAllText();
-    return true;
-  }
-  return QDialog::eventFilter(watched, event);
 }
 
 }  // namespace kestrel

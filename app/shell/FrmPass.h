@@ -27,9 +27,6 @@ class FrmPass : public QDialog {
   QLineEdit* TxtPass;
   QList<QPushButton*> CmdExe;
 
- protected:
-  bool eventFilter(QObject* watched, QEvent* event) override;
-
  private:
   FrmPass(const QString& name, QString code, qint16& granted, QWidget* parent);
   void CmdExe_Click(int index);

@@ -40,7 +40,10 @@ MsgAnswer answerOf(int button) {
 class MessageBoxPrompt final : public Prompt {
  public:
   MsgAnswer ask(const Message& m, QWidget* owner) override {
-    QMessageBox box(boxIcon(m.icon), m.title, m.text, boxButtons(m.buttons), owner);
+    // Texts keep their Windows line breaks; the box shows them as plain breaks.
+    QString text = m.text;
+    text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    QMessageBox box(boxIcon(m.icon), m.title, text, boxButtons(m.buttons), owner);
     return answerOf(box.exec());
   }
 };

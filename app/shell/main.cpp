@@ -1,4 +1,5 @@
 #include "Look.h"
+#include "TestWindowList.h"
 #include "FrmMenu.h"
 #include "ModSubMain.h"
 #include "Pause.h"
@@ -15,6 +16,7 @@ int main(int argc, char* argv[]) {
   QCoreApplication::setApplicationVersion(QStringLiteral(KESTREL_VERSION));
   QApplication::setFont(japaneseFont(kGothic));
 
+  registerTestWindows();
   ModSubMain startup({defaultLockFile(), QCoreApplication::applicationDirPath(), &realPause()});
   if (startup.run() != ModSubMain::Outcome::Running) return 0;
 

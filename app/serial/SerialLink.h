@@ -1,0 +1,97 @@
+#pragma once
+// The serial control every serial window owns, over QSerialPort.
+
+#include <QByteArray>
+#include <QObject>
+#include <QSerialPort>
+#include <QString>
+#include <optional>
+
+namespace kestrel {
+
+// What a protocol session needs of its port.
+class LinkPort {
+ public:
+  virtual ~LinkPort() = default;
+  virtual bool isOpen() const = 0;
+  // Received bytes waiting to be read.
+  virtual int InBufferCount() const = 0;
+  // One byte, or everything waiting, as the read length says.
+  virtual QByteArray read() = 0;
+  // The bytes go out unchanged; false when they could not be handed over.
+  virtual bool write(const QByteArray& bytes) = 0;
+
+  bool writeByte(quint8 byte) { return write(QByteArray(1, char(byte))); }
+  // Each character goes out as its single-byte code, nothing appended.
+  bool writeText(const QString& text);
+};
+
+// "9600,N,8,1": baud, parity (N or E), data bits, stop bits.
+struct LineSettings {
+  qint32 baud = 9600;
+  QSerialPort::Parity parity = QSerialPort::NoParity;
+  QSerialPort::DataBits dataBits = QSerialPort::Data8;
+  QSerialPort::StopBits stopBits = QSerialPort::OneStop;
+
+  static std::optional<LineSettings> parse(const QString& text);
+};
+
+class SerialLink : public QObject, public LinkPort {
+  Q_OBJECT
+ public:
+  static constexpr int kEventReceive = 2;
+  enum InputMode { comInputModeText = 0, comInputModeBinary = 1 };
+  enum class OpenError { None, Busy, Other };
+
+  explicit SerialLink(QObject* parent = nullptr);
+
+  void setCommPort(int portNumber);
+  int commPort() const { return portNumber_; }
+  QString device() const { return device_; }
+  // False for a malformed text, which is a set-up error.
+  bool setSettings(const QString& text);
+  QString settings() const { return settingsText_; }
+  void setInputMode(int mode) { inputMode_ = mode; }
+  int inputMode() const { return inputMode_; }
+  void setInputLen(int length) { inputLen_ = length; }
+  void setRThreshold(int threshold) { threshold_ = threshold; }
+  void setRTSEnable(bool on);
+
+  // Opens with the settings given. Parity and RTS, which pseudo-terminals
+  // do not carry, are best effort there and required on a real port.
+  bool open();
+  OpenError openError() const { return openError_; }
+  QString errorString() const { return errorString_; }
+  void close();
+
+  bool isOpen() const override { return port_.isOpen(); }
+  int InBufferCount() const override;
+  QByteArray read() override;
+  bool write(const QByteArray& bytes) override;
+
+ signals:
+  // The communication event; kEventReceive when data has arrived.
+  void comm(int event);
+  // The device went away while open (a USB adapter unplugged); the port is closed.
+  void lost(const QString& reason);
+
+ private:
+  bool fail(OpenError error, const QString& text);
+  void onError(QSerialPort::SerialPortError error);
+
+  QSerialPort port_;
+  int portNumber_ = 1;
+  QString device_;
+  QString settingsText_;
+  LineSettings line_;
+  int inputMode_ = comInputModeText;
+  int inputLen_ = 0;
+  int threshold_ = 0;
+  bool rts_ = false;
+  OpenError openError_ = OpenError::None;
+  QString errorString_;
+};
+
+bool isPseudoTerminal(const QString& device);
+
+}  // namespace kestrel

@@ -1,0 +1,265 @@
+#include "serial/BufferedSession.h"
+#include "serial/SerialLink.h"
+#include "support/SerialFakes.h"
+#include "support/TestSupport.h"
+
+#include <gtest/gtest.h>
+
+using namespace kestrel;
+using namespace kestrel::test;
+
+namespace {
+
+constexpr char kAck = 0x06, kNak = 0x15;
+
+// The frame as the unit must see it, folded here independently of the code.
+QByteArray frame(const QByteArray& digits) {
+  char bcc = 0;
+  for (char c : digits) bcc ^= c;
+  bcc ^= 0x03;
+  return QByteArray("\x02") + digits + QByteArray("\x03") + QByteArray(1, bcc);
+}
+
+QStringList autoList(int max) {
+  QStringList list;
+  for (int i = 1; i <= max; ++i) list.append(QStringLiteral("%1").arg(i, 3, 10, QLatin1Char('0')));
+  return list;
+}
+
+class Buffered : public ::testing::Test {
+ protected:
+  void make(int subMode) { session = std::make_unique<BufferedSession>(subMode, link, log, pause); }
+  void receive(char byte) {
+    link.incoming.append(byte);
+    session->OnComm(SerialLink::kEventReceive);
+  }
+  FakeLink link;
+  FakeLog log;
+  VirtualPause pause;
+  std::unique_ptr<BufferedSession> session;
+};
+
+}  // namespace
+
+TEST_F(Buffered, ManualExampleFrameBytesAndLog) {
+  make(0);
+  session->ManualMode = true;
+  session->Play({"001", "015", "145"}, 8);
+  EXPECT_EQ(link.take(), QByteArray("\x05"));
+  EXPECT_EQ(log.take(), QStringList{"[送信]：ENQ(05h)"});
+  receive(kAck);
+  EXPECT_EQ(link.take(), QByteArray("\x02" "001015145" "\x03" "\x36"));
+  EXPECT_EQ(log.take(), (QStringList{"[受信]：ACK(06h)", "[送信]：STX(02h)", "[送信]：001,015,145", "[送信]：ETX(03h)",
+                                     "[送信]：BCC(36h)"}));
+  EXPECT_EQ(pause.sleeps, (std::vector<int>{20, 3, 3, 3, 3}));
+  EXPECT_TRUE(session->FramePending);
+  receive(kAck);  // list done: nothing more
+  EXPECT_TRUE(link.take().isEmpty());
+  EXPECT_FALSE(session->FramePending);
+}
+
+TEST_F(Buffered, Automatic255ChannelsInUnitsOfEightIs32Frames) {
+  make(0);
+  session->Play(autoList(255), 8);
+  ASSERT_EQ(link.take(), QByteArray("\x05"));
+  std::vector<QByteArray> frames;
+  for (int i = 0; i < 40; ++i) {
+    receive(kAck);
+    const QByteArray sent = link.take();
+    if (sent.isEmpty()) break;
+    frames.push_back(sent);
+  }
+  ASSERT_EQ(frames.size(), 32u);
+  for (int f = 0; f < 31; ++f) {
+    QByteArray digits;
+    for (int c = 1; c <= 8; ++c) digits += QByteArray::number(f * 8 + c).rightJustified(3, '0');
+    EXPECT_EQ(frames[std::size_t(f)], frame(digits)) << f;
+  }
+  EXPECT_EQ(frames.back(), frame("249250251252253254255"));
+  EXPECT_TRUE(log.lines.contains("[送信]：249,250,251,252,253,254,255"));
+  EXPECT_EQ(session->ListRemain, 0);
+  EXPECT_EQ(session->ListPos, 255);
+}
+
+TEST_F(Buffered, UnitLargerThanListSendsOneFrameWithoutTrailingComma) {
+  make(0);
+  session->Play({"007", "008"}, 99);
+  receive(kAck);
+  EXPECT_EQ(link.take(), QByteArray("\x05") + frame("007008"));
+  EXPECT_TRUE(log.lines.contains("[送信]：007,008"));
+  EXPECT_EQ(session->FrameCount, 2);
+}
+
+TEST_F(Buffered, NakAfterFrameResendsTheSameFrameAtTheNextAck) {
+  for (bool manual : {false, true}) {
+    make(0);
+    link.take();
+    session->ManualMode = manual;
+    session->Play(autoList(20), 8);
+    receive(kAck);
+    link.take();
+    receive(kAck);
+    const QByteArray second = link.take();
+    ASSERT_EQ(second, frame("009010011012013014015016"));
+    log.take();
+    receive(kNak);
+    EXPECT_TRUE(link.take().isEmpty());
+    EXPECT_EQ(log.take(), QStringList{"[受信]：NAK(15h)"});
+    EXPECT_EQ(session->ListPos, 8);
+    EXPECT_EQ(session->ListRemain, 12);
+    EXPECT_EQ(session->LinkUp, !manual);
+    receive(kAck);
+    EXPECT_EQ(link.take(), second) << manual;
+  }
+}
+
+TEST_F(Buffered, SecondNakDoesNotReachBackIntoEarlierFrames) {
+  make(0);
+  session->Play(autoList(24), 8);
+  receive(kAck);
+  receive(kAck);
+  link.take();
+  receive(kNak);
+  receive(kNak);
+  EXPECT_EQ(session->ListPos, 8);
+  receive(kAck);
+  EXPECT_EQ(link.take(), frame("009010011012013014015016"));
+}
+
+TEST_F(Buffered, VolumeDuringPlaybackTakesTheNextAckThenResumes) {
+  make(1);
+  session->Play(autoList(250), 8);
+  receive(kAck);
+  link.take();
+  session->SendVolume(BufferedSession::Volume14dB);
+  EXPECT_EQ(link.take(), QByteArray("\x05"));
+  receive(kAck);  // answer to frame 1: the volume frame goes instead of frame 2
+  EXPECT_EQ(link.take(), QByteArray("\x02\x32\x35\x32\x03\x36", 6));
+  EXPECT_EQ(log.lines.last(), QStringLiteral("[送信]：音量減衰(-14dB)"));
+  EXPECT_EQ(session->VolumeCmd, BufferedSession::VolumeSent);
+  receive(kAck);  // answer to ENQ: nothing
+  EXPECT_TRUE(link.take().isEmpty());
+  EXPECT_EQ(session->VolumeCmd, BufferedSession::VolumeNone);
+  receive(kAck);  // answer to the volume frame: frame 2
+  EXPECT_EQ(link.take(), frame("009010011012013014015016"));
+}
+
+TEST_F(Buffered, VolumeFramesAndTheirLogLines) {
+  make(1);
+  const std::pair<BufferedSession::Volume, QByteArray> cases[] = {
+      {BufferedSession::Volume6dB, QByteArray("\x02\x32\x35\x31\x03\x35", 6)},
+      {BufferedSession::Volume14dB, QByteArray("\x02\x32\x35\x32\x03\x36", 6)},
+      {BufferedSession::VolumeDefault, QByteArray("\x02\x32\x35\x33\x03\x37", 6)}};
+  for (const auto& [command, bytes] : cases) {
+    session->SendVolume(command);
+    receive(kAck);
+    receive(kAck);
+    EXPECT_EQ(link.take(), QByteArray("\x05") + bytes);
+    EXPECT_EQ(bytes, frame(bytes.mid(1, 3)));
+  }
+  EXPECT_EQ(log.lines.filter(QStringLiteral("音量")),
+            (QStringList{"[送信]：音量減衰(-6dB)", "[送信]：音量減衰(-14dB)", "[送信]：音量減衰(ﾃﾞﾌｫﾙﾄ)"}));
+}
+
+TEST_F(Buffered, StopWritesTheSubModesCommandAndTheNextAckOnlyClearsIt) {
+  make(2);
+  session->Play(autoList(255), 8);
+  receive(kAck);
+  link.take();
+  log.take();
+  session->Stop();
+  EXPECT_EQ(link.take(), QByteArray("\x02\xFF\x03\xFC", 4));
+  EXPECT_EQ(log.take(), QStringList{"[送信]：STOP(02hFFh03hFCh)"});
+  EXPECT_EQ(session->ListPos, 8);
+  receive(kAck);
+  EXPECT_TRUE(link.take().isEmpty());
+  EXPECT_FALSE(session->StopRequest);
+  receive(kAck);  // an unfinished list goes on only after 再生
+  EXPECT_EQ(link.take(), frame("009010011012013014015016"));
+
+  make(0);
+  log.take();
+  session->Stop();
+  EXPECT_EQ(link.take(), QByteArray("\xFF", 1));
+  EXPECT_EQ(log.take(), QStringList{"[送信]：STOP(FFh)"});
+}
+
+TEST_F(Buffered, RepeatRestartsOnlyManualLists) {
+  make(0);
+  session->RepeatOn = 1;
+  session->Play({"001", "002", "003"}, 2);
+  receive(kAck);
+  receive(kAck);
+  receive(kAck);
+  EXPECT_EQ(link.take(), QByteArray("\x05") + frame("001002") + frame("003") + frame("001002"));
+
+  make(0);
+  session->RepeatOn = 1;
+  session->Play(autoList(255), 255);
+  receive(kAck);
+  receive(kAck);
+  link.take();
+  EXPECT_EQ(session->ListRemain, 0);
+  receive(kAck);
+  EXPECT_TRUE(link.take().isEmpty());
+}
+
+TEST_F(Buffered, UnexpectedByteIsLoggedAndChangesNothing) {
+  make(0);
+  session->Play({"001"}, 8);
+  log.take();
+  link.take();
+  receive(0x41);
+  receive(0x0A);
+  receive(0x00);
+  EXPECT_EQ(log.take(), (QStringList{"[受信]：(41h)", "[受信]：(Ah)", "[受信]：(0h)"}));
+  EXPECT_TRUE(link.take().isEmpty());
+  EXPECT_FALSE(session->LinkUp);
+  EXPECT_EQ(session->ListRemain, 1);
+}
+
+TEST_F(Buffered, OneByteIsHandledPerEvent) {
+  make(0);
+  session->Play({"001", "002"}, 1);
+  link.incoming = QByteArray("\x06\x41", 2);
+  session->OnComm(SerialLink::kEventReceive);
+  EXPECT_EQ(link.incoming, QByteArray("\x41"));
+  EXPECT_EQ(log.lines.last(), QStringLiteral("[送信]：BCC(32h)"));
+  session->OnComm(3);  // not a receive event
+  session->OnComm(SerialLink::kEventReceive);
+  EXPECT_EQ(log.lines.last(), QStringLiteral("[受信]：(41h)"));
+  const std::size_t sleeps = pause.sleeps.size();
+  session->OnComm(SerialLink::kEventReceive);  // nothing waiting
+  EXPECT_EQ(pause.sleeps.size(), sleeps + 1);
+  EXPECT_EQ(log.lines.last(), QStringLiteral("[受信]：(41h)"));
+}
+
+TEST_F(Buffered, UnloadWritesFFWithoutALogLine) {
+  make(1);
+  session->Unload();
+  EXPECT_EQ(link.take(), QByteArray("\xFF", 1));
+  EXPECT_TRUE(log.lines.isEmpty());
+  EXPECT_TRUE(session->StopRequest);
+}
+
+TEST_F(Buffered, ClosedPortIsSaidInTheLogNotReportedAsSent) {
+  make(0);
+  link.open = false;
+  session->Play({"001"}, 8);
+  session->Stop();
+  EXPECT_EQ(log.lines, (QStringList{kPortNotOpenLog, kPortNotOpenLog}));
+}
+
+TEST(BufferedVariants, CaptionsSettingsAndLimits) {
+  EXPECT_EQ(bufferedVariant(0).caption, QStringLiteral("バッファ機能付RS232C制御(MAX255CH 9600,N,8,1)"));
+  EXPECT_EQ(bufferedVariant(1).caption, QStringLiteral("バッファ機能付RS232C制御(MAX250CH 9600,N,8,1)"));
+  EXPECT_EQ(bufferedVariant(2).caption, QStringLiteral("TARN5-KLV制御"));
+  EXPECT_EQ(bufferedVariant(0).settings, QStringLiteral("9600,N,8,1"));
+  EXPECT_EQ(bufferedVariant(2).settings, QStringLiteral("19200,E,8,1"));
+  EXPECT_EQ(bufferedVariant(0).maxChannel, 255);
+  EXPECT_EQ(bufferedVariant(1).maxChannel, 250);
+  EXPECT_EQ(bufferedVariant(2).maxChannel, 255);
+  EXPECT_EQ(bufferedVariant(1).autoCaption, QStringLiteral("オートモード（１～２５０まで自動再生）"));
+  EXPECT_TRUE(bufferedVariant(1).volumeButtons);
+  EXPECT_FALSE(bufferedVariant(0).volumeButtons || bufferedVariant(2).volumeButtons);
+}

@@ -1,0 +1,158 @@
+#include "serial/ChannelEntry.h"
+#include "serial/EntryPanel.h"
+#include "support/TestSupport.h"
+
+#include <QCheckBox>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <gtest/gtest.h>
+
+using namespace kestrel;
+using namespace kestrel::test;
+
+namespace {
+const QString kRange = QStringLiteral("チャンネル番号は１～２５５までの範囲で入力して下さい。");
+
+QStringList boxes(std::initializer_list<const char*> texts) {
+  QStringList out;
+  for (const char* t : texts) out.append(QString::fromUtf8(t));
+  while (out.size() < 20) out.append(QString());
+  return out;
+}
+}  // namespace
+
+TEST(ChannelEntry, Numbers) {
+  for (const char* yes : {"5", " 12 ", "+3", "-1", "1.5", ".5", "1e2", "007"}) EXPECT_TRUE(isNumeric(yes)) << yes;
+  for (const char* no : {"", " ", "ab", "1a", "1.2.3", "e5", "--1", "１"}) EXPECT_FALSE(isNumeric(no)) << no;
+  EXPECT_EQ(integerValue("2.5"), 2.0);  // halves to even
+  EXPECT_EQ(integerValue("3.5"), 4.0);
+  EXPECT_EQ(integerValue(" 42 "), 42.0);
+  EXPECT_EQ(integerValue("x"), std::nullopt);
+}
+
+TEST(ChannelEntry, ManualEntriesAreCompactedBeforeTheCheck) {
+  QStringList texts = boxes({"5", "", "7", " "});
+  EXPECT_TRUE(checkEntries(texts, true, "08", 255, kRange).ok);
+  EXPECT_EQ(texts.mid(0, 4), (QStringList{"5", "7", "", " "}));  // a blank left at the end stays
+  texts = boxes({"", "", "", "", "", "", "", "", "", "", "", "", "", "", "", "", "", "", "", "9"});
+  EXPECT_TRUE(checkEntries(texts, true, "08", 255, kRange).ok);
+  EXPECT_EQ(texts[0], QStringLiteral("9"));
+  EXPECT_EQ(texts[19], QString());
+}
+
+TEST(ChannelEntry, MessagesInTheirOrder) {
+  struct Case {
+    QStringList boxes;
+    QString unit;
+    QString message;
+    EntryCheck::Field field;
+    int index;
+  };
+  const Case cases[] = {
+      {boxes({"300", "x"}), "ab", kNotNumeric, EntryCheck::Field::Channel, 1},  // numbers before ranges
+      {boxes({"1", "256"}), "ab", kRange, EntryCheck::Field::Channel, 1},       // channels before the unit
+      {boxes({"0"}), "08", kRange, EntryCheck::Field::Channel, 0},
+      {boxes({"255"}), "", kUnitRequired, EntryCheck::Field::Unit, -1},
+      {boxes({"255"}), "  ", kUnitRequired, EntryCheck::Field::Unit, -1},
+      {boxes({"255"}), "ab", kNotNumeric, EntryCheck::Field::Unit, -1},
+      {boxes({"255"}), "0", kUnitBelowOne, EntryCheck::Field::Unit, -1},
+      {boxes({}), "08", QString(), EntryCheck::Field::None, -1},  // nothing entered: no message
+  };
+  for (const Case& c : cases) {
+    QStringList texts = c.boxes;
+    const EntryCheck check = checkEntries(texts, true, c.unit, 255, kRange);
+    EXPECT_FALSE(check.ok);
+    EXPECT_EQ(check.message, c.message) << qPrintable(c.boxes.join(u','));
+    EXPECT_EQ(check.field, c.field);
+    EXPECT_EQ(check.index, c.index);
+  }
+  QStringList ignored = boxes({"x"});
+  EXPECT_TRUE(checkEntries(ignored, false, "08", 255, kRange).ok);  // automatic mode skips the boxes
+  EXPECT_EQ(checkEntries(ignored, false, "0", 255, kRange).message, kUnitBelowOne);
+}
+
+TEST(ChannelEntry, LimitsOfEachSubMode) {
+  const QString range250 = QStringLiteral("チャンネル番号は１～２５０までの範囲で入力して下さい。");
+  QStringList ok250 = boxes({"250"}), bad250 = boxes({"251"}), ok255 = boxes({"255"}), bad255 = boxes({"256"});
+  EXPECT_TRUE(checkEntries(ok250, true, "08", 250, range250).ok);
+  EXPECT_EQ(checkEntries(bad250, true, "08", 250, range250).message, range250);
+  EXPECT_TRUE(checkEntries(ok255, true, "08", 255, kRange).ok);
+  EXPECT_EQ(checkEntries(bad255, true, "08", 255, kRange).message, kRange);
+  QStringList huge = boxes({"1e9"});
+  EXPECT_EQ(checkEntries(huge, true, "08", 255, kRange).message, kRange);
+}
+
+TEST(ChannelEntry, ChannelLists) {
+  EXPECT_EQ(buildChannelList(boxes({"1", "15", "145", "", "9"}), true, 255, 3), (QStringList{"001", "015", "145"}));
+  EXPECT_EQ(buildChannelList(boxes({"7"}), true, 1000, 4), QStringList{"0007"});
+  const QStringList all = buildChannelList({}, false, 250, 3);
+  EXPECT_EQ(all.size(), 250);
+  EXPECT_EQ(all.first(), QStringLiteral("001"));
+  EXPECT_EQ(all.last(), QStringLiteral("250"));
+}
+
+TEST(EntryPanel, ModesAndInitialState) {
+  EntryPanel panel({});
+  panel.InitForm();
+  EXPECT_TRUE(panel.OptMode[0]->isChecked());
+  EXPECT_FALSE(panel.FrManual->isEnabled());
+  EXPECT_FALSE(panel.chk_Repeat->isEnabled());
+  EXPECT_FALSE(panel.CmdCls->isEnabled());
+  EXPECT_EQ(panel.TxtCh->text(), QStringLiteral("08"));
+  EXPECT_EQ(panel.TxtNo.size(), 20);
+  EXPECT_EQ(panel.TxtNo[0]->maxLength(), 3);
+  EXPECT_EQ(panel.TxtCh->maxLength(), 2);
+  EXPECT_EQ(panel.OptMode[1]->text(), QStringLiteral("マニュアルモード（最大２０指定）"));
+  EXPECT_EQ(panel.LblHelp->text(), QStringLiteral("【入力例　1CH→1　15CH→15　145CH→145】"));
+  const QColor autoBackground = panel.TxtNo[0]->palette().color(QPalette::Base);
+
+  bool manual = false;
+  QObject::connect(&panel, &EntryPanel::manualModeChanged, [&](bool m) { manual = m; });
+  panel.OptMode[1]->click();
+  EXPECT_TRUE(manual);
+  EXPECT_TRUE(panel.FrManual->isEnabled());
+  EXPECT_TRUE(panel.chk_Repeat->isEnabled());
+  EXPECT_NE(panel.TxtNo[0]->palette().color(QPalette::Base), autoBackground);
+  panel.TxtNo[3]->setText("12");
+  panel.CmdCls->click();
+  EXPECT_TRUE(panel.TxtNo[3]->text().isEmpty());
+
+  int repeat = -1;
+  QObject::connect(&panel, &EntryPanel::repeatChanged, [&](int v) { repeat = v; });
+  panel.chk_Repeat->click();
+  EXPECT_EQ(repeat, 1);
+  panel.chk_Repeat->click();
+  EXPECT_EQ(repeat, 0);
+}
+
+TEST(EntryPanel, CheckInputShowsTheMessageAndSelectsTheBox) {
+  RecordingPrompt prompt;
+  EntryPanel panel({});
+  panel.InitForm();
+  panel.show();
+  QApplication::setActiveWindow(&panel);
+  panel.OptMode[1]->click();
+  panel.TxtNo[0]->setText("5");
+  panel.TxtNo[2]->setText("999");
+  EXPECT_FALSE(panel.CheckInput(255, kRange));
+  EXPECT_EQ(panel.TxtNo[1]->text(), QStringLiteral("999"));  // compacted on screen too
+  EXPECT_TRUE(panel.TxtNo[1]->hasFocus());
+  EXPECT_EQ(panel.TxtNo[1]->selectedText(), QStringLiteral("999"));
+  ASSERT_EQ(prompt.messages.size(), 1u);
+  EXPECT_EQ(prompt.messages[0], (Message{kTitle, kRange, MsgIcon::Exclamation, MsgButtons::Ok}));
+
+  panel.TxtNo[1]->setText("9");
+  panel.TxtCh->setText("0");
+  EXPECT_FALSE(panel.CheckInput(255, kRange));
+  EXPECT_TRUE(panel.TxtCh->hasFocus());
+  EXPECT_EQ(panel.TxtCh->selectedText(), QStringLiteral("0"));
+  EXPECT_EQ(prompt.texts().back(), kUnitBelowOne);
+
+  panel.TxtCh->setText("3");
+  EXPECT_TRUE(panel.CheckInput(255, kRange));
+  EXPECT_EQ(panel.channelList(255, 3), (QStringList{"005", "009"}));
+  EXPECT_EQ(panel.channelUnit(), 3);
+}

@@ -1,0 +1,114 @@
+#include "serial/Bcc.h"
+#include "serial/LogGrid.h"
+#include "shell/Look.h"
+
+#include <QApplication>
+#include <QHeaderView>
+#include <gtest/gtest.h>
+
+using namespace kestrel;
+
+TEST(Bcc, WorkedExamples) {
+  EXPECT_EQ(CalcBCC(QStringLiteral("001")), 0x32);
+  EXPECT_EQ(CalcBCC(QStringLiteral("255")), 0x31);
+  EXPECT_EQ(CalcBCC(QStringLiteral("000")), 0x33);
+  EXPECT_EQ(CalcBCC(QStringLiteral("0001")), 0x02);
+  EXPECT_EQ(CalcBCC(QByteArray("\xFF", 1)), 0xFC);
+  EXPECT_EQ(CalcBCC(QByteArray()), 0x03);
+  EXPECT_EQ(hexText(5), QStringLiteral("5"));
+  EXPECT_EQ(hexText(0), QStringLiteral("0"));
+  EXPECT_EQ(hexText(252), QStringLiteral("FC"));
+  EXPECT_EQ(hexText(0x0A), QStringLiteral("A"));
+}
+
+TEST(LogModel, GrowsFromTheEleventhLineAndKeepsTheNewest13InView) {
+  LogModel log;
+  EXPECT_EQ(log.Rows(), 13);
+  EXPECT_EQ(log.LogRow(), 1);
+  EXPECT_EQ(log.TextMatrix(0), QStringLiteral("<テスト状況"));
+  for (int i = 1; i <= 10; ++i) log.AddLog(QStringLiteral("line %1").arg(i));
+  EXPECT_EQ(log.Rows(), 13);
+  EXPECT_EQ(log.TopRow(), 1);
+  log.AddLog(QStringLiteral("line 11"));
+  EXPECT_EQ(log.Rows(), 14);
+  EXPECT_EQ(log.TopRow(), 1);
+  log.AddLog(QStringLiteral("line 12"));
+  EXPECT_EQ(log.Rows(), 15);
+  EXPECT_EQ(log.TopRow(), 2);
+  log.AddLog(QStringLiteral("line 13"));
+  EXPECT_EQ(log.Rows(), 16);
+  EXPECT_EQ(log.TopRow(), 3);
+  EXPECT_EQ(log.TextMatrix(1), QStringLiteral("line 1"));
+  EXPECT_EQ(log.TextMatrix(13), QStringLiteral("line 13"));
+  EXPECT_EQ(log.LogRow(), 14);
+}
+
+TEST(LogModel, ClearStartsOver) {
+  LogModel log;
+  for (int i = 0; i < 30; ++i) log.AddLog(QStringLiteral("x"));
+  log.Clear();
+  EXPECT_EQ(log.Rows(), 13);
+  EXPECT_EQ(log.LogRow(), 1);
+  EXPECT_EQ(log.TopRow(), 1);
+  EXPECT_TRUE(log.lines().isEmpty());
+  log.AddLog(QStringLiteral("again"));
+  EXPECT_EQ(log.TextMatrix(1), QStringLiteral("again"));
+}
+
+TEST(LogModel, FifteenRowViewAndOffsetRowVariants) {
+  LogModel tall({.visibleRows = 15});
+  for (int i = 0; i < 13; ++i) tall.AddLog(QStringLiteral("x"));
+  EXPECT_EQ(tall.Rows(), 16);
+  EXPECT_EQ(tall.TopRow(), 1);
+  tall.AddLog(QStringLiteral("x"));
+  EXPECT_EQ(tall.TopRow(), 2);
+
+  // Lines go into row LogRow + 1, so the grid grows one line later.
+  LogModel offset({.rowOffset = 1, .firstLogRow = 0});
+  for (int i = 1; i <= 12; ++i) offset.AddLog(QStringLiteral("line %1").arg(i));
+  EXPECT_EQ(offset.TextMatrix(1), QStringLiteral("line 1"));
+  EXPECT_EQ(offset.TextMatrix(12), QStringLiteral("line 12"));
+  EXPECT_EQ(offset.Rows(), 14);
+  EXPECT_EQ(offset.TopRow(), 1);
+}
+
+TEST(LogModel, InsertedRowsAndKindColours) {
+  LogModel log({.insertRows = true, .sentBackground = QColor(Qt::white), .receivedBackground = QColor(0, 0xC0, 0xC0)});
+  log.AddLog(QStringLiteral("sent"), LineKind::Sent);
+  log.AddLog(QStringLiteral("got"), LineKind::Received);
+  EXPECT_EQ(log.TextMatrix(1), QStringLiteral("sent"));
+  EXPECT_EQ(log.TextMatrix(2), QStringLiteral("got"));
+  EXPECT_EQ(log.Rows(), 15);  // each line inserts a row
+  EXPECT_EQ(log.CellBackColor(1), QColor(Qt::white));
+  EXPECT_EQ(log.CellBackColor(2), QColor(0, 0xC0, 0xC0));
+}
+
+TEST(LogGrid, HeaderWidthAndScrolling) {
+  LogModel log;
+  LogGrid grid(&log);
+  grid.resize(grid.minimumSize());  // exactly 13 rows high
+  grid.show();
+  EXPECT_EQ(grid.objectName(), QStringLiteral("FG1"));
+  EXPECT_EQ(log.headerData(0, Qt::Horizontal, Qt::DisplayRole).toString(), QStringLiteral("テスト状況"));
+  EXPECT_EQ(grid.horizontalHeader()->defaultAlignment() & Qt::AlignHorizontal_Mask, Qt::AlignLeft);
+  EXPECT_EQ(grid.columnWidth(0), twipsToPixels(8200, &grid));
+  for (int i = 0; i < 40; ++i) log.AddLog(QStringLiteral("line %1").arg(i));
+  EXPECT_EQ(log.TopRow(), log.Rows() - 13);
+  QApplication::processEvents();
+  EXPECT_EQ(grid.visibleTopRow(), log.TopRow());
+  log.Clear();
+  QApplication::processEvents();
+  EXPECT_EQ(grid.visibleTopRow(), 1);
+}
+
+TEST(LogGrid, HundredThousandLinesKeepTheirOrder) {
+  LogModel log;
+  LogGrid grid(&log);
+  grid.show();
+  for (int i = 0; i < 100000; ++i) log.AddLog(QString::number(i));
+  grid.resize(grid.minimumSize());
+  QApplication::processEvents();
+  EXPECT_EQ(log.Rows(), 100003);
+  EXPECT_EQ(log.TextMatrix(100000), QStringLiteral("99999"));
+  EXPECT_EQ(grid.visibleTopRow(), 100003 - 13);
+}

@@ -1,0 +1,55 @@
+#pragma once
+// A port and a log in memory, for driving protocol sessions.
+
+#include "serial/LogGrid.h"
+#include "serial/SerialLink.h"
+
+#include <QByteArray>
+#include <QStringList>
+#include <vector>
+
+namespace kestrel::test {
+
+class FakeLink : public LinkPort {
+ public:
+  bool isOpen() const override { return open; }
+  int InBufferCount() const override { return int(incoming.size()); }
+  QByteArray read() override {
+    const QByteArray one = incoming.left(1);
+    incoming.remove(0, one.size());
+    return one;
+  }
+  bool write(const QByteArray& bytes) override {
+    if (!open) return false;
+    written += bytes;
+    writes.push_back(bytes);
+    return true;
+  }
+  // Everything written since the last call.
+  QByteArray take() {
+    const QByteArray out = written;
+    written.clear();
+    return out;
+  }
+  bool open = true;
+  QByteArray incoming;
+  QByteArray written;
+  std::vector<QByteArray> writes;
+};
+
+class FakeLog : public LogSink {
+ public:
+  void AddLog(const QString& text, LineKind kind) override {
+    lines.append(text);
+    kinds.push_back(kind);
+  }
+  QStringList take() {
+    const QStringList out = lines;
+    lines.clear();
+    return out;
+  }
+  QStringList lines;
+  std::vector<LineKind> kinds;
+};
+
+}  // namespace kestrel::test
