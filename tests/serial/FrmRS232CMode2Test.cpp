@@ -1,0 +1,156 @@
+#include "serial/EntryPanel.h"
+#include "serial/FrmRS232CMode2.h"
+#include "serial/LogGrid.h"
+#include "serial/PortSetup.h"
+#include "serial/SerialLink.h"
+#include "shell/AppEnd.h"
+#include "shell/FrmMenu.h"
+#include "shell/Globals.h"
+#include "support/Pty.h"
+#include "support/TestSupport.h"
+
+#include <QLineEdit>
+#include <QProcess>
+#include <QPushButton>
+#include <QRadioButton>
+#include <gtest/gtest.h>
+
+using namespace kestrel;
+using namespace kestrel::test;
+
+namespace {
+
+class Mode2Window : public ::testing::Test {
+ protected:
+  Mode2Window() {
+    ComPortNumber = 1;
+    qputenv("KESTREL_COM1", pty.slave().toLocal8Bit());
+    installApplicationEnd([this] { ++ends; });
+  }
+  ~Mode2Window() override {
+    installApplicationEnd({});
+    qunsetenv("KESTREL_COM1");
+  }
+  std::unique_ptr<FrmRS232CMode2> open(int subMode) {
+    FrmMenu::SubMode = qint16(subMode);
+    return std::make_unique<FrmRS232CMode2>(nullptr, pause);
+  }
+  // Lets the port deliver what the pty holds.
+  void settle() {
+    for (int i = 0; i < 5; ++i) QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+  }
+  Pty pty;
+  RecordingPrompt prompt;
+  VirtualPause pause;
+  int ends = 0;
+};
+
+}  // namespace
+
+TEST_F(Mode2Window, EachSubModeSetsCaptionLimitsAndButtons) {
+  const char* captions[] = {"バッファ機能付RS232C制御(MAX255CH 9600,N,8,1)", "バッファ機能付RS232C制御(MAX250CH 9600,N,8,1)",
+                            "TARN5-KLV制御"};
+  for (int subMode = 0; subMode < 3; ++subMode) {
+    auto form = open(subMode);
+    EXPECT_EQ(form->windowTitle(), QString::fromUtf8(captions[subMode]));
+    EXPECT_TRUE(form->PDQ_COM->isOpen()) << subMode;  // parity on a pty does not stop the open
+    EXPECT_EQ(form->PDQ_COM->settings(), subMode == 2 ? QStringLiteral("19200,E,8,1") : QStringLiteral("9600,N,8,1"));
+    EXPECT_EQ(form->session().MaxChannel, subMode == 1 ? 250 : 255);
+    for (int i = 2; i <= 4; ++i) EXPECT_EQ(form->CmdAction[i]->isEnabled(), subMode == 1);
+    EXPECT_EQ(form->panel->OptMode[0]->text(), subMode == 1 ? QStringLiteral("オートモード（１～２５０まで自動再生）")
+                                                             : QStringLiteral("オートモード（１～２５５まで自動再生）"));
+    EXPECT_EQ(form->log->Rows(), 13);
+  }
+  const QString texts[7] = {"再生", "停止", "音量減衰（-6dB）", "音量減衰（-14dB）", "音量減衰（ﾃﾞﾌｫﾙﾄ）", "一覧クリア", "終了"};
+  auto form = open(0);
+  for (int i = 0; i < 7; ++i) EXPECT_EQ(form->CmdAction[i]->text(), texts[i]);
+  EXPECT_TRUE(prompt.messages.empty());
+  EXPECT_EQ(ends, 0);
+}
+
+TEST_F(Mode2Window, BadInputSendsNothing) {
+  auto form = open(1);
+  pty.readAvailable();
+  form->panel->OptMode[1]->click();
+  form->panel->TxtNo[0]->setText("251");
+  form->CmdAction[0]->click();
+  settle();
+  EXPECT_EQ(prompt.texts(), std::vector<QString>{QStringLiteral("チャンネル番号は１～２５０までの範囲で入力して下さい。")});
+  EXPECT_TRUE(pty.readAvailable().isEmpty());
+  EXPECT_TRUE(form->log->lines().isEmpty());
+}
+
+TEST_F(Mode2Window, ButtonsWriteToThePortAndClosingSendsFF) {
+  auto form = open(2);
+  form->CmdAction[0]->click();
+  form->CmdAction[1]->click();
+  settle();
+  EXPECT_EQ(pty.readAvailable(), QByteArray("\x05\x02\xFF\x03\xFC", 5));
+  EXPECT_EQ(form->log->lines(), (QStringList{"[送信]：ENQ(05h)", "[送信]：STOP(02hFFh03hFCh)"}));
+  form->CmdAction[5]->click();
+  EXPECT_TRUE(form->log->lines().isEmpty());
+  form->show();
+  form->CmdAction[6]->click();
+  settle();
+  EXPECT_FALSE(form->isVisible());
+  EXPECT_EQ(pty.readAvailable(), QByteArray("\xFF", 1));
+  EXPECT_TRUE(form->log->lines().isEmpty());
+}
+
+TEST_F(Mode2Window, ReceivedBytesDriveTheSession) {
+  auto form = open(0);
+  form->panel->OptMode[1]->click();
+  form->panel->TxtNo[0]->setText("1");
+  form->panel->TxtNo[1]->setText("15");
+  form->panel->TxtNo[2]->setText("145");
+  form->CmdAction[0]->click();
+  settle();
+  pty.readAvailable();
+  pty.write("\x06");
+  settle();
+  EXPECT_EQ(pty.readAvailable(), QByteArray("\x02" "001015145" "\x03\x36"));
+  EXPECT_EQ(form->log->lines().mid(1), (QStringList{"[受信]：ACK(06h)", "[送信]：STX(02h)", "[送信]：001,015,145",
+                                                    "[送信]：ETX(03h)", "[送信]：BCC(36h)"}));
+}
+
+TEST_F(Mode2Window, PortHeldByAnotherProgramEndsTheApplication) {
+  QProcess holder;
+  holder.start(QStringLiteral(KESTREL_BIN_DIR "/hold-port"), {pty.slave()});
+  ASSERT_TRUE(holder.waitForReadyRead(5000));
+  ASSERT_EQ(holder.readLine().trimmed(), QByteArray("held"));
+
+  auto form = open(0);
+  EXPECT_EQ(prompt.messages, (std::vector<Message>{{kTitle, kPortBusyMessage, MsgIcon::Exclamation, MsgButtons::Ok}}));
+  EXPECT_EQ(prompt.texts()[0], QStringLiteral("通信ポートをオープンできませんでした。\r\nアプリケーションを終了します。"));
+  EXPECT_EQ(ends, 1);
+  EXPECT_FALSE(form->PDQ_COM->isOpen());
+  holder.closeWriteChannel();
+  holder.waitForFinished();
+}
+
+TEST_F(Mode2Window, OtherOpenFailuresLeaveTheWindowOpenWithThePortClosed) {
+  qputenv("KESTREL_COM1", "/nonexistent/tty");
+  auto form = open(0);
+  EXPECT_TRUE(prompt.messages.empty());
+  EXPECT_EQ(ends, 0);
+  EXPECT_FALSE(form->PDQ_COM->isOpen());
+  ASSERT_EQ(form->log->lines().size(), 1);
+  EXPECT_TRUE(form->log->lines()[0].startsWith(QStringLiteral("[エラー]：COM1（/nonexistent/tty）を開けませんでした")));
+  form->CmdAction[0]->click();
+  EXPECT_EQ(form->log->lines().last(), kPortNotOpenLog);
+}
+
+TEST(LineSettings, ParsesTheFourFields) {
+  const auto s = LineSettings::parse(QStringLiteral("19200,E,7,2"));
+  ASSERT_TRUE(s);
+  EXPECT_EQ(s->baud, 19200);
+  EXPECT_EQ(s->parity, QSerialPort::EvenParity);
+  EXPECT_EQ(s->dataBits, QSerialPort::Data7);
+  EXPECT_EQ(s->stopBits, QSerialPort::TwoStop);
+  for (const char* bad : {"", "9600", "9600,N,8", "9600,X,8,1", "fast,N,8,1", "9600,N,9,1", "9600,N,8,3", "9600,N,8,1,1",
+                          "-1,N,8,1"})
+    EXPECT_FALSE(LineSettings::parse(QString::fromLatin1(bad))) << bad;
+  SerialLink link;
+  EXPECT_FALSE(link.setSettings(QStringLiteral("9600;N;8;1")));
+  EXPECT_EQ(link.settings(), QStringLiteral("9600,N,8,1"));
+}
