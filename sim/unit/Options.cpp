@@ -44,15 +44,15 @@ bool knownProtocol(std::string_view name) {
 CommandLine parseCommandLine(const std::vector<std::string_view>& args) {
   CommandLine cl;
   bool strayModeGiven = false;
+  auto fail = [&](std::string message) {
+    cl.error = std::move(message);
+    return cl;
+  };
   for (std::size_t i = 0; i < args.size(); ++i) {
     const std::string_view arg = args[i];
     auto value = [&]() -> std::optional<std::string_view> {
       if (i + 1 >= args.size()) return std::nullopt;
       return args[++i];
-    };
-    auto count = [&]() -> std::optional<unsigned> {
-      const auto text = value();
-      return text ? number(*text) : std::nullopt;
     };
 
     if (arg == "-h" || arg == "--help") {
@@ -64,51 +64,31 @@ CommandLine parseCommandLine(const std::vector<std::string_view>& args) {
       strayModeGiven = true;
     } else if (arg == "--protocol") {
       const auto name = value();
-      if (!name || !knownProtocol(*name)) {
-        cl.error = "--protocol: unknown protocol";
-        return cl;
-      }
+      if (!name || !knownProtocol(*name)) return fail("--protocol: unknown protocol");
       cl.options.protocol = *name;
-    } else if (arg == "--delay") {
-      const auto ms = count();
-      if (!ms) {
-        cl.error = "--delay wants milliseconds";
-        return cl;
+    } else if (arg == "--delay" || arg == "--nak-every" || arg == "--stray-every") {
+      const auto text = value();
+      const auto n = text ? number(*text) : std::nullopt;
+      if (!n) return fail(std::string(arg) + " wants a whole number");
+      if (arg == "--delay") {
+        cl.options.answerDelay = std::chrono::milliseconds(*n);
+      } else if (arg == "--nak-every") {
+        cl.options.nakEvery = *n;
+      } else {
+        cl.options.strayEvery = *n;
+        strayModeGiven = true;
       }
-      cl.options.answerDelay = std::chrono::milliseconds(*ms);
-    } else if (arg == "--nak-every") {
-      const auto k = count();
-      if (!k) {
-        cl.error = "--nak-every wants a count";
-        return cl;
-      }
-      cl.options.nakEvery = *k;
     } else if (arg == "--stray") {
       const auto text = value();
       const auto bytes = text ? hexBytes(*text) : std::nullopt;
-      if (!bytes) {
-        cl.error = "--stray wants hex bytes, e.g. 41 or 41,0D";
-        return cl;
-      }
+      if (!bytes) return fail("--stray wants hex bytes, e.g. 41 or 41,0D");
       cl.options.strayBytes = *bytes;
-    } else if (arg == "--stray-every") {
-      const auto n = count();
-      if (!n) {
-        cl.error = "--stray-every wants a count";
-        return cl;
-      }
-      cl.options.strayEvery = *n;
-      strayModeGiven = true;
     } else if (arg == "--record") {
       const auto target = value();
-      if (!target || target->empty()) {
-        cl.error = "--record wants a file or -";
-        return cl;
-      }
+      if (!target || target->empty()) return fail("--record wants a file or -");
       cl.options.record = *target;
     } else {
-      cl.error = "unknown argument: " + std::string(arg);
-      return cl;
+      return fail("unknown argument: " + std::string(arg));
     }
   }
   if (!cl.options.strayBytes.empty() && !strayModeGiven) cl.options.strayEvery = 1;

@@ -27,6 +27,8 @@ struct Item {
   ItemKind kind;
   Bytes bytes;                         // as received
   std::optional<std::uint8_t> reply;   // what a healthy unit answers, if anything
+
+  bool operator==(const Item&) const = default;
 };
 
 class Protocol {

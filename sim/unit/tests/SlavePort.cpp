@@ -10,9 +10,10 @@
 
 namespace kestrel::sim::test {
 
-SlavePort::SlavePort(const std::string& path)
+SlavePort::SlavePort(const std::string& path, bool raw)
     : fd_(::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC)) {
   if (!fd_) throw std::system_error(errno, std::generic_category(), "open " + path);
+  if (!raw) return;
   termios tio{};
   ::tcgetattr(fd_.get(), &tio);
   ::cfmakeraw(&tio);

@@ -14,7 +14,8 @@ using namespace std::chrono_literals;
 
 class SlavePort {
  public:
-  explicit SlavePort(const std::string& path);
+  // `raw` false leaves the line as the simulator set it.
+  explicit SlavePort(const std::string& path, bool raw = true);
 
   void write(const Bytes& bytes);
   // Whatever arrives until `count` bytes are in or `timeout` passes.

@@ -154,6 +154,22 @@ TEST(UnitSimulator, ControlBytesPassThroughTheLineUnchanged) {
   EXPECT_EQ(u.port->read(awkward.size()), awkward);
 }
 
+TEST(UnitSimulator, LineStaysRawAcrossReopensByPlainReaders) {
+  UnitSimulator sim(quick());
+  sim.start();
+  const Bytes awkward{0x0D, 0x11, 0x13, 0x03, 0x7F, 0x0A};
+  Bytes expected;
+  for (int round = 0; round < 3; ++round) {
+    SlavePort plain(sim.slavePath(), false);
+    plain.write(awkward);
+    expected.insert(expected.end(), awkward.begin(), awkward.end());
+    ASSERT_TRUE(sim.waitForBytes(expected.size(), 1000ms)) << "round " << round;
+    EXPECT_EQ(sim.received(), expected);
+    sim.send(awkward);
+    EXPECT_EQ(plain.read(awkward.size()), awkward) << "round " << round;
+  }
+}
+
 TEST(UnitSimulator, RecordingFileHoldsEveryByteAsItComes) {
   const auto path = tempFile("record.bin");
   Options o = quick();
