@@ -144,16 +144,6 @@ TEST(UnitSimulator, LoneStopIsRecordedAndNotAnswered) {
   EXPECT_EQ(u.ask({0x05}), ACK);
 }
 
-TEST(UnitSimulator, ControlBytesPassThroughTheLineUnchanged) {
-  Unit u;
-  const Bytes awkward{0x03, 0x11, 0x13, 0x0D, 0x0A, 0x7F, 0x1A, 0x04, 0x00};
-  u.port->write(awkward);
-  ASSERT_TRUE(u.sim.waitForBytes(awkward.size(), 1000ms));
-  EXPECT_EQ(u.sim.received(), awkward);
-  u.sim.send(awkward);
-  EXPECT_EQ(u.port->read(awkward.size()), awkward);
-}
-
 TEST(UnitSimulator, LineStaysRawAcrossReopensByPlainReaders) {
   UnitSimulator sim(quick());
   sim.start();
@@ -170,35 +160,21 @@ TEST(UnitSimulator, LineStaysRawAcrossReopensByPlainReaders) {
   }
 }
 
-TEST(UnitSimulator, RecordingFileHoldsEveryByteAsItComes) {
+TEST(UnitSimulator, RecordingFileGetsEveryByteAppendedAsItComes) {
   const auto path = tempFile("record.bin");
+  std::ofstream(path, std::ios::binary) << "old";
   Options o = quick();
   o.record = path.string();
   Unit u(o);
-  Bytes all;
+  Bytes all{'o', 'l', 'd'};
   for (int b = 0; b < 256; ++b) all.push_back(static_cast<std::uint8_t>(b));
-  u.port->write(all);
-  ASSERT_TRUE(u.sim.waitForBytes(all.size(), 2000ms));
+  u.port->write(Bytes(all.begin() + 3, all.end()));
+  ASSERT_TRUE(u.sim.waitForBytes(256, 2000ms));
   // Flushed while the unit still runs.
   EXPECT_EQ(fileBytes(path), all);
   // 02 03 04 is a frame with a wrong checksum, then 05 an enquiry.
   EXPECT_EQ(u.port->read(2), (Bytes{P::NAK, P::ACK}));
   EXPECT_TRUE(u.port->drain(50ms).empty());
-  u.port->write({0x05});
-  EXPECT_EQ(u.port->read(1), ACK);
-  all.push_back(0x05);
-  EXPECT_EQ(fileBytes(path), all);
-  std::filesystem::remove(path);
-}
-
-TEST(UnitSimulator, RecordingAppendsToAnExistingFile) {
-  const auto path = tempFile("append.bin");
-  std::ofstream(path, std::ios::binary) << "old";
-  Options o = quick();
-  o.record = path.string();
-  Unit u(o);
-  EXPECT_EQ(u.ask({0x05}), ACK);
-  EXPECT_EQ(fileBytes(path), (Bytes{'o', 'l', 'd', 0x05}));
   std::filesystem::remove(path);
 }
 
