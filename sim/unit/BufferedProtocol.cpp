@@ -1,0 +1,81 @@
+#include "unit/BufferedProtocol.h"
+
+namespace kestrel::sim {
+
+std::uint8_t BufferedProtocol::bcc(std::span<const std::uint8_t> payload) {
+  std::uint8_t sum = ETX;
+  for (std::uint8_t b : payload) sum ^= b;
+  return sum;
+}
+
+Bytes BufferedProtocol::frame(std::span<const std::uint8_t> payload) {
+  Bytes out;
+  out.reserve(payload.size() + 3);
+  out.push_back(STX);
+  for (std::uint8_t b : payload) out.push_back(b);
+  out.push_back(ETX);
+  out.push_back(bcc(payload));
+  return out;
+}
+
+void BufferedProtocol::startFrame() {
+  frame_.assign(1, STX);
+  sum_ = 0;
+  state_ = State::Payload;
+}
+
+void BufferedProtocol::outside(std::uint8_t b, std::vector<Item>& items) {
+  switch (b) {
+    case STX: startFrame(); break;
+    case ENQ: items.push_back({ItemKind::Enquiry, {b}, ACK}); break;
+    case STOP: items.push_back({ItemKind::Stop, {b}, std::nullopt}); break;
+    default: items.push_back({ItemKind::Unexpected, {b}, std::nullopt}); break;
+  }
+}
+
+std::vector<Item> BufferedProtocol::feed(std::span<const std::uint8_t> bytes) {
+  std::vector<Item> items;
+  for (std::uint8_t b : bytes) {
+    switch (state_) {
+      case State::Idle:
+        outside(b, items);
+        break;
+      case State::Payload:
+        if (b == STX) {
+          // The sender gave up on that frame and began again.
+          items.push_back({ItemKind::Abandoned, std::move(frame_), std::nullopt});
+          startFrame();
+          break;
+        }
+        frame_.push_back(b);
+        sum_ ^= b;
+        if (b == ETX) {
+          state_ = State::Check;
+        } else if (frame_.size() > maxFrame) {
+          items.push_back({ItemKind::Overlong, std::move(frame_), std::nullopt});
+          frame_.clear();
+          state_ = State::Skip;
+        }
+        break;
+      case State::Check: {
+        // Any value can be a checksum, STX included.
+        frame_.push_back(b);
+        const std::uint8_t reply = b == sum_ ? ACK : NAK;
+        items.push_back({ItemKind::Frame, std::move(frame_), reply});
+        frame_.clear();
+        state_ = State::Idle;
+        break;
+      }
+      case State::Skip:
+        if (b == STX) startFrame();
+        else if (b == ETX) state_ = State::SkipCheck;
+        break;
+      case State::SkipCheck:
+        state_ = State::Idle;
+        break;
+    }
+  }
+  return items;
+}
+
+}  // namespace kestrel::sim

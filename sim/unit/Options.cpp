@@ -1,0 +1,130 @@
+#include "unit/Options.h"
+
+#include <charconv>
+#include <optional>
+
+namespace kestrel::sim {
+
+namespace {
+
+std::optional<unsigned> number(std::string_view text) {
+  unsigned value = 0;
+  const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+  if (text.empty() || ec != std::errc{} || end != text.data() + text.size()) return std::nullopt;
+  return value;
+}
+
+// "41", "41,0D" or "410D"; separators are for readability only.
+std::optional<Bytes> hexBytes(std::string_view text) {
+  std::string digits;
+  for (char c : text) {
+    if (c == ',' || c == ' ' || c == ':') continue;
+    digits += c;
+  }
+  if (digits.empty() || digits.size() % 2 != 0) return std::nullopt;
+  Bytes bytes;
+  for (std::size_t i = 0; i < digits.size(); i += 2) {
+    std::uint8_t b = 0;
+    const char* first = digits.data() + i;
+    const auto [end, ec] = std::from_chars(first, first + 2, b, 16);
+    if (ec != std::errc{} || end != first + 2) return std::nullopt;
+    bytes.push_back(b);
+  }
+  return bytes;
+}
+
+bool knownProtocol(std::string_view name) {
+  for (const auto& known : protocolNames())
+    if (known == name) return true;
+  return false;
+}
+
+}  // namespace
+
+CommandLine parseCommandLine(const std::vector<std::string_view>& args) {
+  CommandLine cl;
+  bool strayModeGiven = false;
+  auto fail = [&](std::string message) {
+    cl.error = std::move(message);
+    return cl;
+  };
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    const std::string_view arg = args[i];
+    auto value = [&]() -> std::optional<std::string_view> {
+      if (i + 1 >= args.size()) return std::nullopt;
+      return args[++i];
+    };
+
+    if (arg == "-h" || arg == "--help") {
+      cl.help = true;
+    } else if (arg == "--silent") {
+      cl.options.silent = true;
+    } else if (arg == "--stray-once") {
+      cl.options.strayOnce = true;
+      strayModeGiven = true;
+    } else if (arg == "--protocol") {
+      const auto name = value();
+      if (!name || !knownProtocol(*name)) return fail("--protocol: unknown protocol");
+      cl.options.protocol = *name;
+    } else if (arg == "--delay" || arg == "--nak-every" || arg == "--stray-every") {
+      const auto text = value();
+      const auto n = text ? number(*text) : std::nullopt;
+      if (!n) return fail(std::string(arg) + " wants a whole number");
+      if (arg == "--delay") {
+        cl.options.answerDelay = std::chrono::milliseconds(*n);
+      } else if (arg == "--nak-every") {
+        cl.options.nakEvery = *n;
+      } else {
+        cl.options.strayEvery = *n;
+        strayModeGiven = true;
+      }
+    } else if (arg == "--stray") {
+      const auto text = value();
+      const auto bytes = text ? hexBytes(*text) : std::nullopt;
+      if (!bytes) return fail("--stray wants hex bytes, e.g. 41 or 41,0D");
+      cl.options.strayBytes = *bytes;
+    } else if (arg == "--record") {
+      const auto target = value();
+      if (!target || target->empty()) return fail("--record wants a file or -");
+      cl.options.record = *target;
+    } else {
+      return fail("unknown argument: " + std::string(arg));
+    }
+  }
+  if (!cl.options.strayBytes.empty() && !strayModeGiven) cl.options.strayEvery = 1;
+  if (cl.options.strayBytes.empty() && strayModeGiven) cl.error = "--stray-every and --stray-once need --stray";
+  return cl;
+}
+
+std::string usage(std::string_view program) {
+  std::string text = "usage: " + std::string(program) + " [options]\n";
+  text += R"(
+Simulates a voice unit on a pseudo-terminal. The first line on stdout is the
+path of the terminal to open (e.g. /dev/pts/3); the unit then runs until
+SIGINT or SIGTERM. The terminal survives being closed and opened again.
+
+  --protocol NAME    framing to speak (buffered, the default)
+  --delay MS         wait before each answer (default 5)
+  --nak-every K      answer NAK to every K-th frame even when its BCC is
+                     right (0, the default, never); ENQ does not count
+  --silent           record what arrives but never answer
+  --stray HEX        bytes to send unasked, e.g. 41 or 41,0D; by default
+                     they go just before every answer
+  --stray-every N    send them just before every N-th answer instead
+                     (0 never)
+  --stray-once       send them once, right after the first answer, instead
+  --record FILE      append every byte received to FILE, raw, as it comes
+  --record -         print one hex line per item received on stdout, e.g.
+                       frame 02 30 30 31 03 32 -> 06
+                       stop FF
+  -h, --help         this text
+
+buffered: ENQ (05) is answered ACK (06); STX payload ETX BCC, where BCC is
+the XOR of the payload and ETX, is answered ACK or NAK (15); a lone FF
+outside a frame stops playback and is not answered; any other byte outside a
+frame is recorded and not answered.
+)";
+  return text;
+}
+
+}  // namespace kestrel::sim

@@ -1,0 +1,48 @@
+#include "unit/Protocol.h"
+
+#include "unit/BufferedProtocol.h"
+
+namespace kestrel::sim {
+
+std::vector<std::string> protocolNames() { return {"buffered"}; }
+
+std::unique_ptr<Protocol> makeProtocol(std::string_view name) {
+  if (name == "buffered") return std::make_unique<BufferedProtocol>();
+  return nullptr;
+}
+
+std::string_view kindName(ItemKind kind) {
+  switch (kind) {
+    case ItemKind::Enquiry: return "enquiry";
+    case ItemKind::Frame: return "frame";
+    case ItemKind::Stop: return "stop";
+    case ItemKind::Unexpected: return "unexpected";
+    case ItemKind::Abandoned: return "abandoned";
+    case ItemKind::Overlong: return "overlong";
+  }
+  return "?";
+}
+
+std::string hex(std::span<const std::uint8_t> bytes) {
+  static constexpr char digits[] = "0123456789ABCDEF";
+  std::string text;
+  for (std::uint8_t b : bytes) {
+    if (!text.empty()) text += ' ';
+    text += digits[b >> 4];
+    text += digits[b & 0x0F];
+  }
+  return text;
+}
+
+std::string describe(const Item& item, const std::optional<Bytes>& sent) {
+  std::string line{kindName(item.kind)};
+  line += ' ';
+  line += hex(item.bytes);
+  if (sent) {
+    line += " -> ";
+    line += hex(*sent);
+  }
+  return line;
+}
+
+}  // namespace kestrel::sim

@@ -1,0 +1,165 @@
+#include "SlavePort.h"
+#include "unit/BufferedProtocol.h"
+
+#include <csignal>
+#include <fcntl.h>
+#include <filesystem>
+#include <fstream>
+#include <gtest/gtest.h>
+#include <spawn.h>
+#include <sstream>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+
+extern char** environ;
+
+namespace kestrel::sim::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string slurp(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+// The simulator started the way a script starts it in the background: no
+// standard input, standard output into a file.
+class Child {
+ public:
+  explicit Child(std::vector<std::string> args)
+      : out_(fs::temp_directory_path() /
+             ("kestrel-unit-sim-" + std::to_string(::getpid()) + "-" + std::to_string(++count_) + ".out")) {
+    args.insert(args.begin(), KESTREL_UNIT_SIM);
+    std::vector<char*> argv;
+    for (auto& a : args) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, 1, out_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    const int rc = posix_spawn(&pid_, KESTREL_UNIT_SIM, &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    if (rc != 0) pid_ = -1;
+  }
+  ~Child() {
+    if (pid_ > 0) {
+      ::kill(pid_, SIGKILL);
+      ::waitpid(pid_, nullptr, 0);
+    }
+    fs::remove(out_);
+  }
+
+  std::string output() const { return slurp(out_); }
+
+  // Empty when no whole line came in time.
+  std::string firstLine(std::chrono::milliseconds timeout = 3000ms) const {
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    while (std::chrono::steady_clock::now() < deadline) {
+      const std::string text = output();
+      const auto end = text.find('\n');
+      if (end != std::string::npos) return text.substr(0, end);
+      std::this_thread::sleep_for(10ms);
+    }
+    return {};
+  }
+
+  // The exit code, or -1 when it did not exit normally in time.
+  int wait(std::chrono::milliseconds timeout = 3000ms) {
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    while (pid_ > 0 && std::chrono::steady_clock::now() < deadline) {
+      int status = 0;
+      if (::waitpid(pid_, &status, WNOHANG) == pid_) {
+        pid_ = -1;
+        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+      }
+      std::this_thread::sleep_for(10ms);
+    }
+    return -1;
+  }
+
+  int stop(int signal = SIGTERM) {
+    ::kill(pid_, signal);
+    return wait();
+  }
+
+ private:
+  static inline int count_ = 0;
+  fs::path out_;
+  pid_t pid_ = -1;
+};
+
+TEST(Executable, PrintsTheSlavePathFirstAndExitsCleanlyOnSigterm) {
+  Child sim({"--delay", "0"});
+  const std::string path = sim.firstLine();
+  ASSERT_EQ(path.rfind("/dev/pts/", 0), 0u) << sim.output();
+  SlavePort port(path);
+  port.write({0x05});
+  EXPECT_EQ(port.read(1), Bytes{0x06});
+  EXPECT_EQ(sim.stop(SIGTERM), 0);
+}
+
+TEST(Executable, ExitsCleanlyOnSigint) {
+  Child sim({});
+  ASSERT_FALSE(sim.firstLine().empty());
+  EXPECT_EQ(sim.stop(SIGINT), 0);
+}
+
+TEST(Executable, OptionsShapeTheAnswers) {
+  Child sim({"--delay", "0", "--nak-every", "1", "--stray", "41"});
+  SlavePort port(sim.firstLine());
+  port.write(BufferedProtocol::frame(ascii("001")));
+  EXPECT_EQ(port.read(2), (Bytes{0x41, 0x15}));
+  EXPECT_EQ(sim.stop(), 0);
+}
+
+TEST(Executable, RecordDashPrintsAHexLinePerItem) {
+  Child sim({"--delay", "0", "--record", "-"});
+  const std::string path = sim.firstLine();
+  SlavePort port(path);
+  port.write({0x05});
+  EXPECT_EQ(port.read(1), Bytes{0x06});
+  port.write({0x02, 0x30, 0x30, 0x31, 0x03, 0x33});
+  EXPECT_EQ(port.read(1), Bytes{0x15});
+  port.write({0xFF});
+  EXPECT_TRUE(port.drain(100ms).empty());
+  EXPECT_EQ(sim.stop(), 0);
+  EXPECT_EQ(sim.output(), path + "\n"
+                                 "enquiry 05 -> 06\n"
+                                 "frame 02 30 30 31 03 33 -> 15\n"
+                                 "stop FF\n");
+}
+
+TEST(Executable, RecordFileGetsTheRawBytesWhileRunning) {
+  const fs::path file = fs::temp_directory_path() / ("kestrel-unit-sim-" + std::to_string(::getpid()) + ".rec");
+  fs::remove(file);
+  Child sim({"--record", file.string(), "--silent"});
+  SlavePort port(sim.firstLine());
+  const Bytes sent{0x05, 0x02, 0x30, 0x03, 0x33, 0xFF, 0x11, 0x13, 0x0D};
+  port.write(sent);
+  std::string recorded;
+  for (int i = 0; i < 200 && recorded.size() < sent.size(); ++i) {
+    std::this_thread::sleep_for(10ms);
+    recorded = slurp(file);
+  }
+  EXPECT_EQ(Bytes(recorded.begin(), recorded.end()), sent);
+  EXPECT_TRUE(port.drain(100ms).empty());
+  EXPECT_EQ(sim.stop(), 0);
+  fs::remove(file);
+}
+
+TEST(Executable, HelpPrintsUsageAndBadArgumentsFail) {
+  Child help({"--help"});
+  EXPECT_EQ(help.wait(), 0);
+  EXPECT_NE(help.output().find("--nak-every"), std::string::npos);
+
+  Child bad({"--nak-every", "many"});
+  EXPECT_EQ(bad.wait(), 2);
+  EXPECT_TRUE(bad.output().empty());
+}
+
+}  // namespace
+}  // namespace kestrel::sim::test

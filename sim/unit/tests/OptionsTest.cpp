@@ -1,0 +1,72 @@
+#include "unit/Options.h"
+
+#include <gtest/gtest.h>
+
+namespace kestrel::sim::test {
+namespace {
+
+CommandLine parse(std::vector<std::string_view> args) { return parseCommandLine(args); }
+
+TEST(CommandLine, DefaultsAnswerPromptlyWithNoFaults) {
+  const auto cl = parse({});
+  EXPECT_TRUE(cl.error.empty());
+  EXPECT_FALSE(cl.help);
+  EXPECT_EQ(cl.options.protocol, "buffered");
+  EXPECT_EQ(cl.options.answerDelay.count(), 5);
+  EXPECT_EQ(cl.options.nakEvery, 0u);
+  EXPECT_FALSE(cl.options.silent);
+  EXPECT_TRUE(cl.options.strayBytes.empty());
+  EXPECT_TRUE(cl.options.record.empty());
+}
+
+TEST(CommandLine, EveryOptionLands) {
+  const auto cl = parse({"--protocol", "buffered", "--delay", "0", "--nak-every", "3", "--silent",
+                         "--stray", "41,0d", "--stray-every", "2", "--stray-once", "--record", "-"});
+  ASSERT_TRUE(cl.error.empty()) << cl.error;
+  EXPECT_EQ(cl.options.answerDelay.count(), 0);
+  EXPECT_EQ(cl.options.nakEvery, 3u);
+  EXPECT_TRUE(cl.options.silent);
+  EXPECT_EQ(cl.options.strayBytes, (Bytes{0x41, 0x0D}));
+  EXPECT_EQ(cl.options.strayEvery, 2u);
+  EXPECT_TRUE(cl.options.strayOnce);
+  EXPECT_EQ(cl.options.record, "-");
+}
+
+TEST(CommandLine, StrayAloneGoesBeforeEveryAnswer) {
+  const auto cl = parse({"--stray", "4142"});
+  ASSERT_TRUE(cl.error.empty()) << cl.error;
+  EXPECT_EQ(cl.options.strayBytes, (Bytes{0x41, 0x42}));
+  EXPECT_EQ(cl.options.strayEvery, 1u);
+  EXPECT_FALSE(cl.options.strayOnce);
+}
+
+TEST(CommandLine, StrayOnceAloneDoesNotAlsoRepeat) {
+  const auto cl = parse({"--stray", "41", "--stray-once"});
+  ASSERT_TRUE(cl.error.empty()) << cl.error;
+  EXPECT_EQ(cl.options.strayEvery, 0u);
+  EXPECT_TRUE(cl.options.strayOnce);
+}
+
+TEST(CommandLine, HelpIsRecognised) {
+  EXPECT_TRUE(parse({"--help"}).help);
+  EXPECT_TRUE(parse({"-h"}).help);
+  EXPECT_NE(usage("sim").find("--stray-every"), std::string::npos);
+}
+
+TEST(CommandLine, BadArgumentsAreRefused) {
+  const std::vector<std::vector<std::string_view>> bad = {
+      {"--protocol", "other"},  {"--protocol"},         {"--delay", "-1"},
+      {"--delay", "5ms"},       {"--nak-every"},        {"--nak-every", "x"},
+      {"--stray", "4"},         {"--stray", "4G"},      {"--stray", ","},
+      {"--stray-every", "2"},   {"--stray-once"},       {"--record"},
+      {"--record", ""},         {"--verbose"},          {"extra"},
+  };
+  for (const auto& args : bad) {
+    std::string joined;
+    for (auto a : args) joined += std::string(a) + ' ';
+    EXPECT_FALSE(parse(args).error.empty()) << joined;
+  }
+}
+
+}  // namespace
+}  // namespace kestrel::sim::test

@@ -1,0 +1,240 @@
+#include "SlavePort.h"
+#include "unit/BufferedProtocol.h"
+#include "unit/UnitSimulator.h"
+
+#include <filesystem>
+#include <fstream>
+#include <gtest/gtest.h>
+#include <iterator>
+#include <thread>
+#include <unistd.h>
+
+namespace kestrel::sim::test {
+namespace {
+
+using P = BufferedProtocol;
+const Bytes ACK{P::ACK};
+const Bytes NAK{P::NAK};
+
+Options quick() {
+  Options o;
+  o.answerDelay = 0ms;
+  return o;
+}
+
+std::filesystem::path tempFile(std::string_view name) {
+  auto path = std::filesystem::temp_directory_path() /
+              ("kestrel-unit-" + std::to_string(::getpid()) + "-" + std::string(name));
+  std::filesystem::remove(path);
+  return path;
+}
+
+Bytes fileBytes(const std::filesystem::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return Bytes(std::istreambuf_iterator<char>(in), {});
+}
+
+struct Unit {
+  explicit Unit(Options options = quick()) : sim(std::move(options)) {
+    sim.start();
+    port.emplace(sim.slavePath());
+  }
+  // One request, its whole answer, and proof that nothing follows.
+  Bytes ask(const Bytes& request, std::size_t answerBytes = 1) {
+    port->write(request);
+    Bytes got = port->read(answerBytes);
+    const Bytes more = port->drain(50ms);
+    got.insert(got.end(), more.begin(), more.end());
+    return got;
+  }
+  UnitSimulator sim;
+  std::optional<SlavePort> port;
+};
+
+TEST(UnitSimulator, SlaveIsAPseudoTerminal) {
+  UnitSimulator sim(quick());
+  EXPECT_TRUE(sim.slavePath().empty());
+  sim.start();
+  EXPECT_EQ(sim.slavePath().rfind("/dev/pts/", 0), 0u) << sim.slavePath();
+}
+
+TEST(UnitSimulator, EnquiryIsAcknowledged) {
+  Unit u;
+  EXPECT_EQ(u.ask({0x05}), ACK);
+}
+
+TEST(UnitSimulator, FramesAreAnsweredByTheirChecksum) {
+  Unit u;
+  EXPECT_EQ(u.ask(P::frame(ascii("001015145"))), ACK);
+  EXPECT_EQ(u.ask({0x02, 0x30, 0x30, 0x31, 0x03, 0x33}), NAK);
+  EXPECT_EQ(u.ask({0x02, 0xFF, 0x03, 0xFC}), ACK);
+  EXPECT_EQ(u.ask({0x02, 0x32, 0x35, 0x32, 0x03, 0x36}), ACK);
+}
+
+TEST(UnitSimulator, FrameSplitAcrossWritesIsAnsweredOnceWhole) {
+  Unit u;
+  const Bytes frame = P::frame(ascii("001"));
+  u.port->write(Bytes(frame.begin(), frame.begin() + 3));
+  EXPECT_TRUE(u.port->drain(100ms).empty());
+  EXPECT_TRUE(u.sim.waitForBytes(3, 1000ms));
+  EXPECT_EQ(u.ask(Bytes(frame.begin() + 3, frame.end())), ACK);
+}
+
+TEST(UnitSimulator, SeveralItemsInOneWriteEachGetTheirAnswer) {
+  Unit u;
+  Bytes burst{0x05};
+  for (const Bytes& f : {P::frame(ascii("001")), Bytes{0x02, 0x31, 0x03, 0x00}}) burst.insert(burst.end(), f.begin(), f.end());
+  EXPECT_EQ(u.ask(burst, 3), (Bytes{P::ACK, P::ACK, P::NAK}));
+}
+
+TEST(UnitSimulator, EveryKthFrameIsRefusedAndEnquiriesDoNotCount) {
+  Options o = quick();
+  o.nakEvery = 2;
+  Unit u(o);
+  const Bytes good = P::frame(ascii("015"));
+  EXPECT_EQ(u.ask(good), ACK);
+  EXPECT_EQ(u.ask({0x05}), ACK);
+  EXPECT_EQ(u.ask(good), NAK);
+  EXPECT_EQ(u.ask(good), ACK);
+  EXPECT_EQ(u.ask({0x05}), ACK);
+  EXPECT_EQ(u.ask(good), NAK);
+}
+
+TEST(UnitSimulator, SilentUnitRecordsButNeverAnswers) {
+  Options o = quick();
+  o.silent = true;
+  Unit u(o);
+  Bytes sent{0x05};
+  const Bytes f = P::frame(ascii("001"));
+  sent.insert(sent.end(), f.begin(), f.end());
+  u.port->write(sent);
+  ASSERT_TRUE(u.sim.waitForBytes(sent.size(), 1000ms));
+  EXPECT_TRUE(u.port->drain(200ms).empty());
+  EXPECT_EQ(u.sim.received(), sent);
+}
+
+TEST(UnitSimulator, StrayBytesPrecedeEveryNthAnswer) {
+  Options o = quick();
+  o.strayBytes = {0x41, 0x13};
+  o.strayEvery = 2;
+  Unit u(o);
+  EXPECT_EQ(u.ask({0x05}), ACK);
+  EXPECT_EQ(u.ask({0x05}, 3), (Bytes{0x41, 0x13, P::ACK}));
+  EXPECT_EQ(u.ask({0xFF}, 0), Bytes{});  // unanswered, so not counted
+  EXPECT_EQ(u.ask(P::frame(ascii("1"))), ACK);
+  EXPECT_EQ(u.ask(P::frame(ascii("2")), 3), (Bytes{0x41, 0x13, P::ACK}));
+}
+
+TEST(UnitSimulator, StrayOnceFollowsOnlyTheFirstAnswer) {
+  Options o = quick();
+  o.strayBytes = {0x41};
+  o.strayOnce = true;
+  Unit u(o);
+  EXPECT_EQ(u.ask({0x05}, 2), (Bytes{P::ACK, 0x41}));
+  EXPECT_EQ(u.ask({0x05}), ACK);
+  EXPECT_EQ(u.ask(P::frame(ascii("001"))), ACK);
+}
+
+TEST(UnitSimulator, LoneStopIsRecordedAndNotAnswered) {
+  Unit u;
+  EXPECT_EQ(u.ask({0xFF}, 0), Bytes{});
+  EXPECT_EQ(u.sim.received(), Bytes{0xFF});
+  EXPECT_EQ(u.ask({0x41}, 0), Bytes{});
+  EXPECT_EQ(u.sim.received(), (Bytes{0xFF, 0x41}));
+  EXPECT_EQ(u.ask({0x05}), ACK);
+}
+
+TEST(UnitSimulator, LineStaysRawAcrossReopensByPlainReaders) {
+  UnitSimulator sim(quick());
+  sim.start();
+  const Bytes awkward{0x0D, 0x11, 0x13, 0x03, 0x7F, 0x0A};
+  Bytes expected;
+  for (int round = 0; round < 3; ++round) {
+    SlavePort plain(sim.slavePath(), false);
+    plain.write(awkward);
+    expected.insert(expected.end(), awkward.begin(), awkward.end());
+    ASSERT_TRUE(sim.waitForBytes(expected.size(), 1000ms)) << "round " << round;
+    EXPECT_EQ(sim.received(), expected);
+    sim.send(awkward);
+    EXPECT_EQ(plain.read(awkward.size()), awkward) << "round " << round;
+  }
+}
+
+TEST(UnitSimulator, RecordingFileGetsEveryByteAppendedAsItComes) {
+  const auto path = tempFile("record.bin");
+  std::ofstream(path, std::ios::binary) << "old";
+  Options o = quick();
+  o.record = path.string();
+  Unit u(o);
+  Bytes all{'o', 'l', 'd'};
+  for (int b = 0; b < 256; ++b) all.push_back(static_cast<std::uint8_t>(b));
+  u.port->write(Bytes(all.begin() + 3, all.end()));
+  ASSERT_TRUE(u.sim.waitForBytes(256, 2000ms));
+  // Flushed while the unit still runs.
+  EXPECT_EQ(fileBytes(path), all);
+  // 02 03 04 is a frame with a wrong checksum, then 05 an enquiry.
+  EXPECT_EQ(u.port->read(2), (Bytes{P::NAK, P::ACK}));
+  EXPECT_TRUE(u.port->drain(50ms).empty());
+  std::filesystem::remove(path);
+}
+
+TEST(UnitSimulator, UnwritableRecordingFailsToStart) {
+  Options o = quick();
+  o.record = "/nonexistent-dir/record.bin";
+  UnitSimulator sim(o);
+  EXPECT_THROW(sim.start(), std::system_error);
+}
+
+TEST(UnitSimulator, SurvivesTheSlaveBeingClosedAndReopened) {
+  Unit u;
+  for (int round = 0; round < 3; ++round) {
+    EXPECT_EQ(u.ask({0x05}), ACK) << "round " << round;
+    u.port->close();
+    std::this_thread::sleep_for(50ms);
+    u.port.emplace(u.sim.slavePath());
+  }
+  EXPECT_EQ(u.ask(P::frame(ascii("145"))), ACK);
+  EXPECT_EQ(u.sim.received().size(), 3u + 6u);
+}
+
+TEST(UnitSimulator, AnswerWaitsForTheDelay) {
+  Options o;
+  o.answerDelay = 300ms;
+  Unit u(o);
+  u.port->write({0x05});
+  EXPECT_TRUE(u.port->read(1, 150ms).empty());
+  EXPECT_EQ(u.port->read(1, 1000ms), ACK);
+}
+
+TEST(UnitSimulator, StopDoesNotWaitOutAPendingAnswer) {
+  Options o;
+  o.answerDelay = 10s;
+  UnitSimulator sim(o);
+  sim.start();
+  SlavePort port(sim.slavePath());
+  port.write({0x05});
+  ASSERT_TRUE(sim.waitForBytes(1, 1000ms));
+  const auto begun = std::chrono::steady_clock::now();
+  sim.stop();
+  EXPECT_LT(std::chrono::steady_clock::now() - begun, 2s);
+  EXPECT_TRUE(port.drain(50ms).empty());
+  sim.stop();
+}
+
+TEST(UnitSimulator, WaitForBytesTimesOutShort) {
+  Unit u;
+  u.port->write({0x41, 0x42});
+  EXPECT_TRUE(u.sim.waitForBytes(2, 1000ms));
+  const auto begun = std::chrono::steady_clock::now();
+  EXPECT_FALSE(u.sim.waitForBytes(3, 100ms));
+  EXPECT_GE(std::chrono::steady_clock::now() - begun, 100ms);
+}
+
+TEST(UnitSimulator, UnknownProtocolIsRefused) {
+  Options o;
+  o.protocol = "parallel";
+  EXPECT_THROW(UnitSimulator{o}, std::invalid_argument);
+}
+
+}  // namespace
+}  // namespace kestrel::sim::test
