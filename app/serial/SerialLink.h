@@ -72,7 +72,8 @@ class SerialLink : public QObject, public LinkPort {
  signals:
   // The communication event; kEventReceive when data has arrived.
   void comm(int event);
-  // The device went away while open (a USB adapter unplugged); the port is closed.
+  // The device went away while open (a USB adapter unplugged, the far end of
+  // a pseudo-terminal closed); the port is closed.
   void lost(const QString& reason);
 
  private:

@@ -19,14 +19,14 @@ struct Options {
   // Receive and record, never answer.
   bool silent = false;
   // Bytes a tester must cope with arriving unasked.
-  Bytes strayBytes;
+  Bytes strayBytes{};
   // Sent just before every n-th answer; 0 never.
   unsigned strayEvery = 0;
   // Sent once, right after the first answer.
   bool strayOnce = false;
   // Where received bytes go: "" nowhere, "-" one hex line per item on
   // stdout, else a file the raw bytes are appended to as they come.
-  std::string record;
+  std::string record{};
 };
 
 struct CommandLine {

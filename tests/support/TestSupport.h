@@ -11,7 +11,11 @@
 #include <QTimer>
 #include <QWidget>
 #include <functional>
+#include <ostream>
 #include <vector>
+
+// Readable failure messages for Qt strings.
+inline void PrintTo(const QString& text, std::ostream* os) { *os << '"' << text.toStdString() << '"'; }
 
 namespace kestrel::test {
 

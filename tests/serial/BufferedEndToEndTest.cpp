@@ -1,0 +1,120 @@
+// The real window and port against the simulated unit on a pseudo-terminal.
+#include "serial/EntryPanel.h"
+#include "serial/FrmRS232CMode2.h"
+#include "serial/LogGrid.h"
+#include "serial/SerialLink.h"
+#include "shell/FrmMenu.h"
+#include "shell/Globals.h"
+#include "support/TestSupport.h"
+#include "unit/UnitSimulator.h"
+
+#include <QElapsedTimer>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <gtest/gtest.h>
+
+using namespace kestrel;
+using namespace kestrel::test;
+using namespace std::chrono_literals;
+
+namespace {
+
+QByteArray frame(const QByteArray& digits) {
+  char bcc = 0x03;
+  for (char c : digits) bcc ^= c;
+  return "\x02" + digits + "\x03" + QByteArray(1, bcc);
+}
+
+QString bccLine(char bcc) {
+  return QStringLiteral("[送信]：BCC(") + QString::number(quint8(bcc), 16).toUpper() + QStringLiteral("h)");
+}
+
+QByteArray received(const sim::UnitSimulator& unit) {
+  const sim::Bytes bytes = unit.received();
+  return QByteArray(reinterpret_cast<const char*>(bytes.data()), qsizetype(bytes.size()));
+}
+
+// Runs the event loop until `done` holds or the time is up.
+bool runUntil(const std::function<bool()>& done, int ms = 15000) {
+  QElapsedTimer clock;
+  clock.start();
+  while (!done() && clock.elapsed() < ms) QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+  return done();
+}
+
+class EndToEnd : public ::testing::Test {
+ protected:
+  void openWindow(sim::Options options, int subMode) {
+    unit = std::make_unique<sim::UnitSimulator>(options);
+    unit->start();
+    qputenv("KESTREL_COM1", QByteArray::fromStdString(unit->slavePath()));
+    ComPortNumber = 1;
+    FrmMenu::SubMode = qint16(subMode);
+    form = std::make_unique<FrmRS232CMode2>();
+    form->show();
+    ASSERT_TRUE(form->PDQ_COM->isOpen());
+  }
+  ~EndToEnd() override { qunsetenv("KESTREL_COM1"); }
+  int count(const QString& line) const { return int(form->log->lines().count(line)); }
+
+  RecordingPrompt prompt;
+  std::unique_ptr<sim::UnitSimulator> unit;
+  std::unique_ptr<FrmRS232CMode2> form;
+};
+
+}  // namespace
+
+TEST_F(EndToEnd, AutomaticPlaybackOf255ChannelsReachesTheUnitByteForByte) {
+  openWindow({.answerDelay = 0ms}, 0);
+  form->CmdAction[0]->click();
+
+  QByteArray expected("\x05");
+  for (int first = 1; first <= 255; first += 8) {
+    QByteArray digits;
+    for (int c = first; c < first + 8 && c <= 255; ++c) digits += QByteArray::number(c).rightJustified(3, '0');
+    expected += frame(digits);
+  }
+  ASSERT_TRUE(runUntil([&] { return count("[受信]：ACK(06h)") == 33; }));
+  EXPECT_EQ(received(*unit), expected);
+
+  const QStringList lines = form->log->lines();
+  ASSERT_EQ(lines.size(), 1 + 32 * 5 + 1);
+  EXPECT_EQ(lines.mid(0, 6), (QStringList{"[送信]：ENQ(05h)", "[受信]：ACK(06h)", "[送信]：STX(02h)",
+                                          "[送信]：001,002,003,004,005,006,007,008", "[送信]：ETX(03h)",
+                                          bccLine(expected[27])}));
+  EXPECT_EQ(lines.mid(lines.size() - 5), (QStringList{"[送信]：STX(02h)", "[送信]：249,250,251,252,253,254,255",
+                                                      "[送信]：ETX(03h)",
+                                                      bccLine(expected.back()),
+                                                      "[受信]：ACK(06h)"}));
+  EXPECT_EQ(form->log->Rows(), lines.size() + 3);
+
+  form->CmdAction[6]->click();
+  ASSERT_TRUE(unit->waitForBytes(std::size_t(expected.size()) + 1, 2000ms));
+  EXPECT_EQ(received(*unit).right(1), QByteArray("\xFF", 1));
+  EXPECT_TRUE(prompt.messages.empty());
+}
+
+TEST_F(EndToEnd, RefusedFrameIsSentAgainAtTheNextAck) {
+  openWindow({.answerDelay = 0ms, .nakEvery = 2}, 1);
+  form->panel->OptMode[1]->click();
+  for (int i = 0; i < 5; ++i) form->panel->TxtNo[i]->setText(QString::number(246 + i));
+  form->panel->TxtCh->setText("2");
+  form->CmdAction[0]->click();
+  ASSERT_TRUE(runUntil([&] { return count("[受信]：NAK(15h)") == 1; }));
+  // The unit is ready again.
+  unit->send(std::array<std::uint8_t, 1>{0x06});
+  ASSERT_TRUE(runUntil([&] { return count("[受信]：ACK(06h)") == 4; }));
+  runUntil([] { return false; }, 100);
+  EXPECT_EQ(received(*unit), "\x05" + frame("246247") + frame("248249") + frame("248249") + frame("250"));
+}
+
+TEST_F(EndToEnd, UnitThatGoesAwayIsLoggedAndNothingMoreIsWritten) {
+  openWindow({.answerDelay = 0ms}, 0);
+  unit.reset();  // the far end of the line disappears
+  ASSERT_TRUE(runUntil([&] { return !form->PDQ_COM->isOpen(); }, 3000));
+  ASSERT_EQ(form->log->lines().size(), 1);
+  EXPECT_TRUE(form->log->lines()[0].startsWith(QStringLiteral("[エラー]：通信ポートが切断されました")));
+  form->CmdAction[0]->click();
+  EXPECT_EQ(form->log->lines().last(), kPortNotOpenLog);
+}
