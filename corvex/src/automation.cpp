@@ -3,6 +3,10 @@
 #include <cstdlib>
 #include <cstring>
 
+#ifdef _WIN32
+#include <oleauto.h>
+#endif
+
 namespace corvex::automation {
 
 #ifdef _WIN32
