@@ -228,3 +228,22 @@ TEST_F(Opening, ByUserAreaComparesTheGivenLength)
     uint8_t long_area[129] = {};
     EXPECT_EQ(CVX_OpenByUA(long_area, 129), 0u);
 }
+
+TEST_F(Opening, DriverFailuresAreSkippedOrPassedOn)
+{
+    configure("[board]\nserial = GOOD0001\n[board]\nserial = BROKEN01\neeprom = 0\n[board]\nserial = GOOD0002\n");
+    char records[3][9] = {};
+    EXPECT_EQ(CVX_ListDevices(&records[0][0], 3), 2);
+    EXPECT_STREQ(records[1], "GOOD0002");
+    EXPECT_EQ(CVX_Open("BROKEN01"), 0u);
+    EXPECT_EQ(CVX_ListDevices(&records[0][0], 3), 2) << "the unreadable device was closed again";
+
+    configure("[driver]\nlist_status = 4\n[board]\nserial = GOOD0001\n");
+    EXPECT_EQ(CVX_ListDevices(&records[0][0], 3), 0);
+    int32_t count = -1;
+    EXPECT_EQ(CVX_ListDevicesA(&count, nullptr, nullptr, CVX_IF_USB), CVX_OK);
+    EXPECT_EQ(count, 0);
+    CVX_HANDLE h = 0;
+    EXPECT_EQ(CVX_OpenA(&h, nullptr, CVX_IF_USB), 4u) << "the driver's own status";
+    EXPECT_EQ(CVX_OpenByID(0x1237, 0xF001, nullptr), 0u);
+}

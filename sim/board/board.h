@@ -34,6 +34,7 @@ struct BoardConfig {
     std::uint32_t hardware_version = 0x00010001;
     std::uint16_t status_word = 0;
     bool held = false;           // opened by another program: the driver refuses it
+    bool eeprom_readable = true;
     std::optional<ProductRecord> product; // written to area 7 at start
 };
 
@@ -119,8 +120,14 @@ private:
     std::uint8_t finish_answer_ = 0;
 };
 
-// Board descriptions in the stand-in's config format (see config.cpp).
-std::optional<std::vector<BoardConfig>> parse_boards(const std::string &text);
+// What the driver stand-in plays: its boards, and how the driver itself behaves.
+struct SimConfig {
+    std::vector<BoardConfig> boards;
+    std::uint32_t list_status = 0; // non-zero: the device count fails with this status
+};
+
+// The stand-in's config format (see config.cpp).
+std::optional<SimConfig> parse_config(const std::string &text);
 std::optional<std::array<std::uint8_t, 16>> parse_uuid(const std::string &text);
 Bytes product_record_bytes(const ProductRecord &record);
 

@@ -15,6 +15,12 @@
 //   status = 0
 //   held = 1                  ; opened by another program
 //   product = 01234567-89ab-cdef-0123-456789abcdef 5
+//   eeprom = 0                ; its EEPROM cannot be read
+//
+// and at most one section for the driver itself:
+//
+//   [driver]
+//   list_status = 4           ; counting the devices fails with this status
 #include <algorithm>
 #include <cctype>
 #include <cstdlib>
@@ -105,6 +111,7 @@ bool apply(BoardConfig &b, unsigned &repeat, const std::string &key, const std::
     else if (key == "hardware_version") b.hardware_version = *v;
     else if (key == "status") b.status_word = static_cast<std::uint16_t>(*v);
     else if (key == "held") b.held = *v != 0;
+    else if (key == "eeprom") b.eeprom_readable = *v != 0;
     else return false;
     return true;
 }
@@ -128,11 +135,18 @@ void add(std::vector<BoardConfig> &boards, const BoardConfig &b, unsigned repeat
 
 } // namespace
 
-std::optional<std::vector<BoardConfig>> parse_boards(const std::string &text)
+std::optional<SimConfig> parse_config(const std::string &text)
 {
-    std::vector<BoardConfig> boards;
+    SimConfig config;
     std::optional<BoardConfig> current;
+    bool in_driver = false;
     unsigned repeat = 0;
+    const auto finish_board = [&] {
+        if (current)
+            add(config.boards, *current, repeat);
+        current.reset();
+        repeat = 0;
+    };
     std::istringstream in(text);
     std::string line;
     while (std::getline(in, line)) {
@@ -141,21 +155,28 @@ std::optional<std::vector<BoardConfig>> parse_boards(const std::string &text)
         line = trim(line);
         if (line.empty())
             continue;
-        if (line == "[board]") {
-            if (current)
-                add(boards, *current, repeat);
-            current = BoardConfig{};
-            repeat = 0;
+        if (line == "[board]" || line == "[driver]") {
+            finish_board();
+            in_driver = line == "[driver]";
+            if (!in_driver)
+                current = BoardConfig{};
             continue;
         }
         const auto eq = line.find('=');
-        if (!current || eq == std::string::npos ||
-            !apply(*current, repeat, trim(line.substr(0, eq)), trim(line.substr(eq + 1))))
+        if (eq == std::string::npos)
             return std::nullopt;
+        const std::string key = trim(line.substr(0, eq)), value = trim(line.substr(eq + 1));
+        if (in_driver) {
+            const auto v = number(value);
+            if (key != "list_status" || !v)
+                return std::nullopt;
+            config.list_status = *v;
+        } else if (!current || !apply(*current, repeat, key, value)) {
+            return std::nullopt;
+        }
     }
-    if (current)
-        add(boards, *current, repeat);
-    return boards;
+    finish_board();
+    return config;
 }
 
 std::optional<std::array<std::uint8_t, 16>> parse_uuid(const std::string &text)

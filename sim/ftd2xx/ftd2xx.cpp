@@ -35,26 +35,28 @@ struct Device {
 struct Registry {
     std::mutex lock;
     std::vector<std::shared_ptr<Device>> devices;
+    std::uint32_t list_status = FT_OK;
     std::uintptr_t generation = 1;
 };
 
 bool load(Registry &r, const char *path)
 {
-    std::vector<BoardConfig> boards;
+    kestrel::sim::SimConfig config;
     if (path && *path) {
         std::ifstream in(path);
         if (!in)
             return false;
         std::ostringstream text;
         text << in.rdbuf();
-        auto parsed = kestrel::sim::parse_boards(text.str());
+        auto parsed = kestrel::sim::parse_config(text.str());
         if (!parsed)
             return false;
-        boards = std::move(*parsed);
+        config = std::move(*parsed);
     }
     std::lock_guard guard(r.lock);
     r.devices.clear();
-    for (auto &b : boards)
+    r.list_status = config.list_status;
+    for (auto &b : config.boards)
         r.devices.push_back(std::make_shared<Device>(std::move(b)));
     ++r.generation;
     return true;
@@ -114,6 +116,8 @@ FT_EXPORT FT_STATUS FT_ListDevices(void *arg1, void *, std::uint32_t flags)
         return FT_INVALID_PARAMETER;
     Registry &r = registry();
     std::lock_guard guard(r.lock);
+    if (r.list_status != FT_OK)
+        return r.list_status;
     *static_cast<std::uint32_t *>(arg1) = static_cast<std::uint32_t>(r.devices.size());
     return FT_OK;
 }
@@ -169,6 +173,8 @@ FT_EXPORT FT_STATUS FT_EE_Read(FT_HANDLE handle, FT_PROGRAM_DATA *data)
         return FT_INVALID_PARAMETER;
     return with_device(handle, [&](Device &d, auto &) {
         const BoardConfig &c = d.board.config();
+        if (!c.eeprom_readable)
+            return FT_EEPROM_READ_FAILED;
         data->VendorId = c.vendor_id;
         data->ProductId = c.product_id;
         copy_text(data->Manufacturer, 32, "Kestrel");

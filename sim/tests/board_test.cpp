@@ -171,10 +171,13 @@ TEST(BoardFlash, ProductRecordLivesInAreaSeven)
 
 TEST(BoardConfigText, SectionsRepeatsAndErrors)
 {
-    const auto boards = parse_boards("# two kinds\n[board]\nserial = A1234567\nuser_area = KESTREL\n"
-                                     "version = 0x21\nmode = writer\n\n[board]\nserial = T\nrepeat = 3\n"
-                                     "pid = 0xF002\nheld = 1\nuser_area_hex = 01 0a ff\n");
-    ASSERT_TRUE(boards);
+    const auto config = parse_config("# two kinds\n[board]\nserial = A1234567\nuser_area = KESTREL\n"
+                                     "version = 0x21\nmode = writer\n\n[driver]\nlist_status = 4\n"
+                                     "[board]\nserial = T\nrepeat = 3\n"
+                                     "pid = 0xF002\nheld = 1\nuser_area_hex = 01 0a ff\neeprom = 0\n");
+    ASSERT_TRUE(config);
+    EXPECT_EQ(config->list_status, 4u);
+    const auto *boards = &config->boards;
     ASSERT_EQ(boards->size(), 4u);
     EXPECT_EQ((*boards)[0].serial, "A1234567");
     EXPECT_EQ((*boards)[0].user_area, (Bytes{'K', 'E', 'S', 'T', 'R', 'E', 'L'}));
@@ -185,8 +188,11 @@ TEST(BoardConfigText, SectionsRepeatsAndErrors)
     EXPECT_EQ((*boards)[3].product_id, 0xF002);
     EXPECT_TRUE((*boards)[3].held);
     EXPECT_EQ((*boards)[3].user_area, (Bytes{0x01, 0x0A, 0xFF}));
-    EXPECT_FALSE(parse_boards("[board]\nversion = high\n"));
-    EXPECT_FALSE(parse_boards("serial = before any section\n"));
-    EXPECT_FALSE(parse_boards("[board]\nunknown = 1\n"));
+    EXPECT_FALSE((*boards)[3].eeprom_readable);
+    EXPECT_TRUE((*boards)[0].eeprom_readable);
+    EXPECT_FALSE(parse_config("[board]\nversion = high\n"));
+    EXPECT_FALSE(parse_config("serial = before any section\n"));
+    EXPECT_FALSE(parse_config("[board]\nunknown = 1\n"));
+    EXPECT_FALSE(parse_config("[driver]\nserial = A\n"));
     EXPECT_FALSE(parse_uuid("01234567-89ab-cdef-0123-456789abcdeg"));
 }
