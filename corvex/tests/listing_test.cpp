@@ -143,6 +143,10 @@ TEST_F(Opening, BySerialRunsTheOpenCheck)
     EXPECT_TRUE(sent(0).empty());
     EXPECT_EQ(sent(1), (std::vector<Bytes>{{0xFF}, {0x01}}));
     EXPECT_EQ(board(1).reply_waiting(), 0u);
+    EXPECT_EQ(driver_calls(0), "Open;Close;");
+    EXPECT_EQ(driver_calls(1), "Open;SetTimeouts(5000,5000);SetLatencyTimer(3);ResetDevice;");
+    EXPECT_EQ(CVX_Close(h), CVX_OK);
+    EXPECT_EQ(driver_calls(1), "Close;");
 }
 
 TEST_F(Opening, SerialMatchIsExactAndLimited)
@@ -186,9 +190,13 @@ TEST_F(Opening, FlashWriterOpenNeedsTheWriterEcho)
     EXPECT_EQ(CVX_OpenA(&h, "A1234567", CVX_IF_USB | CVX_IF_FLASH_WRITER), CVX_DEVICE_NOT_FOUND);
     EXPECT_EQ(h, 0u);
     EXPECT_EQ(sent(0), (std::vector<Bytes>{{0xEE}}));
+    EXPECT_EQ(driver_calls(0),
+              "Open;SetTimeouts(5000,5000);SetLatencyTimer(3);ResetDevice;SetTimeouts(1000,1000);Close;");
     configure("[board]\nserial = WRITER01\nmode = writer\n");
     h = open("WRITER01", CVX_IF_USB | CVX_IF_FLASH_WRITER);
     EXPECT_EQ(CVX_GetIFType(h), CVX_IF_USB | CVX_IF_FLASH_WRITER);
+    EXPECT_EQ(driver_calls(0), "Open;SetTimeouts(5000,5000);SetLatencyTimer(3);ResetDevice;"
+                               "SetTimeouts(1000,1000);SetTimeouts(5000,5000);");
 }
 
 TEST_F(Opening, ByIdSkipsTheOpenCheck)
@@ -199,6 +207,7 @@ TEST_F(Opening, ByIdSkipsTheOpenCheck)
     keep(h);
     ASSERT_NE(h, 0u);
     EXPECT_TRUE(sent(1).empty());
+    EXPECT_EQ(driver_calls(1), "Open;SetTimeouts(5000,5000);SetLatencyTimer(3);ResetDevice;");
     EXPECT_EQ(CVX_GetIFType(h), CVX_IF_USB);
     const CVX_HANDLE any = CVX_OpenByID(0x0403, 0x6001, "");
     keep(any);

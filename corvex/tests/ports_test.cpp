@@ -162,6 +162,7 @@ TEST_F(Ports, ChipSelectsAndBusWaits)
 TEST_F(Ports, InitialiseAbortsPurgesAndClearsTheTimerInterrupts)
 {
     EXPECT_EQ(CVX_Initialize(h), CVX_OK);
+    EXPECT_EQ(driver_calls(0), "Purge(1);");
     EXPECT_EQ(sent(0), (std::vector<Bytes>{{0x0C},
                                            {0x0B},
                                            {0x02, 0x00, 0xFF, 0xFF, 0x64, 0x00},
@@ -169,6 +170,10 @@ TEST_F(Ports, InitialiseAbortsPurgesAndClearsTheTimerInterrupts)
     forget_sent();
     EXPECT_EQ(CVX_InitializeA(h, 0xFFFFFFFF), CVX_OK);
     EXPECT_EQ(sent(0), (std::vector<Bytes>{{0x0C}, {0x3C, 0xFF, 0xFF, 0xFF, 0xFF}}));
+    EXPECT_EQ(driver_calls(0), "Purge(1);");
+    EXPECT_EQ(CVX_Purge(h, 3), CVX_OK);
+    EXPECT_EQ(CVX_SetTimeouts(h, 250, 750), CVX_OK);
+    EXPECT_EQ(driver_calls(0), "Purge(3);SetTimeouts(250,750);");
     EXPECT_EQ(board(0).initialize_value(), 0xFFFFFFFFu);
 }
 

@@ -58,8 +58,18 @@ protected:
 
     void forget_sent()
     {
-        for (int i = 0; hook<void *(*)(int)>("ftsim_board")(i); ++i)
+        for (int i = 0; hook<void *(*)(int)>("ftsim_board")(i); ++i) {
             board(i).clear_executed();
+            driver_calls(i);
+        }
+    }
+
+    // Open, close, time-out, latency, reset and purge calls since the last look.
+    std::string driver_calls(int index)
+    {
+        char text[4096];
+        const int n = hook<int (*)(int, char *, int)>("ftsim_take_driver_calls")(index, text, sizeof text);
+        return n < 0 ? "?" : std::string(text);
     }
 
     // Opens by serial (first board when empty) and closes at the end of the test.

@@ -3,12 +3,14 @@
 #include <algorithm>
 #include <chrono>
 #include <condition_variable>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <memory>
 #include <mutex>
 #include <sstream>
+#include <string>
 #include <vector>
 
 #include "board.h"
@@ -28,6 +30,9 @@ struct Device {
     Board board;
     bool open = false;
     std::uint32_t read_timeout_ms = 0; // 0: the driver's default, wait without end
+    std::string calls;                 // control calls, for tests of their order
+
+    void note(const std::string &call) { calls += call + ";"; }
 };
 
 // Handles carry the configuration's generation, so a handle from before a
@@ -136,6 +141,7 @@ FT_EXPORT FT_STATUS FT_Open(int index, FT_HANDLE *handle)
         return FT_DEVICE_NOT_OPENED;
     d.open = true;
     d.read_timeout_ms = 0;
+    d.note("Open");
     *handle = make_handle(r.generation, static_cast<std::size_t>(index));
     return FT_OK;
 }
@@ -145,23 +151,31 @@ FT_EXPORT FT_STATUS FT_Close(FT_HANDLE handle)
     return with_device(handle, [](Device &d, auto &) {
         d.open = false;
         d.board.drop_replies();
+        d.note("Close");
         return FT_OK;
     });
 }
 
 FT_EXPORT FT_STATUS FT_ResetDevice(FT_HANDLE handle)
 {
-    return with_device(handle, [](Device &, auto &) { return FT_OK; });
+    return with_device(handle, [](Device &d, auto &) {
+        d.note("ResetDevice");
+        return FT_OK;
+    });
 }
 
 FT_EXPORT FT_STATUS FT_SetLatencyTimer(FT_HANDLE handle, unsigned char ms)
 {
-    return with_device(handle, [&](Device &, auto &) { return ms >= 2 ? FT_OK : FT_INVALID_PARAMETER; });
+    return with_device(handle, [&](Device &d, auto &) {
+        d.note("SetLatencyTimer(" + std::to_string(ms) + ")");
+        return ms >= 2 ? FT_OK : FT_INVALID_PARAMETER;
+    });
 }
 
-FT_EXPORT FT_STATUS FT_SetTimeouts(FT_HANDLE handle, std::uint32_t read_ms, std::uint32_t)
+FT_EXPORT FT_STATUS FT_SetTimeouts(FT_HANDLE handle, std::uint32_t read_ms, std::uint32_t write_ms)
 {
     return with_device(handle, [&](Device &d, auto &) {
+        d.note("SetTimeouts(" + std::to_string(read_ms) + "," + std::to_string(write_ms) + ")");
         d.read_timeout_ms = read_ms;
         return FT_OK;
     });
@@ -251,6 +265,7 @@ FT_EXPORT FT_STATUS FT_GetQueueStatus(FT_HANDLE handle, std::uint32_t *count)
 FT_EXPORT FT_STATUS FT_Purge(FT_HANDLE handle, std::uint32_t mask)
 {
     return with_device(handle, [&](Device &d, auto &) {
+        d.note("Purge(" + std::to_string(mask) + ")");
         if (mask & FT_PURGE_RX)
             d.board.drop_replies();
         return FT_OK;
@@ -279,4 +294,20 @@ FT_EXPORT void *ftsim_board(int index)
     if (index < 0 || static_cast<std::size_t>(index) >= r.devices.size())
         return nullptr;
     return &r.devices[static_cast<std::size_t>(index)]->board;
+}
+
+// The control calls made on device index since the last call of this hook,
+// as "Open;SetTimeouts(5000,5000);...;" into out; returns the full length.
+FT_EXPORT int ftsim_take_driver_calls(int index, char *out, int size)
+{
+    Registry &r = registry();
+    std::lock_guard guard(r.lock);
+    if (index < 0 || static_cast<std::size_t>(index) >= r.devices.size() || size <= 0)
+        return -1;
+    Device &d = *r.devices[static_cast<std::size_t>(index)];
+    std::lock_guard device_guard(d.lock);
+    std::snprintf(out, static_cast<std::size_t>(size), "%s", d.calls.c_str());
+    const int length = static_cast<int>(d.calls.size());
+    d.calls.clear();
+    return length;
 }
