@@ -91,9 +91,7 @@ std::shared_ptr<Device> device_of(FT_HANDLE handle)
     const std::size_t index = (value & 0xFFFF) - 1;
     if (value >> 16 != r.generation || index >= r.devices.size())
         return nullptr;
-    auto device = r.devices[index];
-    std::lock_guard device_guard(device->lock);
-    return device->open ? device : nullptr;
+    return r.devices[index];
 }
 
 template <typename F> FT_STATUS with_device(FT_HANDLE handle, F &&f)
@@ -102,6 +100,8 @@ template <typename F> FT_STATUS with_device(FT_HANDLE handle, F &&f)
     if (!device)
         return FT_INVALID_HANDLE;
     std::unique_lock guard(device->lock);
+    if (!device->open)
+        return FT_INVALID_HANDLE;
     return f(*device, guard);
 }
 
