@@ -49,4 +49,16 @@ CVX_STATUS command(CVX_HANDLE handle, const Bytes &request, std::uint8_t *reply,
     return read_path(handle, reply, reply_length, &moved, Firmware::Monitor);
 }
 
+CVX_STATUS command_number(CVX_HANDLE handle, const Bytes &request, std::uint32_t width, std::uint32_t *value)
+{
+    std::uint8_t reply[4] = {};
+    if (CVX_STATUS s = command(handle, request, reply, width); s != CVX_OK)
+        return s;
+    std::uint32_t v = 0;
+    for (std::uint32_t i = 0; i < width; ++i)
+        v = v << 8 | reply[i];
+    *value = v;
+    return CVX_OK;
+}
+
 } // namespace corvex

@@ -41,4 +41,7 @@ CVX_STATUS read_path(CVX_HANDLE handle, void *data, std::uint32_t length, std::u
 CVX_STATUS command(CVX_HANDLE handle, const Bytes &request, std::uint8_t *reply = nullptr,
                    std::uint32_t reply_length = 0);
 
+// A command whose reply is one big-endian number of width bytes (1 to 4).
+CVX_STATUS command_number(CVX_HANDLE handle, const Bytes &request, std::uint32_t width, std::uint32_t *value);
+
 } // namespace corvex

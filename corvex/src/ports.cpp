@@ -79,11 +79,12 @@ CVX_EXPORT CVX_STATUS CVX_API CVX_PortRead16(CVX_HANDLE handle, uint32_t address
     return guarded([&] {
         if (!value)
             return CVX_INVALID_ARGUMENT;
-        const bool short_form = address == proto::kNoAddress;
-        uint8_t reply[2] = {};
-        if (CVX_STATUS s = command(handle, proto::port_read16(address), reply, short_form ? 1 : 2); s != CVX_OK)
+        // The short form answers one byte, which lands in the low byte.
+        const uint32_t width = address == proto::kNoAddress ? 1 : 2;
+        uint32_t word = 0;
+        if (CVX_STATUS s = command_number(handle, proto::port_read16(address), width, &word); s != CVX_OK)
             return s;
-        *value = static_cast<uint16_t>(short_form ? reply[0] : proto::be16(reply));
+        *value = static_cast<uint16_t>(word);
         return CVX_OK;
     });
 }

@@ -28,9 +28,7 @@ void put_le32(Bytes &out, std::uint32_t v)
     put_le16(out, v >> 16);
 }
 
-std::uint32_t be16(const std::uint8_t *p) { return static_cast<std::uint32_t>(p[0]) << 8 | p[1]; }
 
-std::uint32_t be32(const std::uint8_t *p) { return be16(p) << 16 | be16(p + 2); }
 
 std::uint32_t clamp_block(std::uint32_t length) { return std::min(length, kMaxBlock); }
 

@@ -18,8 +18,6 @@ void put_be16(Bytes &out, std::uint32_t v);
 void put_be32(Bytes &out, std::uint32_t v);
 void put_le16(Bytes &out, std::uint32_t v);
 void put_le32(Bytes &out, std::uint32_t v);
-std::uint32_t be16(const std::uint8_t *p);
-std::uint32_t be32(const std::uint8_t *p);
 std::uint32_t clamp_block(std::uint32_t length);
 
 // Monitor firmware.

@@ -70,10 +70,10 @@ CVX_EXPORT CVX_STATUS CVX_API CVX_ReadVersion(CVX_HANDLE handle, uint32_t *versi
     return guarded([&] {
         if (!version)
             return CVX_INVALID_ARGUMENT;
-        uint8_t bcd = 0;
-        if (CVX_STATUS s = command(handle, proto::read_version(), &bcd, 1); s != CVX_OK)
+        uint32_t bcd = 0;
+        if (CVX_STATUS s = command_number(handle, proto::read_version(), 1, &bcd); s != CVX_OK)
             return s;
-        *version = proto::version_number(bcd);
+        *version = proto::version_number(static_cast<uint8_t>(bcd));
         return CVX_OK;
     });
 }
@@ -90,11 +90,7 @@ CVX_EXPORT CVX_STATUS CVX_API CVX_ReadVersionA(CVX_HANDLE handle, uint32_t *vers
             *version_word = proto::synthesized_version_word(number);
             return CVX_OK;
         }
-        uint8_t reply[4] = {};
-        if (CVX_STATUS s = command(handle, proto::read_version_word(), reply, 4); s != CVX_OK)
-            return s;
-        *version_word = proto::be32(reply);
-        return CVX_OK;
+        return command_number(handle, proto::read_version_word(), 4, version_word);
     });
 }
 
@@ -103,11 +99,7 @@ CVX_EXPORT CVX_STATUS CVX_API CVX_ReadStatus(CVX_HANDLE handle, uint32_t *status
     return guarded([&] {
         if (!status)
             return CVX_INVALID_ARGUMENT;
-        uint8_t reply[2] = {};
-        if (CVX_STATUS s = command(handle, proto::read_status(), reply, 2); s != CVX_OK)
-            return s;
-        *status = proto::be16(reply);
-        return CVX_OK;
+        return command_number(handle, proto::read_status(), 2, status);
     });
 }
 
