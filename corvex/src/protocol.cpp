@@ -28,8 +28,6 @@ void put_le32(Bytes &out, std::uint32_t v)
     put_le16(out, v >> 16);
 }
 
-
-
 std::uint32_t clamp_block(std::uint32_t length) { return std::min(length, kMaxBlock); }
 
 namespace {
