@@ -104,6 +104,8 @@ std::size_t Board::request_length(std::size_t available) const
 
 void Board::execute(const Bytes &command)
 {
+    if (executed_.size() == kExecutedKept)
+        executed_.pop_front();
     executed_.push_back({std::chrono::steady_clock::now(), command});
     if (config_.flash_writer)
         writer(command);

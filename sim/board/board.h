@@ -64,8 +64,10 @@ public:
     std::size_t take_reply(std::uint8_t *out, std::size_t length);
     void drop_replies() { replies_.clear(); }
 
-    // Every command executed, in order, with the moment it ran.
-    const std::vector<Executed> &executed() const { return executed_; }
+    // The commands executed, in order, with the moment each ran; the oldest are
+    // dropped beyond kExecutedKept so a long run does not grow without end.
+    static constexpr std::size_t kExecutedKept = 100000;
+    const std::deque<Executed> &executed() const { return executed_; }
     void clear_executed() { executed_.clear(); }
 
     // Memory and registers as the firmware sees them.
@@ -106,7 +108,7 @@ private:
     BoardConfig config_;
     Bytes pending_;
     std::deque<std::uint8_t> replies_;
-    std::vector<Executed> executed_;
+    std::deque<Executed> executed_;
     std::unordered_map<std::uint32_t, std::uint8_t> memory_;
     std::unordered_map<std::uint32_t, std::uint8_t> pins_;
     Bytes flash_; // allocated on first write; blank reads as FF

@@ -107,6 +107,16 @@ TEST(BoardMonitor, CountersConvertersAndCopies)
     EXPECT_EQ(b.initialize_value(), 0xFFFFFFFEu);
 }
 
+TEST(BoardMonitor, CommandRecordKeepsTheLatest)
+{
+    Board b;
+    for (std::size_t i = 0; i < Board::kExecutedKept + 2; ++i)
+        b.receive(Bytes{0x10, static_cast<std::uint8_t>(i)});
+    ASSERT_EQ(b.executed().size(), Board::kExecutedKept);
+    EXPECT_EQ(b.executed().front().bytes[1], 2);
+    EXPECT_EQ(b.executed().back().bytes[1], static_cast<std::uint8_t>(Board::kExecutedKept + 1));
+}
+
 TEST(BoardMonitor, LoneAbortAbandonsAnIncompleteCommand)
 {
     Board b;
