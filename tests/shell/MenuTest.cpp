@@ -4,7 +4,9 @@
 #include "shell/FrmSettei.h"
 #include "shell/Globals.h"
 #include "shell/TestWindows.h"
+#include "support/Pty.h"
 #include "support/TestSupport.h"
+#include "TestWindowList.h"
 
 #include <QButtonGroup>
 #include <QDialog>
@@ -291,4 +293,29 @@ TEST_F(Menu, SettingsButtonOpensSettingsAndExitCloses) {
   EXPECT_EQ(ComPortNumber, 8);
   menu.Command1[2]->click();
   EXPECT_FALSE(menu.isVisible());
+}
+
+// The menu opens the real buffered window with the entry's variant.
+TEST(MenuWindows, EntriesOneTwoAndSixOpenTheBufferedWindowInTheirVariant) {
+  RecordingPrompt prompt;
+  Pty pty;
+  qputenv("KESTREL_COM1", pty.slave().toLocal8Bit());
+  ComPortNumber = 1;
+  Pass01Granted = -1;
+  registerTestWindows();
+  FrmMenu menu;
+  std::vector<QString> captions;
+  ModalDriver driver([&](QWidget* w) {
+    captions.push_back(w->windowTitle());
+    static_cast<QDialog*>(w)->close();
+  });
+  for (int mode : {1, 2, 6}) {
+    menu.ExecMode[mode]->setChecked(true);
+    menu.Command1[0]->click();
+  }
+  qunsetenv("KESTREL_COM1");
+  EXPECT_EQ(captions, (std::vector<QString>{"バッファ機能付RS232C制御(MAX255CH 9600,N,8,1)",
+                                            "バッファ機能付RS232C制御(MAX250CH 9600,N,8,1)", "TARN5-KLV制御"}));
+  EXPECT_EQ(pty.readAvailable(), QByteArray("\xFF\xFF\xFF", 3));  // each window told the unit to stop as it closed
+  EXPECT_TRUE(prompt.messages.empty());
 }

@@ -1,0 +1,97 @@
+#include "serial/PortSetup.h"
+#include "serial/SerialLink.h"
+#include "shell/Globals.h"
+#include "support/Pty.h"
+#include "support/TestSupport.h"
+
+#include <QElapsedTimer>
+#include <gtest/gtest.h>
+
+using namespace kestrel;
+using namespace kestrel::test;
+
+namespace {
+
+class Link : public ::testing::Test {
+ protected:
+  Link() {
+    ComPortNumber = 4;
+    qputenv("KESTREL_COM4", pty.slave().toLocal8Bit());
+    QObject::connect(&link, &SerialLink::comm, [this](int event) { events.push_back(event); });
+  }
+  ~Link() override { qunsetenv("KESTREL_COM4"); }
+  void waitForEvent() {
+    QElapsedTimer clock;
+    clock.start();
+    const std::size_t before = events.size();
+    while (events.size() == before && clock.elapsed() < 3000) QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+  }
+  Pty pty;
+  SerialLink link;
+  std::vector<int> events;
+  RecordingPrompt prompt;
+};
+
+}  // namespace
+
+TEST_F(Link, TextProfileReadsOneCharacterPerRead) {
+  ASSERT_EQ(SetUpPort(link, {QStringLiteral("9600,N,8,1"), ReceiveProfile::Text}, nullptr), PortSetupResult::Opened);
+  EXPECT_EQ(link.device(), pty.slave());
+  EXPECT_EQ(link.commPort(), 4);
+  pty.write(QByteArray("\x06\x15\x00", 3));
+  waitForEvent();
+  ASSERT_FALSE(events.empty());
+  EXPECT_EQ(events[0], SerialLink::kEventReceive);
+  QElapsedTimer clock;
+  clock.start();
+  while (link.InBufferCount() < 3 && clock.elapsed() < 3000) QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+  EXPECT_EQ(link.InBufferCount(), 3);
+  EXPECT_EQ(link.read(), QByteArray("\x06"));
+  EXPECT_EQ(link.read(), QByteArray("\x15"));
+  EXPECT_EQ(link.InBufferCount(), 1);
+}
+
+TEST_F(Link, RawProfileReadsEverythingWaiting) {
+  ASSERT_EQ(SetUpPort(link, {QStringLiteral("4800,E,8,1"), ReceiveProfile::Raw}, nullptr), PortSetupResult::Opened);
+  EXPECT_EQ(link.inputMode(), SerialLink::comInputModeBinary);
+  pty.write(QByteArray("\x10\x02" "abc", 5));
+  QElapsedTimer clock;
+  clock.start();
+  while (link.InBufferCount() < 5 && clock.elapsed() < 3000) QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+  EXPECT_EQ(link.read(), QByteArray("\x10\x02" "abc"));
+  EXPECT_EQ(link.InBufferCount(), 0);
+}
+
+TEST_F(Link, WritesGoOutUnchanged) {
+  ASSERT_EQ(SetUpPort(link, {QString(), ReceiveProfile::Text}, nullptr), PortSetupResult::Opened);
+  EXPECT_EQ(link.settings(), QStringLiteral("9600,N,8,1"));  // kept when the window sets none
+  EXPECT_TRUE(link.writeByte(0xFF));
+  EXPECT_TRUE(link.write(QByteArray("\x02\x03\x11\x13\x0D", 5)));
+  EXPECT_TRUE(link.writeText(QStringLiteral("001,015")));
+  QByteArray got;
+  QElapsedTimer clock;
+  clock.start();
+  while (got.size() < 13 && clock.elapsed() < 3000) got += pty.readAvailable();
+  EXPECT_EQ(got, QByteArray("\xFF\x02\x03\x11\x13\x0D" "001,015", 13));
+}
+
+TEST_F(Link, WithoutReceiveEventsNothingIsRaised) {
+  ASSERT_EQ(SetUpPort(link, {QString(), ReceiveProfile::TextWithoutEvents}, nullptr), PortSetupResult::Opened);
+  pty.write("x");
+  QElapsedTimer clock;
+  clock.start();
+  while (link.InBufferCount() < 1 && clock.elapsed() < 3000) QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+  EXPECT_EQ(link.read(), QByteArray("x"));
+  EXPECT_TRUE(events.empty());
+}
+
+TEST_F(Link, MalformedSettingsAndClosedPortFailQuietly) {
+  QString why;
+  EXPECT_EQ(SetUpPort(link, {QStringLiteral("9600,N,8"), ReceiveProfile::Text}, nullptr, &why), PortSetupResult::Failed);
+  EXPECT_FALSE(link.isOpen());
+  EXPECT_FALSE(why.isEmpty());
+  EXPECT_TRUE(prompt.messages.empty());
+  EXPECT_FALSE(link.writeByte(0x05));
+  EXPECT_EQ(link.InBufferCount(), 0);
+  EXPECT_TRUE(link.read().isEmpty());
+}
