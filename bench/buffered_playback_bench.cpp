@@ -31,9 +31,7 @@ double playbackMs() {
     std::fprintf(stderr, "could not open %s\n", qPrintable(form.PDQ_COM->device()));
     std::exit(1);
   }
-  const auto framesDone = [&] {
-    return form.log->lines().filter(QStringLiteral("[送信]：BCC(")).size() == kFrames;
-  };
+  const auto framesDone = [&] { return form.log->lines().filter(QStringLiteral("[送信]：BCC(")).size() == kFrames; };
   QElapsedTimer clock;
   clock.start();
   form.CmdAction[0]->click();

@@ -18,54 +18,52 @@ constexpr int kCalls = 200000;
 constexpr int kRounds = 3;
 constexpr std::uint32_t kAddress = 0xFFFFD0;
 
-template <typename F> double best_calls_per_second(F &&call)
-{
-    double best = 0;
-    for (int round = 0; round < kRounds; ++round) {
-        const auto start = Clock::now();
-        for (int i = 0; i < kCalls; ++i)
-            if (!call())
-                return 0;
-        const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
-        best = std::max(best, kCalls / seconds);
-    }
-    return best;
+template <typename F>
+double best_calls_per_second(F&& call) {
+  double best = 0;
+  for (int round = 0; round < kRounds; ++round) {
+    const auto start = Clock::now();
+    for (int i = 0; i < kCalls; ++i)
+      if (!call()) return 0;
+    const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
+    best = std::max(best, kCalls / seconds);
+  }
+  return best;
 }
 
-} // namespace
+}  // namespace
 
-int main(int, char **argv)
-{
-    namespace fs = std::filesystem;
-    const fs::path exe = fs::canonical(argv[0]);
-    const fs::path config = fs::temp_directory_path() / "corvex-bench.ini";
-    std::ofstream(config) << "[board]\nserial = BENCH001\n";
-    ::setenv("FTSIM_CONFIG", config.c_str(), 1);
-    if (!std::getenv("CORVEX_FTD2XX"))
-        ::setenv("CORVEX_FTD2XX", (exe.parent_path().parent_path() / "lib" / "libftd2xx.so").c_str(), 1);
+int main(int, char** argv) {
+  namespace fs = std::filesystem;
+  const fs::path exe = fs::canonical(argv[0]);
+  const fs::path config = fs::temp_directory_path() / "corvex-bench.ini";
+  std::ofstream(config) << "[board]\nserial = BENCH001\n";
+  ::setenv("FTSIM_CONFIG", config.c_str(), 1);
+  if (!std::getenv("CORVEX_FTD2XX"))
+    ::setenv("CORVEX_FTD2XX", (exe.parent_path().parent_path() / "lib" / "libftd2xx.so").c_str(), 1);
 
-    const CVX_HANDLE h = CVX_Open("BENCH001");
-    fs::remove(config);
-    if (!h) {
-        std::fprintf(stderr, "no simulated board: is the driver stand-in built?\n");
-        return 1;
-    }
-    std::uint8_t value = 0;
-    const double library = best_calls_per_second([&] { return CVX_PortRead8(h, kAddress, &value) == CVX_OK; });
-    CVX_Close(h);
+  const CVX_HANDLE h = CVX_Open("BENCH001");
+  fs::remove(config);
+  if (!h) {
+    std::fprintf(stderr, "no simulated board: is the driver stand-in built?\n");
+    return 1;
+  }
+  std::uint8_t value = 0;
+  const double library = best_calls_per_second([&] { return CVX_PortRead8(h, kAddress, &value) == CVX_OK; });
+  CVX_Close(h);
 
-    kestrel::sim::Board board;
-    const kestrel::sim::Bytes request{0x03, 0x00, 0xFF, 0xFF, 0xD0};
-    const double model = best_calls_per_second([&] {
-        board.receive(request);
-        return board.take_reply(&value, 1) == 1;
-    });
-    if (library <= 0 || model <= 0) {
-        std::fprintf(stderr, "a call failed\n");
-        return 1;
-    }
-    std::printf("CVX_PortRead8 through the library: %.0f calls/s\n", library);
-    std::printf("same command on the board model:  %.0f calls/s\n", model);
-    std::printf("ratio: %.2f\n", model / library);
-    return 0;
+  kestrel::sim::Board board;
+  const kestrel::sim::Bytes request{0x03, 0x00, 0xFF, 0xFF, 0xD0};
+  const double model = best_calls_per_second([&] {
+    board.receive(request);
+    return board.take_reply(&value, 1) == 1;
+  });
+  if (library <= 0 || model <= 0) {
+    std::fprintf(stderr, "a call failed\n");
+    return 1;
+  }
+  std::printf("CVX_PortRead8 through the library: %.0f calls/s\n", library);
+  std::printf("same command on the board model:  %.0f calls/s\n", model);
+  std::printf("ratio: %.2f\n", model / library);
+  return 0;
 }

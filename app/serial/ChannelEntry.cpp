@@ -6,8 +6,7 @@
 namespace kestrel {
 
 bool isNumeric(const QString& text) {
-  static const QRegularExpression number(
-      QStringLiteral("^\\s*[+-]?(\\d+\\.?\\d*|\\.\\d+)([eE][+-]?\\d+)?\\s*$"));
+  static const QRegularExpression number(QStringLiteral("^\\s*[+-]?(\\d+\\.?\\d*|\\.\\d+)([eE][+-]?\\d+)?\\s*$"));
   return number.match(text).hasMatch();
 }
 

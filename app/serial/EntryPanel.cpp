@@ -78,7 +78,8 @@ EntryPanel::EntryPanel(EntryPanelSpec spec, QWidget* parent) : QWidget(parent), 
 
 void EntryPanel::showMode(bool manual) {
   QPalette help = LblHelp->palette();
-  help.setColor(QPalette::WindowText, palette().color(manual ? QPalette::Active : QPalette::Disabled, QPalette::WindowText));
+  help.setColor(QPalette::WindowText,
+                palette().color(manual ? QPalette::Active : QPalette::Disabled, QPalette::WindowText));
   LblHelp->setPalette(help);
   CmdCls->setEnabled(manual);
   chk_Repeat->setEnabled(manual);

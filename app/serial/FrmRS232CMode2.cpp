@@ -16,9 +16,13 @@
 namespace kestrel {
 
 namespace {
-const QString kButtonCaptions[7] = {
-    QStringLiteral("再生"), QStringLiteral("停止"), QStringLiteral("音量減衰（-6dB）"), QStringLiteral("音量減衰（-14dB）"),
-    QStringLiteral("音量減衰（ﾃﾞﾌｫﾙﾄ）"), QStringLiteral("一覧クリア"), QStringLiteral("終了")};
+const QString kButtonCaptions[7] = {QStringLiteral("再生"),
+                                    QStringLiteral("停止"),
+                                    QStringLiteral("音量減衰（-6dB）"),
+                                    QStringLiteral("音量減衰（-14dB）"),
+                                    QStringLiteral("音量減衰（ﾃﾞﾌｫﾙﾄ）"),
+                                    QStringLiteral("一覧クリア"),
+                                    QStringLiteral("終了")};
 }  // namespace
 
 FrmRS232CMode2::FrmRS232CMode2(QWidget* parent) : FrmRS232CMode2(parent, realPause()) {}

@@ -23,9 +23,9 @@ class LogSink {
 struct LogGridStyle {
   QString format = QStringLiteral("<テスト状況");  // '<' left, '^' centre, '>' right
   int widthTwips = 8200;
-  int visibleRows = 13;   // header included; also the row count after a clear
-  int rowOffset = 0;      // 1: a line goes into row LogRow + 1
-  int firstLogRow = 1;    // LogRow after a clear
+  int visibleRows = 13;     // header included; also the row count after a clear
+  int rowOffset = 0;        // 1: a line goes into row LogRow + 1
+  int firstLogRow = 1;      // LogRow after a clear
   bool insertRows = false;  // a line is inserted as a new row at its row
   std::optional<QColor> sentBackground{};
   std::optional<QColor> receivedBackground{};

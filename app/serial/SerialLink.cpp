@@ -118,8 +118,8 @@ bool SerialLink::write(const QByteArray& bytes) {
 void SerialLink::onError(QSerialPort::SerialPortError error) {
   // A vanished device shows up as failing reads (or writes) that repeat for
   // as long as the port stays open: close it rather than spin.
-  const bool gone = error == QSerialPort::ResourceError || error == QSerialPort::ReadError ||
-                    error == QSerialPort::WriteError;
+  const bool gone =
+      error == QSerialPort::ResourceError || error == QSerialPort::ReadError || error == QSerialPort::WriteError;
   if (!gone || !port_.isOpen()) return;
   const QString reason = port_.errorString();
   port_.close();

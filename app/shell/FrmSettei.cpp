@@ -24,11 +24,8 @@ namespace kestrel {
 
 namespace {
 const QStringList kStaff = {
-    QStringLiteral("企画　　　佐伯 悠真"),
-    QStringLiteral("設計　　　久保田 梓"),
-    QStringLiteral("開発　　　真壁 亮介"),
-    QStringLiteral("開発　　　小野寺 葵"),
-    QStringLiteral("評価　　　杉浦 健吾"),
+    QStringLiteral("企画　　　佐伯 悠真"), QStringLiteral("設計　　　久保田 梓"), QStringLiteral("開発　　　真壁 亮介"),
+    QStringLiteral("開発　　　小野寺 葵"), QStringLiteral("評価　　　杉浦 健吾"),
 };
 }  // namespace
 

@@ -7,9 +7,9 @@
 
 namespace kestrel {
 
-inline QString AppFolder;            // the executable's folder, no trailing separator
-inline qint16 Pass01Granted = 0;     // -1 once the first access code was accepted
-inline qint16 Pass02Granted = 0;     // -1 once the second access code was accepted
-inline qint16 ComPortNumber = 1;     // COM1..COM8 for every serial window
+inline QString AppFolder;         // the executable's folder, no trailing separator
+inline qint16 Pass01Granted = 0;  // -1 once the first access code was accepted
+inline qint16 Pass02Granted = 0;  // -1 once the second access code was accepted
+inline qint16 ComPortNumber = 1;  // COM1..COM8 for every serial window
 
 }  // namespace kestrel

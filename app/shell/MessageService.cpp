@@ -57,8 +57,7 @@ Prompt& prompt() { return *current; }
 
 void installPrompt(Prompt* replacement) { current = replacement ? replacement : &defaultPrompt; }
 
-MsgAnswer MsgBox(QWidget* owner, const QString& text, MsgIcon icon, const QString& title,
-                 MsgButtons buttons) {
+MsgAnswer MsgBox(QWidget* owner, const QString& text, MsgIcon icon, const QString& title, MsgButtons buttons) {
   return prompt().ask({title, text, icon, buttons}, owner);
 }
 

@@ -35,7 +35,7 @@ Prompt& prompt();
 void installPrompt(Prompt* replacement);
 
 // Shorthand for the common call.
-MsgAnswer MsgBox(QWidget* owner, const QString& text, MsgIcon icon = MsgIcon::None,
-                 const QString& title = kTitle3J, MsgButtons buttons = MsgButtons::Ok);
+MsgAnswer MsgBox(QWidget* owner, const QString& text, MsgIcon icon = MsgIcon::None, const QString& title = kTitle3J,
+                 MsgButtons buttons = MsgButtons::Ok);
 
 }  // namespace kestrel

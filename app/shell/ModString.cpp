@@ -88,15 +88,12 @@ QString TrimAtNul(const QString& text) {
   return nul < 0 ? text : text.left(nul);
 }
 
-int InStrNoCase(const QString& text, const QString& sought) {
-  return InStrNoCase(1, text, sought);
-}
+int InStrNoCase(const QString& text, const QString& sought) { return InStrNoCase(1, text, sought); }
 
 int InStrNoCase(int start, const QString& text, const QString& sought, std::optional<int> compare) {
   if (start < 1 || start > text.size() + 1) return 0;
   const bool exact = compare.has_value() && *compare == 0;
-  const qsizetype at = exact ? text.indexOf(sought, start - 1)
-                             : text.toUpper().indexOf(sought.toUpper(), start - 1);
+  const qsizetype at = exact ? text.indexOf(sought, start - 1) : text.toUpper().indexOf(sought.toUpper(), start - 1);
   return at < 0 ? 0 : int(at + 1);
 }
 

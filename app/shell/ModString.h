@@ -22,8 +22,7 @@ QString TrimAtNul(const QString& text);
 // 1-based position of `sought` in `text`, 0 when absent. Comparison mode 0
 // is exact; anything else (or none) compares upper-cased texts.
 int InStrNoCase(const QString& text, const QString& sought);
-int InStrNoCase(int start, const QString& text, const QString& sought,
-                std::optional<int> compare = std::nullopt);
+int InStrNoCase(int start, const QString& text, const QString& sought, std::optional<int> compare = std::nullopt);
 
 // Selects the whole text of the focused entry control.
 void SelectAllText();

@@ -8,6 +8,7 @@ constexpr MenuColumn B = MenuColumn::Binary;
 }  // namespace
 
 // Captions 2 and 5 end with a space; it is part of the caption.
+// clang-format off
 const std::array<ModeEntry, kModeCount> kModeCatalogue{{
     {QStringLiteral("RS232C制御モード１"), Gate::None, "FrmRS232CMode1", -1, -1, S},
     {QStringLiteral("バッファ機能付RS232C制御モード 標準（Max255CH 9600,N8,1）"), Gate::None, "FrmRS232CMode2", 0, -1, S},
@@ -30,5 +31,6 @@ const std::array<ModeEntry, kModeCount> kModeCatalogue{{
     {QStringLiteral("TARN-2G1-M バイナリ制御モード(正論理Max1000CH)"), Gate::Board, "FrmBiMode1000CH", -1, 1, B},
     {QStringLiteral("TARN-2G1-M バイナリ制御モード(負論理Max1000CH)"), Gate::Board, "FrmBiMode1000CH", -1, 0, B},
 }};
+// clang-format on
 
 }  // namespace kestrel

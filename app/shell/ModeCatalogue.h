@@ -12,9 +12,9 @@ enum class MenuColumn { Serial, Binary };
 struct ModeEntry {
   QString caption;
   Gate gate;
-  const char* window;     // nullptr: opens nothing
-  int subMode;            // -1: not set
-  int positiveLogic;      // -1: not set
+  const char* window;  // nullptr: opens nothing
+  int subMode;         // -1: not set
+  int positiveLogic;   // -1: not set
   MenuColumn column;
 };
 

@@ -31,8 +31,8 @@ QPixmap productPicture(int width, int height) {
   for (qreal r = radius * 0.25; r < radius; r += radius * 0.22) p.drawEllipse(centre, r, r);
 
   // Channel display and status lamp.
-  const QRectF display(body.left() + body.width() * 0.58, body.top() + body.height() * 0.22,
-                       body.width() * 0.32, body.height() * 0.26);
+  const QRectF display(body.left() + body.width() * 0.58, body.top() + body.height() * 0.22, body.width() * 0.32,
+                       body.height() * 0.26);
   p.setPen(Qt::NoPen);
   p.setBrush(QColor(0x10, 0x30, 0x18));
   p.drawRoundedRect(display, 3, 3);

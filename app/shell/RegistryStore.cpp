@@ -64,8 +64,8 @@ bool FileRegistryStore::save(const Keys& keys) const {
   for (const Key& key : keys) {
     QJsonArray values;
     for (const Value& v : key.values)
-      values.append(QJsonObject{{"name", v.name}, {"type", double(v.type)},
-                                {"data", QString::fromLatin1(v.data.toHex())}});
+      values.append(
+          QJsonObject{{"name", v.name}, {"type", double(v.type)}, {"data", QString::fromLatin1(v.data.toHex())}});
     keyArray.append(QJsonObject{{"path", key.path}, {"values", values}});
   }
   const QByteArray text =
@@ -108,9 +108,7 @@ long FileRegistryStore::createKey(RegRoot root, const QString& subKey, RegKey& k
   return kErrorSuccess;
 }
 
-long FileRegistryStore::closeKey(RegKey key) {
-  return handles_.remove(key) ? kErrorSuccess : kErrorInvalidHandle;
-}
+long FileRegistryStore::closeKey(RegKey key) { return handles_.remove(key) ? kErrorSuccess : kErrorInvalidHandle; }
 
 long FileRegistryStore::queryValue(RegKey key, const QString& name, std::uint32_t& type, char* data,
                                    std::uint32_t& size) {
@@ -133,8 +131,7 @@ long FileRegistryStore::queryValue(RegKey key, const QString& name, std::uint32_
   return kErrorSuccess;
 }
 
-long FileRegistryStore::setValue(RegKey key, const QString& name, std::uint32_t type,
-                                 const QByteArray& data) {
+long FileRegistryStore::setValue(RegKey key, const QString& name, std::uint32_t type, const QByteArray& data) {
   if (!handles_.contains(key)) return kErrorInvalidHandle;
   Keys keys = load();
   const QString id = handles_.value(key);
@@ -161,11 +158,10 @@ class WindowsRegistryStore final : public RegistryStore {
     return rc;
   }
   long closeKey(RegKey key) override { return RegCloseKey(reinterpret_cast<HKEY>(key)); }
-  long queryValue(RegKey key, const QString& name, std::uint32_t& type, char* data,
-                  std::uint32_t& size) override {
+  long queryValue(RegKey key, const QString& name, std::uint32_t& type, char* data, std::uint32_t& size) override {
     DWORD t = 0, s = size;
-    const long rc = RegQueryValueExA(reinterpret_cast<HKEY>(key), name.toLocal8Bit().constData(), nullptr,
-                                     &t, reinterpret_cast<BYTE*>(data), &s);
+    const long rc = RegQueryValueExA(reinterpret_cast<HKEY>(key), name.toLocal8Bit().constData(), nullptr, &t,
+                                     reinterpret_cast<BYTE*>(data), &s);
     type = t;
     size = s;
     return rc;

@@ -33,10 +33,8 @@ class RegistryStore {
   virtual long closeKey(RegKey key) = 0;
   // With data == nullptr only the type and size are reported. With a buffer,
   // size is its capacity on entry and the stored size on return.
-  virtual long queryValue(RegKey key, const QString& name, std::uint32_t& type, char* data,
-                          std::uint32_t& size) = 0;
-  virtual long setValue(RegKey key, const QString& name, std::uint32_t type,
-                        const QByteArray& data) = 0;
+  virtual long queryValue(RegKey key, const QString& name, std::uint32_t& type, char* data, std::uint32_t& size) = 0;
+  virtual long setValue(RegKey key, const QString& name, std::uint32_t type, const QByteArray& data) = 0;
 };
 
 // A store file of our own. Keys and value names match without regard to
@@ -51,8 +49,7 @@ class FileRegistryStore final : public RegistryStore {
   long openKey(RegRoot root, const QString& subKey, RegKey& key) override;
   long createKey(RegRoot root, const QString& subKey, RegKey& key) override;
   long closeKey(RegKey key) override;
-  long queryValue(RegKey key, const QString& name, std::uint32_t& type, char* data,
-                  std::uint32_t& size) override;
+  long queryValue(RegKey key, const QString& name, std::uint32_t& type, char* data, std::uint32_t& size) override;
   long setValue(RegKey key, const QString& name, std::uint32_t type, const QByteArray& data) override;
 
  private:

@@ -35,45 +35,45 @@ typedef uintptr_t CVX_HANDLE;
 typedef uint32_t CVX_STATUS;
 
 /* Status codes. 0 to 18 coincide with the USB driver's own values. */
-#define CVX_OK                    0x00000000u
-#define CVX_INVALID_HANDLE        0x00000001u
-#define CVX_DEVICE_NOT_FOUND      0x00000002u
-#define CVX_TABLE_FULL            0x00000005u
-#define CVX_INVALID_ARGUMENT      0x00000010u
-#define CVX_NOT_SUPPORTED         0x00000011u
-#define CVX_FAILED                0x00000012u
-#define CVX_TIMEOUT               0xFFFF0001u
-#define CVX_FILE_OPEN_ERROR       0xFFFF0002u
-#define CVX_NO_MEMORY             0xFFFF0003u
-#define CVX_NO_RECORD             0xFFFF0004u
-#define CVX_SOCKET_ERROR          0xFFFF0005u
-#define CVX_PASSWORD_REFUSED      0xFFFF0006u
-#define CVX_WRONG_MODE            0xFFFF0007u
-#define CVX_NOT_MONITOR           0xFFFF0008u
-#define CVX_IMAGE_SIZE            0xFFFF0101u
-#define CVX_IMAGE_CHECKSUM        0xFFFF0102u
-#define CVX_IMAGE_FIRMWARE        0xFFFF0103u
-#define CVX_IMAGE_NO_KEY          0xFFFF0104u
-#define CVX_FLASH_ERROR_BASE      0xFFFF0200u /* + the flash writer's error byte */
-#define CVX_FLASH_ERASE_FAILED    0xFFFF0203u
-#define CVX_FLASH_RECORD_FAILED   0xFFFF0204u
-#define CVX_FLASH_RETRIES         0xFFFF0206u
-#define CVX_FLASH_LENGTH          0xFFFF0210u
-#define CVX_FLASH_ADDRESS         0xFFFF0211u
-#define CVX_FLASH_NOT_BLANK       0xFFFF0212u
+#define CVX_OK 0x00000000u
+#define CVX_INVALID_HANDLE 0x00000001u
+#define CVX_DEVICE_NOT_FOUND 0x00000002u
+#define CVX_TABLE_FULL 0x00000005u
+#define CVX_INVALID_ARGUMENT 0x00000010u
+#define CVX_NOT_SUPPORTED 0x00000011u
+#define CVX_FAILED 0x00000012u
+#define CVX_TIMEOUT 0xFFFF0001u
+#define CVX_FILE_OPEN_ERROR 0xFFFF0002u
+#define CVX_NO_MEMORY 0xFFFF0003u
+#define CVX_NO_RECORD 0xFFFF0004u
+#define CVX_SOCKET_ERROR 0xFFFF0005u
+#define CVX_PASSWORD_REFUSED 0xFFFF0006u
+#define CVX_WRONG_MODE 0xFFFF0007u
+#define CVX_NOT_MONITOR 0xFFFF0008u
+#define CVX_IMAGE_SIZE 0xFFFF0101u
+#define CVX_IMAGE_CHECKSUM 0xFFFF0102u
+#define CVX_IMAGE_FIRMWARE 0xFFFF0103u
+#define CVX_IMAGE_NO_KEY 0xFFFF0104u
+#define CVX_FLASH_ERROR_BASE 0xFFFF0200u /* + the flash writer's error byte */
+#define CVX_FLASH_ERASE_FAILED 0xFFFF0203u
+#define CVX_FLASH_RECORD_FAILED 0xFFFF0204u
+#define CVX_FLASH_RETRIES 0xFFFF0206u
+#define CVX_FLASH_LENGTH 0xFFFF0210u
+#define CVX_FLASH_ADDRESS 0xFFFF0211u
+#define CVX_FLASH_NOT_BLANK 0xFFFF0212u
 
 /* Interface-type word and open flags. */
-#define CVX_IF_USB                0x80000000u
-#define CVX_IF_LAN                0x40000000u
-#define CVX_IF_FLASH_WRITER       0x00800000u
-#define CVX_OPEN_DISCOVER         0x00000001u
+#define CVX_IF_USB 0x80000000u
+#define CVX_IF_LAN 0x40000000u
+#define CVX_IF_FLASH_WRITER 0x00800000u
+#define CVX_OPEN_DISCOVER 0x00000001u
 
 /* Purge mask. */
-#define CVX_PURGE_RX              1u
-#define CVX_PURGE_TX              2u
+#define CVX_PURGE_RX 1u
+#define CVX_PURGE_TX 2u
 
 /* Address that selects the short port commands. */
-#define CVX_NO_ADDRESS            0xFFFFFFFFu
+#define CVX_NO_ADDRESS 0xFFFFFFFFu
 
 #ifndef _WIN32
 /*
@@ -83,18 +83,18 @@ typedef uint32_t CVX_STATUS;
  * the array: a listing frees a non-null element with free() before it stores
  * a new malloc'ed text.
  */
-typedef char *BSTR;
+typedef char* BSTR;
 typedef struct tagSAFEARRAYBOUND {
-    uint32_t cElements;
-    int32_t lLbound;
+  uint32_t cElements;
+  int32_t lLbound;
 } SAFEARRAYBOUND;
 typedef struct tagSAFEARRAY {
-    uint16_t cDims;
-    uint16_t fFeatures;
-    uint32_t cbElements;
-    uint32_t cLocks;
-    void *pvData;
-    SAFEARRAYBOUND rgsabound[1];
+  uint16_t cDims;
+  uint16_t fFeatures;
+  uint32_t cbElements;
+  uint32_t cLocks;
+  void* pvData;
+  SAFEARRAYBOUND rgsabound[1];
 } SAFEARRAY;
 #define FADF_BSTR 0x0100
 #endif
@@ -104,53 +104,52 @@ CVX_EXPORT CVX_STATUS CVX_API CVX_Close(CVX_HANDLE handle);
 /* Returns the interface-type word itself, 0 for an invalid handle. */
 CVX_EXPORT uint32_t CVX_API CVX_GetIFType(CVX_HANDLE handle);
 CVX_EXPORT CVX_STATUS CVX_API CVX_SetTimeouts(CVX_HANDLE handle, uint32_t read_ms, uint32_t write_ms);
-CVX_EXPORT CVX_STATUS CVX_API CVX_GetQueueStatus(CVX_HANDLE handle, uint32_t *count);
+CVX_EXPORT CVX_STATUS CVX_API CVX_GetQueueStatus(CVX_HANDLE handle, uint32_t* count);
 CVX_EXPORT CVX_STATUS CVX_API CVX_Purge(CVX_HANDLE handle, uint32_t mask);
 
 /* USB listing and opening. Listings return the number of boards found. */
-CVX_EXPORT int32_t CVX_API CVX_ListDevices(char *records, int32_t max);
-CVX_EXPORT int32_t CVX_API CVX_ListDevicesByID(uint32_t vendor_id, uint32_t product_id, char *records,
-                                               int32_t max);
-CVX_EXPORT int32_t CVX_API CVX_ListDevices2(SAFEARRAY *array);
-CVX_EXPORT int32_t CVX_API CVX_ListDevicesByID2(uint32_t vendor_id, uint32_t product_id, SAFEARRAY *array);
-CVX_EXPORT CVX_STATUS CVX_API CVX_ListDevicesA(int32_t *count, char *text, int32_t *size, uint32_t flags);
-CVX_EXPORT CVX_STATUS CVX_API CVX_OpenA(CVX_HANDLE *handle, const char *name, uint32_t flags);
+CVX_EXPORT int32_t CVX_API CVX_ListDevices(char* records, int32_t max);
+CVX_EXPORT int32_t CVX_API CVX_ListDevicesByID(uint32_t vendor_id, uint32_t product_id, char* records, int32_t max);
+CVX_EXPORT int32_t CVX_API CVX_ListDevices2(SAFEARRAY* array);
+CVX_EXPORT int32_t CVX_API CVX_ListDevicesByID2(uint32_t vendor_id, uint32_t product_id, SAFEARRAY* array);
+CVX_EXPORT CVX_STATUS CVX_API CVX_ListDevicesA(int32_t* count, char* text, int32_t* size, uint32_t flags);
+CVX_EXPORT CVX_STATUS CVX_API CVX_OpenA(CVX_HANDLE* handle, const char* name, uint32_t flags);
 /* These return the handle, or 0 on any failure. */
-CVX_EXPORT CVX_HANDLE CVX_API CVX_Open(const char *name);
-CVX_EXPORT CVX_HANDLE CVX_API CVX_OpenByID(uint32_t vendor_id, uint32_t product_id, const char *serial);
-CVX_EXPORT CVX_HANDLE CVX_API CVX_OpenByUA(const uint8_t *user_bytes, uint32_t length);
+CVX_EXPORT CVX_HANDLE CVX_API CVX_Open(const char* name);
+CVX_EXPORT CVX_HANDLE CVX_API CVX_OpenByID(uint32_t vendor_id, uint32_t product_id, const char* serial);
+CVX_EXPORT CVX_HANDLE CVX_API CVX_OpenByUA(const uint8_t* user_bytes, uint32_t length);
 /* Returns the driver's handle of a USB entry, null otherwise. */
-CVX_EXPORT void *CVX_API CVX_GetFTHandle(CVX_HANDLE handle);
+CVX_EXPORT void* CVX_API CVX_GetFTHandle(CVX_HANDLE handle);
 
 /* Raw byte stream. */
-CVX_EXPORT CVX_STATUS CVX_API CVX_Write(CVX_HANDLE handle, const void *data, uint32_t length, uint32_t *written);
-CVX_EXPORT CVX_STATUS CVX_API CVX_Read(CVX_HANDLE handle, void *data, uint32_t length, uint32_t *read);
-CVX_EXPORT CVX_STATUS CVX_API CVX_Write2(CVX_HANDLE handle, SAFEARRAY *array, uint32_t length, uint32_t *written);
-CVX_EXPORT CVX_STATUS CVX_API CVX_Read2(CVX_HANDLE handle, SAFEARRAY *array, uint32_t length, uint32_t *read);
+CVX_EXPORT CVX_STATUS CVX_API CVX_Write(CVX_HANDLE handle, const void* data, uint32_t length, uint32_t* written);
+CVX_EXPORT CVX_STATUS CVX_API CVX_Read(CVX_HANDLE handle, void* data, uint32_t length, uint32_t* read);
+CVX_EXPORT CVX_STATUS CVX_API CVX_Write2(CVX_HANDLE handle, SAFEARRAY* array, uint32_t length, uint32_t* written);
+CVX_EXPORT CVX_STATUS CVX_API CVX_Read2(CVX_HANDLE handle, SAFEARRAY* array, uint32_t length, uint32_t* read);
 
 /* Board control. */
 CVX_EXPORT CVX_STATUS CVX_API CVX_Initialize(CVX_HANDLE handle);
 CVX_EXPORT CVX_STATUS CVX_API CVX_InitializeA(CVX_HANDLE handle, uint32_t value);
 CVX_EXPORT CVX_STATUS CVX_API CVX_Abort(CVX_HANDLE handle);
-CVX_EXPORT CVX_STATUS CVX_API CVX_ReadStatus(CVX_HANDLE handle, uint32_t *status);
-CVX_EXPORT CVX_STATUS CVX_API CVX_ReadVersion(CVX_HANDLE handle, uint32_t *version);
-CVX_EXPORT CVX_STATUS CVX_API CVX_ReadVersionA(CVX_HANDLE handle, uint32_t *version_word);
+CVX_EXPORT CVX_STATUS CVX_API CVX_ReadStatus(CVX_HANDLE handle, uint32_t* status);
+CVX_EXPORT CVX_STATUS CVX_API CVX_ReadVersion(CVX_HANDLE handle, uint32_t* version);
+CVX_EXPORT CVX_STATUS CVX_API CVX_ReadVersionA(CVX_HANDLE handle, uint32_t* version_word);
 
 /* Ports and bus. */
 CVX_EXPORT CVX_STATUS CVX_API CVX_PortSetDir(CVX_HANDLE handle, uint32_t port_address, uint32_t direction);
-CVX_EXPORT CVX_STATUS CVX_API CVX_PortRead8(CVX_HANDLE handle, uint32_t address, uint8_t *value);
-CVX_EXPORT CVX_STATUS CVX_API CVX_PortRead16(CVX_HANDLE handle, uint32_t address, uint16_t *value);
+CVX_EXPORT CVX_STATUS CVX_API CVX_PortRead8(CVX_HANDLE handle, uint32_t address, uint8_t* value);
+CVX_EXPORT CVX_STATUS CVX_API CVX_PortRead16(CVX_HANDLE handle, uint32_t address, uint16_t* value);
 CVX_EXPORT CVX_STATUS CVX_API CVX_PortWrite8(CVX_HANDLE handle, uint32_t address, uint32_t value);
 CVX_EXPORT CVX_STATUS CVX_API CVX_PortWrite16(CVX_HANDLE handle, uint32_t address, uint32_t value);
 CVX_EXPORT CVX_STATUS CVX_API CVX_PortWrite8A(CVX_HANDLE handle, uint32_t address, uint32_t value, uint32_t mask);
-CVX_EXPORT CVX_STATUS CVX_API CVX_PortBWrite(CVX_HANDLE handle, uint32_t address, const void *data,
-                                             uint32_t length, uint32_t flag, uint32_t option);
-CVX_EXPORT CVX_STATUS CVX_API CVX_PortBRead(CVX_HANDLE handle, uint32_t address, void *buffer, uint32_t length,
+CVX_EXPORT CVX_STATUS CVX_API CVX_PortBWrite(CVX_HANDLE handle, uint32_t address, const void* data, uint32_t length,
+                                             uint32_t flag, uint32_t option);
+CVX_EXPORT CVX_STATUS CVX_API CVX_PortBRead(CVX_HANDLE handle, uint32_t address, void* buffer, uint32_t length,
                                             uint32_t flag, uint32_t option);
-CVX_EXPORT CVX_STATUS CVX_API CVX_PortBWrite2(CVX_HANDLE handle, uint32_t address, SAFEARRAY *array,
-                                              uint32_t length, uint32_t flag, uint32_t option);
-CVX_EXPORT CVX_STATUS CVX_API CVX_PortBRead2(CVX_HANDLE handle, uint32_t address, SAFEARRAY *array,
-                                             uint32_t length, uint32_t flag, uint32_t option);
+CVX_EXPORT CVX_STATUS CVX_API CVX_PortBWrite2(CVX_HANDLE handle, uint32_t address, SAFEARRAY* array, uint32_t length,
+                                              uint32_t flag, uint32_t option);
+CVX_EXPORT CVX_STATUS CVX_API CVX_PortBRead2(CVX_HANDLE handle, uint32_t address, SAFEARRAY* array, uint32_t length,
+                                             uint32_t flag, uint32_t option);
 CVX_EXPORT CVX_STATUS CVX_API CVX_PortBCopy(CVX_HANDLE handle, uint32_t first, uint32_t second, uint32_t length,
                                             uint32_t byte1, uint32_t byte2);
 CVX_EXPORT CVX_STATUS CVX_API CVX_PortCopy8(CVX_HANDLE handle, uint32_t first, uint32_t second);

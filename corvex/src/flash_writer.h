@@ -10,14 +10,13 @@ constexpr std::uint32_t kWriterAttempts = 5;
 
 // Writes each piece with its own write, then reads reply_length bytes.
 // Any transfer failure is reported as CVX_FAILED.
-CVX_STATUS writer_exchange(Transport &t, const protocol::Pieces &pieces, std::uint8_t *reply,
+CVX_STATUS writer_exchange(Transport& t, const protocol::Pieces& pieces, std::uint8_t* reply,
                            std::uint32_t reply_length);
 
 // 0 when the board answers the echo as the flash writer does, else CVX_FAILED.
-CVX_STATUS writer_echo(Transport &t);
+CVX_STATUS writer_echo(Transport& t);
 
 // Programs count bytes (a multiple of 128) from address upward, block by block.
-CVX_STATUS program_flash_blocks(Transport &t, std::uint32_t address, const std::uint8_t *data,
-                                std::uint32_t count);
+CVX_STATUS program_flash_blocks(Transport& t, std::uint32_t address, const std::uint8_t* data, std::uint32_t count);
 
-} // namespace corvex
+}  // namespace corvex

@@ -7,25 +7,25 @@
 
 namespace corvex {
 
-template <typename F> CVX_STATUS guarded(F &&f) noexcept
-{
-    try {
-        return f();
-    } catch (const std::bad_alloc &) {
-        return CVX_NO_MEMORY;
-    } catch (...) {
-        return CVX_FAILED;
-    }
+template <typename F>
+CVX_STATUS guarded(F&& f) noexcept {
+  try {
+    return f();
+  } catch (const std::bad_alloc&) {
+    return CVX_NO_MEMORY;
+  } catch (...) {
+    return CVX_FAILED;
+  }
 }
 
 // For functions that return a value rather than a status: failure gives fallback.
-template <typename R, typename F> R guarded_value(R fallback, F &&f) noexcept
-{
-    try {
-        return f();
-    } catch (...) {
-        return fallback;
-    }
+template <typename R, typename F>
+R guarded_value(R fallback, F&& f) noexcept {
+  try {
+    return f();
+  } catch (...) {
+    return fallback;
+  }
 }
 
-} // namespace corvex
+}  // namespace corvex

@@ -16,32 +16,30 @@ using Bytes = std::vector<std::uint8_t>;
 enum class Firmware { Monitor, Writer };
 
 // Runs f(Transport&) on the handle's channel; 1 for an invalid or free handle.
-template <typename F> CVX_STATUS on_channel(CVX_HANDLE handle, F &&f)
-{
-    State &s = state();
-    DeviceEntry *entry = s.table.row(handle);
-    if (!entry || entry->chan() == 0)
-        return CVX_INVALID_HANDLE;
-    if (entry->is_usb()) {
-        UsbTransport usb(s.driver, reinterpret_cast<FT_HANDLE>(entry->chan()));
-        return f(usb);
-    }
-    return CVX_INVALID_HANDLE;
+template <typename F>
+CVX_STATUS on_channel(CVX_HANDLE handle, F&& f) {
+  State& s = state();
+  DeviceEntry* entry = s.table.row(handle);
+  if (!entry || entry->chan() == 0) return CVX_INVALID_HANDLE;
+  if (entry->is_usb()) {
+    UsbTransport usb(s.driver, reinterpret_cast<FT_HANDLE>(entry->chan()));
+    return f(usb);
+  }
+  return CVX_INVALID_HANDLE;
 }
 
 // True when the handle names a used row in flash-writer mode.
 bool in_writer_mode(CVX_HANDLE handle);
 
-CVX_STATUS write_path(CVX_HANDLE handle, const void *data, std::uint32_t length, std::uint32_t *written,
+CVX_STATUS write_path(CVX_HANDLE handle, const void* data, std::uint32_t length, std::uint32_t* written,
                       Firmware firmware);
-CVX_STATUS read_path(CVX_HANDLE handle, void *data, std::uint32_t length, std::uint32_t *read,
-                     Firmware firmware);
+CVX_STATUS read_path(CVX_HANDLE handle, void* data, std::uint32_t length, std::uint32_t* read, Firmware firmware);
 
 // One monitor command: written whole, then reply_length bytes read whole (if any).
-CVX_STATUS command(CVX_HANDLE handle, const Bytes &request, std::uint8_t *reply = nullptr,
+CVX_STATUS command(CVX_HANDLE handle, const Bytes& request, std::uint8_t* reply = nullptr,
                    std::uint32_t reply_length = 0);
 
 // A command whose reply is one big-endian number of width bytes (1 to 4).
-CVX_STATUS command_number(CVX_HANDLE handle, const Bytes &request, std::uint32_t width, std::uint32_t *value);
+CVX_STATUS command_number(CVX_HANDLE handle, const Bytes& request, std::uint32_t width, std::uint32_t* value);
 
-} // namespace corvex
+}  // namespace corvex

@@ -8,4 +8,4 @@ namespace corvex {
 // Resync byte, then the version command; a flash writer's answer fails with CVX_NOT_MONITOR.
 CVX_STATUS open_check(CVX_HANDLE handle);
 
-} // namespace corvex
+}  // namespace corvex

@@ -16,123 +16,102 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::string trim(const std::string &s)
-{
-    const auto first = s.find_first_not_of(" \t\r\n");
-    if (first == std::string::npos)
-        return {};
-    const auto last = s.find_last_not_of(" \t\r\n");
-    return s.substr(first, last - first + 1);
+std::string trim(const std::string& s) {
+  const auto first = s.find_first_not_of(" \t\r\n");
+  if (first == std::string::npos) return {};
+  const auto last = s.find_last_not_of(" \t\r\n");
+  return s.substr(first, last - first + 1);
 }
 
-bool same_name(const std::string &a, const std::string &b)
-{
-    return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
-        return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
-    });
+bool same_name(const std::string& a, const std::string& b) {
+  return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
+    return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
+  });
 }
 
-std::optional<std::int32_t> leading_integer(const std::string &value)
-{
-    std::size_t i = 0;
-    bool negative = false;
-    if (i < value.size() && (value[i] == '-' || value[i] == '+'))
-        negative = value[i++] == '-';
-    if (i >= value.size() || !std::isdigit(static_cast<unsigned char>(value[i])))
-        return std::nullopt;
-    std::uint32_t n = 0;
-    for (; i < value.size() && std::isdigit(static_cast<unsigned char>(value[i])); ++i)
-        n = n * 10 + static_cast<std::uint32_t>(value[i] - '0');
-    return static_cast<std::int32_t>(negative ? 0u - n : n);
+std::optional<std::int32_t> leading_integer(const std::string& value) {
+  std::size_t i = 0;
+  bool negative = false;
+  if (i < value.size() && (value[i] == '-' || value[i] == '+')) negative = value[i++] == '-';
+  if (i >= value.size() || !std::isdigit(static_cast<unsigned char>(value[i]))) return std::nullopt;
+  std::uint32_t n = 0;
+  for (; i < value.size() && std::isdigit(static_cast<unsigned char>(value[i])); ++i)
+    n = n * 10 + static_cast<std::uint32_t>(value[i] - '0');
+  return static_cast<std::int32_t>(negative ? 0u - n : n);
 }
 
-fs::path executable_folder()
-{
+fs::path executable_folder() {
 #ifdef _WIN32
-    char buffer[MAX_PATH];
-    const DWORD n = GetModuleFileNameA(nullptr, buffer, MAX_PATH);
-    return n ? fs::path(std::string(buffer, n)).parent_path() : fs::path();
+  char buffer[MAX_PATH];
+  const DWORD n = GetModuleFileNameA(nullptr, buffer, MAX_PATH);
+  return n ? fs::path(std::string(buffer, n)).parent_path() : fs::path();
 #else
-    std::error_code ec;
-    const fs::path exe = fs::read_symlink("/proc/self/exe", ec);
-    return ec ? fs::path() : exe.parent_path();
+  std::error_code ec;
+  const fs::path exe = fs::read_symlink("/proc/self/exe", ec);
+  return ec ? fs::path() : exe.parent_path();
 #endif
 }
 
-fs::path config_folder()
-{
-    if (const char *xdg = std::getenv("XDG_CONFIG_HOME"); xdg && *xdg)
-        return xdg;
-    if (const char *home = std::getenv("HOME"); home && *home)
-        return fs::path(home) / ".config";
-    return {};
+fs::path config_folder() {
+  if (const char* xdg = std::getenv("XDG_CONFIG_HOME"); xdg && *xdg) return xdg;
+  if (const char* home = std::getenv("HOME"); home && *home) return fs::path(home) / ".config";
+  return {};
 }
 
-} // namespace
+}  // namespace
 
-std::vector<fs::path> settings_search_folders()
-{
-    std::vector<fs::path> folders;
-    if (auto exe = executable_folder(); !exe.empty())
-        folders.push_back(exe);
+std::vector<fs::path> settings_search_folders() {
+  std::vector<fs::path> folders;
+  if (auto exe = executable_folder(); !exe.empty()) folders.push_back(exe);
+  std::error_code ec;
+  if (auto cwd = fs::current_path(ec); !ec) folders.push_back(cwd);
+  if (auto config = config_folder(); !config.empty()) folders.push_back(config);
+  return folders;
+}
+
+std::optional<fs::path> find_settings_file(const std::vector<fs::path>& folders) {
+  for (const auto& folder : folders) {
     std::error_code ec;
-    if (auto cwd = fs::current_path(ec); !ec)
-        folders.push_back(cwd);
-    if (auto config = config_folder(); !config.empty())
-        folders.push_back(config);
-    return folders;
+    const fs::path candidate = folder / "Corvex.ini";
+    if (fs::is_regular_file(candidate, ec)) return candidate;
+  }
+  return std::nullopt;
 }
 
-std::optional<fs::path> find_settings_file(const std::vector<fs::path> &folders)
-{
-    for (const auto &folder : folders) {
-        std::error_code ec;
-        const fs::path candidate = folder / "Corvex.ini";
-        if (fs::is_regular_file(candidate, ec))
-            return candidate;
+std::optional<std::int32_t> ini_integer(const std::string& text, const std::string& section, const std::string& key) {
+  std::istringstream in(text);
+  std::string line;
+  bool inside = false;
+  while (std::getline(in, line)) {
+    line = trim(line);
+    if (line.empty() || line[0] == ';') continue;
+    if (line.front() == '[') {
+      const auto close = line.find(']');
+      inside = close != std::string::npos && same_name(trim(line.substr(1, close - 1)), section);
+      continue;
     }
-    return std::nullopt;
+    const auto eq = line.find('=');
+    if (inside && eq != std::string::npos && same_name(trim(line.substr(0, eq)), key))
+      return leading_integer(trim(line.substr(eq + 1)));
+  }
+  return std::nullopt;
 }
 
-std::optional<std::int32_t> ini_integer(const std::string &text, const std::string &section, const std::string &key)
-{
-    std::istringstream in(text);
-    std::string line;
-    bool inside = false;
-    while (std::getline(in, line)) {
-        line = trim(line);
-        if (line.empty() || line[0] == ';')
-            continue;
-        if (line.front() == '[') {
-            const auto close = line.find(']');
-            inside = close != std::string::npos && same_name(trim(line.substr(1, close - 1)), section);
-            continue;
-        }
-        const auto eq = line.find('=');
-        if (inside && eq != std::string::npos && same_name(trim(line.substr(0, eq)), key))
-            return leading_integer(trim(line.substr(eq + 1)));
-    }
-    return std::nullopt;
+Settings apply_settings(const std::string& text, Settings current) {
+  current.search_flag = ini_integer(text, "COMMON", "SerchNCVX").value_or(current.search_flag);
+  current.port_number = ini_integer(text, "NetCorvex", "PortNumber").value_or(current.port_number);
+  current.max_data_size = ini_integer(text, "NetCorvex", "MaxDataSize").value_or(current.max_data_size);
+  return current;
 }
 
-Settings apply_settings(const std::string &text, Settings current)
-{
-    current.search_flag = ini_integer(text, "COMMON", "SerchNCVX").value_or(current.search_flag);
-    current.port_number = ini_integer(text, "NetCorvex", "PortNumber").value_or(current.port_number);
-    current.max_data_size = ini_integer(text, "NetCorvex", "MaxDataSize").value_or(current.max_data_size);
-    return current;
+Settings load_settings() {
+  Settings settings;
+  const auto file = find_settings_file(settings_search_folders());
+  if (!file) return settings;
+  std::ifstream in(*file, std::ios::binary);
+  std::ostringstream text;
+  text << in.rdbuf();
+  return apply_settings(text.str(), settings);
 }
 
-Settings load_settings()
-{
-    Settings settings;
-    const auto file = find_settings_file(settings_search_folders());
-    if (!file)
-        return settings;
-    std::ifstream in(*file, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return apply_settings(text.str(), settings);
-}
-
-} // namespace corvex
+}  // namespace corvex

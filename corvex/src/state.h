@@ -8,18 +8,18 @@
 namespace corvex {
 
 struct State {
-    State();
-    ~State();
-    State(const State &) = delete;
-    State &operator=(const State &) = delete;
+  State();
+  ~State();
+  State(const State&) = delete;
+  State& operator=(const State&) = delete;
 
-    DeviceTable table;
-    Driver driver;
-    Settings settings;
-    std::int32_t network_port = 0;
+  DeviceTable table;
+  Driver driver;
+  Settings settings;
+  std::int32_t network_port = 0;
 };
 
 // Thread-safe first-use construction; torn down when the library unloads.
-State &state();
+State& state();
 
-} // namespace corvex
+}  // namespace corvex

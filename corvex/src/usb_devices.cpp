@@ -25,282 +25,242 @@ constexpr std::size_t kUserAreaLimit = 128;
 constexpr uint32_t kWriterTimeoutMs = 1000;
 
 struct Identity {
-    bool fixed = true; // the boards' own vendor and product IDs
-    uint32_t vendor = 0, product = 0;
+  bool fixed = true;  // the boards' own vendor and product IDs
+  uint32_t vendor = 0, product = 0;
 
-    bool matches(uint16_t vid, uint16_t pid) const
-    {
-        if (!fixed)
-            return vid == static_cast<uint16_t>(vendor) && pid == static_cast<uint16_t>(product);
-        return vid == kBoardVendor && std::find(std::begin(kBoardProducts), std::end(kBoardProducts), pid) !=
-                                          std::end(kBoardProducts);
-    }
+  bool matches(uint16_t vid, uint16_t pid) const {
+    if (!fixed) return vid == static_cast<uint16_t>(vendor) && pid == static_cast<uint16_t>(product);
+    return vid == kBoardVendor &&
+           std::find(std::begin(kBoardProducts), std::end(kBoardProducts), pid) != std::end(kBoardProducts);
+  }
 };
 
 struct Found {
-    FT_HANDLE handle;
-    std::array<char, 16> serial;
+  FT_HANDLE handle;
+  std::array<char, 16> serial;
 };
 
 // Opens each device in turn and hands the matching ones to keep(); the first it
 // keeps stays open and ends the walk, every other device is closed again.
 // Returns the driver's status of the device count (0 when the walk ran).
-template <typename Keep> FT_STATUS enumerate(const Driver &drv, const Identity &identity, Keep &&keep)
-{
-    uint32_t count = 0;
-    if (FT_STATUS s = drv.ListDevices(&count, nullptr, FT_LIST_NUMBER_ONLY); s != FT_OK)
-        return s;
-    for (uint32_t index = 0; index < count; ++index) {
-        FT_HANDLE handle = nullptr;
-        if (drv.Open(static_cast<int>(index), &handle) != FT_OK)
-            continue;
-        char manufacturer[32] = {}, manufacturer_id[16] = {}, description[64] = {};
-        Found found{handle, {}};
-        FT_PROGRAM_DATA data{};
-        data.Signature1 = 0x00000000;
-        data.Signature2 = 0xFFFFFFFF;
-        data.Version = FT_PROGRAM_DATA_VERSION;
-        data.Manufacturer = manufacturer;
-        data.ManufacturerId = manufacturer_id;
-        data.Description = description;
-        data.SerialNumber = found.serial.data();
-        if (drv.EE_Read(handle, &data) == FT_OK && identity.matches(data.VendorId, data.ProductId)) {
-            found.serial.back() = '\0';
-            if (keep(found))
-                return FT_OK;
-        }
-        drv.Close(handle);
+template <typename Keep>
+FT_STATUS enumerate(const Driver& drv, const Identity& identity, Keep&& keep) {
+  uint32_t count = 0;
+  if (FT_STATUS s = drv.ListDevices(&count, nullptr, FT_LIST_NUMBER_ONLY); s != FT_OK) return s;
+  for (uint32_t index = 0; index < count; ++index) {
+    FT_HANDLE handle = nullptr;
+    if (drv.Open(static_cast<int>(index), &handle) != FT_OK) continue;
+    char manufacturer[32] = {}, manufacturer_id[16] = {}, description[64] = {};
+    Found found{handle, {}};
+    FT_PROGRAM_DATA data{};
+    data.Signature1 = 0x00000000;
+    data.Signature2 = 0xFFFFFFFF;
+    data.Version = FT_PROGRAM_DATA_VERSION;
+    data.Manufacturer = manufacturer;
+    data.ManufacturerId = manufacturer_id;
+    data.Description = description;
+    data.SerialNumber = found.serial.data();
+    if (drv.EE_Read(handle, &data) == FT_OK && identity.matches(data.VendorId, data.ProductId)) {
+      found.serial.back() = '\0';
+      if (keep(found)) return FT_OK;
     }
-    return FT_OK;
+    drv.Close(handle);
+  }
+  return FT_OK;
 }
 
-std::vector<std::array<char, kRecord>> board_records(const Driver &drv, const Identity &identity)
-{
-    std::vector<std::array<char, kRecord>> records;
-    if (!drv.present())
-        return records;
-    enumerate(drv, identity, [&](const Found &found) {
-        std::array<char, kRecord> record{};
-        std::memcpy(record.data(), found.serial.data(), kRecord);
-        records.push_back(record);
-        return false;
-    });
-    return records;
+std::vector<std::array<char, kRecord>> board_records(const Driver& drv, const Identity& identity) {
+  std::vector<std::array<char, kRecord>> records;
+  if (!drv.present()) return records;
+  enumerate(drv, identity, [&](const Found& found) {
+    std::array<char, kRecord> record{};
+    std::memcpy(record.data(), found.serial.data(), kRecord);
+    records.push_back(record);
+    return false;
+  });
+  return records;
 }
 
-int32_t list_into(const Identity &identity, char *records, int32_t max)
-{
-    State &s = state();
-    std::lock_guard lock(s.table.lock());
-    const auto found = board_records(s.driver, identity);
-    for (std::size_t i = 0; records && i < found.size() && static_cast<int64_t>(i) < max; ++i)
-        std::memcpy(records + i * kRecord, found[i].data(), kRecord);
-    return static_cast<int32_t>(found.size());
+int32_t list_into(const Identity& identity, char* records, int32_t max) {
+  State& s = state();
+  std::lock_guard lock(s.table.lock());
+  const auto found = board_records(s.driver, identity);
+  for (std::size_t i = 0; records && i < found.size() && static_cast<int64_t>(i) < max; ++i)
+    std::memcpy(records + i * kRecord, found[i].data(), kRecord);
+  return static_cast<int32_t>(found.size());
 }
 
-int32_t list_into_array(const Identity &identity, SAFEARRAY *array)
-{
-    int32_t lower = 0, upper = -1;
-    if (!automation::string_bounds(array, lower, upper))
-        return 0;
-    State &s = state();
-    std::lock_guard lock(s.table.lock());
-    int32_t stored = 0;
-    for (const auto &record : board_records(s.driver, identity)) {
-        const int64_t index = static_cast<int64_t>(lower) + stored;
-        if (index > upper || !automation::store_string(array, static_cast<int32_t>(index), record.data(),
-                                                       strnlen(record.data(), 8)))
-            break;
-        ++stored;
-    }
-    return stored;
+int32_t list_into_array(const Identity& identity, SAFEARRAY* array) {
+  int32_t lower = 0, upper = -1;
+  if (!automation::string_bounds(array, lower, upper)) return 0;
+  State& s = state();
+  std::lock_guard lock(s.table.lock());
+  int32_t stored = 0;
+  for (const auto& record : board_records(s.driver, identity)) {
+    const int64_t index = static_cast<int64_t>(lower) + stored;
+    if (index > upper ||
+        !automation::store_string(array, static_cast<int32_t>(index), record.data(), strnlen(record.data(), 8)))
+      break;
+    ++stored;
+  }
+  return stored;
 }
 
-bool serial_matches(const Found &found, const char *name)
-{
-    if (!name || !*name)
-        return true;
-    return std::strlen(name) <= kSerialLimit && std::strcmp(found.serial.data(), name) == 0;
+bool serial_matches(const Found& found, const char* name) {
+  if (!name || !*name) return true;
+  return std::strlen(name) <= kSerialLimit && std::strcmp(found.serial.data(), name) == 0;
 }
 
 // Time-outs, latency and reset, then a table row; a full table closes the device.
-CVX_STATUS take_channel(const Driver &drv, FT_HANDLE device, CVX_HANDLE *handle)
-{
-    drv.SetTimeouts(device, kDefaultTimeoutMs, kDefaultTimeoutMs);
-    drv.SetLatencyTimer(device, 3);
-    drv.ResetDevice(device);
-    *handle = state().table.take(reinterpret_cast<std::uintptr_t>(device), CVX_IF_USB);
-    if (*handle)
-        return CVX_OK;
-    drv.Close(device);
-    return CVX_TABLE_FULL;
+CVX_STATUS take_channel(const Driver& drv, FT_HANDLE device, CVX_HANDLE* handle) {
+  drv.SetTimeouts(device, kDefaultTimeoutMs, kDefaultTimeoutMs);
+  drv.SetLatencyTimer(device, 3);
+  drv.ResetDevice(device);
+  *handle = state().table.take(reinterpret_cast<std::uintptr_t>(device), CVX_IF_USB);
+  if (*handle) return CVX_OK;
+  drv.Close(device);
+  return CVX_TABLE_FULL;
 }
 
 // One USB board found by a search: opened, set up, then the check that the open asks for.
 template <typename Matches, typename Check>
-CVX_STATUS open_first(const Identity &identity, Matches &&matches, Check &&check, CVX_HANDLE *handle)
-{
-    const Driver &drv = state().driver;
-    if (!drv.present())
-        return CVX_DEVICE_NOT_FOUND;
-    FT_HANDLE device = nullptr;
-    const FT_STATUS listed = enumerate(drv, identity, [&](const Found &found) {
-        if (!matches(found))
-            return false;
-        device = found.handle;
-        return true;
-    });
-    if (listed != FT_OK)
-        return listed;
-    if (!device)
-        return CVX_DEVICE_NOT_FOUND;
-    if (CVX_STATUS s = take_channel(drv, device, handle); s != CVX_OK)
-        return s;
-    const CVX_STATUS checked = check(*handle);
-    if (checked != CVX_OK) {
-        CVX_Close(*handle);
-        *handle = 0;
-    }
-    return checked;
+CVX_STATUS open_first(const Identity& identity, Matches&& matches, Check&& check, CVX_HANDLE* handle) {
+  const Driver& drv = state().driver;
+  if (!drv.present()) return CVX_DEVICE_NOT_FOUND;
+  FT_HANDLE device = nullptr;
+  const FT_STATUS listed = enumerate(drv, identity, [&](const Found& found) {
+    if (!matches(found)) return false;
+    device = found.handle;
+    return true;
+  });
+  if (listed != FT_OK) return listed;
+  if (!device) return CVX_DEVICE_NOT_FOUND;
+  if (CVX_STATUS s = take_channel(drv, device, handle); s != CVX_OK) return s;
+  const CVX_STATUS checked = check(*handle);
+  if (checked != CVX_OK) {
+    CVX_Close(*handle);
+    *handle = 0;
+  }
+  return checked;
 }
 
-CVX_STATUS enter_writer_mode(CVX_HANDLE handle)
-{
-    CVX_SetTimeouts(handle, kWriterTimeoutMs, kWriterTimeoutMs);
-    if (on_channel(handle, [](Transport &t) { return writer_echo(t); }) != CVX_OK)
-        return CVX_DEVICE_NOT_FOUND;
-    CVX_SetTimeouts(handle, kDefaultTimeoutMs, kDefaultTimeoutMs);
-    state().table.row(handle)->if_type.fetch_or(CVX_IF_FLASH_WRITER);
-    return CVX_OK;
+CVX_STATUS enter_writer_mode(CVX_HANDLE handle) {
+  CVX_SetTimeouts(handle, kWriterTimeoutMs, kWriterTimeoutMs);
+  if (on_channel(handle, [](Transport& t) { return writer_echo(t); }) != CVX_OK) return CVX_DEVICE_NOT_FOUND;
+  CVX_SetTimeouts(handle, kDefaultTimeoutMs, kDefaultTimeoutMs);
+  state().table.row(handle)->if_type.fetch_or(CVX_IF_FLASH_WRITER);
+  return CVX_OK;
 }
 
 CVX_STATUS no_check(CVX_HANDLE) { return CVX_OK; }
 
-} // namespace
+}  // namespace
 
 extern "C" {
 
-CVX_EXPORT int32_t CVX_API CVX_ListDevices(char *records, int32_t max)
-{
-    return guarded_value<int32_t>(0, [&] { return list_into(Identity{}, records, max); });
+CVX_EXPORT int32_t CVX_API CVX_ListDevices(char* records, int32_t max) {
+  return guarded_value<int32_t>(0, [&] { return list_into(Identity{}, records, max); });
 }
 
-CVX_EXPORT int32_t CVX_API CVX_ListDevicesByID(uint32_t vendor_id, uint32_t product_id, char *records, int32_t max)
-{
-    return guarded_value<int32_t>(0, [&] { return list_into(Identity{false, vendor_id, product_id}, records, max); });
+CVX_EXPORT int32_t CVX_API CVX_ListDevicesByID(uint32_t vendor_id, uint32_t product_id, char* records, int32_t max) {
+  return guarded_value<int32_t>(0, [&] { return list_into(Identity{false, vendor_id, product_id}, records, max); });
 }
 
-CVX_EXPORT int32_t CVX_API CVX_ListDevices2(SAFEARRAY *array)
-{
-    return guarded_value<int32_t>(0, [&] { return list_into_array(Identity{}, array); });
+CVX_EXPORT int32_t CVX_API CVX_ListDevices2(SAFEARRAY* array) {
+  return guarded_value<int32_t>(0, [&] { return list_into_array(Identity{}, array); });
 }
 
-CVX_EXPORT int32_t CVX_API CVX_ListDevicesByID2(uint32_t vendor_id, uint32_t product_id, SAFEARRAY *array)
-{
-    return guarded_value<int32_t>(0, [&] { return list_into_array(Identity{false, vendor_id, product_id}, array); });
+CVX_EXPORT int32_t CVX_API CVX_ListDevicesByID2(uint32_t vendor_id, uint32_t product_id, SAFEARRAY* array) {
+  return guarded_value<int32_t>(0, [&] { return list_into_array(Identity{false, vendor_id, product_id}, array); });
 }
 
-CVX_EXPORT CVX_STATUS CVX_API CVX_ListDevicesA(int32_t *count, char *text, int32_t *size, uint32_t flags)
-{
-    return guarded([&] {
-        if (!(flags & CVX_IF_USB))
-            return (flags & CVX_IF_LAN) ? CVX_NOT_SUPPORTED : CVX_INVALID_ARGUMENT;
-        State &s = state();
-        std::lock_guard lock(s.table.lock());
-        const auto found = board_records(s.driver, Identity{});
-        const auto needed = static_cast<int32_t>(found.size() * kRecord);
-        if (count)
-            *count = static_cast<int32_t>(found.size());
-        if (text && size && *size > 0) {
-            std::string joined;
-            for (std::size_t i = 0; i < std::min(found.size(), kMaxTextRecords); ++i)
-                joined.append(found[i].data(), kRecord);
-            const std::size_t written = std::min(joined.size(), static_cast<std::size_t>(*size));
-            // Zeros between the records become spaces; the last byte written stays as it is.
-            for (std::size_t i = 0; i + 1 < written; ++i)
-                if (joined[i] == '\0')
-                    joined[i] = ' ';
-            std::memcpy(text, joined.data(), written);
-            *size = joined.size() <= static_cast<std::size_t>(*size) ? static_cast<int32_t>(written) : needed;
-        } else if (size) {
-            *size = needed;
-        }
-        return CVX_OK;
-    });
+CVX_EXPORT CVX_STATUS CVX_API CVX_ListDevicesA(int32_t* count, char* text, int32_t* size, uint32_t flags) {
+  return guarded([&] {
+    if (!(flags & CVX_IF_USB)) return (flags & CVX_IF_LAN) ? CVX_NOT_SUPPORTED : CVX_INVALID_ARGUMENT;
+    State& s = state();
+    std::lock_guard lock(s.table.lock());
+    const auto found = board_records(s.driver, Identity{});
+    const auto needed = static_cast<int32_t>(found.size() * kRecord);
+    if (count) *count = static_cast<int32_t>(found.size());
+    if (text && size && *size > 0) {
+      std::string joined;
+      for (std::size_t i = 0; i < std::min(found.size(), kMaxTextRecords); ++i) joined.append(found[i].data(), kRecord);
+      const std::size_t written = std::min(joined.size(), static_cast<std::size_t>(*size));
+      // Zeros between the records become spaces; the last byte written stays as it is.
+      for (std::size_t i = 0; i + 1 < written; ++i)
+        if (joined[i] == '\0') joined[i] = ' ';
+      std::memcpy(text, joined.data(), written);
+      *size = joined.size() <= static_cast<std::size_t>(*size) ? static_cast<int32_t>(written) : needed;
+    } else if (size) {
+      *size = needed;
+    }
+    return CVX_OK;
+  });
 }
 
-CVX_EXPORT CVX_STATUS CVX_API CVX_OpenA(CVX_HANDLE *handle, const char *name, uint32_t flags)
-{
-    return guarded([&] {
-        if (!handle)
-            return CVX_INVALID_ARGUMENT;
-        *handle = 0;
-        std::lock_guard lock(state().table.lock());
-        CVX_STATUS status = CVX_DEVICE_NOT_FOUND;
-        if (flags & CVX_IF_USB) {
-            const bool writer = (flags & CVX_IF_FLASH_WRITER) != 0;
-            status = open_first(
-                Identity{}, [&](const Found &found) { return serial_matches(found, name); },
-                writer ? enter_writer_mode : open_check, handle);
-        }
-        // The LAN side is not available yet: a LAN search finds no board.
-        return *handle ? CVX_OK : status;
-    });
+CVX_EXPORT CVX_STATUS CVX_API CVX_OpenA(CVX_HANDLE* handle, const char* name, uint32_t flags) {
+  return guarded([&] {
+    if (!handle) return CVX_INVALID_ARGUMENT;
+    *handle = 0;
+    std::lock_guard lock(state().table.lock());
+    CVX_STATUS status = CVX_DEVICE_NOT_FOUND;
+    if (flags & CVX_IF_USB) {
+      const bool writer = (flags & CVX_IF_FLASH_WRITER) != 0;
+      status = open_first(
+          Identity{}, [&](const Found& found) { return serial_matches(found, name); },
+          writer ? enter_writer_mode : open_check, handle);
+    }
+    // The LAN side is not available yet: a LAN search finds no board.
+    return *handle ? CVX_OK : status;
+  });
 }
 
-CVX_EXPORT CVX_HANDLE CVX_API CVX_Open(const char *name)
-{
-    return guarded_value<CVX_HANDLE>(0, [&] {
-        uint32_t flags = CVX_IF_USB;
-        if (name && *name)
-            flags = std::strchr(name, '.') ? CVX_IF_LAN : CVX_IF_USB;
-        else if (state().settings.search_flag)
-            flags = CVX_IF_USB | CVX_IF_LAN | CVX_OPEN_DISCOVER;
-        CVX_HANDLE handle = 0;
-        CVX_OpenA(&handle, name, flags);
-        return handle;
-    });
+CVX_EXPORT CVX_HANDLE CVX_API CVX_Open(const char* name) {
+  return guarded_value<CVX_HANDLE>(0, [&] {
+    uint32_t flags = CVX_IF_USB;
+    if (name && *name)
+      flags = std::strchr(name, '.') ? CVX_IF_LAN : CVX_IF_USB;
+    else if (state().settings.search_flag)
+      flags = CVX_IF_USB | CVX_IF_LAN | CVX_OPEN_DISCOVER;
+    CVX_HANDLE handle = 0;
+    CVX_OpenA(&handle, name, flags);
+    return handle;
+  });
 }
 
-CVX_EXPORT CVX_HANDLE CVX_API CVX_OpenByID(uint32_t vendor_id, uint32_t product_id, const char *serial)
-{
-    return guarded_value<CVX_HANDLE>(0, [&] {
-        std::lock_guard lock(state().table.lock());
-        CVX_HANDLE handle = 0;
-        open_first(
-            Identity{false, vendor_id, product_id}, [&](const Found &found) { return serial_matches(found, serial); },
-            no_check, &handle);
-        return handle;
-    });
+CVX_EXPORT CVX_HANDLE CVX_API CVX_OpenByID(uint32_t vendor_id, uint32_t product_id, const char* serial) {
+  return guarded_value<CVX_HANDLE>(0, [&] {
+    std::lock_guard lock(state().table.lock());
+    CVX_HANDLE handle = 0;
+    open_first(
+        Identity{false, vendor_id, product_id}, [&](const Found& found) { return serial_matches(found, serial); },
+        no_check, &handle);
+    return handle;
+  });
 }
 
-CVX_EXPORT CVX_HANDLE CVX_API CVX_OpenByUA(const uint8_t *user_bytes, uint32_t length)
-{
-    return guarded_value<CVX_HANDLE>(0, [&]() -> CVX_HANDLE {
-        if (!user_bytes || length > kUserAreaLimit)
-            return 0;
-        std::array<uint8_t, kUserAreaLimit> wanted{};
-        for (uint32_t i = 0; i < length && user_bytes[i] != 0; ++i)
-            wanted[i] = user_bytes[i];
-        State &s = state();
-        std::lock_guard lock(s.table.lock());
-        const Driver &drv = s.driver;
-        CVX_HANDLE handle = 0;
-        open_first(
-            Identity{},
-            [&](const Found &found) {
-                uint32_t size = 0, got = 0;
-                std::array<uint8_t, kUserAreaLimit> area{};
-                if (drv.EE_UASize(found.handle, &size) != FT_OK)
-                    return false;
-                size = std::min<uint32_t>(size, kUserAreaLimit);
-                if (drv.EE_UARead(found.handle, area.data(), size, &got) != FT_OK)
-                    return false;
-                return std::memcmp(area.data(), wanted.data(), length) == 0;
-            },
-            open_check, &handle);
-        return handle;
-    });
+CVX_EXPORT CVX_HANDLE CVX_API CVX_OpenByUA(const uint8_t* user_bytes, uint32_t length) {
+  return guarded_value<CVX_HANDLE>(0, [&]() -> CVX_HANDLE {
+    if (!user_bytes || length > kUserAreaLimit) return 0;
+    std::array<uint8_t, kUserAreaLimit> wanted{};
+    for (uint32_t i = 0; i < length && user_bytes[i] != 0; ++i) wanted[i] = user_bytes[i];
+    State& s = state();
+    std::lock_guard lock(s.table.lock());
+    const Driver& drv = s.driver;
+    CVX_HANDLE handle = 0;
+    open_first(
+        Identity{},
+        [&](const Found& found) {
+          uint32_t size = 0, got = 0;
+          std::array<uint8_t, kUserAreaLimit> area{};
+          if (drv.EE_UASize(found.handle, &size) != FT_OK) return false;
+          size = std::min<uint32_t>(size, kUserAreaLimit);
+          if (drv.EE_UARead(found.handle, area.data(), size, &got) != FT_OK) return false;
+          return std::memcmp(area.data(), wanted.data(), length) == 0;
+        },
+        open_check, &handle);
+    return handle;
+  });
 }
 
-} // extern "C"
+}  // extern "C"

@@ -24,290 +24,245 @@ using kestrel::sim::Board;
 using kestrel::sim::BoardConfig;
 
 struct Device {
-    explicit Device(BoardConfig config) : board(std::move(config)) {}
-    std::mutex lock;
-    std::condition_variable replies;
-    Board board;
-    bool open = false;
-    std::uint32_t read_timeout_ms = 0; // 0: the driver's default, wait without end
-    std::string calls;                 // control calls, for tests of their order
+  explicit Device(BoardConfig config) : board(std::move(config)) {}
+  std::mutex lock;
+  std::condition_variable replies;
+  Board board;
+  bool open = false;
+  std::uint32_t read_timeout_ms = 0;  // 0: the driver's default, wait without end
+  std::string calls;                  // control calls, for tests of their order
 
-    void note(const std::string &call) { calls += call + ";"; }
+  void note(const std::string& call) { calls += call + ";"; }
 };
 
 // Handles carry the configuration's generation, so a handle from before a
 // reconfiguration is refused rather than reaching another board.
 struct Registry {
-    std::mutex lock;
-    std::vector<std::shared_ptr<Device>> devices;
-    std::uint32_t list_status = FT_OK;
-    std::uintptr_t generation = 1;
+  std::mutex lock;
+  std::vector<std::shared_ptr<Device>> devices;
+  std::uint32_t list_status = FT_OK;
+  std::uintptr_t generation = 1;
 };
 
-bool load(Registry &r, const char *path)
-{
-    kestrel::sim::SimConfig config;
-    if (path && *path) {
-        std::ifstream in(path);
-        if (!in)
-            return false;
-        std::ostringstream text;
-        text << in.rdbuf();
-        auto parsed = kestrel::sim::parse_config(text.str());
-        if (!parsed)
-            return false;
-        config = std::move(*parsed);
-    }
-    std::lock_guard guard(r.lock);
-    r.devices.clear();
-    r.list_status = config.list_status;
-    for (auto &b : config.boards)
-        r.devices.push_back(std::make_shared<Device>(std::move(b)));
-    ++r.generation;
-    return true;
+bool load(Registry& r, const char* path) {
+  kestrel::sim::SimConfig config;
+  if (path && *path) {
+    std::ifstream in(path);
+    if (!in) return false;
+    std::ostringstream text;
+    text << in.rdbuf();
+    auto parsed = kestrel::sim::parse_config(text.str());
+    if (!parsed) return false;
+    config = std::move(*parsed);
+  }
+  std::lock_guard guard(r.lock);
+  r.devices.clear();
+  r.list_status = config.list_status;
+  for (auto& b : config.boards) r.devices.push_back(std::make_shared<Device>(std::move(b)));
+  ++r.generation;
+  return true;
 }
 
-Registry &registry()
-{
-    // Never destroyed: a library that loaded us may still close handles while the process ends.
-    static Registry *r = [] {
-        auto *created = new Registry;
-        load(*created, std::getenv("FTSIM_CONFIG"));
-        return created;
-    }();
-    return *r;
+Registry& registry() {
+  // Never destroyed: a library that loaded us may still close handles while the process ends.
+  static Registry* r = [] {
+    auto* created = new Registry;
+    load(*created, std::getenv("FTSIM_CONFIG"));
+    return created;
+  }();
+  return *r;
 }
 
-FT_HANDLE make_handle(std::uintptr_t generation, std::size_t index)
-{
-    return reinterpret_cast<FT_HANDLE>(generation << 16 | (index + 1));
+FT_HANDLE make_handle(std::uintptr_t generation, std::size_t index) {
+  return reinterpret_cast<FT_HANDLE>(generation << 16 | (index + 1));
 }
 
-std::shared_ptr<Device> device_of(FT_HANDLE handle)
-{
-    Registry &r = registry();
-    const auto value = reinterpret_cast<std::uintptr_t>(handle);
-    std::lock_guard guard(r.lock);
-    const std::size_t index = (value & 0xFFFF) - 1;
-    if (value >> 16 != r.generation || index >= r.devices.size())
-        return nullptr;
-    return r.devices[index];
+std::shared_ptr<Device> device_of(FT_HANDLE handle) {
+  Registry& r = registry();
+  const auto value = reinterpret_cast<std::uintptr_t>(handle);
+  std::lock_guard guard(r.lock);
+  const std::size_t index = (value & 0xFFFF) - 1;
+  if (value >> 16 != r.generation || index >= r.devices.size()) return nullptr;
+  return r.devices[index];
 }
 
-template <typename F> FT_STATUS with_device(FT_HANDLE handle, F &&f)
-{
-    auto device = device_of(handle);
-    if (!device)
-        return FT_INVALID_HANDLE;
-    std::unique_lock guard(device->lock);
-    if (!device->open)
-        return FT_INVALID_HANDLE;
-    return f(*device, guard);
+template <typename F>
+FT_STATUS with_device(FT_HANDLE handle, F&& f) {
+  auto device = device_of(handle);
+  if (!device) return FT_INVALID_HANDLE;
+  std::unique_lock guard(device->lock);
+  if (!device->open) return FT_INVALID_HANDLE;
+  return f(*device, guard);
 }
 
-void copy_text(char *out, std::size_t size, const std::string &text)
-{
-    if (!out)
-        return;
-    std::strncpy(out, text.c_str(), size - 1);
-    out[size - 1] = '\0';
+void copy_text(char* out, std::size_t size, const std::string& text) {
+  if (!out) return;
+  std::strncpy(out, text.c_str(), size - 1);
+  out[size - 1] = '\0';
 }
 
-} // namespace
+}  // namespace
 
-FT_EXPORT FT_STATUS FT_ListDevices(void *arg1, void *, std::uint32_t flags)
-{
-    if (flags != FT_LIST_NUMBER_ONLY || !arg1)
-        return FT_INVALID_PARAMETER;
-    Registry &r = registry();
-    std::lock_guard guard(r.lock);
-    if (r.list_status != FT_OK)
-        return r.list_status;
-    *static_cast<std::uint32_t *>(arg1) = static_cast<std::uint32_t>(r.devices.size());
+FT_EXPORT FT_STATUS FT_ListDevices(void* arg1, void*, std::uint32_t flags) {
+  if (flags != FT_LIST_NUMBER_ONLY || !arg1) return FT_INVALID_PARAMETER;
+  Registry& r = registry();
+  std::lock_guard guard(r.lock);
+  if (r.list_status != FT_OK) return r.list_status;
+  *static_cast<std::uint32_t*>(arg1) = static_cast<std::uint32_t>(r.devices.size());
+  return FT_OK;
+}
+
+FT_EXPORT FT_STATUS FT_Open(int index, FT_HANDLE* handle) {
+  if (!handle) return FT_INVALID_PARAMETER;
+  Registry& r = registry();
+  std::lock_guard guard(r.lock);
+  if (index < 0 || static_cast<std::size_t>(index) >= r.devices.size()) return FT_DEVICE_NOT_FOUND;
+  Device& d = *r.devices[static_cast<std::size_t>(index)];
+  std::lock_guard device_guard(d.lock);
+  if (d.open || d.board.config().held) return FT_DEVICE_NOT_OPENED;
+  d.open = true;
+  d.read_timeout_ms = 0;
+  d.note("Open");
+  *handle = make_handle(r.generation, static_cast<std::size_t>(index));
+  return FT_OK;
+}
+
+FT_EXPORT FT_STATUS FT_Close(FT_HANDLE handle) {
+  return with_device(handle, [](Device& d, auto&) {
+    d.open = false;
+    d.board.drop_replies();
+    d.note("Close");
     return FT_OK;
+  });
 }
 
-FT_EXPORT FT_STATUS FT_Open(int index, FT_HANDLE *handle)
-{
-    if (!handle)
-        return FT_INVALID_PARAMETER;
-    Registry &r = registry();
-    std::lock_guard guard(r.lock);
-    if (index < 0 || static_cast<std::size_t>(index) >= r.devices.size())
-        return FT_DEVICE_NOT_FOUND;
-    Device &d = *r.devices[static_cast<std::size_t>(index)];
-    std::lock_guard device_guard(d.lock);
-    if (d.open || d.board.config().held)
-        return FT_DEVICE_NOT_OPENED;
-    d.open = true;
-    d.read_timeout_ms = 0;
-    d.note("Open");
-    *handle = make_handle(r.generation, static_cast<std::size_t>(index));
+FT_EXPORT FT_STATUS FT_ResetDevice(FT_HANDLE handle) {
+  return with_device(handle, [](Device& d, auto&) {
+    d.note("ResetDevice");
     return FT_OK;
+  });
 }
 
-FT_EXPORT FT_STATUS FT_Close(FT_HANDLE handle)
-{
-    return with_device(handle, [](Device &d, auto &) {
-        d.open = false;
-        d.board.drop_replies();
-        d.note("Close");
-        return FT_OK;
-    });
+FT_EXPORT FT_STATUS FT_SetLatencyTimer(FT_HANDLE handle, unsigned char ms) {
+  return with_device(handle, [&](Device& d, auto&) {
+    d.note("SetLatencyTimer(" + std::to_string(ms) + ")");
+    return ms >= 2 ? FT_OK : FT_INVALID_PARAMETER;
+  });
 }
 
-FT_EXPORT FT_STATUS FT_ResetDevice(FT_HANDLE handle)
-{
-    return with_device(handle, [](Device &d, auto &) {
-        d.note("ResetDevice");
-        return FT_OK;
-    });
+FT_EXPORT FT_STATUS FT_SetTimeouts(FT_HANDLE handle, std::uint32_t read_ms, std::uint32_t write_ms) {
+  return with_device(handle, [&](Device& d, auto&) {
+    d.note("SetTimeouts(" + std::to_string(read_ms) + "," + std::to_string(write_ms) + ")");
+    d.read_timeout_ms = read_ms;
+    return FT_OK;
+  });
 }
 
-FT_EXPORT FT_STATUS FT_SetLatencyTimer(FT_HANDLE handle, unsigned char ms)
-{
-    return with_device(handle, [&](Device &d, auto &) {
-        d.note("SetLatencyTimer(" + std::to_string(ms) + ")");
-        return ms >= 2 ? FT_OK : FT_INVALID_PARAMETER;
-    });
+FT_EXPORT FT_STATUS FT_EE_Read(FT_HANDLE handle, FT_PROGRAM_DATA* data) {
+  if (!data || data->Signature1 != 0 || data->Signature2 != 0xFFFFFFFF) return FT_INVALID_PARAMETER;
+  return with_device(handle, [&](Device& d, auto&) {
+    const BoardConfig& c = d.board.config();
+    if (!c.eeprom_readable) return FT_EEPROM_READ_FAILED;
+    data->VendorId = c.vendor_id;
+    data->ProductId = c.product_id;
+    copy_text(data->Manufacturer, 32, "Kestrel");
+    copy_text(data->ManufacturerId, 16, "KS");
+    copy_text(data->Description, 64, c.description);
+    copy_text(data->SerialNumber, 16, c.serial);
+    data->MaxPower = 100;
+    return FT_OK;
+  });
 }
 
-FT_EXPORT FT_STATUS FT_SetTimeouts(FT_HANDLE handle, std::uint32_t read_ms, std::uint32_t write_ms)
-{
-    return with_device(handle, [&](Device &d, auto &) {
-        d.note("SetTimeouts(" + std::to_string(read_ms) + "," + std::to_string(write_ms) + ")");
-        d.read_timeout_ms = read_ms;
-        return FT_OK;
-    });
+FT_EXPORT FT_STATUS FT_EE_UASize(FT_HANDLE handle, std::uint32_t* size) {
+  if (!size) return FT_INVALID_PARAMETER;
+  return with_device(handle, [&](Device& d, auto&) {
+    *size = static_cast<std::uint32_t>(d.board.config().user_area.size());
+    return FT_OK;
+  });
 }
 
-FT_EXPORT FT_STATUS FT_EE_Read(FT_HANDLE handle, FT_PROGRAM_DATA *data)
-{
-    if (!data || data->Signature1 != 0 || data->Signature2 != 0xFFFFFFFF)
-        return FT_INVALID_PARAMETER;
-    return with_device(handle, [&](Device &d, auto &) {
-        const BoardConfig &c = d.board.config();
-        if (!c.eeprom_readable)
-            return FT_EEPROM_READ_FAILED;
-        data->VendorId = c.vendor_id;
-        data->ProductId = c.product_id;
-        copy_text(data->Manufacturer, 32, "Kestrel");
-        copy_text(data->ManufacturerId, 16, "KS");
-        copy_text(data->Description, 64, c.description);
-        copy_text(data->SerialNumber, 16, c.serial);
-        data->MaxPower = 100;
-        return FT_OK;
-    });
+FT_EXPORT FT_STATUS FT_EE_UARead(FT_HANDLE handle, unsigned char* data, std::uint32_t length, std::uint32_t* read) {
+  if (!data || !read) return FT_INVALID_PARAMETER;
+  return with_device(handle, [&](Device& d, auto&) {
+    const auto& area = d.board.config().user_area;
+    if (length > area.size()) return FT_INVALID_PARAMETER;
+    std::copy_n(area.begin(), length, data);
+    *read = length;
+    return FT_OK;
+  });
 }
 
-FT_EXPORT FT_STATUS FT_EE_UASize(FT_HANDLE handle, std::uint32_t *size)
-{
-    if (!size)
-        return FT_INVALID_PARAMETER;
-    return with_device(handle, [&](Device &d, auto &) {
-        *size = static_cast<std::uint32_t>(d.board.config().user_area.size());
-        return FT_OK;
-    });
+FT_EXPORT FT_STATUS FT_Write(FT_HANDLE handle, void* data, std::uint32_t length, std::uint32_t* written) {
+  if (!data || !written) return FT_INVALID_PARAMETER;
+  return with_device(handle, [&](Device& d, auto&) {
+    d.board.receive(static_cast<const std::uint8_t*>(data), length);
+    *written = length;
+    d.replies.notify_all();
+    return FT_OK;
+  });
 }
 
-FT_EXPORT FT_STATUS FT_EE_UARead(FT_HANDLE handle, unsigned char *data, std::uint32_t length, std::uint32_t *read)
-{
-    if (!data || !read)
-        return FT_INVALID_PARAMETER;
-    return with_device(handle, [&](Device &d, auto &) {
-        const auto &area = d.board.config().user_area;
-        if (length > area.size())
-            return FT_INVALID_PARAMETER;
-        std::copy_n(area.begin(), length, data);
-        *read = length;
-        return FT_OK;
-    });
+FT_EXPORT FT_STATUS FT_Read(FT_HANDLE handle, void* data, std::uint32_t length, std::uint32_t* read) {
+  if (!data || !read) return FT_INVALID_PARAMETER;
+  return with_device(handle, [&](Device& d, std::unique_lock<std::mutex>& guard) {
+    const auto enough = [&] { return d.board.reply_waiting() >= length; };
+    if (d.read_timeout_ms == 0)
+      d.replies.wait(guard, enough);
+    else
+      d.replies.wait_for(guard, std::chrono::milliseconds(d.read_timeout_ms), enough);
+    *read = static_cast<std::uint32_t>(d.board.take_reply(static_cast<std::uint8_t*>(data), length));
+    return FT_OK;
+  });
 }
 
-FT_EXPORT FT_STATUS FT_Write(FT_HANDLE handle, void *data, std::uint32_t length, std::uint32_t *written)
-{
-    if (!data || !written)
-        return FT_INVALID_PARAMETER;
-    return with_device(handle, [&](Device &d, auto &) {
-        d.board.receive(static_cast<const std::uint8_t *>(data), length);
-        *written = length;
-        d.replies.notify_all();
-        return FT_OK;
-    });
-}
-
-FT_EXPORT FT_STATUS FT_Read(FT_HANDLE handle, void *data, std::uint32_t length, std::uint32_t *read)
-{
-    if (!data || !read)
-        return FT_INVALID_PARAMETER;
-    return with_device(handle, [&](Device &d, std::unique_lock<std::mutex> &guard) {
-        const auto enough = [&] { return d.board.reply_waiting() >= length; };
-        if (d.read_timeout_ms == 0)
-            d.replies.wait(guard, enough);
-        else
-            d.replies.wait_for(guard, std::chrono::milliseconds(d.read_timeout_ms), enough);
-        *read = static_cast<std::uint32_t>(d.board.take_reply(static_cast<std::uint8_t *>(data), length));
-        return FT_OK;
-    });
-}
-
-FT_EXPORT FT_STATUS FT_GetQueueStatus(FT_HANDLE handle, std::uint32_t *count)
-{
-    if (!count)
-        return FT_INVALID_PARAMETER;
-    return with_device(handle, [&](Device &d, auto &) {
-        *count = static_cast<std::uint32_t>(d.board.reply_waiting());
-        return FT_OK;
-    });
+FT_EXPORT FT_STATUS FT_GetQueueStatus(FT_HANDLE handle, std::uint32_t* count) {
+  if (!count) return FT_INVALID_PARAMETER;
+  return with_device(handle, [&](Device& d, auto&) {
+    *count = static_cast<std::uint32_t>(d.board.reply_waiting());
+    return FT_OK;
+  });
 }
 
 #ifndef FTSIM_WITHOUT_PURGE
-FT_EXPORT FT_STATUS FT_Purge(FT_HANDLE handle, std::uint32_t mask)
-{
-    return with_device(handle, [&](Device &d, auto &) {
-        d.note("Purge(" + std::to_string(mask) + ")");
-        if (mask & FT_PURGE_RX)
-            d.board.drop_replies();
-        return FT_OK;
-    });
+FT_EXPORT FT_STATUS FT_Purge(FT_HANDLE handle, std::uint32_t mask) {
+  return with_device(handle, [&](Device& d, auto&) {
+    d.note("Purge(" + std::to_string(mask) + ")");
+    if (mask & FT_PURGE_RX) d.board.drop_replies();
+    return FT_OK;
+  });
 }
 #endif
 
 // Test hooks, outside the driver's API.
 
 // Replaces every board with those of the config file at path (FTSIM_CONFIG when null).
-FT_EXPORT int ftsim_configure(const char *path)
-{
-    Registry &r = registry();
-    if (!load(r, path ? path : std::getenv("FTSIM_CONFIG")))
-        return -1;
-    std::lock_guard guard(r.lock);
-    return static_cast<int>(r.devices.size());
+FT_EXPORT int ftsim_configure(const char* path) {
+  Registry& r = registry();
+  if (!load(r, path ? path : std::getenv("FTSIM_CONFIG"))) return -1;
+  std::lock_guard guard(r.lock);
+  return static_cast<int>(r.devices.size());
 }
 
 // The model behind device index; valid until the next reconfiguration. Callers
 // touch it only while no driver call on that device is running.
-FT_EXPORT void *ftsim_board(int index)
-{
-    Registry &r = registry();
-    std::lock_guard guard(r.lock);
-    if (index < 0 || static_cast<std::size_t>(index) >= r.devices.size())
-        return nullptr;
-    return &r.devices[static_cast<std::size_t>(index)]->board;
+FT_EXPORT void* ftsim_board(int index) {
+  Registry& r = registry();
+  std::lock_guard guard(r.lock);
+  if (index < 0 || static_cast<std::size_t>(index) >= r.devices.size()) return nullptr;
+  return &r.devices[static_cast<std::size_t>(index)]->board;
 }
 
 // The control calls made on device index since the last call of this hook,
 // as "Open;SetTimeouts(5000,5000);...;" into out; returns the full length.
-FT_EXPORT int ftsim_take_driver_calls(int index, char *out, int size)
-{
-    Registry &r = registry();
-    std::lock_guard guard(r.lock);
-    if (index < 0 || static_cast<std::size_t>(index) >= r.devices.size() || size <= 0)
-        return -1;
-    Device &d = *r.devices[static_cast<std::size_t>(index)];
-    std::lock_guard device_guard(d.lock);
-    std::snprintf(out, static_cast<std::size_t>(size), "%s", d.calls.c_str());
-    const int length = static_cast<int>(d.calls.size());
-    d.calls.clear();
-    return length;
+FT_EXPORT int ftsim_take_driver_calls(int index, char* out, int size) {
+  Registry& r = registry();
+  std::lock_guard guard(r.lock);
+  if (index < 0 || static_cast<std::size_t>(index) >= r.devices.size() || size <= 0) return -1;
+  Device& d = *r.devices[static_cast<std::size_t>(index)];
+  std::lock_guard device_guard(d.lock);
+  std::snprintf(out, static_cast<std::size_t>(size), "%s", d.calls.c_str());
+  const int length = static_cast<int>(d.calls.size());
+  d.calls.clear();
+  return length;
 }

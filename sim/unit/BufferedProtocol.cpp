@@ -37,9 +37,7 @@ std::vector<Item> BufferedProtocol::feed(std::span<const std::uint8_t> bytes) {
   std::vector<Item> items;
   for (std::uint8_t b : bytes) {
     switch (state_) {
-      case State::Idle:
-        outside(b, items);
-        break;
+      case State::Idle: outside(b, items); break;
       case State::Payload:
         if (b == STX) {
           // The sender gave up on that frame and began again.
@@ -67,12 +65,12 @@ std::vector<Item> BufferedProtocol::feed(std::span<const std::uint8_t> bytes) {
         break;
       }
       case State::Skip:
-        if (b == STX) startFrame();
-        else if (b == ETX) state_ = State::SkipCheck;
+        if (b == STX)
+          startFrame();
+        else if (b == ETX)
+          state_ = State::SkipCheck;
         break;
-      case State::SkipCheck:
-        state_ = State::Idle;
-        break;
+      case State::SkipCheck: state_ = State::Idle; break;
     }
   }
   return items;

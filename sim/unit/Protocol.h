@@ -25,8 +25,8 @@ enum class ItemKind {
 
 struct Item {
   ItemKind kind;
-  Bytes bytes;                         // as received
-  std::optional<std::uint8_t> reply;   // what a healthy unit answers, if anything
+  Bytes bytes;                        // as received
+  std::optional<std::uint8_t> reply;  // what a healthy unit answers, if anything
 
   bool operator==(const Item&) const = default;
 };

@@ -11,9 +11,7 @@ namespace kestrel::sim {
 
 namespace {
 
-[[noreturn]] void fail(const char* what) {
-  throw std::system_error(errno, std::generic_category(), what);
-}
+[[noreturn]] void fail(const char* what) { throw std::system_error(errno, std::generic_category(), what); }
 
 }  // namespace
 

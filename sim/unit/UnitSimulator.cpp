@@ -30,12 +30,10 @@ void UnitSimulator::start() {
   if (thread_.joinable()) return;
   if (!options_.record.empty()) {
     record_ = options_.record == "-" ? stdout : std::fopen(options_.record.c_str(), "ab");
-    if (record_ == nullptr)
-      throw std::system_error(errno, std::generic_category(), "open " + options_.record);
+    if (record_ == nullptr) throw std::system_error(errno, std::generic_category(), "open " + options_.record);
   }
   int fds[2];
-  if (::pipe2(fds, O_CLOEXEC | O_NONBLOCK) != 0)
-    throw std::system_error(errno, std::generic_category(), "pipe2");
+  if (::pipe2(fds, O_CLOEXEC | O_NONBLOCK) != 0) throw std::system_error(errno, std::generic_category(), "pipe2");
   wakeRead_ = Fd(fds[0]);
   wakeWrite_ = Fd(fds[1]);
   pty_ = Pty::open();

@@ -80,13 +80,12 @@ TEST_F(EndToEnd, AutomaticPlaybackOf255ChannelsReachesTheUnitByteForByte) {
 
   const QStringList lines = form->log->lines();
   ASSERT_EQ(lines.size(), 1 + 32 * 5 + 1);
-  EXPECT_EQ(lines.mid(0, 6), (QStringList{"[送信]：ENQ(05h)", "[受信]：ACK(06h)", "[送信]：STX(02h)",
-                                          "[送信]：001,002,003,004,005,006,007,008", "[送信]：ETX(03h)",
-                                          bccLine(expected[27])}));
-  EXPECT_EQ(lines.mid(lines.size() - 5), (QStringList{"[送信]：STX(02h)", "[送信]：249,250,251,252,253,254,255",
-                                                      "[送信]：ETX(03h)",
-                                                      bccLine(expected.back()),
-                                                      "[受信]：ACK(06h)"}));
+  EXPECT_EQ(lines.mid(0, 6),
+            (QStringList{"[送信]：ENQ(05h)", "[受信]：ACK(06h)", "[送信]：STX(02h)",
+                         "[送信]：001,002,003,004,005,006,007,008", "[送信]：ETX(03h)", bccLine(expected[27])}));
+  EXPECT_EQ(lines.mid(lines.size() - 5),
+            (QStringList{"[送信]：STX(02h)", "[送信]：249,250,251,252,253,254,255", "[送信]：ETX(03h)",
+                         bccLine(expected.back()), "[受信]：ACK(06h)"}));
   EXPECT_EQ(form->log->Rows(), lines.size() + 3);
 
   form->CmdAction[6]->click();

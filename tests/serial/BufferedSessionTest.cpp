@@ -48,7 +48,10 @@ TEST_F(Buffered, ManualExampleFrameBytesAndLog) {
   EXPECT_EQ(link.take(), QByteArray("\x05"));
   EXPECT_EQ(log.take(), QStringList{"[送信]：ENQ(05h)"});
   receive(kAck);
-  EXPECT_EQ(link.take(), QByteArray("\x02" "001015145" "\x03" "\x36"));
+  EXPECT_EQ(link.take(), QByteArray("\x02"
+                                    "001015145"
+                                    "\x03"
+                                    "\x36"));
   EXPECT_EQ(log.take(), (QStringList{"[受信]：ACK(06h)", "[送信]：STX(02h)", "[送信]：001,015,145", "[送信]：ETX(03h)",
                                      "[送信]：BCC(36h)"}));
   EXPECT_EQ(pause.sleeps, (std::vector<int>{20, 3, 3, 3, 3}));

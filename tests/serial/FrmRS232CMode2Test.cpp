@@ -48,8 +48,8 @@ class Mode2Window : public ::testing::Test {
 }  // namespace
 
 TEST_F(Mode2Window, EachSubModeSetsCaptionLimitsAndButtons) {
-  const char* captions[] = {"バッファ機能付RS232C制御(MAX255CH 9600,N,8,1)", "バッファ機能付RS232C制御(MAX250CH 9600,N,8,1)",
-                            "TARN5-KLV制御"};
+  const char* captions[] = {"バッファ機能付RS232C制御(MAX255CH 9600,N,8,1)",
+                            "バッファ機能付RS232C制御(MAX250CH 9600,N,8,1)", "TARN5-KLV制御"};
   for (int subMode = 0; subMode < 3; ++subMode) {
     auto form = open(subMode);
     EXPECT_EQ(form->windowTitle(), QString::fromUtf8(captions[subMode]));
@@ -58,10 +58,11 @@ TEST_F(Mode2Window, EachSubModeSetsCaptionLimitsAndButtons) {
     EXPECT_EQ(form->session().MaxChannel, subMode == 1 ? 250 : 255);
     for (int i = 2; i <= 4; ++i) EXPECT_EQ(form->CmdAction[i]->isEnabled(), subMode == 1);
     EXPECT_EQ(form->panel->OptMode[0]->text(), subMode == 1 ? QStringLiteral("オートモード（１～２５０まで自動再生）")
-                                                             : QStringLiteral("オートモード（１～２５５まで自動再生）"));
+                                                            : QStringLiteral("オートモード（１～２５５まで自動再生）"));
     EXPECT_EQ(form->log->Rows(), 13);
   }
-  const QString texts[7] = {"再生", "停止", "音量減衰（-6dB）", "音量減衰（-14dB）", "音量減衰（ﾃﾞﾌｫﾙﾄ）", "一覧クリア", "終了"};
+  const QString texts[7] = {"再生",       "停止", "音量減衰（-6dB）", "音量減衰（-14dB）", "音量減衰（ﾃﾞﾌｫﾙﾄ）",
+                            "一覧クリア", "終了"};
   auto form = open(0);
   for (int i = 0; i < 7; ++i) EXPECT_EQ(form->CmdAction[i]->text(), texts[i]);
   EXPECT_TRUE(prompt.messages.empty());
@@ -75,7 +76,8 @@ TEST_F(Mode2Window, BadInputSendsNothing) {
   form->panel->TxtNo[0]->setText("251");
   form->CmdAction[0]->click();
   settle();
-  EXPECT_EQ(prompt.texts(), std::vector<QString>{QStringLiteral("チャンネル番号は１～２５０までの範囲で入力して下さい。")});
+  EXPECT_EQ(prompt.texts(),
+            std::vector<QString>{QStringLiteral("チャンネル番号は１～２５０までの範囲で入力して下さい。")});
   EXPECT_TRUE(pty.readAvailable().isEmpty());
   EXPECT_TRUE(form->log->lines().isEmpty());
 }
@@ -108,7 +110,9 @@ TEST_F(Mode2Window, ReceivedBytesDriveTheSession) {
   pty.readAvailable();
   pty.write("\x06");
   settle();
-  EXPECT_EQ(pty.readAvailable(), QByteArray("\x02" "001015145" "\x03\x36"));
+  EXPECT_EQ(pty.readAvailable(), QByteArray("\x02"
+                                            "001015145"
+                                            "\x03\x36"));
   EXPECT_EQ(form->log->lines().mid(1), (QStringList{"[受信]：ACK(06h)", "[送信]：STX(02h)", "[送信]：001,015,145",
                                                     "[送信]：ETX(03h)", "[送信]：BCC(36h)"}));
 }
@@ -121,7 +125,8 @@ TEST_F(Mode2Window, PortHeldByAnotherProgramEndsTheApplication) {
 
   auto form = open(0);
   EXPECT_EQ(prompt.messages, (std::vector<Message>{{kTitle, kPortBusyMessage, MsgIcon::Exclamation, MsgButtons::Ok}}));
-  EXPECT_EQ(prompt.texts()[0], QStringLiteral("通信ポートをオープンできませんでした。\r\nアプリケーションを終了します。"));
+  EXPECT_EQ(prompt.texts()[0],
+            QStringLiteral("通信ポートをオープンできませんでした。\r\nアプリケーションを終了します。"));
   EXPECT_EQ(ends, 1);
   EXPECT_FALSE(form->PDQ_COM->isOpen());
   holder.closeWriteChannel();
@@ -147,8 +152,8 @@ TEST(LineSettings, ParsesTheFourFields) {
   EXPECT_EQ(s->parity, QSerialPort::EvenParity);
   EXPECT_EQ(s->dataBits, QSerialPort::Data7);
   EXPECT_EQ(s->stopBits, QSerialPort::TwoStop);
-  for (const char* bad : {"", "9600", "9600,N,8", "9600,X,8,1", "fast,N,8,1", "9600,N,9,1", "9600,N,8,3", "9600,N,8,1,1",
-                          "-1,N,8,1"})
+  for (const char* bad :
+       {"", "9600", "9600,N,8", "9600,X,8,1", "fast,N,8,1", "9600,N,9,1", "9600,N,8,3", "9600,N,8,1,1", "-1,N,8,1"})
     EXPECT_FALSE(LineSettings::parse(QString::fromLatin1(bad))) << bad;
   SerialLink link;
   EXPECT_FALSE(link.setSettings(QStringLiteral("9600;N;8;1")));

@@ -54,11 +54,15 @@ TEST_F(Link, TextProfileReadsOneCharacterPerRead) {
 TEST_F(Link, RawProfileReadsEverythingWaiting) {
   ASSERT_EQ(SetUpPort(link, {QStringLiteral("4800,E,8,1"), ReceiveProfile::Raw}, nullptr), PortSetupResult::Opened);
   EXPECT_EQ(link.inputMode(), SerialLink::comInputModeBinary);
-  pty.write(QByteArray("\x10\x02" "abc", 5));
+  pty.write(
+      QByteArray("\x10\x02"
+                 "abc",
+                 5));
   QElapsedTimer clock;
   clock.start();
   while (link.InBufferCount() < 5 && clock.elapsed() < 3000) QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-  EXPECT_EQ(link.read(), QByteArray("\x10\x02" "abc"));
+  EXPECT_EQ(link.read(), QByteArray("\x10\x02"
+                                    "abc"));
   EXPECT_EQ(link.InBufferCount(), 0);
 }
 
@@ -72,7 +76,9 @@ TEST_F(Link, WritesGoOutUnchanged) {
   QElapsedTimer clock;
   clock.start();
   while (got.size() < 13 && clock.elapsed() < 3000) got += pty.readAvailable();
-  EXPECT_EQ(got, QByteArray("\xFF\x02\x03\x11\x13\x0D" "001,015", 13));
+  EXPECT_EQ(got, QByteArray("\xFF\x02\x03\x11\x13\x0D"
+                            "001,015",
+                            13));
 }
 
 TEST_F(Link, WithoutReceiveEventsNothingIsRaised) {
@@ -87,7 +93,8 @@ TEST_F(Link, WithoutReceiveEventsNothingIsRaised) {
 
 TEST_F(Link, MalformedSettingsAndClosedPortFailQuietly) {
   QString why;
-  EXPECT_EQ(SetUpPort(link, {QStringLiteral("9600,N,8"), ReceiveProfile::Text}, nullptr, &why), PortSetupResult::Failed);
+  EXPECT_EQ(SetUpPort(link, {QStringLiteral("9600,N,8"), ReceiveProfile::Text}, nullptr, &why),
+            PortSetupResult::Failed);
   EXPECT_FALSE(link.isOpen());
   EXPECT_FALSE(why.isEmpty());
   EXPECT_TRUE(prompt.messages.empty());

@@ -174,7 +174,8 @@ TEST_F(Menu, SharedBufferedWindowGetsItsSubMode) {
   start(2);
   Pass01Granted = -1;
   start(6);
-  EXPECT_EQ(spy.opened, (std::vector<Opened>{{"FrmRS232CMode2", 0, 1}, {"FrmRS232CMode2", 1, 1}, {"FrmRS232CMode2", 2, 1}}));
+  EXPECT_EQ(spy.opened,
+            (std::vector<Opened>{{"FrmRS232CMode2", 0, 1}, {"FrmRS232CMode2", 1, 1}, {"FrmRS232CMode2", 2, 1}}));
 }
 
 TEST_F(Menu, UngatedEntriesOpenTheirWindows) {
@@ -200,7 +201,8 @@ TEST_F(Menu, FirstAccessCodeOnceCoversFourSixSevenButNotEight) {
   EXPECT_TRUE(script.unexpected.empty());
   EXPECT_EQ(Pass01Granted, -1);
   EXPECT_EQ(Pass02Granted, 0);
-  EXPECT_EQ(spy.opened, (std::vector<Opened>{{"FrmFenwick1000CH", 0, 0}, {"FrmRS232CMode2", 2, 0}, {"FrmFenwick", 2, 0}}));
+  EXPECT_EQ(spy.opened,
+            (std::vector<Opened>{{"FrmFenwick1000CH", 0, 0}, {"FrmRS232CMode2", 2, 0}, {"FrmFenwick", 2, 0}}));
 }
 
 TEST_F(Menu, WrongThenCancelledCodeOpensNothing) {

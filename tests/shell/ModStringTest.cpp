@@ -47,9 +47,12 @@ TEST(ModString, CutThroughTwoByteCharacterGivesOnlyWhatDecodingGives) {
 TEST(ModString, CharactersOutsideCp932SurviveWholeCuts) {
   const QString path = QStringLiteral("/home/josé/");
   EXPECT_EQ(LeftBytes(path, ByteLen(path) - 1), QStringLiteral("/home/josé"));
-  const QString emoji = QString::fromUtf8("a\xF0\x9F\x98\x80" "b");
+  const QString emoji = QString::fromUtf8(
+      "a\xF0\x9F\x98\x80"
+      "b");
   EXPECT_EQ(LeftBytes(emoji, 2), QString::fromUtf8("a\xF0\x9F\x98\x80"));
-  EXPECT_EQ(RightBytes(emoji, 2), QString::fromUtf8("\xF0\x9F\x98\x80" "b"));
+  EXPECT_EQ(RightBytes(emoji, 2), QString::fromUtf8("\xF0\x9F\x98\x80"
+                                                    "b"));
 }
 
 TEST(ModString, TrimAtNul) {

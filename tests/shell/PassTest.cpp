@@ -16,7 +16,8 @@ using namespace kestrel::test;
 namespace {
 
 const Message kEmpty{kTitle, QStringLiteral("パスワードを入力して下さい。"), MsgIcon::Information, MsgButtons::Ok};
-const Message kWrong{kTitle, QStringLiteral("パスワードが違います。確認して下さい。"), MsgIcon::Exclamation, MsgButtons::Ok};
+const Message kWrong{kTitle, QStringLiteral("パスワードが違います。確認して下さい。"), MsgIcon::Exclamation,
+                     MsgButtons::Ok};
 
 class Pass : public ::testing::Test {
  protected:

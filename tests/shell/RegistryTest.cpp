@@ -44,7 +44,8 @@ TEST(Registry, KeysAndValueNamesIgnoreCaseAndSurviveReopen) {
   ASSERT_TRUE(SetRegValue(kRegistryKey, QStringLiteral("Top"), kRegExpandSz, QStringLiteral("x")));
   FileRegistryStore again(reg.store.path());
   installRegistryStore(&again);
-  EXPECT_EQ(GetRegString(QStringLiteral("SOFTWARE\\halvern\\kst"), QStringLiteral("TOP"), QString()), QStringLiteral("x"));
+  EXPECT_EQ(GetRegString(QStringLiteral("SOFTWARE\\halvern\\kst"), QStringLiteral("TOP"), QString()),
+            QStringLiteral("x"));
 }
 
 TEST(Registry, NumberValueReadsAsDefault) {
@@ -99,9 +100,12 @@ TEST(Registry, NonNumericValueForNumberTypeFails) {
 
 TEST(Registry, CorruptOrUnreadableFileReadsAsMissingAndIsRepairedByTheNextWrite) {
   RecordingPrompt prompt;
-  for (const QByteArray& junk : {QByteArray("{not json"), QByteArray("\xff\xfe\x00garbage", 10),
-                                 QByteArray(R"({"format":"kestrel-registry-1","keys":[{"path":7}]})"),
-                                 QByteArray(R"({"format":"kestrel-registry-1","keys":[{"path":"Software\\HALVERN\\KST","values":[{"name":"Top","type":1,"data":"zz"}]}]})")}) {
+  for (
+      const QByteArray& junk :
+      {QByteArray("{not json"), QByteArray("\xff\xfe\x00garbage", 10),
+       QByteArray(R"({"format":"kestrel-registry-1","keys":[{"path":7}]})"),
+       QByteArray(
+           R"({"format":"kestrel-registry-1","keys":[{"path":"Software\\HALVERN\\KST","values":[{"name":"Top","type":1,"data":"zz"}]}]})")}) {
     TempRegistry reg;
     writeFile(reg.store.path(), junk);
     EXPECT_EQ(GetRegString(kRegistryKey, QStringLiteral("Top"), QStringLiteral("Fast")), QStringLiteral("Fast"));
@@ -155,5 +159,5 @@ TEST(Registry, ValueThatCannotBeWrittenIsReportedAndTheKeyClosed) {
   EXPECT_EQ(readOnly.closes, 1);
   ASSERT_EQ(prompt.texts().size(), 1u);
   EXPECT_EQ(prompt.texts()[0], QStringLiteral("レジストリ値のセットに失敗しました｡値名 = "
-                                               "HKEY_CURRENT_USER\\Software\\HALVERN\\KST\\Top"));
+                                              "HKEY_CURRENT_USER\\Software\\HALVERN\\KST\\Top"));
 }

@@ -62,7 +62,8 @@ QString topValue(RegistryStore& store, std::uint32_t* type) {
   if (store.openKey(RegRoot::CurrentUser, kRegistryKey, key) != kErrorSuccess) return QStringLiteral("<none>");
   std::uint32_t size = 256;
   QByteArray data(256, '\0');
-  if (store.queryValue(key, QStringLiteral("Top"), *type, data.data(), size) != kErrorSuccess) return QStringLiteral("<none>");
+  if (store.queryValue(key, QStringLiteral("Top"), *type, data.data(), size) != kErrorSuccess)
+    return QStringLiteral("<none>");
   store.closeKey(key);
   return QString::fromLatin1(data.left(size).toHex());
 }
@@ -184,8 +185,8 @@ TEST_F(Startup, SecondInstanceInThisProcessIsRefused) {
   EXPECT_EQ(second.watcher.menuShows, 0);
   EXPECT_EQ(second.startup.menu(), nullptr);
   ASSERT_EQ(prompt.messages.size(), 1u);
-  EXPECT_EQ(prompt.messages[0],
-            (Message{kTitle3J, QStringLiteral("このソフトウェアは既に起動しています。"), MsgIcon::None, MsgButtons::Ok}));
+  EXPECT_EQ(prompt.messages[0], (Message{kTitle3J, QStringLiteral("このソフトウェアは既に起動しています。"),
+                                         MsgIcon::None, MsgButtons::Ok}));
 }
 
 // The real program, started as another process, holds the lock.

@@ -36,7 +36,9 @@ class Pty {
     for (ssize_t n; (n = ::read(master_, buffer, sizeof buffer)) > 0;) out.append(buffer, n);
     return out;
   }
-  void write(const QByteArray& bytes) { [[maybe_unused]] auto n = ::write(master_, bytes.constData(), size_t(bytes.size())); }
+  void write(const QByteArray& bytes) {
+    [[maybe_unused]] auto n = ::write(master_, bytes.constData(), size_t(bytes.size()));
+  }
 
  private:
   int master_ = -1;

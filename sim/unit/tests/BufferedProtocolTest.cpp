@@ -71,8 +71,8 @@ TEST(BufferedProtocol, ChecksumByteMayLookLikeControlBytes) {
 TEST(BufferedProtocol, StxInsideFrameRestartsIt) {
   P p;
   EXPECT_TRUE(feed(p, {0x02, 0x30, 0x30}).empty());
-  EXPECT_EQ(feed(p, P::frame(ascii("002"))), (Items{{ItemKind::Abandoned, {0x02, 0x30, 0x30}, none},
-                                                   frameItem(P::frame(ascii("002")), P::ACK)}));
+  EXPECT_EQ(feed(p, P::frame(ascii("002"))),
+            (Items{{ItemKind::Abandoned, {0x02, 0x30, 0x30}, none}, frameItem(P::frame(ascii("002")), P::ACK)}));
 }
 
 TEST(BufferedProtocol, OverlongFrameIsDroppedThroughItsChecksum) {
@@ -103,7 +103,8 @@ TEST(BufferedProtocol, SurvivesEveryByteValueAndRecovers) {
   Bytes all;
   for (int round = 0; round < 3; ++round)
     for (int b = 0; b < 256; ++b) all.push_back(static_cast<std::uint8_t>(b * 7 + round));
-  for (std::size_t i = 0; i < all.size(); i += 13) p.feed(std::span(all).subspan(i, std::min<std::size_t>(13, all.size() - i)));
+  for (std::size_t i = 0; i < all.size(); i += 13)
+    p.feed(std::span(all).subspan(i, std::min<std::size_t>(13, all.size() - i)));
   // ETX then any byte leaves every state, so a clean frame is understood next.
   feed(p, {0x03, 0x41});
   EXPECT_EQ(feed(p, P::frame(ascii("015"))), (Items{frameItem(P::frame(ascii("015")), P::ACK)}));

@@ -127,10 +127,11 @@ TEST(Executable, RecordDashPrintsAHexLinePerItem) {
   port.write({0xFF});
   EXPECT_TRUE(port.drain(100ms).empty());
   EXPECT_EQ(sim.stop(), 0);
-  EXPECT_EQ(sim.output(), path + "\n"
-                                 "enquiry 05 -> 06\n"
-                                 "frame 02 30 30 31 03 33 -> 15\n"
-                                 "stop FF\n");
+  EXPECT_EQ(sim.output(), path +
+                              "\n"
+                              "enquiry 05 -> 06\n"
+                              "frame 02 30 30 31 03 33 -> 15\n"
+                              "stop FF\n");
 }
 
 TEST(Executable, RecordFileGetsTheRawBytesWhileRunning) {

@@ -20,8 +20,8 @@ TEST(CommandLine, DefaultsAnswerPromptlyWithNoFaults) {
 }
 
 TEST(CommandLine, EveryOptionLands) {
-  const auto cl = parse({"--protocol", "buffered", "--delay", "0", "--nak-every", "3", "--silent",
-                         "--stray", "41,0d", "--stray-every", "2", "--stray-once", "--record", "-"});
+  const auto cl = parse({"--protocol", "buffered", "--delay", "0", "--nak-every", "3", "--silent", "--stray", "41,0d",
+                         "--stray-every", "2", "--stray-once", "--record", "-"});
   ASSERT_TRUE(cl.error.empty()) << cl.error;
   EXPECT_EQ(cl.options.answerDelay.count(), 0);
   EXPECT_EQ(cl.options.nakEvery, 3u);
@@ -55,11 +55,9 @@ TEST(CommandLine, HelpIsRecognised) {
 
 TEST(CommandLine, BadArgumentsAreRefused) {
   const std::vector<std::vector<std::string_view>> bad = {
-      {"--protocol", "other"},  {"--protocol"},         {"--delay", "-1"},
-      {"--delay", "5ms"},       {"--nak-every"},        {"--nak-every", "x"},
-      {"--stray", "4"},         {"--stray", "4G"},      {"--stray", ","},
-      {"--stray-every", "2"},   {"--stray-once"},       {"--record"},
-      {"--record", ""},         {"--verbose"},          {"extra"},
+      {"--protocol", "other"}, {"--protocol"},   {"--delay", "-1"}, {"--delay", "5ms"}, {"--nak-every"},
+      {"--nak-every", "x"},    {"--stray", "4"}, {"--stray", "4G"}, {"--stray", ","},   {"--stray-every", "2"},
+      {"--stray-once"},        {"--record"},     {"--record", ""},  {"--verbose"},      {"extra"},
   };
   for (const auto& args : bad) {
     std::string joined;

@@ -39,8 +39,8 @@ Bytes SlavePort::read(std::size_t count, std::chrono::milliseconds timeout) {
   Bytes got;
   const auto deadline = std::chrono::steady_clock::now() + timeout;
   while (got.size() < count) {
-    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-        deadline - std::chrono::steady_clock::now());
+    const auto left =
+        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
     if (left.count() <= 0) break;
     pollfd p{fd_.get(), POLLIN, 0};
     if (::poll(&p, 1, static_cast<int>(left.count())) <= 0) continue;
@@ -51,9 +51,7 @@ Bytes SlavePort::read(std::size_t count, std::chrono::milliseconds timeout) {
   return got;
 }
 
-Bytes SlavePort::drain(std::chrono::milliseconds window) {
-  return read(static_cast<std::size_t>(-1), window);
-}
+Bytes SlavePort::drain(std::chrono::milliseconds window) { return read(static_cast<std::size_t>(-1), window); }
 
 Bytes ascii(std::string_view text) { return Bytes(text.begin(), text.end()); }
 

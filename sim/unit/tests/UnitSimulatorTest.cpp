@@ -23,8 +23,8 @@ Options quick() {
 }
 
 std::filesystem::path tempFile(std::string_view name) {
-  auto path = std::filesystem::temp_directory_path() /
-              ("kestrel-unit-" + std::to_string(::getpid()) + "-" + std::string(name));
+  auto path =
+      std::filesystem::temp_directory_path() / ("kestrel-unit-" + std::to_string(::getpid()) + "-" + std::string(name));
   std::filesystem::remove(path);
   return path;
 }
@@ -83,7 +83,8 @@ TEST(UnitSimulator, FrameSplitAcrossWritesIsAnsweredOnceWhole) {
 TEST(UnitSimulator, SeveralItemsInOneWriteEachGetTheirAnswer) {
   Unit u;
   Bytes burst{0x05};
-  for (const Bytes& f : {P::frame(ascii("001")), Bytes{0x02, 0x31, 0x03, 0x00}}) burst.insert(burst.end(), f.begin(), f.end());
+  for (const Bytes& f : {P::frame(ascii("001")), Bytes{0x02, 0x31, 0x03, 0x00}})
+    burst.insert(burst.end(), f.begin(), f.end());
   EXPECT_EQ(u.ask(burst, 3), (Bytes{P::ACK, P::ACK, P::NAK}));
 }
 
