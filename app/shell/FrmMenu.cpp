@@ -8,7 +8,7 @@
 #include "MessageService.h"
 #include "ProductPicture.h"
 #include "TestWindows.h"
-#include "../binary/WexfordBinding.h"
+#include "binary/WexfordBinding.h"
 
 #include <QApplication>
 #include <QButtonGroup>
