@@ -7,7 +7,8 @@ template <typename Move>
 CVX_STATUS path(CVX_HANDLE handle, const void* data, std::uint32_t* count, Firmware firmware, Move&& move) {
   if (!data || !count) return CVX_INVALID_ARGUMENT;
   DeviceEntry* entry = state().table.row(handle);
-  if (!entry) return CVX_INVALID_HANDLE;
+  // A closed row keeps its interface word: it must read as closed, not as a writer.
+  if (!entry || entry->chan() == 0) return CVX_INVALID_HANDLE;
   if (firmware == Firmware::Monitor && entry->is_writer()) return CVX_WRONG_MODE;
   return on_channel(handle, move);
 }

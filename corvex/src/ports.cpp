@@ -153,7 +153,9 @@ CVX_EXPORT CVX_STATUS CVX_API CVX_PortCopy16(CVX_HANDLE handle, uint32_t first, 
 CVX_EXPORT CVX_STATUS CVX_API CVX_AddressEnable(CVX_HANDLE handle, uint32_t lines) {
   return guarded([&] {
     // Whole ports are driven: one for 8 lines, two for 16, all three from 20.
-    const int ports = lines < 8 ? 0 : lines < 16 ? 1 : lines < 20 ? 2 : 3;
+    // The count is a signed 32-bit argument: a negative one drives none.
+    const auto n = static_cast<std::int32_t>(lines);
+    const int ports = n < 8 ? 0 : n < 16 ? 1 : n < 20 ? 2 : 3;
     for (int i = 0; i < 3; ++i)
       if (CVX_STATUS s = CVX_PortWrite8(handle, kAddressBusDirections[i], i < ports ? 0xFF : 0x00); s != CVX_OK)
         return s;

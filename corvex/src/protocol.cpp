@@ -223,8 +223,9 @@ std::uint32_t version_number(std::uint8_t bcd) { return (bcd >> 4) * 10u + (bcd 
 
 bool needs_version_word(std::uint32_t number) { return number > 29; }
 
-std::uint32_t synthesized_version_word(std::uint32_t number) {
-  const std::uint32_t tens = number / 10, units = number % 10;
+std::uint32_t synthesized_version_word(std::uint8_t bcd) {
+  // Built from the digits as they stand, even when a nibble is not decimal.
+  const std::uint32_t tens = bcd >> 4, units = bcd & 0x0Fu;
   return (units + tens * 256) << 8;
 }
 

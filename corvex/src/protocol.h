@@ -70,7 +70,7 @@ std::uint32_t block_checksum(const std::uint8_t* data);
 // Version encodings.
 std::uint32_t version_number(std::uint8_t bcd);
 bool needs_version_word(std::uint32_t number);
-std::uint32_t synthesized_version_word(std::uint32_t number);
+std::uint32_t synthesized_version_word(std::uint8_t bcd);
 bool is_monitor_version(std::uint32_t number);
 
 }  // namespace corvex::protocol

@@ -54,12 +54,22 @@ CVX_EXPORT CVX_STATUS CVX_API CVX_Read2(CVX_HANDLE handle, SAFEARRAY* array, uin
   });
 }
 
+namespace {
+// The firmware's version byte: two BCD digits.
+CVX_STATUS read_version_byte(CVX_HANDLE handle, uint8_t* bcd) {
+  uint32_t value = 0;
+  if (CVX_STATUS s = command_number(handle, proto::read_version(), 1, &value); s != CVX_OK) return s;
+  *bcd = static_cast<uint8_t>(value);
+  return CVX_OK;
+}
+}  // namespace
+
 CVX_EXPORT CVX_STATUS CVX_API CVX_ReadVersion(CVX_HANDLE handle, uint32_t* version) {
   return guarded([&] {
     if (!version) return CVX_INVALID_ARGUMENT;
-    uint32_t bcd = 0;
-    if (CVX_STATUS s = command_number(handle, proto::read_version(), 1, &bcd); s != CVX_OK) return s;
-    *version = proto::version_number(static_cast<uint8_t>(bcd));
+    uint8_t bcd = 0;
+    if (CVX_STATUS s = read_version_byte(handle, &bcd); s != CVX_OK) return s;
+    *version = proto::version_number(bcd);
     return CVX_OK;
   });
 }
@@ -67,10 +77,10 @@ CVX_EXPORT CVX_STATUS CVX_API CVX_ReadVersion(CVX_HANDLE handle, uint32_t* versi
 CVX_EXPORT CVX_STATUS CVX_API CVX_ReadVersionA(CVX_HANDLE handle, uint32_t* version_word) {
   return guarded([&] {
     if (!version_word) return CVX_INVALID_ARGUMENT;
-    uint32_t number = 0;
-    if (CVX_STATUS s = CVX_ReadVersion(handle, &number); s != CVX_OK) return s;
-    if (!proto::needs_version_word(number)) {
-      *version_word = proto::synthesized_version_word(number);
+    uint8_t bcd = 0;
+    if (CVX_STATUS s = read_version_byte(handle, &bcd); s != CVX_OK) return s;
+    if (!proto::needs_version_word(proto::version_number(bcd))) {
+      *version_word = proto::synthesized_version_word(bcd);
       return CVX_OK;
     }
     return command_number(handle, proto::read_version_word(), 4, version_word);

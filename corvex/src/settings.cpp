@@ -29,14 +29,26 @@ bool same_name(const std::string& a, const std::string& b) {
   });
 }
 
+// Decimal, or hexadecimal after "0x", as the Windows profile reader takes them.
 std::optional<std::int32_t> leading_integer(const std::string& value) {
   std::size_t i = 0;
   bool negative = false;
   if (i < value.size() && (value[i] == '-' || value[i] == '+')) negative = value[i++] == '-';
-  if (i >= value.size() || !std::isdigit(static_cast<unsigned char>(value[i]))) return std::nullopt;
+  unsigned base = 10;
+  if (value.size() > i + 2 && value[i] == '0' && (value[i + 1] == 'x' || value[i + 1] == 'X') &&
+      std::isxdigit(static_cast<unsigned char>(value[i + 2]))) {
+    base = 16;
+    i += 2;
+  }
+  const auto digit = [base](char c) -> int {
+    const auto u = static_cast<unsigned char>(c);
+    if (std::isdigit(u)) return c - '0';
+    if (base == 16 && std::isxdigit(u)) return std::tolower(u) - 'a' + 10;
+    return -1;
+  };
+  if (i >= value.size() || digit(value[i]) < 0) return std::nullopt;
   std::uint32_t n = 0;
-  for (; i < value.size() && std::isdigit(static_cast<unsigned char>(value[i])); ++i)
-    n = n * 10 + static_cast<std::uint32_t>(value[i] - '0');
+  for (; i < value.size() && digit(value[i]) >= 0; ++i) n = n * base + static_cast<std::uint32_t>(digit(value[i]));
   return static_cast<std::int32_t>(negative ? 0u - n : n);
 }
 
@@ -106,7 +118,14 @@ Settings apply_settings(const std::string& text, Settings current) {
 
 Settings load_settings() {
   Settings settings;
+#ifdef _WIN32
+  // The system's own search order for a file named without a path.
+  char found[MAX_PATH];
+  const DWORD n = SearchPathA(nullptr, "Corvex.ini", nullptr, MAX_PATH, found, nullptr);
+  const auto file = n > 0 && n < MAX_PATH ? std::optional<fs::path>(fs::path(found)) : std::nullopt;
+#else
   const auto file = find_settings_file(settings_search_folders());
+#endif
   if (!file) return settings;
   std::ifstream in(*file, std::ios::binary);
   std::ostringstream text;

@@ -16,6 +16,7 @@ struct Settings {
 };
 
 // Folders searched in order: the executable's, the working folder, the user's config folder.
+// (On Windows the system's own search order for a file named without a path is used.)
 std::vector<std::filesystem::path> settings_search_folders();
 
 // First folder holding a regular file "Corvex.ini".

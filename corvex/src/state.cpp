@@ -1,5 +1,11 @@
 #include "state.h"
 
+#include <atomic>
+
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
 namespace corvex {
 
 State::State() {
@@ -8,7 +14,7 @@ State::State() {
   network_port = settings.port_number;
 }
 
-State::~State() {
+void State::shut_down() {
   // Every open USB entry is closed; one failing close does not stop the rest.
   table.for_each_open([this](DeviceEntry& entry) {
     if (entry.is_usb() && driver.present()) driver.Close(reinterpret_cast<FT_HANDLE>(entry.chan()));
@@ -17,9 +23,36 @@ State::~State() {
   driver.unload();
 }
 
+namespace {
+std::atomic<State*> created{nullptr};
+}  // namespace
+
+void unload() {
+  if (State* s = created.load()) s->shut_down();
+}
+
 State& state() {
-  static State instance;
-  return instance;
+  // Never destroyed: static destruction order must not decide whether a late
+  // call finds the table.
+  static State* instance = [] {
+    auto* s = new State();
+    created.store(s);
+    return s;
+  }();
+  return *instance;
 }
 
 }  // namespace corvex
+
+#ifdef _WIN32
+BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID) {
+  // Loading the driver is left to the first call: no library loads under the loader lock.
+  if (reason == DLL_PROCESS_DETACH) corvex::unload();
+  return TRUE;
+}
+#else
+namespace {
+__attribute__((constructor)) void corvex_load() { corvex::state(); }
+__attribute__((destructor)) void corvex_unload() { corvex::unload(); }
+}  // namespace
+#endif

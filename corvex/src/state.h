@@ -1,4 +1,5 @@
-// Process-wide library state, set up at the first call from any thread.
+// Process-wide library state: created when the library is loaded, shut down
+// when it is unloaded.
 #pragma once
 
 #include "device_table.h"
@@ -9,9 +10,13 @@ namespace corvex {
 
 struct State {
   State();
-  ~State();
   State(const State&) = delete;
   State& operator=(const State&) = delete;
+
+  // Closes every open entry and releases the driver. The object itself stays,
+  // so a call that still arrives (a caller's own clean-up at process exit)
+  // finds free rows and no driver, and gets a status rather than a crash.
+  void shut_down();
 
   DeviceTable table;
   Driver driver;
@@ -19,7 +24,8 @@ struct State {
   std::int32_t network_port = 0;
 };
 
-// Thread-safe first-use construction; torn down when the library unloads.
 State& state();
+// The library is being unloaded: shut the state down if it was ever created.
+void unload();
 
 }  // namespace corvex

@@ -118,6 +118,9 @@ TEST_F(HandleRules, MonitorCallsOnAFlashWriterHandleSendNothing) {
   uint32_t count = 99;
   EXPECT_EQ(CVX_GetQueueStatus(h, &count), CVX_OK);
   EXPECT_EQ(count, 0u);
+  // Once closed it is no longer a writer handle but no handle at all.
+  ASSERT_EQ(CVX_Close(h), CVX_OK);
+  for (const auto& [name, call] : board_calls()) EXPECT_EQ(call(h), CVX_INVALID_HANDLE) << name;
 }
 
 TEST_F(HandleRules, NullPointersGiveSixteenBeforeAnythingIsSent) {

@@ -110,9 +110,9 @@ TEST_F(Ports, ZeroLengthsAndNoAddressCopiesSendNothing) {
 }
 
 TEST_F(Ports, AddressLinesAreEnabledInWholePorts) {
-  const std::pair<uint32_t, Bytes> cases[] = {{7, {0, 0, 0}},          {8, {0xFF, 0, 0}},     {15, {0xFF, 0, 0}},
-                                              {16, {0xFF, 0xFF, 0}},   {19, {0xFF, 0xFF, 0}}, {20, {0xFF, 0xFF, 0xFF}},
-                                              {24, {0xFF, 0xFF, 0xFF}}};
+  const std::pair<uint32_t, Bytes> cases[] = {
+      {7, {0, 0, 0}},        {8, {0xFF, 0, 0}},        {15, {0xFF, 0, 0}},       {16, {0xFF, 0xFF, 0}},
+      {19, {0xFF, 0xFF, 0}}, {20, {0xFF, 0xFF, 0xFF}}, {24, {0xFF, 0xFF, 0xFF}}, {uint32_t(-1), {0, 0, 0}}};
   for (const auto& [lines, values] : cases) {
     forget_sent();
     EXPECT_EQ(CVX_AddressEnable(h, lines), CVX_OK);

@@ -74,8 +74,10 @@ TEST(VersionEncoding, BcdNumbersAndWords) {
   EXPECT_EQ(version_number(0xFF), 165u);
   EXPECT_FALSE(needs_version_word(29));
   EXPECT_TRUE(needs_version_word(30));
-  EXPECT_EQ(synthesized_version_word(21), 0x00020100u);
-  EXPECT_EQ(synthesized_version_word(29), 0x00020900u);
+  EXPECT_EQ(synthesized_version_word(0x21), 0x00020100u);
+  EXPECT_EQ(synthesized_version_word(0x29), 0x00020900u);
+  EXPECT_EQ(synthesized_version_word(0x0A), 0x00000A00u);  // digits as they stand
+  EXPECT_EQ(synthesized_version_word(0x1F), 0x00010F00u);
   EXPECT_FALSE(is_monitor_version(5));
   EXPECT_FALSE(is_monitor_version(165));
   EXPECT_TRUE(is_monitor_version(21));

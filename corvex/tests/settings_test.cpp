@@ -38,6 +38,9 @@ TEST(Settings, ValuesTakeTheirLeadingNumberAndIgnoreText) {
   EXPECT_EQ(corvex::ini_integer("[A]\nk=abc\n", "A", "k"), std::nullopt);
   EXPECT_EQ(corvex::ini_integer("[A]\nk=\n", "A", "k"), std::nullopt);
   EXPECT_EQ(corvex::ini_integer("[B]\nk=1\n", "A", "k"), std::nullopt);
+  EXPECT_EQ(corvex::ini_integer("[A]\nk=0x400\n", "A", "k"), 0x400);
+  EXPECT_EQ(corvex::ini_integer("[A]\nk=0XC000 ; port\n", "A", "k"), 0xC000);
+  EXPECT_EQ(corvex::ini_integer("[A]\nk=0xg\n", "A", "k"), 0);  // "0" and then text
   const Settings s = corvex::apply_settings("[NetCorvex]\nPortNumber=none\n", Settings{});
   EXPECT_EQ(s.port_number, 49152);
 }
