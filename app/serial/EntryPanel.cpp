@@ -31,7 +31,7 @@ EntryPanel::EntryPanel(EntryPanelSpec spec, QWidget* parent) : QWidget(parent), 
     box->setAlignment(Qt::AlignCenter);
     box->setFixedWidth(box->fontMetrics().horizontalAdvance(QString(spec_.boxMaxLength + 2, u'0')));
     box->setAutoFillBackground(true);
-    selectAllOnFocus(box);
+    if (spec_.selectOnFocus) selectAllOnFocus(box);
     boxes->addWidget(box, i / 10, i % 10);
     TxtNo.append(box);
   }
@@ -43,7 +43,7 @@ EntryPanel::EntryPanel(EntryPanelSpec spec, QWidget* parent) : QWidget(parent), 
   TxtCh->setMaxLength(2);
   TxtCh->setAlignment(Qt::AlignCenter);
   TxtCh->setFixedWidth(TxtCh->fontMetrics().horizontalAdvance(QStringLiteral("0000")));
-  selectAllOnFocus(TxtCh);
+  if (spec_.selectOnFocus) selectAllOnFocus(TxtCh);
   Label1 = new QLabel(QStringLiteral("チャンネル単位で送信する"));
   chk_Repeat = new QCheckBox(QStringLiteral("リピート再生する"));
   chk_Repeat->setObjectName(QStringLiteral("chk_Repeat"));

@@ -20,6 +20,7 @@ struct EntryPanelSpec {
   QString autoCaption = QStringLiteral("オートモード（１～２５５まで自動再生）");
   int boxMaxLength = 3;  // 4 in the 1000-channel windows
   QString unitDefault = QStringLiteral("08");
+  bool selectOnFocus = false;  // the boxes select their text whenever they take the focus
 };
 
 class EntryPanel : public QWidget {

@@ -3,7 +3,12 @@
 #include "shell/ComPorts.h"
 #include "shell/ModString.h"
 
+#include <QFile>
 #include <QFileInfo>
+
+#ifndef _WIN32
+#include <unistd.h>
+#endif
 
 namespace kestrel {
 
@@ -48,7 +53,14 @@ bool isPseudoTerminal(const QString& device) {
 SerialLink::SerialLink(QObject* parent)
     : QObject(parent), device_(comPortDevice(1)), settingsText_(QStringLiteral("9600,N,8,1")) {
   connect(&port_, &QSerialPort::readyRead, this, [this] {
-    if (threshold_ > 0) emit comm(kEventReceive);
+    if (threshold_ <= 0) return;
+    // Waiting for a write to drain can deliver data; the event must not run
+    // inside the handler that is writing, so it comes once the write is done.
+    if (writing_) {
+      arrivedWhileWriting_ = true;
+      return;
+    }
+    emit comm(kEventReceive);
   });
   connect(&port_, &QSerialPort::errorOccurred, this, &SerialLink::onError);
 }
@@ -83,9 +95,13 @@ bool SerialLink::open() {
   errorString_.clear();
   port_.setPortName(device_);
   if (!port_.open(QIODevice::ReadWrite)) {
-    // Another program holding the port shows up as a lock or permission failure.
-    return fail(port_.error() == QSerialPort::PermissionError ? OpenError::Busy : OpenError::Other,
-                port_.errorString());
+    // Another program holding the port shows up as a lock or permission
+    // failure; a device this user may not open at all is not "in use".
+    bool busy = port_.error() == QSerialPort::PermissionError;
+#ifndef _WIN32
+    if (busy && ::access(QFile::encodeName(device_).constData(), R_OK | W_OK) != 0) busy = false;
+#endif
+    return fail(busy ? OpenError::Busy : OpenError::Other, port_.errorString());
   }
   const bool pty = isPseudoTerminal(device_);
   if (!port_.setBaudRate(line_.baud) || !port_.setDataBits(line_.dataBits) || !port_.setStopBits(line_.stopBits) ||
@@ -110,9 +126,24 @@ QByteArray SerialLink::read() {
 
 bool SerialLink::write(const QByteArray& bytes) {
   if (!port_.isOpen()) return false;
-  if (port_.write(bytes) != bytes.size()) return false;
-  port_.flush();  // out now, not when the event loop next runs
-  return true;
+  writing_ = true;
+  bool ok = port_.write(bytes) == bytes.size();
+  // Out now, not when the event loop next runs: the pauses between the parts
+  // of a frame are on the line only if each part has left before the pause.
+  port_.flush();
+  if (ok && port_.bytesToWrite() > 0) ok = port_.waitForBytesWritten(drainTimeoutMs(bytes.size()));
+  writing_ = false;
+  if (arrivedWhileWriting_) {
+    arrivedWhileWriting_ = false;
+    QMetaObject::invokeMethod(
+        this, [this] { emit comm(kEventReceive); }, Qt::QueuedConnection);
+  }
+  return ok && port_.isOpen();  // a write error closes the port on the way
+}
+
+int SerialLink::drainTimeoutMs(qsizetype bytes) const {
+  // Ten bits a character at the line's speed, with room for a busy machine.
+  return int(bytes * 10 * 1000 / qMax(line_.baud, 1)) + 500;
 }
 
 void SerialLink::onError(QSerialPort::SerialPortError error) {

@@ -78,6 +78,7 @@ class SerialLink : public QObject, public LinkPort {
 
  private:
   bool fail(OpenError error, const QString& text);
+  int drainTimeoutMs(qsizetype bytes) const;
   void onError(QSerialPort::SerialPortError error);
 
   QSerialPort port_;
@@ -89,6 +90,8 @@ class SerialLink : public QObject, public LinkPort {
   int inputLen_ = 0;
   int threshold_ = 0;
   bool rts_ = false;
+  bool writing_ = false;
+  bool arrivedWhileWriting_ = false;
   OpenError openError_ = OpenError::None;
   QString errorString_;
 };

@@ -157,8 +157,8 @@ bool FrmMenu::CheckBoardConnection() {
       board_.WXF_Close(handle);
       return true;
     }
-  } catch (const WexfordUnavailable&) {
-    // Reported below like any failed open.
+  } catch (...) {
+    // A library that cannot be loaded, or any other failure: reported below like a failed open.
   }
   MsgBox(this, QStringLiteral("デバイスへの接続に失敗しました。"));
   return false;

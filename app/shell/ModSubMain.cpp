@@ -10,9 +10,11 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QStandardPaths>
+#include <QWindow>
 
 namespace kestrel {
 
@@ -50,7 +52,12 @@ ModSubMain::Outcome ModSubMain::run() {
 
   splash_ = std::make_unique<FrmSplash>();
   splash_->show();
-  QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+  // The window system must have put it on screen before it can paint there.
+  QElapsedTimer mapping;
+  mapping.start();
+  do {
+    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+  } while (!(splash_->windowHandle() && splash_->windowHandle()->isExposed()) && mapping.elapsed() < 500);
   splash_->repaint();
   options_.pause->sleep(kSplashMs);
 

@@ -156,3 +156,20 @@ TEST(EntryPanel, CheckInputShowsTheMessageAndSelectsTheBox) {
   EXPECT_EQ(panel.channelList(255, 3), (QStringList{"005", "009"}));
   EXPECT_EQ(panel.channelUnit(), 3);
 }
+
+TEST(EntryPanel, BoxesSelectTheirTextOnFocusOnlyWhenAsked) {
+  for (bool select : {false, true}) {
+    EntryPanel panel({.selectOnFocus = select});
+    panel.InitForm();
+    panel.show();
+    QApplication::setActiveWindow(&panel);
+    panel.OptMode[1]->click();
+    panel.TxtNo[4]->setText("123");
+    panel.TxtNo[4]->deselect();
+    panel.TxtNo[4]->setFocus(Qt::TabFocusReason);
+    panel.TxtNo[4]->deselect();
+    panel.TxtCh->setFocus(Qt::MouseFocusReason);
+    panel.TxtNo[4]->setFocus(Qt::MouseFocusReason);
+    EXPECT_EQ(panel.TxtNo[4]->selectedText(), select ? QStringLiteral("123") : QString()) << select;
+  }
+}

@@ -1,4 +1,5 @@
 #include "binary/WexfordBinding.h"
+#include "shell/AppEnd.h"
 #include "shell/FrmMenu.h"
 #include "shell/FrmPass.h"
 #include "shell/FrmSettei.h"
@@ -105,6 +106,7 @@ class FakeBoardLibrary {
 class Menu : public ::testing::Test {
  protected:
   Menu() : board(QStringLiteral(FAKE_WEXFORD)), menu(board) {
+    installApplicationEnd([this] { ++ends; });
     Pass01Granted = 0;
     Pass02Granted = 0;
     FrmMenu::SubMode = 0;
@@ -115,10 +117,12 @@ class Menu : public ::testing::Test {
     menu.ExecMode[mode]->setChecked(true);
     menu.Command1[0]->click();
   }
+  ~Menu() override { installApplicationEnd({}); }
   RecordingPrompt prompt;
   WindowSpy spy;
   Wexford board;
   FrmMenu menu;
+  int ends = 0;
 };
 
 }  // namespace
@@ -293,8 +297,10 @@ TEST_F(Menu, SettingsButtonOpensSettingsAndExitCloses) {
   });
   menu.Command1[1]->click();
   EXPECT_EQ(ComPortNumber, 8);
+  EXPECT_EQ(ends, 0);
   menu.Command1[2]->click();
   EXPECT_FALSE(menu.isVisible());
+  EXPECT_EQ(ends, 1);
 }
 
 // The menu opens the real buffered window with the entry's variant.
