@@ -146,7 +146,9 @@ void BufferedSession::nextFrame() {
     StopRequest = false;
     return;
   }
-  if (!LinkUp || !AckReceived || ListRemain < 1) return;
+  // ListRemain starts at MaxChannel, but before the first 再生 there is no
+  // list: an ACK then (a unit announcing itself) must not send empty frames.
+  if (!LinkUp || !AckReceived || ListRemain < 1 || ListTotal < 1) return;
 
   FrameCount = 0;
   QString payload, text;

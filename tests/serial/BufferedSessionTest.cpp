@@ -4,6 +4,7 @@
 #include "support/TestSupport.h"
 
 #include <gtest/gtest.h>
+#include <random>
 
 using namespace kestrel;
 using namespace kestrel::test;
@@ -237,6 +238,16 @@ TEST_F(Buffered, OneByteIsHandledPerEvent) {
   EXPECT_EQ(log.lines.last(), QStringLiteral("[受信]：(41h)"));
 }
 
+TEST_F(Buffered, AckBeforeAnyPlaybackSendsNothing) {
+  make(0);
+  EXPECT_EQ(session->ListRemain, 255);
+  receive(kAck);
+  receive(kAck);
+  EXPECT_TRUE(link.take().isEmpty());
+  EXPECT_EQ(log.lines, (QStringList{"[受信]：ACK(06h)", "[受信]：ACK(06h)"}));
+  EXPECT_TRUE(session->LinkUp);
+}
+
 TEST_F(Buffered, UnloadWritesFFWithoutALogLine) {
   make(1);
   session->Unload();
@@ -265,4 +276,62 @@ TEST(BufferedVariants, CaptionsSettingsAndLimits) {
   EXPECT_EQ(bufferedVariant(1).autoCaption, QStringLiteral("オートモード（１～２５０まで自動再生）"));
   EXPECT_TRUE(bufferedVariant(1).volumeButtons);
   EXPECT_FALSE(bufferedVariant(0).volumeButtons || bufferedVariant(2).volumeButtons);
+}
+
+// Whatever the unit answers and whatever the operator presses, the list stays
+// consistent and every frame on the line is well formed.
+TEST(BufferedTraffic, RandomAnswersAndButtonsKeepTheListConsistent) {
+  FakeLink link;
+  FakeLog log;
+  VirtualPause pause;
+  BufferedSession session(1, link, log, pause);
+  std::mt19937 random(20261208);
+  const auto pick = [&](int n) { return int(random() % unsigned(n)); };
+  bool played = false;
+  for (int step = 0; step < 20000; ++step) {
+    const int action = pick(100);
+    if (action < 45) {
+      link.incoming.append(char(0x06));
+    } else if (action < 65) {
+      link.incoming.append(char(0x15));
+    } else if (action < 70) {
+      link.incoming.append(char(pick(256)));
+    } else if (action < 73) {
+      QStringList channels;
+      const int count = pick(2) ? 250 : 1 + pick(20);
+      for (int i = 0; i < count; ++i) channels.append(QStringLiteral("%1").arg(1 + pick(250), 3, 10, QLatin1Char('0')));
+      session.Play(channels, 1 + pick(99));
+      played = true;
+    } else if (action < 75) {
+      session.Stop();
+    } else if (action < 77) {
+      session.SendVolume(BufferedSession::Volume(1 + pick(3)));
+    } else if (action < 79) {
+      session.ManualMode = !session.ManualMode;
+    } else if (action < 81) {
+      session.RepeatOn = qint16(1 - session.RepeatOn);
+    }
+    if (!link.incoming.isEmpty()) session.OnComm(SerialLink::kEventReceive);
+
+    if (played) {
+      ASSERT_GE(session.ListPos, 0) << step;
+      ASSERT_LE(session.ListPos, session.ListTotal) << step;
+      ASSERT_EQ(session.ListPos + session.ListRemain, session.ListTotal) << step;
+    }
+    // A channel frame goes out as STX, the digits, ETX and its check character.
+    const std::vector<QByteArray>& w = link.writes;
+    for (std::size_t i = 0; i < w.size(); ++i) {
+      if (w[i] != QByteArray("\x02")) continue;
+      ASSERT_LT(i + 3, w.size()) << step;
+      const QByteArray& digits = w[i + 1];
+      ASSERT_TRUE(!digits.isEmpty() && digits.size() % 3 == 0) << step;
+      for (char c : digits) ASSERT_TRUE(c >= '0' && c <= '9') << step;
+      ASSERT_EQ(w[i + 2], QByteArray("\x03")) << step;
+      char bcc = 0x03;
+      for (char c : digits) bcc ^= c;
+      ASSERT_EQ(w[i + 3], QByteArray(1, bcc)) << step;
+      i += 3;
+    }
+    link.writes.clear();
+  }
 }
