@@ -4,7 +4,7 @@
 #include "serial/LogGrid.h"
 #include "serial/SerialLink.h"
 #include "shell/FrmMenu.h"
-#include "shell/Globals.h"
+#include "support/SerialFakes.h"
 #include "support/TestSupport.h"
 #include "unit/UnitSimulator.h"
 
@@ -19,12 +19,6 @@ using namespace kestrel::test;
 using namespace std::chrono_literals;
 
 namespace {
-
-QByteArray frame(const QByteArray& digits) {
-  char bcc = 0x03;
-  for (char c : digits) bcc ^= c;
-  return "\x02" + digits + "\x03" + QByteArray(1, bcc);
-}
 
 QString bccLine(char bcc) {
   return QStringLiteral("[送信]：BCC(") + QString::number(quint8(bcc), 16).toUpper() + QStringLiteral("h)");
@@ -48,18 +42,17 @@ class EndToEnd : public ::testing::Test {
   void openWindow(sim::Options options, int subMode) {
     unit = std::make_unique<sim::UnitSimulator>(options);
     unit->start();
-    qputenv("KESTREL_COM1", QByteArray::fromStdString(unit->slavePath()));
-    ComPortNumber = 1;
+    com1 = std::make_unique<ComPortOverride>(1, QString::fromStdString(unit->slavePath()));
     FrmMenu::SubMode = qint16(subMode);
     form = std::make_unique<FrmRS232CMode2>();
     form->show();
     ASSERT_TRUE(form->PDQ_COM->isOpen());
   }
-  ~EndToEnd() override { qunsetenv("KESTREL_COM1"); }
   int count(const QString& line) const { return int(form->log->lines().count(line)); }
 
   RecordingPrompt prompt;
   std::unique_ptr<sim::UnitSimulator> unit;
+  std::unique_ptr<ComPortOverride> com1;
   std::unique_ptr<FrmRS232CMode2> form;
 };
 
@@ -73,7 +66,7 @@ TEST_F(EndToEnd, AutomaticPlaybackOf255ChannelsReachesTheUnitByteForByte) {
   for (int first = 1; first <= 255; first += 8) {
     QByteArray digits;
     for (int c = first; c < first + 8 && c <= 255; ++c) digits += QByteArray::number(c).rightJustified(3, '0');
-    expected += frame(digits);
+    expected += expectedFrame(digits);
   }
   ASSERT_TRUE(runUntil([&] { return count("[受信]：ACK(06h)") == 33; }));
   EXPECT_EQ(received(*unit), expected);
@@ -105,7 +98,8 @@ TEST_F(EndToEnd, RefusedFrameIsSentAgainAtTheNextAck) {
   unit->send(std::array<std::uint8_t, 1>{0x06});
   ASSERT_TRUE(runUntil([&] { return count("[受信]：ACK(06h)") == 4; }));
   runUntil([] { return false; }, 100);
-  EXPECT_EQ(received(*unit), "\x05" + frame("246247") + frame("248249") + frame("248249") + frame("250"));
+  EXPECT_EQ(received(*unit), "\x05" + expectedFrame("246247") + expectedFrame("248249") + expectedFrame("248249") +
+                                 expectedFrame("250"));
 }
 
 TEST_F(EndToEnd, UnitThatGoesAwayIsLoggedAndNothingMoreIsWritten) {

@@ -13,14 +13,6 @@ namespace {
 
 constexpr char kAck = 0x06, kNak = 0x15;
 
-// The frame as the unit must see it, folded here independently of the code.
-QByteArray frame(const QByteArray& digits) {
-  char bcc = 0;
-  for (char c : digits) bcc ^= c;
-  bcc ^= 0x03;
-  return QByteArray("\x02") + digits + QByteArray("\x03") + QByteArray(1, bcc);
-}
-
 QStringList autoList(int max) {
   QStringList list;
   for (int i = 1; i <= max; ++i) list.append(QStringLiteral("%1").arg(i, 3, 10, QLatin1Char('0')));
@@ -77,9 +69,9 @@ TEST_F(Buffered, Automatic255ChannelsInUnitsOfEightIs32Frames) {
   for (int f = 0; f < 31; ++f) {
     QByteArray digits;
     for (int c = 1; c <= 8; ++c) digits += QByteArray::number(f * 8 + c).rightJustified(3, '0');
-    EXPECT_EQ(frames[std::size_t(f)], frame(digits)) << f;
+    EXPECT_EQ(frames[std::size_t(f)], expectedFrame(digits)) << f;
   }
-  EXPECT_EQ(frames.back(), frame("249250251252253254255"));
+  EXPECT_EQ(frames.back(), expectedFrame("249250251252253254255"));
   EXPECT_TRUE(log.lines.contains("[送信]：249,250,251,252,253,254,255"));
   EXPECT_EQ(session->ListRemain, 0);
   EXPECT_EQ(session->ListPos, 255);
@@ -89,7 +81,7 @@ TEST_F(Buffered, UnitLargerThanListSendsOneFrameWithoutTrailingComma) {
   make(0);
   session->Play({"007", "008"}, 99);
   receive(kAck);
-  EXPECT_EQ(link.take(), QByteArray("\x05") + frame("007008"));
+  EXPECT_EQ(link.take(), QByteArray("\x05") + expectedFrame("007008"));
   EXPECT_TRUE(log.lines.contains("[送信]：007,008"));
   EXPECT_EQ(session->FrameCount, 2);
 }
@@ -104,7 +96,7 @@ TEST_F(Buffered, NakAfterFrameResendsTheSameFrameAtTheNextAck) {
     link.take();
     receive(kAck);
     const QByteArray second = link.take();
-    ASSERT_EQ(second, frame("009010011012013014015016"));
+    ASSERT_EQ(second, expectedFrame("009010011012013014015016"));
     log.take();
     receive(kNak);
     EXPECT_TRUE(link.take().isEmpty());
@@ -127,7 +119,7 @@ TEST_F(Buffered, SecondNakDoesNotReachBackIntoEarlierFrames) {
   receive(kNak);
   EXPECT_EQ(session->ListPos, 8);
   receive(kAck);
-  EXPECT_EQ(link.take(), frame("009010011012013014015016"));
+  EXPECT_EQ(link.take(), expectedFrame("009010011012013014015016"));
 }
 
 TEST_F(Buffered, VolumeDuringPlaybackTakesTheNextAckThenResumes) {
@@ -145,7 +137,7 @@ TEST_F(Buffered, VolumeDuringPlaybackTakesTheNextAckThenResumes) {
   EXPECT_TRUE(link.take().isEmpty());
   EXPECT_EQ(session->VolumeCmd, BufferedSession::VolumeNone);
   receive(kAck);  // answer to the volume frame: frame 2
-  EXPECT_EQ(link.take(), frame("009010011012013014015016"));
+  EXPECT_EQ(link.take(), expectedFrame("009010011012013014015016"));
 }
 
 TEST_F(Buffered, VolumeFramesAndTheirLogLines) {
@@ -159,7 +151,7 @@ TEST_F(Buffered, VolumeFramesAndTheirLogLines) {
     receive(kAck);
     receive(kAck);
     EXPECT_EQ(link.take(), QByteArray("\x05") + bytes);
-    EXPECT_EQ(bytes, frame(bytes.mid(1, 3)));
+    EXPECT_EQ(bytes, expectedFrame(bytes.mid(1, 3)));
   }
   EXPECT_EQ(log.lines.filter(QStringLiteral("音量")),
             (QStringList{"[送信]：音量減衰(-6dB)", "[送信]：音量減衰(-14dB)", "[送信]：音量減衰(ﾃﾞﾌｫﾙﾄ)"}));
@@ -179,7 +171,7 @@ TEST_F(Buffered, StopWritesTheSubModesCommandAndTheNextAckOnlyClearsIt) {
   EXPECT_TRUE(link.take().isEmpty());
   EXPECT_FALSE(session->StopRequest);
   receive(kAck);  // an unfinished list goes on only after 再生
-  EXPECT_EQ(link.take(), frame("009010011012013014015016"));
+  EXPECT_EQ(link.take(), expectedFrame("009010011012013014015016"));
 
   make(0);
   log.take();
@@ -195,7 +187,7 @@ TEST_F(Buffered, RepeatRestartsOnlyManualLists) {
   receive(kAck);
   receive(kAck);
   receive(kAck);
-  EXPECT_EQ(link.take(), QByteArray("\x05") + frame("001002") + frame("003") + frame("001002"));
+  EXPECT_EQ(link.take(), QByteArray("\x05") + expectedFrame("001002") + expectedFrame("003") + expectedFrame("001002"));
 
   make(0);
   session->RepeatOn = 1;

@@ -5,8 +5,8 @@
 #include "serial/SerialLink.h"
 #include "shell/AppEnd.h"
 #include "shell/FrmMenu.h"
-#include "shell/Globals.h"
 #include "support/Pty.h"
+#include "support/SerialFakes.h"
 #include "support/TestSupport.h"
 
 #include <QLineEdit>
@@ -23,14 +23,9 @@ namespace {
 class Mode2Window : public ::testing::Test {
  protected:
   Mode2Window() {
-    ComPortNumber = 1;
-    qputenv("KESTREL_COM1", pty.slave().toLocal8Bit());
     installApplicationEnd([this] { ++ends; });
   }
-  ~Mode2Window() override {
-    installApplicationEnd({});
-    qunsetenv("KESTREL_COM1");
-  }
+  ~Mode2Window() override { installApplicationEnd({}); }
   std::unique_ptr<FrmRS232CMode2> open(int subMode) {
     FrmMenu::SubMode = qint16(subMode);
     return std::make_unique<FrmRS232CMode2>(nullptr, pause);
@@ -40,6 +35,7 @@ class Mode2Window : public ::testing::Test {
     for (int i = 0; i < 5; ++i) QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
   }
   Pty pty;
+  ComPortOverride com1{1, pty.slave()};
   RecordingPrompt prompt;
   VirtualPause pause;
   int ends = 0;
@@ -134,7 +130,7 @@ TEST_F(Mode2Window, PortHeldByAnotherProgramEndsTheApplication) {
 }
 
 TEST_F(Mode2Window, OtherOpenFailuresLeaveTheWindowOpenWithThePortClosed) {
-  qputenv("KESTREL_COM1", "/nonexistent/tty");
+  com1.point(QStringLiteral("/nonexistent/tty"));
   auto form = open(0);
   EXPECT_TRUE(prompt.messages.empty());
   EXPECT_EQ(ends, 0);

@@ -1,7 +1,7 @@
 #include "serial/PortSetup.h"
 #include "serial/SerialLink.h"
-#include "shell/Globals.h"
 #include "support/Pty.h"
+#include "support/SerialFakes.h"
 #include "support/TestSupport.h"
 
 #include <QElapsedTimer>
@@ -15,11 +15,8 @@ namespace {
 class Link : public ::testing::Test {
  protected:
   Link() {
-    ComPortNumber = 4;
-    qputenv("KESTREL_COM4", pty.slave().toLocal8Bit());
     QObject::connect(&link, &SerialLink::comm, [this](int event) { events.push_back(event); });
   }
-  ~Link() override { qunsetenv("KESTREL_COM4"); }
   void waitForEvent() {
     QElapsedTimer clock;
     clock.start();
@@ -27,6 +24,7 @@ class Link : public ::testing::Test {
     while (events.size() == before && clock.elapsed() < 3000) QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
   }
   Pty pty;
+  ComPortOverride com4{4, pty.slave()};
   SerialLink link;
   std::vector<int> events;
   RecordingPrompt prompt;

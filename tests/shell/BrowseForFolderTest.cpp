@@ -26,7 +26,7 @@ TEST(BrowseForFolder, RootKindsMapToShellFolders) {
 
 TEST(BrowseForFolder, CancelGivesEmptyText) {
   QString prompt;
-  onNextModal([&](QWidget* w) {
+  ModalDriver driver([&](QWidget* w) {
     prompt = w->windowTitle();
     static_cast<QDialog*>(w)->reject();
   });
@@ -38,14 +38,14 @@ TEST(BrowseForFolder, StartPathIsPreselectedForKind18) {
   QTemporaryDir dir;
   const QString start = dir.filePath(QStringLiteral("カード"));
   ASSERT_TRUE(QDir().mkpath(start));
-  onNextModal([](QWidget* w) { static_cast<QDialog*>(w)->accept(); });
+  ModalDriver driver([](QWidget* w) { static_cast<QDialog*>(w)->accept(); });
   EXPECT_EQ(BrowseForFolder(nullptr, 18, start), start);
 }
 
 TEST(BrowseForFolder, OtherKindsIgnoreTheStartPath) {
   QTemporaryDir dir;
   QString opened;
-  onNextModal([&](QWidget* w) {
+  ModalDriver driver([&](QWidget* w) {
     opened = static_cast<QFileDialog*>(w)->directory().absolutePath();
     static_cast<QDialog*>(w)->reject();
   });

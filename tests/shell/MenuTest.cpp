@@ -6,6 +6,7 @@
 #include "shell/Globals.h"
 #include "shell/TestWindows.h"
 #include "support/Pty.h"
+#include "support/SerialFakes.h"
 #include "support/TestSupport.h"
 #include "TestWindowList.h"
 
@@ -307,8 +308,7 @@ TEST_F(Menu, SettingsButtonOpensSettingsAndExitCloses) {
 TEST(MenuWindows, EntriesOneTwoAndSixOpenTheBufferedWindowInTheirVariant) {
   RecordingPrompt prompt;
   Pty pty;
-  qputenv("KESTREL_COM1", pty.slave().toLocal8Bit());
-  ComPortNumber = 1;
+  ComPortOverride com1(1, pty.slave());
   Pass01Granted = -1;
   registerTestWindows();
   FrmMenu menu;
@@ -321,7 +321,6 @@ TEST(MenuWindows, EntriesOneTwoAndSixOpenTheBufferedWindowInTheirVariant) {
     menu.ExecMode[mode]->setChecked(true);
     menu.Command1[0]->click();
   }
-  qunsetenv("KESTREL_COM1");
   EXPECT_EQ(captions, (std::vector<QString>{"バッファ機能付RS232C制御(MAX255CH 9600,N,8,1)",
                                             "バッファ機能付RS232C制御(MAX250CH 9600,N,8,1)", "TARN5-KLV制御"}));
   EXPECT_EQ(pty.readAvailable(), QByteArray("\xFF\xFF\xFF", 3));  // each window told the unit to stop as it closed

@@ -3,12 +3,37 @@
 
 #include "serial/LogGrid.h"
 #include "serial/SerialLink.h"
+#include "shell/Globals.h"
 
 #include <QByteArray>
 #include <QStringList>
 #include <vector>
 
 namespace kestrel::test {
+
+// A channel frame as the unit must see it, folded here independently of the code.
+inline QByteArray expectedFrame(const QByteArray& digits) {
+  char bcc = 0x03;
+  for (char c : digits) bcc ^= c;
+  return QByteArray("\x02") + digits + QByteArray("\x03") + QByteArray(1, bcc);
+}
+
+// Points COM<n> at a device and makes it the port windows open, for one test.
+class ComPortOverride {
+ public:
+  ComPortOverride(int number, const QString& device)
+      : variable_(QByteArray("KESTREL_COM") + QByteArray::number(number)) {
+    ComPortNumber = qint16(number);
+    point(device);
+  }
+  ~ComPortOverride() { qunsetenv(variable_.constData()); }
+  ComPortOverride(const ComPortOverride&) = delete;
+  ComPortOverride& operator=(const ComPortOverride&) = delete;
+  void point(const QString& device) { qputenv(variable_.constData(), device.toLocal8Bit()); }
+
+ private:
+  QByteArray variable_;
+};
 
 class FakeLink : public LinkPort {
  public:

@@ -61,24 +61,6 @@ class TempRegistry {
   FileRegistryStore store;
 };
 
-// Runs `script` on the next modal window once its event loop is running.
-inline void onNextModal(std::function<void(QWidget*)> script) {
-  auto* timer = new QTimer;
-  timer->setInterval(5);
-  QObject::connect(timer, &QTimer::timeout, [timer, script] {
-    if (QWidget* modal = QApplication::activeModalWidget()) {
-      timer->stop();
-      timer->deleteLater();
-      script(modal);
-    }
-  });
-  timer->start();
-}
-
-}  // namespace kestrel::test
-
-namespace kestrel::test {
-
 // Hands every new modal window to `handler`, until destroyed.
 class ModalDriver {
  public:
