@@ -2,7 +2,7 @@
 // real window and port against a simulated unit that answers at once. The
 // baseline is the waits the protocol prescribes (20 ms before each read,
 // four 3 ms pauses per frame), slept the same way in the same run.
-#include "serial/FrmRS232CMode2.h"
+#include "serial/BufferedForms.h"
 #include "serial/LogGrid.h"
 #include "serial/SerialLink.h"
 #include "shell/FrmMenu.h"

@@ -3,6 +3,7 @@
 #include "Bcc.h"
 #include "LogGrid.h"
 #include "SerialLink.h"
+#include "EntryPanel.h"
 #include "shell/Pause.h"
 
 #include <array>
@@ -11,20 +12,27 @@ namespace kestrel {
 
 namespace {
 
-constexpr quint8 kStx = 0x02, kEtx = 0x03, kEnq = 0x05, kAck = 0x06, kNak = 0x15;
-
 const QString kRange255 = QStringLiteral("チャンネル番号は１～２５５までの範囲で入力して下さい。");
 const QString kAuto255 = QStringLiteral("オートモード（１～２５５まで自動再生）");
+const QByteArray kStopFF("\xFF", 1);
+const QString kStopFFLog = QStringLiteral("[送信]：STOP(FFh)");
+const QByteArray kStopFrame("\x02\xFF\x03\xFC", 4);
+const QString kStopFrameLog = QStringLiteral("[送信]：STOP(02hFFh03hFCh)");
+const QString k08 = QStringLiteral("08");
 
 const std::array<BufferedVariant, 3> kVariants{{
-    {QStringLiteral("バッファ機能付RS232C制御(MAX255CH 9600,N,8,1)"), QStringLiteral("9600,N,8,1"), 255, kAuto255,
-     false, QByteArray("\xFF", 1), QStringLiteral("[送信]：STOP(FFh)"), kRange255},
-    {QStringLiteral("バッファ機能付RS232C制御(MAX250CH 9600,N,8,1)"), QStringLiteral("9600,N,8,1"), 250,
-     QStringLiteral("オートモード（１～２５０まで自動再生）"), true, QByteArray("\xFF", 1),
-     QStringLiteral("[送信]：STOP(FFh)"), QStringLiteral("チャンネル番号は１～２５０までの範囲で入力して下さい。")},
-    {QStringLiteral("TARN5-KLV制御"), QStringLiteral("19200,E,8,1"), 255, kAuto255, false,
-     QByteArray("\x02\xFF\x03\xFC", 4), QStringLiteral("[送信]：STOP(02hFFh03hFCh)"), kRange255},
+    {QStringLiteral("バッファ機能付RS232C制御(MAX255CH 9600,N,8,1)"), QStringLiteral("9600,N,8,1"), 255, 3, false,
+     kAuto255, kHelp255, k08, false, kStopFF, kStopFFLog, kRange255},
+    {QStringLiteral("バッファ機能付RS232C制御(MAX250CH 9600,N,8,1)"), QStringLiteral("9600,N,8,1"), 250, 3, false,
+     QStringLiteral("オートモード（１～２５０まで自動再生）"), kHelp255, k08, true, kStopFF, kStopFFLog,
+     QStringLiteral("チャンネル番号は１～２５０までの範囲で入力して下さい。")},
+    {QStringLiteral("TARN5-KLV制御"), QStringLiteral("19200,E,8,1"), 255, 3, false, kAuto255, kHelp255, k08, false,
+     kStopFrame, kStopFrameLog, kRange255},
 }};
+
+const QString kAuto1000 = QStringLiteral("オートモード（１～１０００まで自動再生）");
+const QString kHelp1000 = QStringLiteral("【入力例　1CH→1　15CH→15　145CH→145　1000CH→1000】");
+const QString kRange1000 = QStringLiteral("チャンネル番号は１～１０００までの範囲で入力して下さい。");
 
 struct VolumeFrame {
   QByteArray bytes;
@@ -40,18 +48,45 @@ const std::array<VolumeFrame, 3> kVolumeFrames{{
 
 }  // namespace
 
+const BufferedVariant kBuffered1000{QStringLiteral("バッファ機能付RS232C制御(MAX1000CH 19200,E,8,1)"),
+                                    QStringLiteral("19200,E,8,1"),
+                                    1000,
+                                    4,
+                                    false,
+                                    kAuto1000,
+                                    kHelp1000,
+                                    QStringLiteral("10"),
+                                    false,
+                                    kStopFrame,
+                                    kStopFrameLog,
+                                    kRange1000};
+
+const BufferedVariant kBufferedTarn4Lan{
+    QStringLiteral("バッファ機能付RS232C制御 TARN4B用 LAN対応版(MAX1000CH 19200,N,8,1)"),
+    QStringLiteral("19200,N,8,1"),
+    1000,
+    4,
+    true,
+    kAuto1000,
+    kHelp1000,
+    k08,
+    false,
+    kStopFF,
+    kStopFFLog,
+    kRange1000};
+
 const BufferedVariant& bufferedVariant(int subMode) {
   return kVariants[std::size_t(subMode >= 0 && subMode <= 2 ? subMode : 0)];
 }
 
-BufferedSession::BufferedSession(int subMode, LinkPort& link, LogSink& log, Pause& pause)
-    : SubMode(qint16(subMode)),
-      MaxChannel(bufferedVariant(subMode).maxChannel),
-      variant_(bufferedVariant(subMode)),
-      link_(link),
-      log_(log),
-      pause_(pause) {
+BufferedSession::BufferedSession(const BufferedVariant& variant, LinkPort& link, LogSink& log, Pause& pause)
+    : SerialSession(link, log, pause), MaxChannel(variant.maxChannel), variant_(variant) {
   InitForm();
+}
+
+BufferedSession::BufferedSession(int subMode, LinkPort& link, LogSink& log, Pause& pause)
+    : BufferedSession(bufferedVariant(subMode), link, log, pause) {
+  SubMode = qint16(subMode);
 }
 
 void BufferedSession::InitForm() {
@@ -62,15 +97,6 @@ void BufferedSession::InitForm() {
   VolumeCmd = VolumeNone;
 }
 
-bool BufferedSession::send(const QByteArray& bytes, const QString& logLine) {
-  if (!link_.write(bytes)) {
-    log_.AddLog(kPortNotOpenLog, LineKind::Note);
-    return false;
-  }
-  if (!logLine.isEmpty()) log_.AddLog(logLine);
-  return true;
-}
-
 void BufferedSession::Play(const QStringList& channels, int channelUnit) {
   ChannelUnit = qint16(channelUnit);
   ListPos = 0;
@@ -78,6 +104,8 @@ void BufferedSession::Play(const QStringList& channels, int channelUnit) {
   for (int i = 0; i < count; ++i) ChannelList[std::size_t(i) + 1] = channels[i];
   ListRemain = qint16(count);
   ListTotal = ListRemain;
+  // A run starts here: a stop the unit never answered is over.
+  StopRequest = false;
   send(QByteArray(1, char(kEnq)), QStringLiteral("[送信]：ENQ(05h)"));
 }
 
@@ -94,21 +122,18 @@ void BufferedSession::SendVolume(Volume command) {
 void BufferedSession::OnComm(int event) {
   if (event != SerialLink::kEventReceive) return;
   pause_.sleep(kReadWaitMs);
-  const QByteArray data = link_.read();
-  if (data.isEmpty()) return;  // another event took it already
-  const quint8 b = quint8(data[0]);
-  if (b == kAck) {
+  const std::optional<quint8> b = readOne();
+  if (!b) return;
+  logReceived(*b);
+  if (*b == kAck) {
     onAck();
-  } else if (b == kNak) {
+  } else if (*b == kNak) {
     onNak();
-  } else {
-    log_.AddLog(QStringLiteral("[受信]：(%1h)").arg(hexText(b)), LineKind::Received);
   }
 }
 
 void BufferedSession::onAck() {
   LinkUp = true;
-  log_.AddLog(QStringLiteral("[受信]：ACK(06h)"), LineKind::Received);
   AckReceived = true;
   FramePending = false;
   if (VolumeCmd >= Volume6dB && VolumeCmd <= VolumeDefault) {
@@ -125,7 +150,6 @@ void BufferedSession::onAck() {
 }
 
 void BufferedSession::onNak() {
-  log_.AddLog(QStringLiteral("[受信]：NAK(%1h)").arg(hexText(kNak)), LineKind::Received);
   AckReceived = false;
   VolumeCmd = VolumeNone;
   if (FramePending) {
@@ -150,8 +174,15 @@ void BufferedSession::nextFrame() {
   // list: an ACK then (a unit announcing itself) must not send empty frames.
   if (!LinkUp || !AckReceived || ListRemain < 1 || ListTotal < 1) return;
 
-  FrameCount = 0;
   QString payload, text;
+  if (variant_.linePrefix) {
+    const int selected = selectedLine ? selectedLine() : 0;
+    if (selected >= 1 && selected <= 9) LineNo = qint16(selected);
+    payload = QStringLiteral("#00") + QString::number(LineNo);
+    text = payload + u',';
+  }
+  const qint16 startPos = ListPos, startRemain = ListRemain;
+  FrameCount = 0;
   for (int i = 1; i <= ChannelUnit; ++i) {
     ++FrameCount;
     ++ListPos;
@@ -161,23 +192,31 @@ void BufferedSession::nextFrame() {
     if (ListRemain == 0) break;
     if (i < ChannelUnit) text += u',';
   }
-
-  pause_.sleep(kFrameGapMs);
-  if (!send(QByteArray(1, char(kStx)), QStringLiteral("[送信]：STX(02h)"))) return;
-  pause_.sleep(kFrameGapMs);
-  if (!send(payload.toLatin1(), QString())) return;
-  pause_.sleep(kFrameGapMs);
-  log_.AddLog(QStringLiteral("[送信]：") + text);
-  pause_.sleep(kFrameGapMs);
-  if (!send(QByteArray(1, char(kEtx)), QStringLiteral("[送信]：ETX(03h)"))) return;
-  const quint8 bcc = CalcBCC(payload);
-  if (!send(QByteArray(1, char(bcc)), QStringLiteral("[送信]：BCC(%1h)").arg(hexText(bcc)))) return;
-
+  if (!writeFrame(payload, text)) {
+    // Channels that did not reach the unit are still to be sent.
+    ListPos = startPos;
+    ListRemain = startRemain;
+    FrameCount = 0;
+    return;
+  }
   if (RepeatOn == 1 && ListRemain == 0 && ListTotal != MaxChannel) {
     ListPos = 0;
     ListRemain = ListTotal;
   }
   FramePending = true;
+}
+
+bool BufferedSession::writeFrame(const QString& payload, const QString& text) {
+  pause_.sleep(kFrameGapMs);
+  if (!send(QByteArray(1, char(kStx)), QStringLiteral("[送信]：STX(02h)"))) return false;
+  pause_.sleep(kFrameGapMs);
+  if (!send(payload.toLatin1())) return false;
+  pause_.sleep(kFrameGapMs);
+  log_.AddLog(QStringLiteral("[送信]：") + text);
+  pause_.sleep(kFrameGapMs);
+  if (!send(QByteArray(1, char(kEtx)), QStringLiteral("[送信]：ETX(03h)"))) return false;
+  const quint8 bcc = CalcBCC(payload);
+  return send(QByteArray(1, char(bcc)), QStringLiteral("[送信]：BCC(%1h)").arg(hexText(bcc)));
 }
 
 void BufferedSession::Unload() {

@@ -2,22 +2,26 @@
 // The buffered RS-232C protocol: ENQ, then one STX/ETX/BCC frame of channels
 // per ACK; a NAK has the same channels sent again at the next ACK.
 
+#include "SerialSession.h"
+
 #include <QByteArray>
 #include <QString>
 #include <QStringList>
+#include <functional>
 #include <vector>
 
 namespace kestrel {
 
-class LinkPort;
-class LogSink;
-class Pause;
-
+// What tells one buffered window from another.
 struct BufferedVariant {
   QString caption;
   QString settings;
   qint16 maxChannel;
+  int channelWidth;  // digits per channel on the line
+  bool linePrefix;   // frames start "#00" + the line number
   QString autoCaption;
+  QString help;
+  QString unitDefault;
   bool volumeButtons;
   QByteArray stopCommand;
   QString stopLog;
@@ -26,30 +30,35 @@ struct BufferedVariant {
 
 // Sub-modes 0 (255 channels), 1 (250 channels, volume) and 2 (TARN5-KLV).
 const BufferedVariant& bufferedVariant(int subMode);
+extern const BufferedVariant kBuffered1000;      // the standard 1000-channel unit
+extern const BufferedVariant kBufferedTarn4Lan;  // the LAN-capable 1000-channel unit, with line numbers
 
-class BufferedSession {
+class BufferedSession : public SerialSession {
  public:
   enum Volume : qint16 { VolumeNone = 0, Volume6dB = 1, Volume14dB = 2, VolumeDefault = 3, VolumeSent = 5 };
   static constexpr int kReadWaitMs = 20;
   static constexpr int kFrameGapMs = 3;
 
+  BufferedSession(const BufferedVariant& variant, LinkPort& link, LogSink& log, Pause& pause);
   BufferedSession(int subMode, LinkPort& link, LogSink& log, Pause& pause);
 
-  void InitForm();
-  // 再生, once the entries have passed their check.
+  void InitForm() override;
+  // 再生, once the entries have passed their check: starts a run.
   void Play(const QStringList& channels, int channelUnit);
   void Stop();
   void SendVolume(Volume command);
-  // The communication event.
-  void OnComm(int event);
-  // The window is closing: the unit is told to stop.
-  void Unload();
+  void OnComm(int event) override;
+  void Unload() override;
 
   const BufferedVariant& variant() const { return variant_; }
   const QString& channel(int position) const { return ChannelList[std::size_t(position)]; }
 
+  // The line option selected now (1 to 9), or 0 when none is; read for
+  // every frame of a window with line numbers.
+  std::function<int()> selectedLine;
+
   // The window's fields.
-  qint16 SubMode;
+  qint16 SubMode = -1;  // -1 in the windows that take none
   qint16 MaxChannel;
   std::vector<QString> ChannelList;  // from index 1
   qint16 ListPos = 0;
@@ -63,20 +72,16 @@ class BufferedSession {
   bool AckReceived = false;
   qint16 FrameCount = 0;
   qint16 VolumeCmd = VolumeNone;
+  qint16 LineNo = 1;
   bool ManualMode = false;  // OptMode(1) is selected
 
  private:
-  bool send(const QByteArray& bytes, const QString& logLine);
   void onAck();
   void onNak();
   void nextFrame();
+  bool writeFrame(const QString& payload, const QString& text);
 
   const BufferedVariant& variant_;
-  LinkPort& link_;
-  LogSink& log_;
-  Pause& pause_;
 };
-
-inline const QString kPortNotOpenLog = QStringLiteral("[エラー]：通信ポートが開いていません。");
 
 }  // namespace kestrel

@@ -1,6 +1,7 @@
 #include "ChannelEntry.h"
 
 #include <QRegularExpression>
+#include <algorithm>
 #include <cmath>
 
 namespace kestrel {
@@ -15,9 +16,12 @@ std::optional<double> integerValue(const QString& text) {
   return std::nearbyint(text.trimmed().toDouble());
 }
 
-EntryCheck checkEntries(QStringList& boxes, bool manual, const QString& unitText, int limit,
-                        const QString& rangeMessage) {
+EntryCheck checkEntries(QStringList& boxes, bool manual, const QString& unitText, const EntryRules& rules) {
+  using Field = EntryCheck::Field;
   const auto blank = [](const QString& s) { return s.trimmed().isEmpty(); };
+  const auto digits = [](const QString& s) {
+    return std::all_of(s.begin(), s.end(), [](QChar c) { return c >= u'0' && c <= u'9'; });
+  };
   if (manual) {
     for (int i = 0; i + 1 < boxes.size(); ++i) {
       if (!blank(boxes[i])) continue;
@@ -30,33 +34,53 @@ EntryCheck checkEntries(QStringList& boxes, bool manual, const QString& unitText
       }
     }
     for (int i = 0; i < boxes.size(); ++i) {
-      if (!blank(boxes[i]) && !isNumeric(boxes[i])) return {false, kNotNumeric, EntryCheck::Field::Channel, i, true};
+      if (!blank(boxes[i]) && !isNumeric(boxes[i])) return {false, kNotNumeric, Field::Channel, i, true};
     }
     for (int i = 0; i < boxes.size(); ++i) {
       if (blank(boxes[i])) continue;
       const double value = *integerValue(boxes[i]);
-      if (value < 1 || value > limit) return {false, rangeMessage, EntryCheck::Field::Channel, i, true};
+      if (value < rules.low || value > rules.high) return {false, rules.rangeMessage, Field::Channel, i, true};
     }
-    if (boxes.isEmpty() || blank(boxes[0])) return {false, {}, EntryCheck::Field::None, -1, false};
+    if (rules.digitsOnly) {
+      for (int i = 0; i < boxes.size(); ++i)
+        if (!boxes[i].isEmpty() && !digits(boxes[i])) return {false, kNotNumeric, Field::Channel, i, true};
+    }
+    if (boxes.isEmpty() || blank(boxes[0])) {
+      if (rules.emptyMessage.isEmpty()) return {false, {}, Field::None, -1, false};
+      return {false, rules.emptyMessage, Field::Channel, 0, false, rules.emptyTitle};
+    }
   }
-  if (blank(unitText)) return {false, kUnitRequired, EntryCheck::Field::Unit, -1, false};
-  if (!isNumeric(unitText)) return {false, kNotNumeric, EntryCheck::Field::Unit, -1, true};
-  if (*integerValue(unitText) < 1) return {false, kUnitBelowOne, EntryCheck::Field::Unit, -1, true};
+  if (!rules.unit) return {};
+  if (blank(unitText)) return {false, kUnitRequired, Field::Unit, -1, false};
+  if (!isNumeric(unitText)) return {false, kNotNumeric, Field::Unit, -1, true};
+  if (*integerValue(unitText) < 1) return {false, kUnitBelowOne, Field::Unit, -1, true};
+  if (!rules.unitDigitsMessage.isEmpty() && !digits(unitText))
+    return {false, rules.unitDigitsMessage, Field::Unit, -1, true};
   return {};
 }
 
-QStringList buildChannelList(const QStringList& boxes, bool manual, int maxChannel, int width) {
-  QStringList list;
-  const auto padded = [width](qint64 value) { return QStringLiteral("%1").arg(value, width, 10, QLatin1Char('0')); };
+QString zeroPadded(qint64 value, int width) {
+  const QString digits = QString::number(qAbs(value)).rightJustified(width, u'0');
+  return value < 0 ? u'-' + digits : digits;
+}
+
+QList<qint64> channelNumbers(const QStringList& boxes, bool manual, int maxChannel) {
+  QList<qint64> list;
   if (!manual) {
-    for (int channel = 1; channel <= maxChannel; ++channel) list.append(padded(channel));
+    for (int channel = 1; channel <= maxChannel; ++channel) list.append(channel);
     return list;
   }
   for (const QString& box : boxes) {
     const std::optional<double> value = integerValue(box);
     if (box.trimmed().isEmpty() || !value) break;
-    list.append(padded(qint64(*value)));
+    list.append(qint64(*value));
   }
+  return list;
+}
+
+QStringList buildChannelList(const QStringList& boxes, bool manual, int maxChannel, int width) {
+  QStringList list;
+  for (qint64 channel : channelNumbers(boxes, manual, maxChannel)) list.append(zeroPadded(channel, width));
   return list;
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 // The channel-entry rules shared by the serial windows, apart from widgets.
 
+#include <QList>
 #include <QString>
 #include <QStringList>
 #include <optional>
@@ -17,6 +18,22 @@ bool isNumeric(const QString& text);
 // Its value rounded to an integer, halves to even; nullopt when not numeric.
 std::optional<double> integerValue(const QString& text);
 
+inline const QString kPlayNumberRequired = QStringLiteral("再生番号は必須入力です。");
+
+// How a window checks its entries. The checks run in this order: every box
+// numeric, every box in range, every box digits only, the list not empty,
+// then the channel unit.
+struct EntryRules {
+  int low = 1;
+  int high = 255;
+  QString rangeMessage = QStringLiteral("チャンネル番号は１～２５５までの範囲で入力して下さい。");
+  bool digitsOnly = false;
+  QString emptyMessage{};       // all boxes empty; without a text the check fails silently
+  QString emptyTitle{};         // that message's title when it is not the panel's
+  bool unit = true;             // the channel unit is checked
+  QString unitDigitsMessage{};  // set: the unit must be digits 0-9 only
+};
+
 struct EntryCheck {
   enum class Field { None, Channel, Unit };
   bool ok = true;
@@ -24,15 +41,20 @@ struct EntryCheck {
   Field field = Field::None;
   int index = -1;       // the channel box at fault
   bool select = false;  // its text is to be selected
+  QString title{};      // empty: the panel's title
 };
 
 // Compacts the manual boxes (non-empty entries to the front, order kept)
 // and checks them and the channel unit, in the order the operator is told.
-EntryCheck checkEntries(QStringList& boxes, bool manual, const QString& unitText, int limit,
-                        const QString& rangeMessage);
+EntryCheck checkEntries(QStringList& boxes, bool manual, const QString& unitText, const EntryRules& rules);
 
-// The channels to play, zero-padded to `width` digits: the manual boxes up
-// to the first empty one, or 1 to maxChannel.
+// `value` in `width` digits with leading zeros, a minus sign in front.
+QString zeroPadded(qint64 value, int width);
+
+// The channels to play as whole numbers: the manual boxes up to the first
+// empty one, or 1 to maxChannel.
+QList<qint64> channelNumbers(const QStringList& boxes, bool manual, int maxChannel);
+// The same, zero-padded to `width` digits.
 QStringList buildChannelList(const QStringList& boxes, bool manual, int maxChannel, int width);
 
 }  // namespace kestrel

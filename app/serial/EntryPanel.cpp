@@ -1,8 +1,6 @@
 #include "EntryPanel.h"
 
-#include "ChannelEntry.h"
 #include "shell/FocusSelect.h"
-#include "shell/MessageService.h"
 
 #include <QCheckBox>
 #include <QGridLayout>
@@ -13,55 +11,69 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QVBoxLayout>
-#include <cmath>
 
 namespace kestrel {
 
+namespace {
+
+QLineEdit* numberBox(const QString& name, int maxLength, bool selectOnFocus) {
+  auto* box = new QLineEdit;
+  box->setObjectName(name);
+  box->setMaxLength(maxLength);
+  box->setAlignment(Qt::AlignCenter);
+  box->setFixedWidth(box->fontMetrics().horizontalAdvance(QString(maxLength + 2, u'0')));
+  if (selectOnFocus) selectAllOnFocus(box);
+  return box;
+}
+
+}  // namespace
+
 EntryPanel::EntryPanel(EntryPanelSpec spec, QWidget* parent) : QWidget(parent), spec_(std::move(spec)) {
-  OptMode = {new QRadioButton(spec_.autoCaption), new QRadioButton(QStringLiteral("マニュアルモード（最大２０指定）"))};
+  OptMode = {new QRadioButton(spec_.autoCaption), new QRadioButton(spec_.manualCaption)};
   for (int i = 0; i < 2; ++i) OptMode[i]->setObjectName(QStringLiteral("OptMode(%1)").arg(i));
 
   FrManual = new QGroupBox;
   FrManual->setObjectName(QStringLiteral("FrManual"));
+  FrManual->setAccessibleName(spec_.manualCaption);
   auto* boxes = new QGridLayout(FrManual);
-  for (int i = 0; i < kBoxes; ++i) {
-    auto* box = new QLineEdit;
-    box->setObjectName(QStringLiteral("TxtNo(%1)").arg(i));
-    box->setMaxLength(spec_.boxMaxLength);
-    box->setAlignment(Qt::AlignCenter);
-    box->setFixedWidth(box->fontMetrics().horizontalAdvance(QString(spec_.boxMaxLength + 2, u'0')));
+  for (int i = 0; i < spec_.boxes; ++i) {
+    QLineEdit* box = numberBox(QStringLiteral("TxtNo(%1)").arg(i), spec_.boxMaxLength, spec_.selectOnFocus);
+    box->setAccessibleName(QStringLiteral("再生番号 %1").arg(i + 1));
     box->setAutoFillBackground(true);
-    if (spec_.selectOnFocus) selectAllOnFocus(box);
-    boxes->addWidget(box, i / 10, i % 10);
+    boxes->addWidget(box, i / spec_.boxesPerRow, i % spec_.boxesPerRow);
     TxtNo.append(box);
   }
-  LblHelp = new QLabel(QStringLiteral("【入力例　1CH→1　15CH→15　145CH→145】"));
-  LblHelp->setObjectName(QStringLiteral("LblHelp"));
-
-  TxtCh = new QLineEdit;
-  TxtCh->setObjectName(QStringLiteral("TxtCh"));
-  TxtCh->setMaxLength(2);
-  TxtCh->setAlignment(Qt::AlignCenter);
-  TxtCh->setFixedWidth(TxtCh->fontMetrics().horizontalAdvance(QStringLiteral("0000")));
-  if (spec_.selectOnFocus) selectAllOnFocus(TxtCh);
-  Label1 = new QLabel(QStringLiteral("チャンネル単位で送信する"));
-  chk_Repeat = new QCheckBox(QStringLiteral("リピート再生する"));
-  chk_Repeat->setObjectName(QStringLiteral("chk_Repeat"));
   CmdCls = new QPushButton(QStringLiteral("リセット"));
   CmdCls->setObjectName(QStringLiteral("CmdCls"));
+  CmdCls->setAutoDefault(false);
+  boxes->addWidget(CmdCls, (spec_.boxes - 1) / spec_.boxesPerRow + 1, 0, 1, qMin(3, spec_.boxesPerRow));
 
-  auto* unitRow = new QHBoxLayout;
-  unitRow->addWidget(TxtCh);
-  unitRow->addWidget(Label1);
-  unitRow->addStretch(1);
-  unitRow->addWidget(chk_Repeat);
-  unitRow->addWidget(CmdCls);
   auto* layout = new QVBoxLayout(this);
   layout->setContentsMargins(0, 0, 0, 0);
   layout->addWidget(OptMode[0]);
   layout->addWidget(OptMode[1]);
   layout->addWidget(FrManual);
-  layout->addWidget(LblHelp);
+  if (!spec_.help.isEmpty()) {
+    LblHelp = new QLabel(spec_.help);
+    LblHelp->setObjectName(QStringLiteral("LblHelp"));
+    layout->addWidget(LblHelp);
+  }
+  auto* unitRow = new QHBoxLayout;
+  if (spec_.unit) {
+    TxtCh = numberBox(QStringLiteral("TxtCh"), 2, spec_.selectOnFocus);
+    Label1 = new QLabel(QStringLiteral("チャンネル単位で送信する"));
+    Label1->setBuddy(TxtCh);
+    TxtCh->setAccessibleName(Label1->text());
+    unitRow->addWidget(TxtCh);
+    unitRow->addWidget(Label1);
+  }
+  unitRow->addStretch(1);
+  if (spec_.repeat) {
+    chk_Repeat = new QCheckBox(QStringLiteral("リピート再生する"));
+    chk_Repeat->setObjectName(QStringLiteral("chk_Repeat"));
+    unitRow->addWidget(chk_Repeat);
+    connect(chk_Repeat, &QCheckBox::clicked, this, [this](bool on) { emit repeatChanged(on ? 1 : 0); });
+  }
   layout->addLayout(unitRow);
 
   connect(OptMode[0], &QRadioButton::toggled, this, [this](bool on) {
@@ -73,16 +85,17 @@ EntryPanel::EntryPanel(EntryPanelSpec spec, QWidget* parent) : QWidget(parent), 
   connect(CmdCls, &QPushButton::clicked, this, [this] {
     for (QLineEdit* box : TxtNo) box->clear();
   });
-  connect(chk_Repeat, &QCheckBox::clicked, this, [this](bool on) { emit repeatChanged(on ? 1 : 0); });
 }
 
 void EntryPanel::showMode(bool manual) {
-  QPalette help = LblHelp->palette();
-  help.setColor(QPalette::WindowText,
-                palette().color(manual ? QPalette::Active : QPalette::Disabled, QPalette::WindowText));
-  LblHelp->setPalette(help);
+  if (LblHelp && spec_.helpFollowsMode) {
+    QPalette help = LblHelp->palette();
+    help.setColor(QPalette::WindowText,
+                  palette().color(manual ? QPalette::Active : QPalette::Disabled, QPalette::WindowText));
+    LblHelp->setPalette(help);
+  }
   CmdCls->setEnabled(manual);
-  chk_Repeat->setEnabled(manual);
+  if (chk_Repeat) chk_Repeat->setEnabled(manual);
   FrManual->setEnabled(manual);
   for (QLineEdit* box : TxtNo) {
     QPalette p = box->palette();
@@ -99,7 +112,7 @@ void EntryPanel::InitForm() {
   OptMode[0]->setChecked(true);
   showMode(false);
   for (QLineEdit* box : TxtNo) box->clear();
-  TxtCh->setText(spec_.unitDefault);
+  if (TxtCh) TxtCh->setText(spec_.unitDefault);
 }
 
 void EntryPanel::setAutoCaption(const QString& caption) { OptMode[0]->setText(caption); }
@@ -112,13 +125,14 @@ QStringList EntryPanel::boxTexts() const {
   return texts;
 }
 
-bool EntryPanel::CheckInput(int limit, const QString& rangeMessage) {
+bool EntryPanel::CheckInput() {
   QStringList texts = boxTexts();
-  const EntryCheck check = checkEntries(texts, manualMode(), TxtCh->text(), limit, rangeMessage);
-  for (int i = 0; i < kBoxes; ++i)
+  const EntryCheck check = checkEntries(texts, manualMode(), TxtCh ? TxtCh->text() : QString(), spec_.rules);
+  for (int i = 0; i < TxtNo.size(); ++i)
     if (TxtNo[i]->text() != texts[i]) TxtNo[i]->setText(texts[i]);
   if (check.ok) return true;
-  if (!check.message.isEmpty()) MsgBox(this, check.message, MsgIcon::Exclamation, kTitle);
+  if (!check.message.isEmpty())
+    MsgBox(this, check.message, MsgIcon::Exclamation, check.title.isEmpty() ? spec_.title : check.title);
   QLineEdit* box = check.field == EntryCheck::Field::Channel ? TxtNo[check.index]
                    : check.field == EntryCheck::Field::Unit  ? TxtCh
                                                              : nullptr;
@@ -133,6 +147,10 @@ QStringList EntryPanel::channelList(int maxChannel, int width) const {
   return buildChannelList(boxTexts(), manualMode(), maxChannel, width);
 }
 
-int EntryPanel::channelUnit() const { return int(integerValue(TxtCh->text()).value_or(0)); }
+QList<qint64> EntryPanel::channelNumbers(int maxChannel) const {
+  return kestrel::channelNumbers(boxTexts(), manualMode(), maxChannel);
+}
+
+int EntryPanel::channelUnit() const { return TxtCh ? int(integerValue(TxtCh->text()).value_or(0)) : 0; }
 
 }  // namespace kestrel

@@ -1,6 +1,9 @@
 #pragma once
 // The channel-entry panel: automatic or manual mode, the manual boxes, the
-// channels per frame and repeat.
+// channels per frame and repeat. Windows differ by the spec alone.
+
+#include "ChannelEntry.h"
+#include "shell/MessageService.h"
 
 #include <QList>
 #include <QString>
@@ -16,38 +19,49 @@ class QRadioButton;
 
 namespace kestrel {
 
+inline const QString kHelp255 = QStringLiteral("【入力例　1CH→1　15CH→15　145CH→145】");
+
 struct EntryPanelSpec {
   QString autoCaption = QStringLiteral("オートモード（１～２５５まで自動再生）");
-  int boxMaxLength = 3;  // 4 in the 1000-channel windows
+  QString manualCaption = QStringLiteral("マニュアルモード（最大２０指定）");
+  int boxes = 20;
+  int boxesPerRow = 10;
+  int boxMaxLength = 3;
+  QString help = kHelp255;      // empty: no help label
+  bool helpFollowsMode = true;  // greyed in automatic mode
+  bool unit = true;             // TxtCh with its label
   QString unitDefault = QStringLiteral("08");
+  bool repeat = true;          // chk_Repeat
   bool selectOnFocus = false;  // the boxes select their text whenever they take the focus
+  QString title = kTitle;      // of the check's message boxes
+  EntryRules rules{};
 };
 
 class EntryPanel : public QWidget {
   Q_OBJECT
  public:
-  static constexpr int kBoxes = 20;
-
   explicit EntryPanel(EntryPanelSpec spec, QWidget* parent = nullptr);
 
+  const EntryPanelSpec& spec() const { return spec_; }
   // Automatic mode, empty boxes, the default channel unit.
   void InitForm();
   void setAutoCaption(const QString& caption);
   bool manualMode() const;
   // Shows the first problem and puts the focus on its box; true when the
   // entries may be used.
-  bool CheckInput(int limit, const QString& rangeMessage);
+  bool CheckInput();
   QStringList channelList(int maxChannel, int width) const;
+  QList<qint64> channelNumbers(int maxChannel) const;
   int channelUnit() const;
 
   QList<QRadioButton*> OptMode;
   QGroupBox* FrManual;
   QList<QLineEdit*> TxtNo;
-  QLabel* LblHelp;
-  QLineEdit* TxtCh;
-  QLabel* Label1;
-  QCheckBox* chk_Repeat;
   QPushButton* CmdCls;
+  QLabel* LblHelp = nullptr;
+  QLineEdit* TxtCh = nullptr;
+  QLabel* Label1 = nullptr;
+  QCheckBox* chk_Repeat = nullptr;
 
  signals:
   void manualModeChanged(bool manual);

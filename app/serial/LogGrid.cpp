@@ -22,33 +22,37 @@ QString titleOf(const QString& format) {
 }  // namespace
 
 LogModel::LogModel(LogGridStyle style, QObject* parent)
-    : QAbstractTableModel(parent), style_(std::move(style)), logRow_(style_.firstLogRow) {
-  lines_.resize(std::size_t(qMax(style_.visibleRows - 1, 0)));
+    : QAbstractTableModel(parent), style_(std::move(style)), logRow_(style_.firstLogRow), topRow_(headerRows()) {
+  lines_.resize(std::size_t(qMax(style_.visibleRows - headerRows(), 0)));
+}
+
+const LogModel::Line* LogModel::line(int row) const {
+  const int i = row - headerRows();
+  return i >= 0 && i < int(lines_.size()) ? &lines_[std::size_t(i)] : nullptr;
 }
 
 void LogModel::setRows(int rows) {
   const int current = Rows();
   if (rows > current) {
-    beginInsertRows({}, current - 1, rows - 2);
-    lines_.resize(std::size_t(rows - 1));
+    beginInsertRows({}, current - headerRows(), rows - 1 - headerRows());
+    lines_.resize(std::size_t(rows - headerRows()));
     endInsertRows();
   }
 }
 
 void LogModel::AddLog(const QString& text, LineKind kind) {
+  if (style_.clearAfter > 0 && logRow_ > style_.clearAfter) Clear();
   const int row = logRow_ + style_.rowOffset;
-  QColor background;
-  if (kind == LineKind::Sent && style_.sentBackground) background = *style_.sentBackground;
-  if (kind == LineKind::Received && style_.receivedBackground) background = *style_.receivedBackground;
+  const int at = row - headerRows();
 
   if (style_.insertRows && row <= Rows()) {
-    beginInsertRows({}, row - 1, row - 1);
-    lines_.insert(lines_.begin() + (row - 1), Line{text, background});
+    beginInsertRows({}, at, at);
+    lines_.insert(lines_.begin() + at, Line{text, kind});
     endInsertRows();
   } else {
     if (row >= Rows()) setRows(row + 1);
-    lines_[std::size_t(row - 1)] = Line{text, background};
-    const QModelIndex cell = index(row - 1, 0);
+    lines_[std::size_t(at)] = Line{text, kind};
+    const QModelIndex cell = index(at, 0);
     emit dataChanged(cell, cell);
   }
 
@@ -62,26 +66,33 @@ void LogModel::AddLog(const QString& text, LineKind kind) {
 
 void LogModel::Clear() {
   beginResetModel();
-  lines_.assign(std::size_t(qMax(style_.visibleRows - 1, 0)), Line{});
+  lines_.assign(std::size_t(qMax(style_.visibleRows - headerRows(), 0)), Line{});
   logRow_ = style_.firstLogRow;
-  topRow_ = 1;
+  topRow_ = headerRows();
   endResetModel();
   emit topRowChanged(topRow_);
 }
 
 QString LogModel::TextMatrix(int row) const {
-  if (row == 0) return style_.format;
-  return row >= 1 && row < Rows() ? lines_[std::size_t(row - 1)].text : QString();
+  if (row == 0 && style_.header) return style_.format;
+  const Line* l = line(row);
+  return l ? l->text : QString();
 }
 
-QColor LogModel::CellBackColor(int row) const {
-  return row >= 1 && row < Rows() ? lines_[std::size_t(row - 1)].background : QColor();
+QColor LogModel::colour(int row, std::optional<QColor> LineColours::*which) const {
+  const Line* l = line(row);
+  if (!l || l->text.isEmpty()) return {};
+  return (style_.colours[std::size_t(l->kind)].*which).value_or(QColor());
 }
+
+QColor LogModel::CellBackColor(int row) const { return colour(row, &LineColours::background); }
+
+QColor LogModel::CellForeColor(int row) const { return colour(row, &LineColours::text); }
 
 QStringList LogModel::lines() const {
   QStringList out;
-  for (const Line& line : lines_)
-    if (!line.text.isEmpty()) out.append(line.text);
+  for (const Line& l : lines_)
+    if (!l.text.isEmpty()) out.append(l.text);
   return out;
 }
 
@@ -91,14 +102,15 @@ int LogModel::columnCount(const QModelIndex& parent) const { return parent.isVal
 
 QVariant LogModel::data(const QModelIndex& index, int role) const {
   if (!index.isValid() || index.row() >= int(lines_.size())) return {};
-  const Line& line = lines_[std::size_t(index.row())];
-  if (role == Qt::DisplayRole) return line.text;
-  if (role == Qt::BackgroundRole && line.background.isValid()) return line.background;
+  const int row = index.row() + headerRows();
+  if (role == Qt::DisplayRole) return lines_[std::size_t(index.row())].text;
+  if (role == Qt::BackgroundRole && CellBackColor(row).isValid()) return CellBackColor(row);
+  if (role == Qt::ForegroundRole && CellForeColor(row).isValid()) return CellForeColor(row);
   return {};
 }
 
 QVariant LogModel::headerData(int section, Qt::Orientation orientation, int role) const {
-  if (orientation != Qt::Horizontal || section != 0) return {};
+  if (orientation != Qt::Horizontal || section != 0 || !style_.header) return {};
   if (role == Qt::DisplayRole) return titleOf(style_.format);
   if (role == Qt::TextAlignmentRole) return QVariant::fromValue(alignmentOf(style_.format));
   return {};
@@ -106,12 +118,14 @@ QVariant LogModel::headerData(int section, Qt::Orientation orientation, int role
 
 LogGrid::LogGrid(LogModel* model, QWidget* parent) : QTableView(parent), model_(model) {
   setObjectName(QStringLiteral("FG1"));
+  setAccessibleName(model->style().accessibleName);
   setModel(model);
   setEditTriggers(NoEditTriggers);
   setSelectionMode(SingleSelection);
   setVerticalScrollMode(ScrollPerItem);
   setWordWrap(false);
   verticalHeader()->hide();
+  if (!model->style().header) horizontalHeader()->hide();
   // Uniform rows keep a very long log cheap to lay out.
   verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
   verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 4);
@@ -120,8 +134,9 @@ LogGrid::LogGrid(LogModel* model, QWidget* parent) : QTableView(parent), model_(
   setColumnWidth(0, twipsToPixels(model->style().widthTwips, this));
 
   const int rows = model->style().visibleRows;
-  setMinimumHeight(horizontalHeader()->sizeHint().height() + (rows - 1) * verticalHeader()->defaultSectionSize() +
-                   2 * frameWidth());
+  const int header = model->style().header ? horizontalHeader()->sizeHint().height() : 0;
+  const int dataRows = model->style().header ? rows - 1 : rows;
+  setMinimumHeight(header + dataRows * verticalHeader()->defaultSectionSize() + 2 * frameWidth());
   setMinimumWidth(columnWidth(0) + 2 * frameWidth() + verticalScrollBar()->sizeHint().width());
 
   connect(model, &LogModel::topRowChanged, this, &LogGrid::followTopRow);
@@ -136,11 +151,11 @@ void LogGrid::followTopRow() {
       [this] {
         scrollPending_ = false;
         updateGeometries();  // the scroll range must include the rows just added
-        verticalScrollBar()->setValue(model_->TopRow() - 1);
+        verticalScrollBar()->setValue(model_->TopRow() - (model_->style().header ? 1 : 0));
       },
       Qt::QueuedConnection);
 }
 
-int LogGrid::visibleTopRow() const { return verticalScrollBar()->value() + 1; }
+int LogGrid::visibleTopRow() const { return verticalScrollBar()->value() + (model_->style().header ? 1 : 0); }
 
 }  // namespace kestrel

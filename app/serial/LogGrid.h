@@ -4,12 +4,21 @@
 #include <QAbstractTableModel>
 #include <QColor>
 #include <QTableView>
+#include <array>
 #include <optional>
 #include <vector>
 
 namespace kestrel {
 
-enum class LineKind { Sent, Received, Note };
+// Notes are the tester's own lines (port errors); Info and Error are the
+// blue and red lines of the customer windows.
+enum class LineKind { Sent, Received, Note, Info, Error };
+constexpr std::size_t kLineKinds = 5;
+
+struct LineColours {
+  std::optional<QColor> background{};
+  std::optional<QColor> text{};
+};
 
 // Where a session writes its log lines.
 class LogSink {
@@ -19,16 +28,19 @@ class LogSink {
 };
 
 // How a window's grid grows and scrolls. Rows are counted as the grid counts
-// them: row 0 is the header, data rows start at 1.
+// them: with a header, row 0 is the header and data rows start at 1.
 struct LogGridStyle {
+  bool header = true;
   QString format = QStringLiteral("<テスト状況");  // '<' left, '^' centre, '>' right
   int widthTwips = 8200;
   int visibleRows = 13;     // header included; also the row count after a clear
   int rowOffset = 0;        // 1: a line goes into row LogRow + 1
   int firstLogRow = 1;      // LogRow after a clear
   bool insertRows = false;  // a line is inserted as a new row at its row
-  std::optional<QColor> sentBackground{};
-  std::optional<QColor> receivedBackground{};
+  int clearAfter = 0;       // a LogRow beyond this clears the grid first; 0: never
+  std::array<LineColours, kLineKinds> colours{};
+  // Read by screen readers and UI automation.
+  QString accessibleName = QStringLiteral("テスト状況");
 };
 
 class LogModel : public QAbstractTableModel, public LogSink {
@@ -41,12 +53,13 @@ class LogModel : public QAbstractTableModel, public LogSink {
   void Clear();
 
   const LogGridStyle& style() const { return style_; }
-  int Rows() const { return int(lines_.size()) + 1; }
+  int Rows() const { return int(lines_.size()) + headerRows(); }
   int LogRow() const { return logRow_; }
   // The first data row in view.
   int TopRow() const { return topRow_; }
   QString TextMatrix(int row) const;
   QColor CellBackColor(int row) const;
+  QColor CellForeColor(int row) const;
   // The non-empty lines in row order.
   QStringList lines() const;
 
@@ -61,14 +74,17 @@ class LogModel : public QAbstractTableModel, public LogSink {
  private:
   struct Line {
     QString text;
-    QColor background;
+    LineKind kind = LineKind::Sent;
   };
+  int headerRows() const { return style_.header ? 1 : 0; }
+  const Line* line(int row) const;
+  QColor colour(int row, std::optional<QColor> LineColours::*which) const;
   void setRows(int rows);
 
   LogGridStyle style_;
   std::vector<Line> lines_;  // grid rows 1..Rows-1
   int logRow_;
-  int topRow_ = 1;
+  int topRow_;
 };
 
 // The grid control itself (FG1), showing a LogModel.

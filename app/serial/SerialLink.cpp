@@ -60,7 +60,7 @@ SerialLink::SerialLink(QObject* parent)
       arrivedWhileWriting_ = true;
       return;
     }
-    emit comm(kEventReceive);
+    receive();
   });
   connect(&port_, &QSerialPort::errorOccurred, this, &SerialLink::onError);
 }
@@ -135,10 +135,25 @@ bool SerialLink::write(const QByteArray& bytes) {
   writing_ = false;
   if (arrivedWhileWriting_) {
     arrivedWhileWriting_ = false;
-    QMetaObject::invokeMethod(
-        this, [this] { emit comm(kEventReceive); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(this, &SerialLink::receive, Qt::QueuedConnection);
   }
   return ok && port_.isOpen();  // a write error closes the port on the way
+}
+
+void SerialLink::receive() {
+  emit comm(kEventReceive);
+  // Qt announces a chunk once. A handler that reads one character per event
+  // leaves the rest of it waiting, so another event follows while any is left.
+  if (inputLen_ == 1 && !raisePending_ && InBufferCount() > 0) {
+    raisePending_ = true;
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+          raisePending_ = false;
+          if (InBufferCount() > 0) receive();
+        },
+        Qt::QueuedConnection);
+  }
 }
 
 int SerialLink::drainTimeoutMs(qsizetype bytes) const {

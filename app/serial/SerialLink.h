@@ -77,6 +77,7 @@ class SerialLink : public QObject, public LinkPort {
   void lost(const QString& reason);
 
  private:
+  void receive();
   bool fail(OpenError error, const QString& text);
   int drainTimeoutMs(qsizetype bytes) const;
   void onError(QSerialPort::SerialPortError error);
@@ -92,6 +93,7 @@ class SerialLink : public QObject, public LinkPort {
   bool rts_ = false;
   bool writing_ = false;
   bool arrivedWhileWriting_ = false;
+  bool raisePending_ = false;
   OpenError openError_ = OpenError::None;
   QString errorString_;
 };

@@ -1,6 +1,6 @@
 // The real window and port against the simulated unit on a pseudo-terminal.
 #include "serial/EntryPanel.h"
-#include "serial/FrmRS232CMode2.h"
+#include "serial/BufferedForms.h"
 #include "serial/LogGrid.h"
 #include "serial/SerialLink.h"
 #include "shell/FrmMenu.h"

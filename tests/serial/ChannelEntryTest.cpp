@@ -35,10 +35,10 @@ TEST(ChannelEntry, Numbers) {
 
 TEST(ChannelEntry, ManualEntriesAreCompactedBeforeTheCheck) {
   QStringList texts = boxes({"5", "", "7", " "});
-  EXPECT_TRUE(checkEntries(texts, true, "08", 255, kRange).ok);
+  EXPECT_TRUE(checkEntries(texts, true, "08", {}).ok);
   EXPECT_EQ(texts.mid(0, 4), (QStringList{"5", "7", "", " "}));  // a blank left at the end stays
   texts = boxes({"", "", "", "", "", "", "", "", "", "", "", "", "", "", "", "", "", "", "", "9"});
-  EXPECT_TRUE(checkEntries(texts, true, "08", 255, kRange).ok);
+  EXPECT_TRUE(checkEntries(texts, true, "08", {}).ok);
   EXPECT_EQ(texts[0], QStringLiteral("9"));
   EXPECT_EQ(texts[19], QString());
 }
@@ -63,26 +63,27 @@ TEST(ChannelEntry, MessagesInTheirOrder) {
   };
   for (const Case& c : cases) {
     QStringList texts = c.boxes;
-    const EntryCheck check = checkEntries(texts, true, c.unit, 255, kRange);
+    const EntryCheck check = checkEntries(texts, true, c.unit, {});
     EXPECT_FALSE(check.ok);
     EXPECT_EQ(check.message, c.message) << qPrintable(c.boxes.join(u','));
     EXPECT_EQ(check.field, c.field);
     EXPECT_EQ(check.index, c.index);
   }
   QStringList ignored = boxes({"x"});
-  EXPECT_TRUE(checkEntries(ignored, false, "08", 255, kRange).ok);  // automatic mode skips the boxes
-  EXPECT_EQ(checkEntries(ignored, false, "0", 255, kRange).message, kUnitBelowOne);
+  EXPECT_TRUE(checkEntries(ignored, false, "08", {}).ok);  // automatic mode skips the boxes
+  EXPECT_EQ(checkEntries(ignored, false, "0", {}).message, kUnitBelowOne);
 }
 
 TEST(ChannelEntry, LimitsOfEachSubMode) {
   const QString range250 = QStringLiteral("チャンネル番号は１～２５０までの範囲で入力して下さい。");
+  const EntryRules rules250{.high = 250, .rangeMessage = range250};
   QStringList ok250 = boxes({"250"}), bad250 = boxes({"251"}), ok255 = boxes({"255"}), bad255 = boxes({"256"});
-  EXPECT_TRUE(checkEntries(ok250, true, "08", 250, range250).ok);
-  EXPECT_EQ(checkEntries(bad250, true, "08", 250, range250).message, range250);
-  EXPECT_TRUE(checkEntries(ok255, true, "08", 255, kRange).ok);
-  EXPECT_EQ(checkEntries(bad255, true, "08", 255, kRange).message, kRange);
+  EXPECT_TRUE(checkEntries(ok250, true, "08", rules250).ok);
+  EXPECT_EQ(checkEntries(bad250, true, "08", rules250).message, range250);
+  EXPECT_TRUE(checkEntries(ok255, true, "08", {}).ok);
+  EXPECT_EQ(checkEntries(bad255, true, "08", {}).message, kRange);
   QStringList huge = boxes({"1e9"});
-  EXPECT_EQ(checkEntries(huge, true, "08", 255, kRange).message, kRange);
+  EXPECT_EQ(checkEntries(huge, true, "08", {}).message, kRange);
 }
 
 TEST(ChannelEntry, ChannelLists) {
@@ -137,7 +138,7 @@ TEST(EntryPanel, CheckInputShowsTheMessageAndSelectsTheBox) {
   panel.OptMode[1]->click();
   panel.TxtNo[0]->setText("5");
   panel.TxtNo[2]->setText("999");
-  EXPECT_FALSE(panel.CheckInput(255, kRange));
+  EXPECT_FALSE(panel.CheckInput());
   EXPECT_EQ(panel.TxtNo[1]->text(), QStringLiteral("999"));  // compacted on screen too
   EXPECT_TRUE(panel.TxtNo[1]->hasFocus());
   EXPECT_EQ(panel.TxtNo[1]->selectedText(), QStringLiteral("999"));
@@ -146,13 +147,13 @@ TEST(EntryPanel, CheckInputShowsTheMessageAndSelectsTheBox) {
 
   panel.TxtNo[1]->setText("9");
   panel.TxtCh->setText("0");
-  EXPECT_FALSE(panel.CheckInput(255, kRange));
+  EXPECT_FALSE(panel.CheckInput());
   EXPECT_TRUE(panel.TxtCh->hasFocus());
   EXPECT_EQ(panel.TxtCh->selectedText(), QStringLiteral("0"));
   EXPECT_EQ(prompt.texts().back(), kUnitBelowOne);
 
   panel.TxtCh->setText("3");
-  EXPECT_TRUE(panel.CheckInput(255, kRange));
+  EXPECT_TRUE(panel.CheckInput());
   EXPECT_EQ(panel.channelList(255, 3), (QStringList{"005", "009"}));
   EXPECT_EQ(panel.channelUnit(), 3);
 }

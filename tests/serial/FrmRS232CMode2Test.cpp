@@ -1,5 +1,5 @@
 #include "serial/EntryPanel.h"
-#include "serial/FrmRS232CMode2.h"
+#include "serial/BufferedForms.h"
 #include "serial/LogGrid.h"
 #include "serial/PortSetup.h"
 #include "serial/SerialLink.h"

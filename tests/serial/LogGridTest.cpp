@@ -72,8 +72,11 @@ TEST(LogModel, FifteenRowViewAndOffsetRowVariants) {
   EXPECT_EQ(offset.TopRow(), 1);
 }
 
-TEST(LogModel, InsertedRowsAndKindColours) {
-  LogModel log({.insertRows = true, .sentBackground = QColor(Qt::white), .receivedBackground = QColor(0, 0xC0, 0xC0)});
+TEST(LogModel, InsertedRowsKindColoursAndTheClearAfter32766Lines) {
+  LogGridStyle style{.insertRows = true, .clearAfter = 32766};
+  style.colours[std::size_t(LineKind::Sent)].background = QColor(Qt::white);
+  style.colours[std::size_t(LineKind::Received)].background = QColor(0, 0xC0, 0xC0);
+  LogModel log(style);
   log.AddLog(QStringLiteral("sent"), LineKind::Sent);
   log.AddLog(QStringLiteral("got"), LineKind::Received);
   EXPECT_EQ(log.TextMatrix(1), QStringLiteral("sent"));
@@ -81,6 +84,39 @@ TEST(LogModel, InsertedRowsAndKindColours) {
   EXPECT_EQ(log.Rows(), 15);  // each line inserts a row
   EXPECT_EQ(log.CellBackColor(1), QColor(Qt::white));
   EXPECT_EQ(log.CellBackColor(2), QColor(0, 0xC0, 0xC0));
+  EXPECT_EQ(log.data(log.index(1, 0), Qt::BackgroundRole).value<QColor>(), QColor(0, 0xC0, 0xC0));
+
+  for (int i = 3; i <= 32766; ++i) log.AddLog(QStringLiteral("line %1").arg(i));
+  EXPECT_EQ(log.LogRow(), 32767);
+  EXPECT_EQ(log.TextMatrix(32766), QStringLiteral("line 32766"));
+  log.AddLog(QStringLiteral("first again"), LineKind::Received);  // LogRow beyond 32766: cleared first
+  EXPECT_EQ(log.lines(), QStringList{"first again"});
+  EXPECT_EQ(log.LogRow(), 2);
+  EXPECT_EQ(log.Rows(), 14);
+}
+
+TEST(LogModel, HeaderlessGridWithTextColours) {
+  LogGridStyle style{.header = false, .widthTwips = 8500, .visibleRows = 17, .firstLogRow = 0};
+  style.colours[std::size_t(LineKind::Info)].text = QColor(0, 0, 255);
+  style.colours[std::size_t(LineKind::Error)].text = QColor(255, 0, 0);
+  LogModel log(style);
+  EXPECT_EQ(log.Rows(), 17);
+  EXPECT_EQ(log.headerData(0, Qt::Horizontal, Qt::DisplayRole), QVariant());
+  log.AddLog(QStringLiteral("plain"), LineKind::Sent);
+  log.AddLog(QStringLiteral("info"), LineKind::Info);
+  log.AddLog(QStringLiteral("error"), LineKind::Error);
+  EXPECT_EQ(log.TextMatrix(0), QStringLiteral("plain"));
+  EXPECT_EQ(log.CellForeColor(0), QColor());
+  EXPECT_EQ(log.CellForeColor(1), QColor(0, 0, 255));
+  EXPECT_EQ(log.data(log.index(2, 0), Qt::ForegroundRole).value<QColor>(), QColor(255, 0, 0));
+  for (int i = 3; i < 15; ++i) log.AddLog(QStringLiteral("x"));
+  EXPECT_EQ(log.Rows(), 17);  // the 16th line reaches the last row
+  log.AddLog(QStringLiteral("x"));
+  EXPECT_EQ(log.Rows(), 18);
+  EXPECT_EQ(log.TopRow(), 1);  // more than 17 rows: the top row is rows - 17
+  log.Clear();
+  EXPECT_EQ(log.TopRow(), 0);
+  EXPECT_EQ(log.LogRow(), 0);
 }
 
 TEST(LogGrid, HeaderWidthAndScrolling) {

@@ -1,0 +1,96 @@
+#include "Mode1Session.h"
+
+#include "ChannelEntry.h"
+#include "LogGrid.h"
+#include "SerialLink.h"
+#include "shell/Pause.h"
+
+namespace kestrel {
+
+namespace {
+const QByteArray kCrByte(1, char(SerialSession::kCr));
+}
+
+Mode1Session::Mode1Session(LinkPort& link, LogSink& log, Pause& pause) : SerialSession(link, log, pause) { InitForm(); }
+
+void Mode1Session::InitForm() {
+  ListRemain = kChannels;
+  ChannelUnit = 1;
+  ChannelList.assign(kChannels + 1, 0);
+  for (int i = 1; i <= kChannels; ++i) ChannelList[std::size_t(i)] = i;
+  FirstAck = SecondAck = ThirdAck = StopRequest = 0;
+}
+
+void Mode1Session::Play(const QList<qint64>& channels, int channelUnit) {
+  ChannelUnit = qint16(channelUnit);
+  ListPos = 0;
+  ChannelList.assign(1, 0);
+  ChannelList.insert(ChannelList.end(), channels.begin(), channels.end());
+  ListRemain = qint16(channels.size());
+  // A run starts here: a stop the unit never answered is over. The ACK
+  // flags are left as they are.
+  StopRequest = 0;
+  if (send("sts")) send(kCrByte, QStringLiteral("[送信]：STS(53h54h53h) + CR(0Dh)"));
+}
+
+bool Mode1Session::sendStop(const QString& logLine) { return send("000") && send(kCrByte, logLine); }
+
+void Mode1Session::Stop() {
+  // A stop that did not go out is not waited for.
+  if (sendStop(QStringLiteral("[送信]：STOP(00h00h00h)"))) StopRequest = 1;
+}
+
+void Mode1Session::OnComm(int event) {
+  if (event != SerialLink::kEventReceive) return;
+  pause_.doEvents();
+  const std::optional<quint8> b = readOne();
+  if (!b) return;
+  if (*b == kAck) {
+    onAck();
+  } else {
+    logReceived(*b);
+  }
+}
+
+void Mode1Session::onAck() {
+  if (FirstAck == 0) {
+    FirstAck = 1;
+  } else if (SecondAck == 0) {
+    SecondAck = 1;
+  } else if (ThirdAck == 0 && StopRequest != 1) {
+    ThirdAck = 1;
+  }
+  logReceived(kAck);
+  if (StopRequest == 1) {
+    StopRequest = 0;
+    return;
+  }
+  const bool released = (SecondAck == 0 && ThirdAck == 0) || (SecondAck == 1 && ThirdAck == 1);
+  if (FirstAck != 1 || ListRemain < 1 || !released) return;
+
+  const qint16 startPos = ListPos, startRemain = ListRemain;
+  QString text;
+  for (int i = 1; i <= ChannelUnit; ++i) {
+    ++ListPos;
+    --ListRemain;
+    text += zeroPadded(ChannelList[std::size_t(ListPos)], 3);
+    if (ChannelUnit != 1 && ListRemain != 0 && i != ChannelUnit) text += u',';
+    if (ListRemain == 0) break;
+  }
+  if (!send(text.toLatin1()) || !send(kCrByte, QStringLiteral("[送信]：") + text + QStringLiteral(" + CR(0Dh)"))) {
+    // Channels that did not reach the unit are still to be sent.
+    ListPos = startPos;
+    ListRemain = startRemain;
+    return;
+  }
+  if (SecondAck == 1 && ThirdAck == 1) SecondAck = ThirdAck = 0;
+}
+
+void Mode1Session::Unload() {
+  pause_.doEvents();
+  sendStop({});
+  StopRequest = 1;
+  pause_.doEvents();
+}
+
+}  // namespace kestrel

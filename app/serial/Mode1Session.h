@@ -1,0 +1,41 @@
+#pragma once
+// RS-232C control mode 1: channel lines of 3-digit numbers ended by CR. The
+// first line goes out at the first ACK after "sts"; after that each line waits
+// for two ACKs of the unit.
+
+#include "SerialSession.h"
+
+#include <QList>
+#include <vector>
+
+namespace kestrel {
+
+class Mode1Session : public SerialSession {
+ public:
+  static constexpr int kChannels = 255;
+
+  Mode1Session(LinkPort& link, LogSink& log, Pause& pause);
+
+  void InitForm() override;
+  // 再生, once the entries have passed their check.
+  void Play(const QList<qint64>& channels, int channelUnit);
+  void Stop();
+  void OnComm(int event) override;
+  void Unload() override;
+
+  // The window's fields.
+  std::vector<qint64> ChannelList;  // from index 1
+  qint16 ListPos = 0;
+  qint16 ListRemain = 0;
+  qint16 ChannelUnit = 1;
+  qint16 FirstAck = 0;
+  qint16 SecondAck = 0;
+  qint16 ThirdAck = 0;
+  qint16 StopRequest = 0;
+
+ private:
+  bool sendStop(const QString& logLine);
+  void onAck();
+};
+
+}  // namespace kestrel

@@ -1,0 +1,31 @@
+#include "SerialSession.h"
+
+#include "Bcc.h"
+#include "LogGrid.h"
+#include "SerialLink.h"
+
+namespace kestrel {
+
+bool SerialSession::send(const QByteArray& bytes, const QString& logLine) {
+  if (!link_.write(bytes)) {
+    log_.AddLog(link_.isOpen() ? kWriteFailedLog : kPortNotOpenLog, LineKind::Note);
+    return false;
+  }
+  if (!logLine.isEmpty()) log_.AddLog(logLine);
+  return true;
+}
+
+void SerialSession::logReceived(quint8 byte) {
+  const QString line = byte == kAck   ? QStringLiteral("[受信]：ACK(06h)")
+                       : byte == kNak ? QStringLiteral("[受信]：NAK(15h)")
+                                      : QStringLiteral("[受信]：(%1h)").arg(hexText(byte));
+  log_.AddLog(line, LineKind::Received);
+}
+
+std::optional<quint8> SerialSession::readOne() {
+  const QByteArray data = link_.read();
+  if (data.isEmpty()) return std::nullopt;
+  return quint8(data[0]);
+}
+
+}  // namespace kestrel

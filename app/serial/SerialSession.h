@@ -1,0 +1,50 @@
+#pragma once
+// What every serial window's protocol is: fed with the port's events and the
+// operator's buttons, talking to the world only through the link, the log and
+// the pause.
+
+#include <QByteArray>
+#include <QString>
+#include <optional>
+
+namespace kestrel {
+
+class LinkPort;
+class LogSink;
+class Pause;
+
+inline const QString kPortNotOpenLog = QStringLiteral("[エラー]：通信ポートが開いていません。");
+inline const QString kWriteFailedLog = QStringLiteral("[エラー]：送信できませんでした。");
+
+class SerialSession {
+ public:
+  static constexpr quint8 kStx = 0x02, kEtx = 0x03, kEnq = 0x05, kAck = 0x06, kCr = 0x0D, kNak = 0x15;
+
+  SerialSession(LinkPort& link, LogSink& log, Pause& pause) : link_(link), log_(log), pause_(pause) {}
+  virtual ~SerialSession() = default;
+  SerialSession(const SerialSession&) = delete;
+  SerialSession& operator=(const SerialSession&) = delete;
+
+  virtual void InitForm() = 0;
+  // The communication event of the port.
+  virtual void OnComm(int event) = 0;
+  // The window is closing while its port is still open.
+  virtual void Unload() = 0;
+
+ protected:
+  // Writes, then logs the line (if any) once the bytes are out. A write that
+  // fails is logged as such instead, and false comes back.
+  bool send(const QByteArray& bytes, const QString& logLine = {});
+  // The received-byte lines: "[受信]：ACK(06h)", "[受信]：NAK(15h)" or
+  // "[受信]：(" + hex + "h)".
+  void logReceived(quint8 byte);
+  // Text profile: the receive event's one character, or nothing when another
+  // event has taken it already.
+  std::optional<quint8> readOne();
+
+  LinkPort& link_;
+  LogSink& log_;
+  Pause& pause_;
+};
+
+}  // namespace kestrel
