@@ -66,12 +66,14 @@ CommandLine parseCommandLine(const std::vector<std::string_view>& args) {
       const auto name = value();
       if (!name || !knownProtocol(*name)) return fail("--protocol: unknown protocol");
       cl.options.protocol = *name;
-    } else if (arg == "--delay" || arg == "--nak-every" || arg == "--stray-every") {
+    } else if (arg == "--delay" || arg == "--play-time" || arg == "--nak-every" || arg == "--stray-every") {
       const auto text = value();
       const auto n = text ? number(*text) : std::nullopt;
       if (!n) return fail(std::string(arg) + " wants a whole number");
       if (arg == "--delay") {
         cl.options.answerDelay = std::chrono::milliseconds(*n);
+      } else if (arg == "--play-time") {
+        cl.options.playTime = std::chrono::milliseconds(*n);
       } else if (arg == "--nak-every") {
         cl.options.nakEvery = *n;
       } else {
@@ -103,10 +105,14 @@ Simulates a voice unit on a pseudo-terminal. The first line on stdout is the
 path of the terminal to open (e.g. /dev/pts/3); the unit then runs until
 SIGINT or SIGTERM. The terminal survives being closed and opened again.
 
-  --protocol NAME    framing to speak (buffered, the default)
+  --protocol NAME    framing to speak: buffered (the default), buffered1000
+                     or mode1, described below
   --delay MS         wait before each answer (default 5)
-  --nak-every K      answer NAK to every K-th frame even when its BCC is
-                     right (0, the default, never); ENQ does not count
+  --play-time MS     mode1: time a channel line plays, between its two ACKs
+                     (default 0: both in one write)
+  --nak-every K      answer a single NAK to every K-th frame (mode1: channel
+                     line) even when it is right (0, the default, never);
+                     ENQ, sts, stops and unreadable lines do not count
   --silent           record what arrives but never answer
   --stray HEX        bytes to send unasked, e.g. 41 or 41,0D; by default
                      they go just before every answer
@@ -123,6 +129,23 @@ buffered: ENQ (05) is answered ACK (06); STX payload ETX BCC, where BCC is
 the XOR of the payload and ETX, is answered ACK or NAK (15); a lone FF
 outside a frame stops playback and is not answered; any other byte outside a
 frame is recorded and not answered.
+
+buffered1000: framed as buffered, but a frame with a right BCC is answered
+ACK only when its payload is FF alone (stop) or an optional line prefix #00n
+(n 1-9) and one or more channels of four digits, 0001 to 1000, e.g.
+#0010005 or 00050006; any other payload is answered NAK. --record - shows
+the decode:
+  frame 02 23 30 30 31 30 30 30 35 03 14 line 1 channels 0005 -> 06
+
+mode1: lines of text ended by CR (0D), each answered with one byte. "sts"
+(any case) is answered ACK; three-digit channels separated by commas, e.g.
+001,002,003, are answered ACK when taken and ACK again once played, both in
+one write unless --play-time is set; 000 stops playback and is answered ACK;
+any other line, or one longer than 4096 bytes, is answered NAK. While a line
+plays the unit reads nothing more: what arrives meanwhile is answered
+afterwards, in order. Each ACK is an answer for the --stray options.
+--record - shows both ACKs, with "then" when they went in separate writes:
+  frame 30 30 31 0D channels 001 -> 06 then 06
 )";
   return text;
 }

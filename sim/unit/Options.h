@@ -14,8 +14,11 @@ struct Options {
   std::string protocol = "buffered";
   // Wait before each answer, as a real unit takes a moment.
   std::chrono::milliseconds answerDelay{5};
-  // Refuse every k-th frame even when its checksum is right; 0 never.
+  // Refuse every k-th frame or channel line even when it is right; 0 never.
   unsigned nakEvery = 0;
+  // How long a channel line plays, between its two ACKs (mode1); with 0 both
+  // go out in one write.
+  std::chrono::milliseconds playTime{0};
   // Receive and record, never answer.
   bool silent = false;
   // Bytes a tester must cope with arriving unasked.

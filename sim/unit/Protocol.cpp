@@ -1,13 +1,17 @@
 #include "unit/Protocol.h"
 
+#include "unit/Buffered1000Protocol.h"
 #include "unit/BufferedProtocol.h"
+#include "unit/Mode1Protocol.h"
 
 namespace kestrel::sim {
 
-std::vector<std::string> protocolNames() { return {"buffered"}; }
+std::vector<std::string> protocolNames() { return {"buffered", "buffered1000", "mode1"}; }
 
 std::unique_ptr<Protocol> makeProtocol(std::string_view name) {
   if (name == "buffered") return std::make_unique<BufferedProtocol>();
+  if (name == "buffered1000") return std::make_unique<Buffered1000Protocol>();
+  if (name == "mode1") return std::make_unique<Mode1Protocol>();
   return nullptr;
 }
 
@@ -34,13 +38,21 @@ std::string hex(std::span<const std::uint8_t> bytes) {
   return text;
 }
 
-std::string describe(const Item& item, const std::optional<Bytes>& sent) {
+std::string describe(const Item& item, const std::optional<Bytes>& sent, const std::optional<Bytes>& sentAfterPlaying) {
   std::string line{kindName(item.kind)};
   line += ' ';
   line += hex(item.bytes);
+  if (!item.note.empty()) {
+    line += ' ';
+    line += item.note;
+  }
   if (sent) {
     line += " -> ";
     line += hex(*sent);
+  }
+  if (sentAfterPlaying) {
+    line += sent ? " then " : " -> ";
+    line += hex(*sentAfterPlaying);
   }
   return line;
 }

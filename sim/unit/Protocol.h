@@ -16,17 +16,22 @@ using Bytes = std::vector<std::uint8_t>;
 
 enum class ItemKind {
   Enquiry,     // "are you there?"
-  Frame,       // a complete command frame, checksum right or wrong
+  Frame,       // a complete channel command, well formed or not
   Stop,        // stop playback
-  Unexpected,  // a byte that means nothing outside a frame
+  Unexpected,  // something that means nothing to the unit
   Abandoned,   // a frame cut short by the start of another
-  Overlong,    // a frame that grew past the limit; the rest of it is skipped
+  Overlong,    // a frame or line that grew past the limit; the rest of it is skipped
 };
 
 struct Item {
   ItemKind kind;
   Bytes bytes;                        // as received
   std::optional<std::uint8_t> reply;  // what a healthy unit answers, if anything
+  // What it answers again once the channels have played, for units that
+  // report the end of playback.
+  std::optional<std::uint8_t> afterPlaying{};
+  // The command as the unit understood it, for a person reading the record.
+  std::string note{};
 
   bool operator==(const Item&) const = default;
 };
@@ -48,7 +53,10 @@ std::unique_ptr<Protocol> makeProtocol(std::string_view name);
 std::string_view kindName(ItemKind kind);
 std::string hex(std::span<const std::uint8_t> bytes);
 // One line per item for a human watching the traffic, e.g.
-// "frame 02 30 30 31 03 32 -> 06". Without `sent` the item went unanswered.
-std::string describe(const Item& item, const std::optional<Bytes>& sent);
+// "frame 02 30 30 31 03 32 -> 06", or "frame 30 30 31 0D channels 001 -> 06
+// then 06" when the answer after playing went in a write of its own. Without
+// `sent` the item went unanswered.
+std::string describe(const Item& item, const std::optional<Bytes>& sent,
+                     const std::optional<Bytes>& sentAfterPlaying = std::nullopt);
 
 }  // namespace kestrel::sim

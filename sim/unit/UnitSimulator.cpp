@@ -59,6 +59,11 @@ Bytes UnitSimulator::received() const {
   return received_;
 }
 
+std::vector<Arrival> UnitSimulator::arrivals() const {
+  std::lock_guard lock(mutex_);
+  return arrivals_;
+}
+
 bool UnitSimulator::waitForBytes(std::size_t count, std::chrono::milliseconds timeout) const {
   std::unique_lock lock(mutex_);
   return arrived_.wait_for(lock, timeout, [&] { return received_.size() >= count; });
@@ -88,6 +93,7 @@ void UnitSimulator::run() {
 }
 
 void UnitSimulator::take(std::span<const std::uint8_t> bytes) {
+  const auto now = std::chrono::steady_clock::now();
   // The file first, so whoever waitForBytes() wakes finds it written.
   if (record_ != nullptr && record_ != stdout) {
     std::fwrite(bytes.data(), 1, bytes.size(), record_);
@@ -96,33 +102,62 @@ void UnitSimulator::take(std::span<const std::uint8_t> bytes) {
   {
     std::lock_guard lock(mutex_);
     received_.insert(received_.end(), bytes.begin(), bytes.end());
+    arrivals_.push_back({now, Bytes(bytes.begin(), bytes.end())});
   }
   arrived_.notify_all();
   for (const Item& item : protocol_->feed(bytes)) answer(item);
 }
 
+// A line's play time is waited out here, on the reading thread, like the
+// answer delay: what the tester sends meanwhile waits in the terminal and is
+// answered afterwards, in order, as by a unit busy playing. stop() cuts the
+// wait short.
 void UnitSimulator::answer(const Item& item) {
   std::optional<std::uint8_t> reply = item.reply;
-  if (item.kind == ItemKind::Frame && options_.nakEvery != 0 && ++frames_ % options_.nakEvery == 0)
+  bool plays = item.afterPlaying.has_value();
+  if (item.kind == ItemKind::Frame && options_.nakEvery != 0 && ++frames_ % options_.nakEvery == 0) {
     reply = protocol_->refusal();
+    plays = false;  // a refused line is not played
+  }
+  if (options_.silent || !reply) {
+    reply.reset();
+    plays = false;
+  }
+  // Nothing to play for: both answers in one write, as a real unit may.
+  const bool together = plays && options_.playTime.count() <= 0;
 
-  std::optional<Bytes> sent;
-  if (reply && !options_.silent) {
-    ++answers_;
-    Bytes out;
-    const auto& stray = options_.strayBytes;
-    if (options_.strayEvery != 0 && answers_ % options_.strayEvery == 0)
-      out.insert(out.end(), stray.begin(), stray.end());
-    out.push_back(*reply);
-    if (options_.strayOnce && answers_ == 1) out.insert(out.end(), stray.begin(), stray.end());
+  std::optional<Bytes> sent, sentLater;
+  if (reply) {
+    Bytes out = withStray(*reply);
+    if (together) {
+      const Bytes more = withStray(*item.afterPlaying);
+      out.insert(out.end(), more.begin(), more.end());
+    }
     if (!pause(options_.answerDelay)) return;
     write(out);
     sent = std::move(out);
   }
+  if (plays && !together && pause(options_.playTime)) {
+    Bytes out = withStray(*item.afterPlaying);
+    write(out);
+    sentLater = std::move(out);
+  }
   if (record_ == stdout) {
-    std::fprintf(stdout, "%s\n", describe(item, sent).c_str());
+    std::fprintf(stdout, "%s\n", describe(item, sent, sentLater).c_str());
     std::fflush(stdout);
   }
+}
+
+// Each reply byte is an answer, the one after playing included.
+Bytes UnitSimulator::withStray(std::uint8_t reply) {
+  ++answers_;
+  Bytes out;
+  const auto& stray = options_.strayBytes;
+  if (options_.strayEvery != 0 && answers_ % options_.strayEvery == 0)
+    out.insert(out.end(), stray.begin(), stray.end());
+  out.push_back(reply);
+  if (options_.strayOnce && answers_ == 1) out.insert(out.end(), stray.begin(), stray.end());
+  return out;
 }
 
 // False when stop() was asked for meanwhile.

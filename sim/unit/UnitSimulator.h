@@ -14,8 +14,15 @@
 #include <span>
 #include <string>
 #include <thread>
+#include <vector>
 
 namespace kestrel::sim {
+
+// One read from the line, stamped when it was read.
+struct Arrival {
+  std::chrono::steady_clock::time_point at;
+  Bytes bytes;
+};
 
 class UnitSimulator {
  public:
@@ -35,6 +42,9 @@ class UnitSimulator {
   const std::string& slavePath() const;
   // Every byte received so far, in order.
   Bytes received() const;
+  // The same bytes as they were read, in order. Input that waited behind an
+  // answer's delay or a playing line is stamped when the unit got to it.
+  std::vector<Arrival> arrivals() const;
   // True once at least `count` bytes have been received in all.
   bool waitForBytes(std::size_t count, std::chrono::milliseconds timeout) const;
   // Sends bytes to the tester as they are, outside the protocol.
@@ -44,6 +54,7 @@ class UnitSimulator {
   void run();
   void take(std::span<const std::uint8_t> bytes);
   void answer(const Item& item);
+  Bytes withStray(std::uint8_t reply);
   bool pause(std::chrono::milliseconds duration);
   void write(std::span<const std::uint8_t> bytes);
 
@@ -61,6 +72,7 @@ class UnitSimulator {
   mutable std::mutex mutex_;
   mutable std::condition_variable arrived_;
   Bytes received_;
+  std::vector<Arrival> arrivals_;
   std::mutex writeMutex_;
 };
 

@@ -256,6 +256,84 @@ TEST_F(Buffered, ClosedPortIsSaidInTheLogNotReportedAsSent) {
   EXPECT_EQ(log.lines, (QStringList{kPortNotOpenLog, kPortNotOpenLog}));
 }
 
+TEST_F(Buffered, StopNobodyAnsweredDoesNotSwallowTheNextPlay) {
+  make(0);
+  session->Stop();  // the unit never answers a lone FFh
+  session->Play({"001"}, 8);
+  link.take();
+  receive(kAck);
+  EXPECT_EQ(link.take(), expectedFrame("001"));
+}
+
+TEST_F(Buffered, FailedWriteOnAnOpenPortIsLoggedAndItsChannelsStayUnsent) {
+  make(0);
+  session->Play({"001", "002", "003"}, 2);
+  link.take();
+  log.take();
+  link.failWrites = true;
+  receive(kAck);
+  EXPECT_EQ(log.take(), (QStringList{"[受信]：ACK(06h)", kWriteFailedLog}));
+  EXPECT_EQ(session->ListPos, 0);
+  EXPECT_EQ(session->ListRemain, 3);
+  EXPECT_FALSE(session->FramePending);
+  link.failWrites = false;
+  receive(kAck);
+  EXPECT_EQ(link.take(), expectedFrame("001002"));
+}
+
+TEST_F(Buffered, ThousandChannelFramesAndTheirStops) {
+  session = std::make_unique<BufferedSession>(kBuffered1000, link, log, pause);
+  session->Play({"0001", "1000"}, 10);
+  link.take();
+  log.take();
+  receive(kAck);
+  EXPECT_EQ(link.take(), QByteArray("\x02" "00011000" "\x03\x03"));
+  EXPECT_EQ(log.take(), (QStringList{"[受信]：ACK(06h)", "[送信]：STX(02h)", "[送信]：0001,1000", "[送信]：ETX(03h)",
+                                     "[送信]：BCC(3h)"}));
+  session->Stop();
+  EXPECT_EQ(link.take(), QByteArray("\x02\xFF\x03\xFC", 4));
+  EXPECT_EQ(log.take(), QStringList{"[送信]：STOP(02hFFh03hFCh)"});
+
+  session = std::make_unique<BufferedSession>(kBufferedTarn4Lan, link, log, pause);
+  session->Stop();
+  EXPECT_EQ(link.take(), QByteArray("\xFF", 1));
+  EXPECT_EQ(log.take(), QStringList{"[送信]：STOP(FFh)"});
+}
+
+TEST_F(Buffered, LinePrefixIsReadAnewForEveryFrame) {
+  session = std::make_unique<BufferedSession>(kBufferedTarn4Lan, link, log, pause);
+  int line = 1;
+  session->selectedLine = [&] { return line; };
+  session->Play({"0005", "0006", "0007", "0008"}, 2);
+  link.take();
+  receive(kAck);
+  EXPECT_EQ(link.take(), expectedFrame("#00100050006"));
+  EXPECT_TRUE(log.lines.contains(QStringLiteral("[送信]：#001,0005,0006")));
+  line = 9;
+  receive(kAck);
+  EXPECT_EQ(link.take(), expectedFrame("#00900070008"));
+  line = 0;  // none selected: the last number stays
+  session->Play({"0001"}, 2);
+  link.take();
+  receive(kAck);
+  EXPECT_EQ(link.take(), expectedFrame("#0090001"));
+  EXPECT_EQ(session->LineNo, 9);
+}
+
+TEST_F(Buffered, NakOfAShortLastFrameSendsTheWholeFrameAgain) {
+  session = std::make_unique<BufferedSession>(kBuffered1000, link, log, pause);
+  QStringList channels;
+  for (int c = 1; c <= 11; ++c) channels.append(QStringLiteral("%1").arg(c, 4, 10, QLatin1Char('0')));
+  session->Play(channels, 8);
+  receive(kAck);
+  receive(kAck);
+  link.take();
+  receive(kNak);
+  receive(kAck);
+  EXPECT_EQ(link.take(), expectedFrame("000900100011"));
+  EXPECT_EQ(session->ListRemain, 0);
+}
+
 TEST(BufferedVariants, CaptionsSettingsAndLimits) {
   EXPECT_EQ(bufferedVariant(0).caption, QStringLiteral("バッファ機能付RS232C制御(MAX255CH 9600,N,8,1)"));
   EXPECT_EQ(bufferedVariant(1).caption, QStringLiteral("バッファ機能付RS232C制御(MAX250CH 9600,N,8,1)"));

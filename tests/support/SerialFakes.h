@@ -45,7 +45,7 @@ class FakeLink : public LinkPort {
     return one;
   }
   bool write(const QByteArray& bytes) override {
-    if (!open) return false;
+    if (!open || failWrites) return false;
     written += bytes;
     writes.push_back(bytes);
     return true;
@@ -57,6 +57,7 @@ class FakeLink : public LinkPort {
     return out;
   }
   bool open = true;
+  bool failWrites = false;  // open, but nothing can be handed over
   QByteArray incoming;
   QByteArray written;
   std::vector<QByteArray> writes;

@@ -2,12 +2,6 @@
 #include "unit/BufferedProtocol.h"
 
 #include <gtest/gtest.h>
-#include <ostream>
-
-namespace kestrel::sim {
-// Failures show items as the hex lines the simulator prints.
-void PrintTo(const Item& item, std::ostream* out) { *out << describe(item, std::nullopt); }
-}  // namespace kestrel::sim
 
 namespace kestrel::sim::test {
 namespace {
@@ -116,12 +110,14 @@ TEST(Describe, OneHexLinePerItem) {
   EXPECT_EQ(describe({ItemKind::Stop, {0xFF}, none}, none), "stop FF");
   EXPECT_EQ(describe({ItemKind::Enquiry, {0x05}, P::ACK}, Bytes{0x41, 0x06}), "enquiry 05 -> 41 06");
   EXPECT_EQ(describe({ItemKind::Unexpected, {0xAB}, none}, none), "unexpected AB");
+  const Item line{ItemKind::Frame, ascii("001\r"), P::ACK, P::ACK, "channels 001"};
+  EXPECT_EQ(describe(line, Bytes{0x06, 0x06}), "frame 30 30 31 0D channels 001 -> 06 06");
+  EXPECT_EQ(describe(line, Bytes{0x06}, Bytes{0x06}), "frame 30 30 31 0D channels 001 -> 06 then 06");
 }
 
 TEST(Protocols, BufferedIsTheDefaultAndUnknownNamesGiveNothing) {
-  ASSERT_FALSE(protocolNames().empty());
-  EXPECT_EQ(protocolNames().front(), "buffered");
-  EXPECT_NE(makeProtocol("buffered"), nullptr);
+  EXPECT_EQ(protocolNames(), (std::vector<std::string>{"buffered", "buffered1000", "mode1"}));
+  for (const auto& name : protocolNames()) EXPECT_NE(makeProtocol(name), nullptr) << name;
   EXPECT_EQ(makeProtocol("Buffered"), nullptr);
   EXPECT_EQ(makeProtocol(""), nullptr);
 }

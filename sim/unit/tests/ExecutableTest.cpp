@@ -134,6 +134,29 @@ TEST(Executable, RecordDashPrintsAHexLinePerItem) {
                               "stop FF\n");
 }
 
+TEST(Executable, RecordDashShowsTheDecodeAndBothAcks) {
+  Child mode1({"--protocol", "mode1", "--delay", "0", "--record", "-"});
+  const std::string mode1Path = mode1.firstLine();
+  SlavePort port(mode1Path);
+  port.write(ascii("001,002\r"));
+  EXPECT_EQ(port.read(2), (Bytes{0x06, 0x06}));
+  port.write(ascii("x\r"));
+  EXPECT_EQ(port.read(1), Bytes{0x15});
+  EXPECT_EQ(mode1.stop(), 0);
+  EXPECT_EQ(mode1.output(), mode1Path +
+                                "\n"
+                                "frame 30 30 31 2C 30 30 32 0D channels 001 002 -> 06 06\n"
+                                "unexpected 78 0D -> 15\n");
+
+  Child wide({"--protocol", "buffered1000", "--delay", "0", "--record", "-"});
+  const std::string widePath = wide.firstLine();
+  SlavePort widePort(widePath);
+  widePort.write(BufferedProtocol::frame(ascii("#0010005")));
+  EXPECT_EQ(widePort.read(1), Bytes{0x06});
+  EXPECT_EQ(wide.stop(), 0);
+  EXPECT_EQ(wide.output(), widePath + "\nframe 02 23 30 30 31 30 30 30 35 03 14 line 1 channels 0005 -> 06\n");
+}
+
 TEST(Executable, RecordFileGetsTheRawBytesWhileRunning) {
   const fs::path file = fs::temp_directory_path() / ("kestrel-unit-sim-" + std::to_string(::getpid()) + ".rec");
   fs::remove(file);

@@ -14,22 +14,34 @@ TEST(CommandLine, DefaultsAnswerPromptlyWithNoFaults) {
   EXPECT_EQ(cl.options.protocol, "buffered");
   EXPECT_EQ(cl.options.answerDelay.count(), 5);
   EXPECT_EQ(cl.options.nakEvery, 0u);
+  EXPECT_EQ(cl.options.playTime.count(), 0);
   EXPECT_FALSE(cl.options.silent);
   EXPECT_TRUE(cl.options.strayBytes.empty());
   EXPECT_TRUE(cl.options.record.empty());
 }
 
 TEST(CommandLine, EveryOptionLands) {
-  const auto cl = parse({"--protocol", "buffered", "--delay", "0", "--nak-every", "3", "--silent", "--stray", "41,0d",
-                         "--stray-every", "2", "--stray-once", "--record", "-"});
+  const auto cl = parse({"--protocol", "mode1", "--delay", "0", "--nak-every", "3", "--play-time", "250", "--silent",
+                         "--stray", "41,0d", "--stray-every", "2", "--stray-once", "--record", "-"});
   ASSERT_TRUE(cl.error.empty()) << cl.error;
+  EXPECT_EQ(cl.options.protocol, "mode1");
   EXPECT_EQ(cl.options.answerDelay.count(), 0);
   EXPECT_EQ(cl.options.nakEvery, 3u);
+  EXPECT_EQ(cl.options.playTime.count(), 250);
   EXPECT_TRUE(cl.options.silent);
   EXPECT_EQ(cl.options.strayBytes, (Bytes{0x41, 0x0D}));
   EXPECT_EQ(cl.options.strayEvery, 2u);
   EXPECT_TRUE(cl.options.strayOnce);
   EXPECT_EQ(cl.options.record, "-");
+}
+
+TEST(CommandLine, EveryProtocolIsKnown) {
+  for (const auto& name : protocolNames()) {
+    const auto cl = parse({"--protocol", name});
+    EXPECT_TRUE(cl.error.empty()) << name;
+    EXPECT_EQ(cl.options.protocol, name);
+    EXPECT_NE(usage("sim").find(name + ':'), std::string::npos) << name;
+  }
 }
 
 TEST(CommandLine, StrayAloneGoesBeforeEveryAnswer) {
@@ -55,9 +67,13 @@ TEST(CommandLine, HelpIsRecognised) {
 
 TEST(CommandLine, BadArgumentsAreRefused) {
   const std::vector<std::vector<std::string_view>> bad = {
-      {"--protocol", "other"}, {"--protocol"},   {"--delay", "-1"}, {"--delay", "5ms"}, {"--nak-every"},
-      {"--nak-every", "x"},    {"--stray", "4"}, {"--stray", "4G"}, {"--stray", ","},   {"--stray-every", "2"},
-      {"--stray-once"},        {"--record"},     {"--record", ""},  {"--verbose"},      {"extra"},
+      {"--protocol", "other"}, {"--protocol"},          {"--delay", "-1"},
+      {"--delay", "5ms"},      {"--nak-every"},         {"--nak-every", "x"},
+      {"--stray", "4"},        {"--stray", "4G"},       {"--stray", ","},
+      {"--stray-every", "2"},  {"--stray-once"},        {"--record"},
+      {"--record", ""},        {"--verbose"},           {"extra"},
+      {"--protocol", "MODE1"}, {"--protocol", "mode2"}, {"--play-time"},
+      {"--play-time", "-1"},   {"--play-time", "0.5"},
   };
   for (const auto& args : bad) {
     std::string joined;

@@ -8,6 +8,17 @@
 #include <termios.h>
 #include <unistd.h>
 
+namespace kestrel::sim {
+
+void PrintTo(const Item& item, std::ostream* out) {
+  const auto bytes = [](const std::optional<std::uint8_t>& b) {
+    return b ? std::optional<Bytes>(Bytes{*b}) : std::nullopt;
+  };
+  *out << describe(item, bytes(item.reply), bytes(item.afterPlaying));
+}
+
+}  // namespace kestrel::sim
+
 namespace kestrel::sim::test {
 
 SlavePort::SlavePort(const std::string& path, bool raw)

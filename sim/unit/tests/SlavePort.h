@@ -6,7 +6,14 @@
 #include "unit/Pty.h"
 
 #include <chrono>
+#include <ostream>
 #include <string>
+
+namespace kestrel::sim {
+// Failures show items as the hex lines the simulator prints, with the answers
+// a healthy unit gives.
+void PrintTo(const Item& item, std::ostream* out);
+}  // namespace kestrel::sim
 
 namespace kestrel::sim::test {
 

@@ -1,5 +1,6 @@
 #include "SlavePort.h"
 #include "unit/BufferedProtocol.h"
+#include "unit/Mode1Protocol.h"
 #include "unit/UnitSimulator.h"
 
 #include <filesystem>
@@ -19,6 +20,12 @@ const Bytes NAK{P::NAK};
 Options quick() {
   Options o;
   o.answerDelay = 0ms;
+  return o;
+}
+
+Options mode1() {
+  Options o = quick();
+  o.protocol = "mode1";
   return o;
 }
 
@@ -229,6 +236,81 @@ TEST(UnitSimulator, WaitForBytesTimesOutShort) {
   const auto begun = std::chrono::steady_clock::now();
   EXPECT_FALSE(u.sim.waitForBytes(3, 100ms));
   EXPECT_GE(std::chrono::steady_clock::now() - begun, 100ms);
+}
+
+TEST(UnitSimulator, ArrivalsAreStampedReadsInOrder) {
+  Unit u;
+  const auto begun = std::chrono::steady_clock::now();
+  u.port->write({0x41, 0x42});
+  ASSERT_TRUE(u.sim.waitForBytes(2, 1000ms));
+  const auto firstTaken = std::chrono::steady_clock::now();
+  std::this_thread::sleep_for(100ms);
+  u.port->write({0x43});
+  ASSERT_TRUE(u.sim.waitForBytes(3, 1000ms));
+  const auto done = std::chrono::steady_clock::now();
+
+  const auto arrivals = u.sim.arrivals();
+  ASSERT_GE(arrivals.size(), 2u);
+  Bytes joined;
+  for (std::size_t i = 0; i < arrivals.size(); ++i) {
+    EXPECT_FALSE(arrivals[i].bytes.empty());
+    EXPECT_GE(arrivals[i].at, i == 0 ? begun : arrivals[i - 1].at);
+    EXPECT_LE(arrivals[i].at, done);
+    joined.insert(joined.end(), arrivals[i].bytes.begin(), arrivals[i].bytes.end());
+  }
+  EXPECT_EQ(joined, u.sim.received());
+  EXPECT_EQ(arrivals.back().bytes, Bytes{0x43});
+  EXPECT_LE(arrivals.front().at, firstTaken);
+  EXPECT_GE(arrivals.back().at - arrivals.front().at, 100ms);
+}
+
+TEST(UnitSimulator, Mode1AnswersEachLineAndAcksAChannelLineTwiceAtOnce) {
+  Unit u(mode1());
+  EXPECT_EQ(u.ask(ascii("001,002,003\r"), 2), (Bytes{P::ACK, P::ACK}));
+  EXPECT_EQ(u.ask(ascii("STS\r")), ACK);
+  EXPECT_EQ(u.ask(ascii("000\r")), ACK);
+  EXPECT_EQ(u.ask(ascii("01\r")), NAK);
+  EXPECT_EQ(u.ask(ascii("sts\r007,012\rx\r"), 4), (Bytes{P::ACK, P::ACK, P::ACK, P::NAK}));
+}
+
+TEST(UnitSimulator, Mode1SecondAckFollowsThePlayTime) {
+  Options o = mode1();
+  o.playTime = 300ms;
+  Unit u(o);
+  const auto begun = std::chrono::steady_clock::now();
+  u.port->write(ascii("001,002\r"));
+  EXPECT_EQ(u.port->read(1, 150ms), ACK);
+  EXPECT_EQ(u.port->read(1, 2000ms), ACK);
+  EXPECT_GE(std::chrono::steady_clock::now() - begun, 300ms);
+  // A stop during play is taken, not lost, and answered once the line is done.
+  u.port->write(ascii("003\r"));
+  EXPECT_EQ(u.port->read(1, 150ms), ACK);
+  u.port->write(ascii("000\r"));
+  EXPECT_EQ(u.port->read(2, 2000ms), (Bytes{P::ACK, P::ACK}));
+  EXPECT_TRUE(u.port->drain(50ms).empty());
+}
+
+TEST(UnitSimulator, Mode1RefusesEveryKthChannelLineWithOneNak) {
+  Options o = mode1();
+  o.nakEvery = 2;
+  Unit u(o);
+  const Bytes line = ascii("001\r");
+  EXPECT_EQ(u.ask(line, 2), (Bytes{P::ACK, P::ACK}));
+  EXPECT_EQ(u.ask(ascii("sts\r")), ACK);
+  EXPECT_EQ(u.ask(ascii("000\r")), ACK);
+  EXPECT_EQ(u.ask(ascii("bad\r")), NAK);
+  EXPECT_EQ(u.ask(line), NAK);
+  EXPECT_EQ(u.ask(line, 2), (Bytes{P::ACK, P::ACK}));
+  EXPECT_EQ(u.ask(line), NAK);
+}
+
+TEST(UnitSimulator, Mode1StrayBytesShareTheWriteWithTheAcks) {
+  Options o = mode1();
+  o.strayBytes = {0x41};
+  o.strayEvery = 1;
+  Unit u(o);
+  EXPECT_EQ(u.ask(ascii("sts\r"), 2), (Bytes{0x41, P::ACK}));
+  EXPECT_EQ(u.ask(ascii("001\r"), 4), (Bytes{0x41, P::ACK, 0x41, P::ACK}));
 }
 
 TEST(UnitSimulator, UnknownProtocolIsRefused) {

@@ -1,0 +1,112 @@
+#include "serial/Mode1Session.h"
+#include "serial/SerialLink.h"
+#include "support/SerialFakes.h"
+#include "support/TestSupport.h"
+
+#include <gtest/gtest.h>
+
+using namespace kestrel;
+using namespace kestrel::test;
+
+namespace {
+
+constexpr char kAck = 0x06;
+const QString kSts = QStringLiteral("[送信]：STS(53h54h53h) + CR(0Dh)");
+const QString kAckLine = QStringLiteral("[受信]：ACK(06h)");
+
+QList<qint64> upTo(int last) {
+  QList<qint64> list;
+  for (int i = 1; i <= last; ++i) list.append(i);
+  return list;
+}
+
+class Mode1 : public ::testing::Test {
+ protected:
+  // One received byte; what went out in answer.
+  QByteArray receive(char byte) {
+    link.incoming.append(byte);
+    session.OnComm(SerialLink::kEventReceive);
+    return link.take();
+  }
+  FakeLink link;
+  FakeLog log;
+  VirtualPause pause;
+  Mode1Session session{link, log, pause};
+};
+
+}  // namespace
+
+TEST_F(Mode1, FirstLineAtTheFirstAckThenEverySecondAck) {
+  session.Play(upTo(7), 3);
+  EXPECT_EQ(link.writes, (std::vector<QByteArray>{"sts", "\r"}));
+  EXPECT_EQ(log.take(), QStringList{kSts});
+  link.take();
+  EXPECT_EQ(receive(kAck), "001,002,003\r");
+  EXPECT_EQ(log.take(), (QStringList{kAckLine, "[送信]：001,002,003 + CR(0Dh)"}));
+  EXPECT_EQ(receive(kAck), "");
+  EXPECT_EQ(receive(kAck), "004,005,006\r");
+  EXPECT_EQ(receive(kAck), "");
+  EXPECT_EQ(receive(kAck), "007\r");
+  EXPECT_EQ(session.ListRemain, 0);
+  log.take();
+  EXPECT_EQ(receive(kAck), "");  // after the last line ACKs are only logged
+  EXPECT_EQ(receive(kAck), "");
+  EXPECT_EQ(log.take(), (QStringList{kAckLine, kAckLine}));
+
+  // 再生 keeps the flags; those left by the run release the first line at once.
+  session.Play({7, 12}, 8);
+  link.take();
+  EXPECT_EQ(receive(kAck), "007,012\r");
+  EXPECT_EQ(session.FirstAck, 1);
+}
+
+TEST_F(Mode1, StopIsAnsweredByOneAckThatOnlyClearsIt) {
+  session.Play(upTo(9), 3);
+  receive(kAck);
+  link.take();
+  log.take();
+  session.Stop();
+  EXPECT_EQ(link.take(), "000\r");
+  EXPECT_EQ(log.take(), QStringList{"[送信]：STOP(00h00h00h)"});
+  EXPECT_EQ(receive(kAck), "");
+  EXPECT_EQ(session.StopRequest, 0);
+  EXPECT_EQ(receive(kAck), "004,005,006\r");  // the unfinished list goes on
+
+  session.Stop();  // nobody answers this one
+  session.Play({1}, 1);
+  link.take();
+  receive(kAck);
+  EXPECT_EQ(receive(kAck), "001\r");
+}
+
+TEST_F(Mode1, LinesAndReceivedBytes) {
+  session.Play({5, 6}, 1);
+  receive(kAck);
+  EXPECT_EQ(log.lines.last(), QStringLiteral("[送信]：005 + CR(0Dh)"));
+  session.Play({0}, 8);
+  link.take();
+  receive(kAck);
+  EXPECT_EQ(receive(kAck), "000\r");
+  log.take();
+  EXPECT_EQ(receive(0x15), "");
+  EXPECT_EQ(receive(0x0F), "");
+  EXPECT_EQ(log.take(), (QStringList{"[受信]：NAK(15h)", "[受信]：(Fh)"}));
+  EXPECT_EQ(pause.sleeps, std::vector<int>{});  // pending events run instead of a wait
+}
+
+TEST_F(Mode1, FailedWriteKeepsTheLineUnsent) {
+  session.Play({1, 2}, 1);
+  link.take();
+  log.take();
+  link.failWrites = true;
+  receive(kAck);
+  EXPECT_EQ(log.take(), (QStringList{kAckLine, kWriteFailedLog}));
+  EXPECT_EQ(session.ListRemain, 2);
+  session.Stop();
+  EXPECT_EQ(session.StopRequest, 0);  // a stop that did not go out is not waited for
+  link.failWrites = false;
+  session.Unload();
+  EXPECT_EQ(link.take(), "000\r");
+  EXPECT_EQ(log.take(), QStringList{kWriteFailedLog});  // the failed stop; closing logs nothing
+  EXPECT_EQ(session.StopRequest, 1);
+}
