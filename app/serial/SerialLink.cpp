@@ -121,6 +121,7 @@ int SerialLink::InBufferCount() const { return port_.isOpen() ? int(port_.bytesA
 
 QByteArray SerialLink::read() {
   if (!port_.isOpen()) return {};
+  ++reads_;
   return inputLen_ == 0 ? port_.readAll() : port_.read(inputLen_);
 }
 
@@ -141,10 +142,12 @@ bool SerialLink::write(const QByteArray& bytes) {
 }
 
 void SerialLink::receive() {
+  const quint64 readsBefore = reads_;
   emit comm(kEventReceive);
   // Qt announces a chunk once. A handler that reads one character per event
-  // leaves the rest of it waiting, so another event follows while any is left.
-  if (inputLen_ == 1 && !raisePending_ && InBufferCount() > 0) {
+  // leaves the rest of it waiting, so another event follows while any is
+  // left, as long as the handler takes something each time.
+  if (inputLen_ == 1 && !raisePending_ && reads_ != readsBefore && InBufferCount() > 0) {
     raisePending_ = true;
     QMetaObject::invokeMethod(
         this,

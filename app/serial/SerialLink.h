@@ -94,6 +94,7 @@ class SerialLink : public QObject, public LinkPort {
   bool writing_ = false;
   bool arrivedWhileWriting_ = false;
   bool raisePending_ = false;
+  quint64 reads_ = 0;
   OpenError openError_ = OpenError::None;
   QString errorString_;
 };

@@ -287,7 +287,9 @@ TEST_F(Buffered, ThousandChannelFramesAndTheirStops) {
   link.take();
   log.take();
   receive(kAck);
-  EXPECT_EQ(link.take(), QByteArray("\x02" "00011000" "\x03\x03"));
+  EXPECT_EQ(link.take(), QByteArray("\x02"
+                                    "00011000"
+                                    "\x03\x03"));
   EXPECT_EQ(log.take(), (QStringList{"[受信]：ACK(06h)", "[送信]：STX(02h)", "[送信]：0001,1000", "[送信]：ETX(03h)",
                                      "[送信]：BCC(3h)"}));
   session->Stop();

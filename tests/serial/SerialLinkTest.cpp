@@ -49,6 +49,21 @@ TEST_F(Link, TextProfileReadsOneCharacterPerRead) {
   EXPECT_EQ(link.InBufferCount(), 1);
 }
 
+// A handler that takes one character per event gets an event for each one,
+// however the bytes arrived.
+TEST_F(Link, BytesArrivingTogetherEachGetTheirEvent) {
+  ASSERT_EQ(SetUpPort(link, {QStringLiteral("9600,N,8,1"), ReceiveProfile::Text}, nullptr), PortSetupResult::Opened);
+  QByteArray taken;
+  QObject::connect(&link, &SerialLink::comm, [&] { taken += link.read(); });
+  pty.write(QByteArray("\x06\x41\x15", 3));
+  QElapsedTimer clock;
+  clock.start();
+  while (taken.size() < 3 && clock.elapsed() < 3000) QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+  EXPECT_EQ(taken, QByteArray("\x06\x41\x15", 3));
+  QCoreApplication::processEvents();
+  EXPECT_EQ(events.size(), 3u);  // and no more once everything is taken
+}
+
 TEST_F(Link, RawProfileReadsEverythingWaiting) {
   ASSERT_EQ(SetUpPort(link, {QStringLiteral("4800,E,8,1"), ReceiveProfile::Raw}, nullptr), PortSetupResult::Opened);
   EXPECT_EQ(link.inputMode(), SerialLink::comInputModeBinary);

@@ -1,0 +1,190 @@
+// What every serial test window shares, tried on each window as an operator
+// (or a screen reader) meets it.
+#include "serial/BufferedForms.h"
+#include "serial/FrmRS232CMode1.h"
+#include "serial/SerialLink.h"
+#include "shell/AppEnd.h"
+#include "shell/FrmMenu.h"
+#include "support/Pty.h"
+#include "support/SerialFakes.h"
+#include "support/TestSupport.h"
+
+#include <QAccessible>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QProcess>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSet>
+#include <QTest>
+#include <gtest/gtest.h>
+
+using namespace kestrel;
+using namespace kestrel::test;
+
+namespace {
+
+struct Window {
+  const char* name;
+  std::function<SerialTestForm*(Pause&)> open;
+  QString caption;
+  QString settings;
+  std::vector<int> buttons;
+};
+
+const std::vector<Window>& windows() {
+  static const std::vector<Window> all{
+      {"FrmRS232CMode1",
+       [](Pause& p) { return new FrmRS232CMode1(nullptr, p); },
+       "RS232C制御モード1",
+       "9600,N,8,1",
+       {0, 1, 5, 6}},
+      {"FrmRS232CMode2",
+       [](Pause& p) {
+         FrmMenu::SubMode = 1;
+         return new FrmRS232CMode2(nullptr, p);
+       },
+       "バッファ機能付RS232C制御(MAX250CH 9600,N,8,1)",
+       "9600,N,8,1",
+       {0, 1, 2, 3, 4, 5, 6}},
+      {"FrmRS232CMode2_1000CH",
+       [](Pause& p) { return new FrmRS232CMode2_1000CH(nullptr, p); },
+       "バッファ機能付RS232C制御(MAX1000CH 19200,E,8,1)",
+       "19200,E,8,1",
+       {0, 1, 5, 6}},
+      {"FrmTARN4RS1000CH",
+       [](Pause& p) { return new FrmTARN4RS1000CH(nullptr, p); },
+       "バッファ機能付RS232C制御 TARN4B用 LAN対応版(MAX1000CH 19200,N,8,1)",
+       "19200,N,8,1",
+       {0, 1, 5, 6}},
+  };
+  return all;
+}
+
+QString accessibleName(QWidget* w) {
+  QAccessibleInterface* a = QAccessible::queryAccessibleInterface(w);
+  return a ? a->text(QAccessible::Name) : QString();
+}
+
+class SerialWindows : public ::testing::Test {
+ protected:
+  SerialWindows() {
+    installApplicationEnd([this] { ++ends; });
+  }
+  ~SerialWindows() override { installApplicationEnd({}); }
+  std::unique_ptr<SerialTestForm> open(const Window& w) {
+    std::unique_ptr<SerialTestForm> form(w.open(pause));
+    form->show();
+    QApplication::setActiveWindow(form.get());
+    return form;
+  }
+  Pty pty;
+  ComPortOverride com1{1, pty.slave()};
+  RecordingPrompt prompt;
+  VirtualPause pause;
+  int ends = 0;
+};
+
+}  // namespace
+
+TEST_F(SerialWindows, CaptionPortButtonsAndAccessibleNames) {
+  for (const Window& w : windows()) {
+    auto form = open(w);
+    EXPECT_EQ(form->objectName(), QString::fromLatin1(w.name));
+    EXPECT_EQ(form->windowTitle(), w.caption) << w.name;
+    EXPECT_TRUE(form->PDQ_COM->isOpen()) << w.name;
+    EXPECT_EQ(form->PDQ_COM->settings(), w.settings) << w.name;
+    std::vector<int> buttons;
+    for (int i = 0; i < form->CmdAction.size(); ++i)
+      if (form->CmdAction[i]) buttons.push_back(i);
+    EXPECT_EQ(buttons, w.buttons) << w.name;
+
+    QSet<QString> boxNames;
+    for (QWidget* control : form->findChildren<QWidget*>()) {
+      const bool operable =
+          qobject_cast<QLineEdit*>(control) || qobject_cast<QAbstractButton*>(control) || control == form->FG1;
+      if (!operable || form->FG1->isAncestorOf(control)) continue;  // the grid's own parts are the grid
+      EXPECT_FALSE(accessibleName(control).isEmpty()) << w.name << " " << qPrintable(control->objectName());
+      if (qobject_cast<QLineEdit*>(control)) boxNames.insert(accessibleName(control));
+    }
+    EXPECT_EQ(boxNames.size(), form->panel->TxtNo.size() + 1) << w.name;  // every box told apart
+    EXPECT_EQ(accessibleName(form->panel->TxtNo[19]), QStringLiteral("再生番号 20"));
+    EXPECT_EQ(accessibleName(form->FG1), QStringLiteral("テスト状況"));
+    for (QPushButton* button : form->findChildren<QPushButton*>()) EXPECT_FALSE(button->autoDefault());
+  }
+  EXPECT_TRUE(prompt.messages.empty());
+}
+
+// Return in a box must not press a button (リセット emptied the list), and
+// Escape must not close the window and end the unit's run.
+TEST_F(SerialWindows, ReturnAndEscapeLeaveTheWindowAsItIs) {
+  for (const Window& w : windows()) {
+    auto form = open(w);
+    form->panel->OptMode[1]->click();
+    form->panel->TxtNo[0]->setFocus();
+    QTest::keyClicks(form->panel->TxtNo[0], QStringLiteral("12"));
+    QTest::keyClick(form->panel->TxtNo[0], Qt::Key_Return);
+    QTest::keyClick(form->panel->TxtNo[0], Qt::Key_Enter);
+    QTest::keyClick(form->panel->TxtNo[0], Qt::Key_Escape);
+    QTest::keyClick(form.get(), Qt::Key_Escape);
+    EXPECT_EQ(form->panel->TxtNo[0]->text(), QStringLiteral("12")) << w.name;
+    EXPECT_TRUE(form->isVisible()) << w.name;
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(pty.readAvailable().isEmpty()) << w.name;
+    EXPECT_TRUE(form->log->lines().isEmpty()) << w.name;
+  }
+}
+
+TEST_F(SerialWindows, ModeOneChecksItsOwnWayAndLogsOneRowLower) {
+  auto form = open(windows()[0]);
+  form->panel->OptMode[1]->click();
+  form->CmdAction[0]->click();
+  EXPECT_EQ(prompt.messages,
+            (std::vector<Message>{{kTitle3J, kPlayNumberRequired, MsgIcon::Exclamation, MsgButtons::Ok}}));
+  EXPECT_TRUE(form->panel->TxtNo[0]->hasFocus());
+  form->panel->TxtNo[3]->setText("0");  // no range check: 0 goes out as 000
+  form->CmdAction[0]->click();
+  EXPECT_EQ(prompt.messages.size(), 1u);
+  EXPECT_EQ(form->panel->TxtNo[0]->text(), QStringLiteral("0"));
+  EXPECT_EQ(form->log->TextMatrix(1), QStringLiteral("[送信]：STS(53h54h53h) + CR(0Dh)"));
+  EXPECT_EQ(form->log->LogRow(), 1);  // the next line goes into row LogRow + 1
+  QCoreApplication::processEvents();
+  EXPECT_EQ(pty.readAvailable(), QByteArray("sts\r"));
+  form->CmdAction[5]->click();
+  EXPECT_EQ(form->log->LogRow(), 0);
+}
+
+TEST_F(SerialWindows, ModeOneBusyPortIsAPlainBoxTitled3J) {
+  QProcess holder;
+  holder.start(QStringLiteral(KESTREL_BIN_DIR "/hold-port"), {pty.slave()});
+  ASSERT_TRUE(holder.waitForReadyRead(5000));
+  auto form = open(windows()[0]);
+  EXPECT_EQ(prompt.messages, (std::vector<Message>{{kTitle3J,
+                                                    QStringLiteral("通信ポートをオープンできませんでした。\r\n"
+                                                                   "アプリケーションを終了します。"),
+                                                    MsgIcon::None, MsgButtons::Ok}}));
+  EXPECT_EQ(ends, 1);
+  holder.closeWriteChannel();
+  holder.waitForFinished();
+}
+
+TEST_F(SerialWindows, ThousandChannelWindowsTakeFourDigitsAndTheirLineNumber) {
+  auto form = open(windows()[3]);
+  auto& tarn4 = static_cast<FrmTARN4RS1000CH&>(*form);
+  ASSERT_EQ(tarn4.OptSp.size(), 9);
+  EXPECT_TRUE(tarn4.OptSp[0]->isChecked());
+  EXPECT_EQ(tarn4.OptSp[8]->text(), QStringLiteral("9"));
+  EXPECT_EQ(form->panel->TxtCh->text(), QStringLiteral("08"));
+  EXPECT_EQ(form->panel->TxtNo[0]->maxLength(), 4);
+  EXPECT_EQ(form->panel->OptMode[0]->text(), QStringLiteral("オートモード（１～１０００まで自動再生）"));
+  EXPECT_EQ(form->panel->LblHelp->text(), QStringLiteral("【入力例　1CH→1　15CH→15　145CH→145　1000CH→1000】"));
+  form->panel->OptMode[1]->click();
+  for (const char* bad : {"1001", "0"}) {
+    form->panel->TxtNo[0]->setText(bad);
+    form->CmdAction[0]->click();
+  }
+  EXPECT_EQ(prompt.texts(),
+            std::vector<QString>(2, QStringLiteral("チャンネル番号は１～１０００までの範囲で入力して下さい。")));
+  EXPECT_EQ(open(windows()[2])->panel->TxtCh->text(), QStringLiteral("10"));
+}
