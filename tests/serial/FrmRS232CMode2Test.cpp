@@ -8,6 +8,7 @@
 #include "support/Pty.h"
 #include "support/SerialFakes.h"
 #include "support/TestSupport.h"
+#include "support/WindowFixture.h"
 
 #include <QLineEdit>
 #include <QProcess>
@@ -20,25 +21,12 @@ using namespace kestrel::test;
 
 namespace {
 
-class Mode2Window : public ::testing::Test {
+class Mode2Window : public WindowFixture {
  protected:
-  Mode2Window() {
-    installApplicationEnd([this] { ++ends; });
-  }
-  ~Mode2Window() override { installApplicationEnd({}); }
   std::unique_ptr<FrmRS232CMode2> open(int subMode) {
     FrmMenu::SubMode = qint16(subMode);
     return std::make_unique<FrmRS232CMode2>(nullptr, pause);
   }
-  // Lets the port deliver what the pty holds.
-  void settle() {
-    for (int i = 0; i < 5; ++i) QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-  }
-  Pty pty;
-  ComPortOverride com1{1, pty.slave()};
-  RecordingPrompt prompt;
-  VirtualPause pause;
-  int ends = 0;
 };
 
 }  // namespace

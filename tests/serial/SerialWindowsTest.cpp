@@ -8,6 +8,7 @@
 #include "support/Pty.h"
 #include "support/SerialFakes.h"
 #include "support/TestSupport.h"
+#include "support/WindowFixture.h"
 
 #include <QAccessible>
 #include <QGroupBox>
@@ -67,23 +68,14 @@ QString accessibleName(QWidget* w) {
   return a ? a->text(QAccessible::Name) : QString();
 }
 
-class SerialWindows : public ::testing::Test {
+class SerialWindows : public WindowFixture {
  protected:
-  SerialWindows() {
-    installApplicationEnd([this] { ++ends; });
-  }
-  ~SerialWindows() override { installApplicationEnd({}); }
   std::unique_ptr<SerialTestForm> open(const Window& w) {
     std::unique_ptr<SerialTestForm> form(w.open(pause));
     form->show();
     QApplication::setActiveWindow(form.get());
     return form;
   }
-  Pty pty;
-  ComPortOverride com1{1, pty.slave()};
-  RecordingPrompt prompt;
-  VirtualPause pause;
-  int ends = 0;
 };
 
 }  // namespace

@@ -304,8 +304,8 @@ TEST_F(Menu, SettingsButtonOpensSettingsAndExitCloses) {
   EXPECT_EQ(ends, 1);
 }
 
-// The menu opens the real buffered window with the entry's variant.
-TEST(MenuWindows, EntriesOneTwoAndSixOpenTheBufferedWindowInTheirVariant) {
+// The menu opens the real serial windows, the shared one in the entry's variant.
+TEST(MenuWindows, SerialEntriesOpenTheirWindows) {
   RecordingPrompt prompt;
   Pty pty;
   ComPortOverride com1(1, pty.slave());
@@ -317,12 +317,16 @@ TEST(MenuWindows, EntriesOneTwoAndSixOpenTheBufferedWindowInTheirVariant) {
     captions.push_back(w->windowTitle());
     static_cast<QDialog*>(w)->close();
   });
-  for (int mode : {1, 2, 6}) {
+  for (int mode : {0, 1, 2, 3, 5, 6}) {
     menu.ExecMode[mode]->setChecked(true);
     menu.Command1[0]->click();
   }
-  EXPECT_EQ(captions, (std::vector<QString>{"バッファ機能付RS232C制御(MAX255CH 9600,N,8,1)",
-                                            "バッファ機能付RS232C制御(MAX250CH 9600,N,8,1)", "TARN5-KLV制御"}));
-  EXPECT_EQ(pty.readAvailable(), QByteArray("\xFF\xFF\xFF", 3));  // each window told the unit to stop as it closed
+  EXPECT_EQ(captions,
+            (std::vector<QString>{"RS232C制御モード1", "バッファ機能付RS232C制御(MAX255CH 9600,N,8,1)",
+                                  "バッファ機能付RS232C制御(MAX250CH 9600,N,8,1)",
+                                  "バッファ機能付RS232C制御(MAX1000CH 19200,E,8,1)",
+                                  "バッファ機能付RS232C制御 TARN4B用 LAN対応版(MAX1000CH 19200,N,8,1)", "TARN5-KLV制御"}));
+  // Each window told the unit to stop as it closed.
+  EXPECT_EQ(pty.readAvailable(), QByteArray("000\r\xFF\xFF\xFF\xFF\xFF"));
   EXPECT_TRUE(prompt.messages.empty());
 }
