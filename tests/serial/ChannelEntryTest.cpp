@@ -1,5 +1,6 @@
 #include "serial/ChannelEntry.h"
 #include "serial/EntryPanel.h"
+#include "shell/MessageService.h"
 #include "support/TestSupport.h"
 
 #include <QCheckBox>
@@ -86,6 +87,40 @@ TEST(ChannelEntry, LimitsOfEachSubMode) {
   EXPECT_EQ(checkEntries(huge, true, "08", {}).message, kRange);
 }
 
+// The variants the windows are made of, each with what sets it apart.
+TEST(ChannelEntry, RulesAsData) {
+  const EntryRules digitsOnly{.low = 0,
+                              .rangeMessage = kNotNumeric,
+                              .digitsOnly = true,
+                              .emptyMessage = kPlayNumberRequired,
+                              .emptyTitle = kTitle3J,
+                              .unitDigitsMessage = QStringLiteral("ﾁｬﾝﾈﾙ単位は１～１０までの範囲を指定して下さい。")};
+  QStringList texts = boxes({"0", "+5"});
+  EntryCheck check = checkEntries(texts, true, "08", digitsOnly);
+  EXPECT_EQ(check.message, kNotNumeric);  // 0 passes the range; the sign is refused
+  EXPECT_EQ(check.index, 1);
+  texts = boxes({});
+  check = checkEntries(texts, true, "08", digitsOnly);
+  EXPECT_EQ(check.message, kPlayNumberRequired);
+  EXPECT_EQ(check.title, kTitle3J);
+  EXPECT_EQ(check.index, 0);
+  texts = boxes({"7"});
+  EXPECT_EQ(checkEntries(texts, true, "1.0", digitsOnly).message, digitsOnly.unitDigitsMessage);
+
+  // Forty boxes and no channel unit.
+  const EntryRules noUnit{.unit = false};
+  QStringList forty(40);
+  forty[39] = QStringLiteral("255");
+  EXPECT_TRUE(checkEntries(forty, true, QString(), noUnit).ok);
+  EXPECT_EQ(forty[0], QStringLiteral("255"));
+
+  // No range to speak of, but a number must fit the unit's 16 bits.
+  const EntryRules anyNumber{.low = -32768, .high = 32767, .rangeMessage = kNotNumeric};
+  texts = boxes({"999", "9e9"});
+  EXPECT_EQ(checkEntries(texts, true, "08", anyNumber).index, 1);
+  EXPECT_EQ(zeroPadded(-5, 3), QStringLiteral("-005"));
+}
+
 TEST(ChannelEntry, ChannelLists) {
   EXPECT_EQ(buildChannelList(boxes({"1", "15", "145", "", "9"}), true, 255, 3), (QStringList{"001", "015", "145"}));
   EXPECT_EQ(buildChannelList(boxes({"7"}), true, 1000, 4), QStringList{"0007"});
@@ -127,6 +162,24 @@ TEST(EntryPanel, ModesAndInitialState) {
   EXPECT_EQ(repeat, 1);
   panel.chk_Repeat->click();
   EXPECT_EQ(repeat, 0);
+}
+
+TEST(EntryPanel, PanelWithoutUnitRepeatOrHelp) {
+  RecordingPrompt prompt;
+  EntryPanel panel(
+      {.boxes = 40, .boxesPerRow = 20, .help = {}, .unit = false, .repeat = false, .rules = {.unit = false}});
+  panel.InitForm();
+  EXPECT_EQ(panel.TxtNo.size(), 40);
+  EXPECT_EQ(panel.TxtNo[39]->accessibleName(), QStringLiteral("再生番号 40"));
+  EXPECT_FALSE(panel.TxtCh || panel.chk_Repeat || panel.LblHelp);
+  EXPECT_TRUE(panel.CheckInput());  // automatic mode always passes
+  panel.OptMode[1]->click();
+  EXPECT_TRUE(panel.CmdCls->isEnabled());
+  EXPECT_FALSE(panel.CheckInput());
+  EXPECT_TRUE(prompt.messages.empty());
+  panel.TxtNo[39]->setText("30");
+  EXPECT_TRUE(panel.CheckInput());
+  EXPECT_EQ(panel.channelNumbers(30), QList<qint64>{30});
 }
 
 TEST(EntryPanel, CheckInputShowsTheMessageAndSelectsTheBox) {
