@@ -1,7 +1,10 @@
 #include "TestWindowList.h"
 
 #include "serial/BufferedForms.h"
+#include "serial/FrmPLX6.h"
 #include "serial/FrmRS232CMode1.h"
+#include "serial/FrmRS232CMode5.h"
+#include "serial/Mode34Forms.h"
 #include "shell/TestWindows.h"
 
 namespace kestrel {
@@ -12,6 +15,10 @@ void registerTestWindows() {
   registerTestWindow(QStringLiteral("FrmRS232CMode2_1000CH"),
                      [](QWidget* parent) { return new FrmRS232CMode2_1000CH(parent); });
   registerTestWindow(QStringLiteral("FrmTARN4RS1000CH"), [](QWidget* parent) { return new FrmTARN4RS1000CH(parent); });
+  registerTestWindow(QStringLiteral("FrmRS232CMode3"), [](QWidget* parent) { return new FrmRS232CMode3(parent); });
+  registerTestWindow(QStringLiteral("FrmRS232CMode4"), [](QWidget* parent) { return new FrmRS232CMode4(parent); });
+  registerTestWindow(QStringLiteral("FrmRS232CMode5"), [](QWidget* parent) { return new FrmRS232CMode5(parent); });
+  registerTestWindow(QStringLiteral("FrmPLX6"), [](QWidget* parent) { return new FrmPLX6(parent); });
 }
 
 }  // namespace kestrel

@@ -10,4 +10,17 @@ quint8 CalcBCC(const QByteArray& payload) {
 
 QString hexText(unsigned value) { return QString::number(value, 16).toUpper(); }
 
+QString hexDump(const QByteArray& bytes) {
+  static constexpr char digits[] = "0123456789ABCDEF";
+  QString text;
+  text.reserve(bytes.size() * 3);
+  for (const char c : bytes) {
+    const auto b = quint8(c);
+    text += QLatin1Char(digits[b >> 4]);
+    text += QLatin1Char(digits[b & 0x0F]);
+    text += u'h';
+  }
+  return text;
+}
+
 }  // namespace kestrel

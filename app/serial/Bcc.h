@@ -13,4 +13,8 @@ inline quint8 CalcBCC(const QString& payload) { return CalcBCC(payload.toLatin1(
 // Upper-case hexadecimal without leading zeros: 5 -> "5", 252 -> "FC".
 QString hexText(unsigned value);
 
+// Every byte as two upper-case hexadecimal digits and "h", no separator:
+// 10h 06h 00h gives "10h06h00h".
+QString hexDump(const QByteArray& bytes);
+
 }  // namespace kestrel

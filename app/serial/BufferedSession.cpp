@@ -1,9 +1,9 @@
 #include "BufferedSession.h"
 
 #include "Bcc.h"
-#include "LogGrid.h"
-#include "SerialLink.h"
-#include "EntryPanel.h"
+#include "LogSink.h"
+#include "ChannelEntry.h"
+#include "LinkPort.h"
 #include "shell/Pause.h"
 
 #include <array>
@@ -120,7 +120,7 @@ void BufferedSession::SendVolume(Volume command) {
 }
 
 void BufferedSession::OnComm(int event) {
-  if (event != SerialLink::kEventReceive) return;
+  if (event != LinkPort::kEventReceive) return;
   pause_.sleep(kReadWaitMs);
   const std::optional<quint8> b = readOne();
   if (!b) return;

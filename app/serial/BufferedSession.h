@@ -36,7 +36,6 @@ extern const BufferedVariant kBufferedTarn4Lan;  // the LAN-capable 1000-channel
 class BufferedSession : public SerialSession {
  public:
   enum Volume : qint16 { VolumeNone = 0, Volume6dB = 1, Volume14dB = 2, VolumeDefault = 3, VolumeSent = 5 };
-  static constexpr int kReadWaitMs = 20;
   static constexpr int kFrameGapMs = 3;
 
   BufferedSession(const BufferedVariant& variant, LinkPort& link, LogSink& log, Pause& pause);

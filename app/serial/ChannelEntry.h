@@ -18,6 +18,7 @@ bool isNumeric(const QString& text);
 // Its value rounded to an integer, halves to even; nullopt when not numeric.
 std::optional<double> integerValue(const QString& text);
 
+inline const QString kHelp255 = QStringLiteral("【入力例　1CH→1　15CH→15　145CH→145】");
 inline const QString kPlayNumberRequired = QStringLiteral("再生番号は必須入力です。");
 
 // How a window checks its entries. The checks run in this order: every box

@@ -61,9 +61,9 @@ EntryPanel::EntryPanel(EntryPanelSpec spec, QWidget* parent) : QWidget(parent), 
   auto* unitRow = new QHBoxLayout;
   if (spec_.unit) {
     TxtCh = numberBox(QStringLiteral("TxtCh"), 2, spec_.selectOnFocus);
-    Label1 = new QLabel(QStringLiteral("チャンネル単位で送信する"));
+    Label1 = new QLabel(spec_.unitLabel);
     Label1->setBuddy(TxtCh);
-    TxtCh->setAccessibleName(Label1->text());
+    TxtCh->setAccessibleName(spec_.unitLabel.trimmed());
     unitRow->addWidget(TxtCh);
     unitRow->addWidget(Label1);
   }

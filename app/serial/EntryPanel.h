@@ -19,8 +19,6 @@ class QRadioButton;
 
 namespace kestrel {
 
-inline const QString kHelp255 = QStringLiteral("【入力例　1CH→1　15CH→15　145CH→145】");
-
 struct EntryPanelSpec {
   QString autoCaption = QStringLiteral("オートモード（１～２５５まで自動再生）");
   QString manualCaption = QStringLiteral("マニュアルモード（最大２０指定）");
@@ -30,6 +28,7 @@ struct EntryPanelSpec {
   QString help = kHelp255;      // empty: no help label
   bool helpFollowsMode = true;  // greyed in automatic mode
   bool unit = true;             // TxtCh with its label
+  QString unitLabel = QStringLiteral("チャンネル単位で送信する");
   QString unitDefault = QStringLiteral("08");
   bool repeat = true;          // chk_Repeat
   bool selectOnFocus = false;  // the boxes select their text whenever they take the focus

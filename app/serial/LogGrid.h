@@ -1,6 +1,8 @@
 #pragma once
 // The communication log: one column, one line per event, no time stamps.
 
+#include "LogSink.h"
+
 #include <QAbstractTableModel>
 #include <QColor>
 #include <QTableView>
@@ -10,21 +12,9 @@
 
 namespace kestrel {
 
-// Notes are the tester's own lines (port errors); Info and Error are the
-// blue and red lines of the customer windows.
-enum class LineKind { Sent, Received, Note, Info, Error };
-constexpr std::size_t kLineKinds = 5;
-
 struct LineColours {
   std::optional<QColor> background{};
   std::optional<QColor> text{};
-};
-
-// Where a session writes its log lines.
-class LogSink {
- public:
-  virtual ~LogSink() = default;
-  virtual void AddLog(const QString& text, LineKind kind = LineKind::Sent) = 0;
 };
 
 // How a window's grid grows and scrolls. Rows are counted as the grid counts

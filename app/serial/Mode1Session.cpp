@@ -1,8 +1,8 @@
 #include "Mode1Session.h"
 
 #include "ChannelEntry.h"
-#include "LogGrid.h"
-#include "SerialLink.h"
+#include "LogSink.h"
+#include "LinkPort.h"
 #include "shell/Pause.h"
 
 namespace kestrel {
@@ -41,7 +41,7 @@ void Mode1Session::Stop() {
 }
 
 void Mode1Session::OnComm(int event) {
-  if (event != SerialLink::kEventReceive) return;
+  if (event != LinkPort::kEventReceive) return;
   pause_.doEvents();
   const std::optional<quint8> b = readOne();
   if (!b) return;

@@ -5,6 +5,7 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <utility>
 
 #ifndef _WIN32
 #include <unistd.h>
@@ -63,6 +64,36 @@ SerialLink::SerialLink(QObject* parent)
     receive();
   });
   connect(&port_, &QSerialPort::errorOccurred, this, &SerialLink::onError);
+  linePoll_.setInterval(kLinePollMs);
+  connect(&linePoll_, &QTimer::timeout, this, &SerialLink::pollLines);
+}
+
+QList<int> lineEvents(QSerialPort::PinoutSignals before, QSerialPort::PinoutSignals after) {
+  static constexpr std::pair<QSerialPort::PinoutSignal, int> kLines[] = {
+      {QSerialPort::ClearToSendSignal, 3},
+      {QSerialPort::DataSetReadySignal, 4},
+      {QSerialPort::DataCarrierDetectSignal, 5},
+      {QSerialPort::RingIndicatorSignal, 6},
+  };
+  QList<int> events;
+  for (const auto& [line, event] : kLines)
+    if (before.testFlag(line) != after.testFlag(line)) events.append(event);
+  return events;
+}
+
+void SerialLink::pollLines() {
+  if (!port_.isOpen()) {
+    linePoll_.stop();
+    return;
+  }
+  const QSerialPort::PinoutSignals now = port_.pinoutSignals();
+  if (port_.error() != QSerialPort::NoError) {
+    port_.clearError();
+    linePoll_.stop();
+    return;
+  }
+  const QSerialPort::PinoutSignals before = std::exchange(lines_, now);
+  for (const int event : lineEvents(before, now)) emit comm(event);
 }
 
 void SerialLink::setCommPort(int portNumber) {
@@ -110,10 +141,18 @@ bool SerialLink::open() {
   if (!port_.setParity(line_.parity) && !pty) return fail(OpenError::Other, port_.errorString());
   if (rts_ && !port_.setRequestToSend(true) && !pty) return fail(OpenError::Other, port_.errorString());
   port_.clearError();
+  if (lineEvents_ && !pty) {
+    lines_ = port_.pinoutSignals();
+    if (port_.error() == QSerialPort::NoError)
+      linePoll_.start();
+    else
+      port_.clearError();
+  }
   return true;
 }
 
 void SerialLink::close() {
+  linePoll_.stop();
   if (port_.isOpen()) port_.close();
 }
 

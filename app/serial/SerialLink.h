@@ -1,30 +1,17 @@
 #pragma once
 // The serial control every serial window owns, over QSerialPort.
 
+#include "LinkPort.h"
+
 #include <QByteArray>
 #include <QObject>
 #include <QSerialPort>
+#include <QList>
 #include <QString>
+#include <QTimer>
 #include <optional>
 
 namespace kestrel {
-
-// What a protocol session needs of its port.
-class LinkPort {
- public:
-  virtual ~LinkPort() = default;
-  virtual bool isOpen() const = 0;
-  // Received bytes waiting to be read.
-  virtual int InBufferCount() const = 0;
-  // One byte, or everything waiting, as the read length says.
-  virtual QByteArray read() = 0;
-  // The bytes go out unchanged; false when they could not be handed over.
-  virtual bool write(const QByteArray& bytes) = 0;
-
-  bool writeByte(quint8 byte) { return write(QByteArray(1, char(byte))); }
-  // Each character goes out as its single-byte code, nothing appended.
-  bool writeText(const QString& text);
-};
 
 // "9600,N,8,1": baud, parity (N or E), data bits, stop bits.
 struct LineSettings {
@@ -36,10 +23,14 @@ struct LineSettings {
   static std::optional<LineSettings> parse(const QString& text);
 };
 
+// The communication events a change of the modem lines raises: CTS 3, DSR 4,
+// CD 5, ring 6.
+QList<int> lineEvents(QSerialPort::PinoutSignals before, QSerialPort::PinoutSignals after);
+
 class SerialLink : public QObject, public LinkPort {
   Q_OBJECT
  public:
-  static constexpr int kEventReceive = 2;
+  static constexpr int kLinePollMs = 50;
   enum InputMode { comInputModeText = 0, comInputModeBinary = 1 };
   enum class OpenError { None, Busy, Other };
 
@@ -56,6 +47,9 @@ class SerialLink : public QObject, public LinkPort {
   void setInputLen(int length) { inputLen_ = length; }
   void setRThreshold(int threshold) { threshold_ = threshold; }
   void setRTSEnable(bool on);
+  // Watches the modem lines while open and raises their events; a device
+  // that cannot report its lines (a pseudo-terminal) raises none.
+  void setLineEvents(bool on) { lineEvents_ = on; }
 
   // Opens with the settings given. Parity and RTS, which pseudo-terminals
   // do not carry, are best effort there and required on a real port.
@@ -78,6 +72,7 @@ class SerialLink : public QObject, public LinkPort {
 
  private:
   void receive();
+  void pollLines();
   bool fail(OpenError error, const QString& text);
   int drainTimeoutMs(qsizetype bytes) const;
   void onError(QSerialPort::SerialPortError error);
@@ -95,6 +90,9 @@ class SerialLink : public QObject, public LinkPort {
   bool arrivedWhileWriting_ = false;
   bool raisePending_ = false;
   quint64 reads_ = 0;
+  bool lineEvents_ = false;
+  QTimer linePoll_;
+  QSerialPort::PinoutSignals lines_;
   OpenError openError_ = OpenError::None;
   QString errorString_;
 };

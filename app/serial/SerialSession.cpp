@@ -1,8 +1,9 @@
 #include "SerialSession.h"
 
 #include "Bcc.h"
-#include "LogGrid.h"
-#include "SerialLink.h"
+#include "LogSink.h"
+#include "LinkPort.h"
+#include "shell/Pause.h"
 
 namespace kestrel {
 
@@ -26,6 +27,12 @@ std::optional<quint8> SerialSession::readOne() {
   const QByteArray data = link_.read();
   if (data.isEmpty()) return std::nullopt;
   return quint8(data[0]);
+}
+
+QByteArray SerialSession::readBlock(int waitMs) {
+  if (link_.InBufferCount() == 0) return {};
+  pause_.sleep(waitMs);
+  return link_.read();
 }
 
 }  // namespace kestrel

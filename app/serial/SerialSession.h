@@ -18,7 +18,8 @@ inline const QString kWriteFailedLog = QStringLiteral("[エラー]：送信で�
 
 class SerialSession {
  public:
-  static constexpr quint8 kStx = 0x02, kEtx = 0x03, kEnq = 0x05, kAck = 0x06, kCr = 0x0D, kNak = 0x15;
+  static constexpr quint8 kStx = 0x02, kEtx = 0x03, kEnq = 0x05, kAck = 0x06, kCr = 0x0D, kDle = 0x10, kNak = 0x15;
+  static constexpr int kReadWaitMs = 20;
 
   SerialSession(LinkPort& link, LogSink& log, Pause& pause) : link_(link), log_(log), pause_(pause) {}
   virtual ~SerialSession() = default;
@@ -41,6 +42,9 @@ class SerialSession {
   // Text profile: the receive event's one character, or nothing when another
   // event has taken it already.
   std::optional<quint8> readOne();
+  // Raw profile: nothing when nothing is waiting; else, after the wait that
+  // lets the rest of a reply arrive, everything buffered.
+  QByteArray readBlock(int waitMs);
 
   LinkPort& link_;
   LogSink& log_;

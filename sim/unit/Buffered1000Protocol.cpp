@@ -41,18 +41,17 @@ std::vector<Item> Buffered1000Protocol::feed(std::span<const std::uint8_t> bytes
   std::vector<Item> items = framing_.feed(bytes);
   for (Item& item : items) {
     if (item.kind != ItemKind::Frame) continue;
-    if (item.reply != P::ACK) {
+    if (item.reply != std::vector<Bytes>{{P::ACK}}) {
       item.note = "bad checksum";
       continue;
     }
-    // STX payload ETX BCC
-    const auto payload = std::span(item.bytes).subspan(1, item.bytes.size() - 3);
+    const auto payload = P::payload(item.bytes);
     if (payload.size() == 1 && payload[0] == P::STOP) {
       item.kind = ItemKind::Stop;
     } else if (auto note = decode(payload)) {
       item.note = std::move(*note);
     } else {
-      item.reply = P::NAK;
+      item.reply = {{P::NAK}};
       item.note = "bad payload";
     }
   }

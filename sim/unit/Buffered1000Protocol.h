@@ -13,7 +13,7 @@ class Buffered1000Protocol final : public Protocol {
   static constexpr unsigned maxChannel = 1000;
 
   std::vector<Item> feed(std::span<const std::uint8_t> bytes) override;
-  std::uint8_t refusal() const override { return BufferedProtocol::NAK; }
+  Bytes refusal() const override { return {BufferedProtocol::NAK}; }
 
  private:
   BufferedProtocol framing_;

@@ -6,6 +6,23 @@
 
 namespace kestrel::sim {
 
+// STX payload ETX BCC, shared by the units that frame their commands so.
+// Frames come out answered ACK or NAK by their BCC, for a protocol to judge
+// further; bytes outside a frame are left to the protocol.
+class StxFraming {
+ public:
+  // False when `b` lies outside any frame and starts none.
+  bool take(std::uint8_t b, std::vector<Item>& items);
+
+ private:
+  void startFrame();
+
+  enum class State { Idle, Payload, Check, Skip, SkipCheck };
+  State state_ = State::Idle;
+  Bytes frame_;
+  std::uint8_t sum_ = 0;
+};
+
 class BufferedProtocol final : public Protocol {
  public:
   static constexpr std::uint8_t STX = 0x02;
@@ -21,18 +38,14 @@ class BufferedProtocol final : public Protocol {
   static std::uint8_t bcc(std::span<const std::uint8_t> payload);
   // STX payload ETX BCC, as the tester sends it.
   static Bytes frame(std::span<const std::uint8_t> payload);
+  // The payload of a whole frame.
+  static std::span<const std::uint8_t> payload(const Bytes& frame);
 
   std::vector<Item> feed(std::span<const std::uint8_t> bytes) override;
-  std::uint8_t refusal() const override { return NAK; }
+  Bytes refusal() const override { return {NAK}; }
 
  private:
-  void outside(std::uint8_t b, std::vector<Item>& items);
-  void startFrame();
-
-  enum class State { Idle, Payload, Check, Skip, SkipCheck };
-  State state_ = State::Idle;
-  Bytes frame_;
-  std::uint8_t sum_ = 0;
+  StxFraming framing_;
 };
 
 }  // namespace kestrel::sim

@@ -30,10 +30,11 @@ Item judge(Bytes line) {
   const std::string text(line.begin(), line.end() - 1);  // without the CR
   std::string lower = text;
   for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  if (lower == "sts") return {ItemKind::Enquiry, std::move(line), P::ACK};
-  if (text == "000") return {ItemKind::Stop, std::move(line), P::ACK};
-  if (auto note = channels(text)) return {ItemKind::Frame, std::move(line), P::ACK, P::ACK, std::move(*note)};
-  return {ItemKind::Unexpected, std::move(line), P::NAK};
+  if (lower == "sts") return {ItemKind::Enquiry, std::move(line), {{P::ACK}}};
+  if (text == "000") return {ItemKind::Stop, std::move(line), {{P::ACK}}};
+  if (auto note = channels(text))
+    return {ItemKind::Frame, std::move(line), {{P::ACK}}, std::vector<Bytes>{{P::ACK}}, std::move(*note)};
+  return {ItemKind::Unexpected, std::move(line), {{P::NAK}}};
 }
 
 }  // namespace
@@ -43,7 +44,7 @@ std::vector<Item> Mode1Protocol::feed(std::span<const std::uint8_t> bytes) {
   for (std::uint8_t b : bytes) {
     if (b == CR) {
       if (overlong_) {
-        items.push_back({ItemKind::Overlong, std::move(line_), NAK});
+        items.push_back({ItemKind::Overlong, std::move(line_), {{NAK}}});
       } else {
         line_.push_back(b);
         items.push_back(judge(std::move(line_)));

@@ -19,7 +19,8 @@ class Mode1Protocol final : public Protocol {
   static constexpr std::size_t maxLine = 4096;
 
   std::vector<Item> feed(std::span<const std::uint8_t> bytes) override;
-  std::uint8_t refusal() const override { return NAK; }
+  Bytes refusal() const override { return {NAK}; }
+  bool busyWhilePlaying() const override { return true; }
 
  private:
   Bytes line_;

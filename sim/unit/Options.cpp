@@ -59,6 +59,10 @@ CommandLine parseCommandLine(const std::vector<std::string_view>& args) {
       cl.help = true;
     } else if (arg == "--silent") {
       cl.options.silent = true;
+    } else if (arg == "--report") {
+      cl.options.report = true;
+    } else if (arg == "--bad-report") {
+      cl.options.badReport = true;
     } else if (arg == "--stray-once") {
       cl.options.strayOnce = true;
       strayModeGiven = true;
@@ -66,7 +70,8 @@ CommandLine parseCommandLine(const std::vector<std::string_view>& args) {
       const auto name = value();
       if (!name || !knownProtocol(*name)) return fail("--protocol: unknown protocol");
       cl.options.protocol = *name;
-    } else if (arg == "--delay" || arg == "--play-time" || arg == "--nak-every" || arg == "--stray-every") {
+    } else if (arg == "--delay" || arg == "--play-time" || arg == "--nak-every" || arg == "--stray-every" ||
+               arg == "--byte-gap" || arg == "--bad-check-every" || arg == "--trap-after") {
       const auto text = value();
       const auto n = text ? number(*text) : std::nullopt;
       if (!n) return fail(std::string(arg) + " wants a whole number");
@@ -74,8 +79,14 @@ CommandLine parseCommandLine(const std::vector<std::string_view>& args) {
         cl.options.answerDelay = std::chrono::milliseconds(*n);
       } else if (arg == "--play-time") {
         cl.options.playTime = std::chrono::milliseconds(*n);
+      } else if (arg == "--byte-gap") {
+        cl.options.byteGap = std::chrono::milliseconds(*n);
       } else if (arg == "--nak-every") {
         cl.options.nakEvery = *n;
+      } else if (arg == "--bad-check-every") {
+        cl.options.badCheckEvery = *n;
+      } else if (arg == "--trap-after") {
+        cl.options.trapAfter = *n;
       } else {
         cl.options.strayEvery = *n;
         strayModeGiven = true;
@@ -105,22 +116,36 @@ Simulates a voice unit on a pseudo-terminal. The first line on stdout is the
 path of the terminal to open (e.g. /dev/pts/3); the unit then runs until
 SIGINT or SIGTERM. The terminal survives being closed and opened again.
 
-  --protocol NAME    framing to speak: buffered (the default), buffered1000
-                     or mode1, described below
+  --protocol NAME    framing to speak: buffered (the default), buffered1000,
+                     mode1, customer, hs4142 or plx6, described below
   --delay MS         wait before each answer (default 5)
-  --play-time MS     mode1: time a channel line plays, between its two ACKs
-                     (default 0: both in one write)
-  --nak-every K      answer a single NAK to every K-th frame (mode1: channel
-                     line) even when it is right (0, the default, never);
-                     ENQ, sts, stops and unreadable lines do not count
-  --silent           record what arrives but never answer
+  --play-time MS     time a channel command plays before what the unit sends
+                     once it has played (mode1: the second ACK); with 0, the
+                     default, that goes in one write with the answer
+  --nak-every K      refuse every K-th frame, channel line or play list even
+                     when it is right, with NAK (customer 10 15 00, plx6
+                     10 15), and play nothing for it (0, the default, never);
+                     enquiries, stops, commands and unreadable lines do not
+                     count
+  --silent           record what arrives but never send anything
+  --byte-gap MS      send everything one byte per write, MS apart (default
+                     0: each answer in one write)
+  --bad-check-every K
+                     send every K-th message that ends in a check byte
+                     (customer, hs4142 and plx6 messages) with that byte
+                     wrong (0, the default, never)
+  --report           hs4142: report each channel once its frame has played
+  --bad-report       hs4142: report them with a wrong check byte
+  --trap-after K     plx6: send "Trap " in place of "Ready" after the K-th
+                     channel frame, once (0, the default, never)
   --stray HEX        bytes to send unasked, e.g. 41 or 41,0D; by default
-                     they go just before every answer
-  --stray-every N    send them just before every N-th answer instead
+                     they go just before every message the unit sends
+  --stray-every N    send them just before every N-th message instead
                      (0 never)
-  --stray-once       send them once, right after the first answer, instead
+  --stray-once       send them once, right after the first message, instead
   --record FILE      append every byte received to FILE, raw, as it comes
-  --record -         print one hex line per item received on stdout, e.g.
+  --record -         print one hex line per item received on stdout, and
+                     one when channels playing in the background end, e.g.
                        frame 02 30 30 31 03 32 -> 06
                        stop FF
   -h, --help         this text
@@ -143,9 +168,43 @@ mode1: lines of text ended by CR (0D), each answered with one byte. "sts"
 one write unless --play-time is set; 000 stops playback and is answered ACK;
 any other line, or one longer than 4096 bytes, is answered NAK. While a line
 plays the unit reads nothing more: what arrives meanwhile is answered
-afterwards, in order. Each ACK is an answer for the --stray options.
+afterwards, in order. Each ACK is a message for the --stray options.
 --record - shows both ACKs, with "then" when they went in separate writes:
   frame 30 30 31 0D channels 001 -> 06 then 06
+
+customer: frames are DLE STX (10 02), a command, DLE ETX (10 03) and a BCC,
+the XOR of the command and DLE ETX, sent as is even when it is 10. 43 ("C")
+is a play list: a count character, 30 + N for N channels or 4F for more than
+30, then each channel's low byte as two characters, 30 + nibble, high first.
+44 ("D") stops playback. Each is answered DLE ACK 00 (10 06 00), or DLE NAK
+00 (10 15 00) when its BCC is wrong, its count does not match its channels
+or it holds more than 30 channels, as a unit plays no more; any other
+command is answered DLE NAK 00. Once a list has played the unit sends
+10 02 39 10 03 2A and keeps the tester's 10 06 00 or 10 15 00 to it (an
+answer to nothing shows as "unasked"). --record - shows all three:
+  frame 10 02 43 31 30 31 10 03 60 play 1 -> 10 06 00
+  played play 1 -> 10 02 39 10 03 2A
+  answer 10 06 00 end acknowledged ACK
+
+hs4142: framed as buffered, answered with single bytes. ENQ is answered ACK;
+a frame of three-digit channels, e.g. 001002, is answered ACK and played; a
+frame of one byte is a command: FF stop, FE reset, FB to FD volume, C8 to D7
+sheet 01 to 16, each answered ACK, except that volume and sheet are answered
+21 while channels play. A wrong BCC or any other payload is answered NAK.
+Other bytes outside a frame, FF included, are recorded and not answered.
+With --report the unit sends, once a frame has played, a frame per channel,
+e.g. 02 30 30 31 03 32 for 001.
+
+plx6: DLE ENQ (10 05) is answered DLE ACK (10 06) and the text "Ready" as
+02 52 65 61 64 79 03 48: STX, the text, ETX, then the XOR of the text and
+ETX. A frame of two-digit upper-case hex channels 01 to FF, e.g. "01FF", is
+played and then answered "Ready"; with a wrong BCC or payload it is answered
+DLE NAK (10 15) at once. 01 alone stops playback and is answered "Stop ".
+Any other byte outside a frame is recorded and not answered.
+
+customer, hs4142 and plx6 play in the background: they answer what arrives
+meanwhile, a frame that arrives plays after those before it, and a stop
+drops what was to follow the channels.
 )";
   return text;
 }

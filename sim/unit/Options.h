@@ -16,8 +16,8 @@ struct Options {
   std::chrono::milliseconds answerDelay{5};
   // Refuse every k-th frame or channel line even when it is right; 0 never.
   unsigned nakEvery = 0;
-  // How long a channel line plays, between its two ACKs (mode1); with 0 both
-  // go out in one write.
+  // How long a channel command plays before what the unit sends once played
+  // (mode1: its second ACK); with 0 that goes in the same write as the answer.
   std::chrono::milliseconds playTime{0};
   // Receive and record, never answer.
   bool silent = false;
@@ -30,6 +30,18 @@ struct Options {
   // Where received bytes go: "" nowhere, "-" one hex line per item on
   // stdout, else a file the raw bytes are appended to as they come.
   std::string record{};
+  // Everything the unit sends goes one byte per write, this long apart; with
+  // 0 each answer is one write.
+  std::chrono::milliseconds byteGap{0};
+  // Every k-th message sent that ends in a check byte goes with it wrong; 0
+  // never.
+  unsigned badCheckEvery = 0;
+  // hs4142: report each channel of a frame once the frame has played.
+  bool report = false;
+  // hs4142: report them with a wrong check byte; implies report.
+  bool badReport = false;
+  // plx6: "Trap " in place of "Ready" after the k-th channel frame; 0 never.
+  unsigned trapAfter = 0;
 };
 
 struct CommandLine {

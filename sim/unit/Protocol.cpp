@@ -2,16 +2,28 @@
 
 #include "unit/Buffered1000Protocol.h"
 #include "unit/BufferedProtocol.h"
+#include "unit/CustomerProtocol.h"
+#include "unit/Hs4142Protocol.h"
 #include "unit/Mode1Protocol.h"
+#include "unit/Options.h"
+#include "unit/Plx6Protocol.h"
 
 namespace kestrel::sim {
 
-std::vector<std::string> protocolNames() { return {"buffered", "buffered1000", "mode1"}; }
+std::vector<std::string> protocolNames() { return {"buffered", "buffered1000", "mode1", "customer", "hs4142", "plx6"}; }
 
-std::unique_ptr<Protocol> makeProtocol(std::string_view name) {
+std::unique_ptr<Protocol> makeProtocol(std::string_view name) { return makeProtocol(name, Options{}); }
+
+std::unique_ptr<Protocol> makeProtocol(std::string_view name, const Options& options) {
   if (name == "buffered") return std::make_unique<BufferedProtocol>();
   if (name == "buffered1000") return std::make_unique<Buffered1000Protocol>();
   if (name == "mode1") return std::make_unique<Mode1Protocol>();
+  if (name == "customer") return std::make_unique<CustomerProtocol>();
+  if (name == "hs4142") {
+    using R = Hs4142Protocol::Reports;
+    return std::make_unique<Hs4142Protocol>(options.badReport ? R::BadCheck : options.report ? R::Right : R::Off);
+  }
+  if (name == "plx6") return std::make_unique<Plx6Protocol>(options.trapAfter);
   return nullptr;
 }
 
@@ -20,6 +32,8 @@ std::string_view kindName(ItemKind kind) {
     case ItemKind::Enquiry: return "enquiry";
     case ItemKind::Frame: return "frame";
     case ItemKind::Stop: return "stop";
+    case ItemKind::Command: return "command";
+    case ItemKind::Answer: return "answer";
     case ItemKind::Unexpected: return "unexpected";
     case ItemKind::Abandoned: return "abandoned";
     case ItemKind::Overlong: return "overlong";
@@ -36,6 +50,12 @@ std::string hex(std::span<const std::uint8_t> bytes) {
     text += digits[b & 0x0F];
   }
   return text;
+}
+
+Bytes joined(const std::vector<Bytes>& messages) {
+  Bytes out;
+  for (const Bytes& m : messages) out.insert(out.end(), m.begin(), m.end());
+  return out;
 }
 
 std::string describe(const Item& item, const std::optional<Bytes>& sent, const std::optional<Bytes>& sentAfterPlaying) {

@@ -9,6 +9,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstdio>
+#include <deque>
 #include <mutex>
 #include <optional>
 #include <span>
@@ -22,6 +23,16 @@ namespace kestrel::sim {
 struct Arrival {
   std::chrono::steady_clock::time_point at;
   Bytes bytes;
+};
+
+// A message the unit sent of its own accord once channels had played.
+struct Notice {
+  Bytes message;  // as sent, stray bytes aside
+  // The tester's ACK or NAK that came while it was the latest notice, for
+  // protocols that expect one.
+  std::optional<Bytes> answer;
+
+  bool operator==(const Notice&) const = default;
 };
 
 class UnitSimulator {
@@ -49,13 +60,26 @@ class UnitSimulator {
   bool waitForBytes(std::size_t count, std::chrono::milliseconds timeout) const;
   // Sends bytes to the tester as they are, outside the protocol.
   void send(std::span<const std::uint8_t> bytes);
+  // What the unit has sent once channels played, in order.
+  std::vector<Notice> notices() const;
 
  private:
+  // Channels playing in the background; what to send once they have.
+  struct Playback {
+    std::chrono::steady_clock::time_point end;
+    std::vector<Bytes> then;
+    std::string note;
+  };
+
   void run();
   void take(std::span<const std::uint8_t> bytes);
   void answer(const Item& item);
-  Bytes withStray(std::uint8_t reply);
+  std::string acknowledge(const Item& answer);
+  void finishPlayed();
+  Bytes outgoing(const std::vector<Bytes>& messages, bool played);
+  Bytes withStray(const Bytes& message);
   bool pause(std::chrono::milliseconds duration);
+  bool transmit(std::span<const std::uint8_t> bytes);
   void write(std::span<const std::uint8_t> bytes);
 
   const Options options_;
@@ -67,12 +91,15 @@ class UnitSimulator {
   std::thread thread_;
 
   unsigned frames_ = 0;   // frames seen, for nakEvery
-  unsigned answers_ = 0;  // answers given, for the stray bytes
+  unsigned answers_ = 0;  // messages sent, for the stray bytes
+  unsigned checks_ = 0;   // messages sent with a check byte, for badCheckEvery
+  std::deque<Playback> playing_;
 
   mutable std::mutex mutex_;
   mutable std::condition_variable arrived_;
   Bytes received_;
   std::vector<Arrival> arrivals_;
+  std::vector<Notice> notices_;
   std::mutex writeMutex_;
 };
 

@@ -1,7 +1,10 @@
 // What every serial test window shares, tried on each window as an operator
 // (or a screen reader) meets it.
 #include "serial/BufferedForms.h"
+#include "serial/FrmPLX6.h"
 #include "serial/FrmRS232CMode1.h"
+#include "serial/FrmRS232CMode5.h"
+#include "serial/Mode34Forms.h"
 #include "serial/SerialLink.h"
 #include "shell/AppEnd.h"
 #include "shell/FrmMenu.h"
@@ -59,6 +62,22 @@ const std::vector<Window>& windows() {
        "バッファ機能付RS232C制御 TARN4B用 LAN対応版(MAX1000CH 19200,N,8,1)",
        "19200,N,8,1",
        {0, 1, 5, 6}},
+      {"FrmRS232CMode3",
+       [](Pause& p) { return new FrmRS232CMode3(nullptr, p); },
+       "Kestrel Tester - HS-41/42-A ｼﾘｱﾙ制御ﾓｰﾄﾞ",
+       "19200,N,8,1",
+       {0, 1, 2, 3, 4, 5, 6, 7}},
+      {"FrmRS232CMode4",
+       [](Pause& p) { return new FrmRS232CMode4(nullptr, p); },
+       "Kestrel Tester - HS-41/42-B ｼﾘｱﾙ制御ﾓｰﾄﾞ",
+       "19200,N,8,1",
+       {0, 1, 2, 3, 4, 6, 7}},
+      {"FrmRS232CMode5",
+       [](Pause& p) { return new FrmRS232CMode5(nullptr, p); },
+       "Kestrel Tester - ミルダ仕様ｼﾘｱﾙ制御ﾓｰﾄﾞ",
+       "9600,E,8,1",
+       {0, 1, 2, 3, 6, 7}},
+      {"FrmPLX6", [](Pause& p) { return new FrmPLX6(nullptr, p); }, "PLX6制御モード", "4800,E,8,1", {0, 1, 2, 3}},
   };
   return all;
 }
@@ -100,7 +119,8 @@ TEST_F(SerialWindows, CaptionPortButtonsAndAccessibleNames) {
       EXPECT_FALSE(accessibleName(control).isEmpty()) << w.name << " " << qPrintable(control->objectName());
       if (qobject_cast<QLineEdit*>(control)) boxNames.insert(accessibleName(control));
     }
-    EXPECT_EQ(boxNames.size(), form->panel->TxtNo.size() + 1) << w.name;  // every box told apart
+    const qsizetype boxes = form->panel->TxtNo.size() + (form->panel->TxtCh ? 1 : 0);
+    EXPECT_EQ(boxNames.size(), boxes) << w.name;  // every box told apart
     EXPECT_EQ(accessibleName(form->panel->TxtNo[19]), QStringLiteral("再生番号 20"));
     EXPECT_EQ(accessibleName(form->FG1), QStringLiteral("テスト状況"));
     for (QPushButton* button : form->findChildren<QPushButton*>()) EXPECT_FALSE(button->autoDefault());
@@ -179,4 +199,45 @@ TEST_F(SerialWindows, ThousandChannelWindowsTakeFourDigitsAndTheirLineNumber) {
   EXPECT_EQ(prompt.texts(),
             std::vector<QString>(2, QStringLiteral("チャンネル番号は１～１０００までの範囲で入力して下さい。")));
   EXPECT_EQ(open(windows()[2])->panel->TxtCh->text(), QStringLiteral("10"));
+}
+
+TEST_F(SerialWindows, RawProfileWindowsTheirOwnControls) {
+  auto form = open(windows()[5]);
+  auto& mode4 = static_cast<FrmRS232CMode4&>(*form);
+  ASSERT_EQ(mode4.SheetCmd.size(), 16);
+  mode4.SheetCmd[15]->click();
+  EXPECT_EQ(form->log->lines(), QStringList{"[送信]：シートNo送信 16"});
+  settle();
+  EXPECT_EQ(pty.readAvailable(), QByteArray("\x02\xD7\x03\xD4"));
+  form.reset();
+  EXPECT_TRUE(pty.readAvailable().isEmpty());  // closing sends nothing
+
+  form = open(windows()[6]);
+  auto& mode5 = static_cast<FrmRS232CMode5&>(*form);
+  EXPECT_TRUE(mode5.Option1[0]->isChecked());
+  mode5.Option1[2]->click();
+  EXPECT_EQ(mode5.session().EndAnswer, Mode5Session::EndSilent);
+  EXPECT_EQ(form->panel->TxtNo.size(), 40);
+  form->panel->OptMode[1]->click();
+  form->panel->TxtNo[39]->setText("256");
+  form->CmdAction[0]->click();
+  form.reset();
+
+  form = open(windows()[7]);
+  EXPECT_EQ(form->panel->Label1->text(), QStringLiteral("チャンネル単位で送信する "));
+  form->panel->OptMode[1]->click();
+  form->panel->TxtNo[0]->setText(" 5");
+  form->CmdAction[0]->click();
+  form->panel->TxtNo[0]->clear();
+  form->CmdAction[0]->click();
+  EXPECT_EQ(prompt.messages,
+            (std::vector<Message>{{kTitle, QStringLiteral("チャンネル番号は１～２５５までの範囲で入力して下さい。"),
+                                   MsgIcon::Exclamation},
+                                  {kTitle, kNotNumeric, MsgIcon::Exclamation},
+                                  {kTitle3J, kPlayNumberRequired, MsgIcon::Exclamation}}));
+  form->panel->TxtNo[0]->setText("0");
+  form->CmdAction[0]->click();
+  settle();
+  EXPECT_EQ(pty.readAvailable(), QByteArray("\x10\x05"));
+  EXPECT_EQ(form->log->CellBackColor(1), QColor(0xFF, 0xFF, 0xFF));
 }

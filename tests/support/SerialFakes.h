@@ -40,9 +40,9 @@ class FakeLink : public LinkPort {
   bool isOpen() const override { return open; }
   int InBufferCount() const override { return int(incoming.size()); }
   QByteArray read() override {
-    const QByteArray one = incoming.left(1);
-    incoming.remove(0, one.size());
-    return one;
+    const QByteArray out = incoming.left(rawProfile ? incoming.size() : 1);
+    incoming.remove(0, out.size());
+    return out;
   }
   bool write(const QByteArray& bytes) override {
     if (!open || failWrites) return false;
@@ -58,6 +58,7 @@ class FakeLink : public LinkPort {
   }
   bool open = true;
   bool failWrites = false;  // open, but nothing can be handed over
+  bool rawProfile = false;  // a read takes everything waiting
   QByteArray incoming;
   QByteArray written;
   std::vector<QByteArray> writes;

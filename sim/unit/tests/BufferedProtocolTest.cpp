@@ -9,10 +9,11 @@ namespace {
 using P = BufferedProtocol;
 using Items = std::vector<Item>;
 constexpr std::nullopt_t none = std::nullopt;
+const Bytes ack{P::ACK};
 
 Items feed(Protocol& protocol, const Bytes& bytes) { return protocol.feed(bytes); }
 
-Item frameItem(const Bytes& bytes, std::uint8_t reply) { return {ItemKind::Frame, bytes, reply}; }
+Item frameItem(const Bytes& bytes, std::uint8_t reply) { return {ItemKind::Frame, bytes, {{reply}}}; }
 
 TEST(BufferedProtocol, ChecksumCoversPayloadAndEtxOnly) {
   EXPECT_EQ(P::frame(ascii("001")), (Bytes{0x02, 0x30, 0x30, 0x31, 0x03, 0x32}));
@@ -24,7 +25,7 @@ TEST(BufferedProtocol, ChecksumCoversPayloadAndEtxOnly) {
 
 TEST(BufferedProtocol, EnquiryIsAcknowledged) {
   P p;
-  EXPECT_EQ(feed(p, {0x05}), (Items{{ItemKind::Enquiry, {0x05}, P::ACK}}));
+  EXPECT_EQ(feed(p, {0x05}), (Items{{ItemKind::Enquiry, {0x05}, {ack}}}));
 }
 
 TEST(BufferedProtocol, FrameAnsweredByChecksum) {
@@ -44,10 +45,10 @@ TEST(BufferedProtocol, FrameSplitAcrossChunksByteByByte) {
 
 TEST(BufferedProtocol, StopAndOtherBytesOutsideFramesAreNotAnswered) {
   P p;
-  EXPECT_EQ(feed(p, {0xFF, 0x41, 0x06, 0x05}), (Items{{ItemKind::Stop, {0xFF}, none},
-                                                      {ItemKind::Unexpected, {0x41}, none},
-                                                      {ItemKind::Unexpected, {0x06}, none},
-                                                      {ItemKind::Enquiry, {0x05}, P::ACK}}));
+  EXPECT_EQ(feed(p, {0xFF, 0x41, 0x06, 0x05}), (Items{{ItemKind::Stop, {0xFF}},
+                                                      {ItemKind::Unexpected, {0x41}},
+                                                      {ItemKind::Unexpected, {0x06}},
+                                                      {ItemKind::Enquiry, {0x05}, {ack}}}));
 }
 
 TEST(BufferedProtocol, FfInsideFrameIsPayloadNotStop) {
@@ -59,14 +60,14 @@ TEST(BufferedProtocol, ChecksumByteMayLookLikeControlBytes) {
   // "0" ^ "1" ^ ETX == STX: that STX is a checksum, not a new frame.
   P p;
   EXPECT_EQ(feed(p, {0x02, 0x30, 0x31, 0x03, 0x02, 0x05}),
-            (Items{frameItem({0x02, 0x30, 0x31, 0x03, 0x02}, P::ACK), {ItemKind::Enquiry, {0x05}, P::ACK}}));
+            (Items{frameItem({0x02, 0x30, 0x31, 0x03, 0x02}, P::ACK), {ItemKind::Enquiry, {0x05}, {ack}}}));
 }
 
 TEST(BufferedProtocol, StxInsideFrameRestartsIt) {
   P p;
   EXPECT_TRUE(feed(p, {0x02, 0x30, 0x30}).empty());
   EXPECT_EQ(feed(p, P::frame(ascii("002"))),
-            (Items{{ItemKind::Abandoned, {0x02, 0x30, 0x30}, none}, frameItem(P::frame(ascii("002")), P::ACK)}));
+            (Items{{ItemKind::Abandoned, {0x02, 0x30, 0x30}}, frameItem(P::frame(ascii("002")), P::ACK)}));
 }
 
 TEST(BufferedProtocol, OverlongFrameIsDroppedThroughItsChecksum) {
@@ -76,8 +77,8 @@ TEST(BufferedProtocol, OverlongFrameIsDroppedThroughItsChecksum) {
   Bytes kept(flood.begin(), flood.begin() + P::maxFrame + 1);
   flood.push_back(0x03);
   flood.push_back(0x05);  // its checksum slot, not an enquiry
-  EXPECT_EQ(feed(p, flood), (Items{{ItemKind::Overlong, kept, none}}));
-  EXPECT_EQ(feed(p, {0x05}), (Items{{ItemKind::Enquiry, {0x05}, P::ACK}}));
+  EXPECT_EQ(feed(p, flood), (Items{{ItemKind::Overlong, kept}}));
+  EXPECT_EQ(feed(p, {0x05}), (Items{{ItemKind::Enquiry, {0x05}, {ack}}}));
 }
 
 TEST(BufferedProtocol, StxWhileSkippingStartsAFreshFrame) {
@@ -107,16 +108,17 @@ TEST(BufferedProtocol, SurvivesEveryByteValueAndRecovers) {
 TEST(Describe, OneHexLinePerItem) {
   EXPECT_EQ(describe(frameItem({0x02, 0x30, 0x30, 0x31, 0x03, 0x32}, P::ACK), Bytes{0x06}),
             "frame 02 30 30 31 03 32 -> 06");
-  EXPECT_EQ(describe({ItemKind::Stop, {0xFF}, none}, none), "stop FF");
-  EXPECT_EQ(describe({ItemKind::Enquiry, {0x05}, P::ACK}, Bytes{0x41, 0x06}), "enquiry 05 -> 41 06");
-  EXPECT_EQ(describe({ItemKind::Unexpected, {0xAB}, none}, none), "unexpected AB");
-  const Item line{ItemKind::Frame, ascii("001\r"), P::ACK, P::ACK, "channels 001"};
+  EXPECT_EQ(describe({ItemKind::Stop, {0xFF}}, none), "stop FF");
+  EXPECT_EQ(describe({ItemKind::Enquiry, {0x05}, {ack}}, Bytes{0x41, 0x06}), "enquiry 05 -> 41 06");
+  EXPECT_EQ(describe({ItemKind::Unexpected, {0xAB}}, none), "unexpected AB");
+  const Item line{ItemKind::Frame, ascii("001\r"), {ack}, std::vector<Bytes>{ack}, "channels 001"};
   EXPECT_EQ(describe(line, Bytes{0x06, 0x06}), "frame 30 30 31 0D channels 001 -> 06 06");
   EXPECT_EQ(describe(line, Bytes{0x06}, Bytes{0x06}), "frame 30 30 31 0D channels 001 -> 06 then 06");
 }
 
 TEST(Protocols, BufferedIsTheDefaultAndUnknownNamesGiveNothing) {
-  EXPECT_EQ(protocolNames(), (std::vector<std::string>{"buffered", "buffered1000", "mode1"}));
+  EXPECT_EQ(protocolNames(),
+            (std::vector<std::string>{"buffered", "buffered1000", "mode1", "customer", "hs4142", "plx6"}));
   for (const auto& name : protocolNames()) EXPECT_NE(makeProtocol(name), nullptr) << name;
   EXPECT_EQ(makeProtocol("Buffered"), nullptr);
   EXPECT_EQ(makeProtocol(""), nullptr);

@@ -1,5 +1,6 @@
 #include "SlavePort.h"
 #include "unit/BufferedProtocol.h"
+#include "unit/CustomerProtocol.h"
 
 #include <csignal>
 #include <fcntl.h>
@@ -155,6 +156,25 @@ TEST(Executable, RecordDashShowsTheDecodeAndBothAcks) {
   EXPECT_EQ(widePort.read(1), Bytes{0x06});
   EXPECT_EQ(wide.stop(), 0);
   EXPECT_EQ(wide.output(), widePath + "\nframe 02 23 30 30 31 30 30 30 35 03 14 line 1 channels 0005 -> 06\n");
+}
+
+TEST(Executable, RecordDashShowsWhatFollowsPlayingAndTheTestersAnswers) {
+  Child sim({"--protocol", "customer", "--delay", "0", "--play-time", "50", "--record", "-"});
+  const std::string path = sim.firstLine();
+  SlavePort port(path);
+  const std::vector<unsigned> one{1};
+  port.write(CustomerProtocol::playList(one));
+  EXPECT_EQ(port.read(9), (Bytes{0x10, 0x06, 0x00, 0x10, 0x02, 0x39, 0x10, 0x03, 0x2A}));
+  port.write({0x10, 0x06, 0x00, 0x10, 0x15, 0x00, 0x41});
+  EXPECT_TRUE(port.drain(100ms).empty());
+  EXPECT_EQ(sim.stop(), 0);
+  EXPECT_EQ(sim.output(), path +
+                              "\n"
+                              "frame 10 02 43 31 30 31 10 03 60 play 1 -> 10 06 00\n"
+                              "played play 1 -> 10 02 39 10 03 2A\n"
+                              "answer 10 06 00 end acknowledged ACK\n"
+                              "answer 10 15 00 NAK unasked\n"
+                              "unexpected 41\n");
 }
 
 TEST(Executable, RecordFileGetsTheRawBytesWhileRunning) {

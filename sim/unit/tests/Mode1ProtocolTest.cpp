@@ -8,11 +8,13 @@ namespace {
 
 using P = Mode1Protocol;
 using Items = std::vector<Item>;
+const Bytes ack{P::ACK};
+const Bytes nak{P::NAK};
 
 Item channels(std::string_view line, std::string note) {
-  return {ItemKind::Frame, ascii(line), P::ACK, P::ACK, std::move(note)};
+  return {ItemKind::Frame, ascii(line), {ack}, std::vector<Bytes>{ack}, std::move(note)};
 }
-Item refused(std::string_view line) { return {ItemKind::Unexpected, ascii(line), P::NAK}; }
+Item refused(std::string_view line) { return {ItemKind::Unexpected, ascii(line), {nak}}; }
 
 Items feedAll(Protocol& p, const Bytes& bytes, std::size_t cut) {
   Items items = p.feed(std::span(bytes).first(cut));
@@ -22,10 +24,10 @@ Items feedAll(Protocol& p, const Bytes& bytes, std::size_t cut) {
 
 const std::string_view mixed = "sts\rSTS\rsTs\r001,002,003\r007,012\r001\r000\r";
 const Items mixedItems{
-    {ItemKind::Enquiry, ascii("sts\r"), P::ACK}, {ItemKind::Enquiry, ascii("STS\r"), P::ACK},
-    {ItemKind::Enquiry, ascii("sTs\r"), P::ACK}, channels("001,002,003\r", "channels 001 002 003"),
-    channels("007,012\r", "channels 007 012"),   channels("001\r", "channels 001"),
-    {ItemKind::Stop, ascii("000\r"), P::ACK},
+    {ItemKind::Enquiry, ascii("sts\r"), {ack}}, {ItemKind::Enquiry, ascii("STS\r"), {ack}},
+    {ItemKind::Enquiry, ascii("sTs\r"), {ack}}, channels("001,002,003\r", "channels 001 002 003"),
+    channels("007,012\r", "channels 007 012"),  channels("001\r", "channels 001"),
+    {ItemKind::Stop, ascii("000\r"), {ack}},
 };
 
 TEST(Mode1Protocol, LinesAreAnsweredByWhatTheySay) {
@@ -64,11 +66,11 @@ TEST(Mode1Protocol, OverlongLineIsBoundedAndRefusedAtItsCr) {
   EXPECT_TRUE(p.feed(flood).empty());
   EXPECT_TRUE(p.feed(flood).empty());
   EXPECT_EQ(p.feed(ascii("\r001\r")),
-            (Items{{ItemKind::Overlong, Bytes(P::maxLine, '1'), P::NAK}, channels("001\r", "channels 001")}));
+            (Items{{ItemKind::Overlong, Bytes(P::maxLine, '1'), {nak}}, channels("001\r", "channels 001")}));
   // A line of exactly the limit is still judged on its own.
   Bytes longest(P::maxLine, '1');
   longest.push_back(P::CR);
-  EXPECT_EQ(p.feed(longest), (Items{{ItemKind::Unexpected, longest, P::NAK}}));
+  EXPECT_EQ(p.feed(longest), (Items{{ItemKind::Unexpected, longest, {nak}}}));
 }
 
 }  // namespace

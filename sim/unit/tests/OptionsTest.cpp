@@ -18,11 +18,38 @@ TEST(CommandLine, DefaultsAnswerPromptlyWithNoFaults) {
   EXPECT_FALSE(cl.options.silent);
   EXPECT_TRUE(cl.options.strayBytes.empty());
   EXPECT_TRUE(cl.options.record.empty());
+  EXPECT_EQ(cl.options.byteGap.count(), 0);
+  EXPECT_EQ(cl.options.badCheckEvery, 0u);
+  EXPECT_FALSE(cl.options.report);
+  EXPECT_FALSE(cl.options.badReport);
+  EXPECT_EQ(cl.options.trapAfter, 0u);
 }
 
 TEST(CommandLine, EveryOptionLands) {
-  const auto cl = parse({"--protocol", "mode1", "--delay", "0", "--nak-every", "3", "--play-time", "250", "--silent",
-                         "--stray", "41,0d", "--stray-every", "2", "--stray-once", "--record", "-"});
+  const auto cl = parse({"--protocol",
+                         "mode1",
+                         "--delay",
+                         "0",
+                         "--nak-every",
+                         "3",
+                         "--play-time",
+                         "250",
+                         "--silent",
+                         "--stray",
+                         "41,0d",
+                         "--stray-every",
+                         "2",
+                         "--stray-once",
+                         "--record",
+                         "-",
+                         "--byte-gap",
+                         "20",
+                         "--bad-check-every",
+                         "4",
+                         "--report",
+                         "--bad-report",
+                         "--trap-after",
+                         "5"});
   ASSERT_TRUE(cl.error.empty()) << cl.error;
   EXPECT_EQ(cl.options.protocol, "mode1");
   EXPECT_EQ(cl.options.answerDelay.count(), 0);
@@ -33,6 +60,11 @@ TEST(CommandLine, EveryOptionLands) {
   EXPECT_EQ(cl.options.strayEvery, 2u);
   EXPECT_TRUE(cl.options.strayOnce);
   EXPECT_EQ(cl.options.record, "-");
+  EXPECT_EQ(cl.options.byteGap.count(), 20);
+  EXPECT_EQ(cl.options.badCheckEvery, 4u);
+  EXPECT_TRUE(cl.options.report);
+  EXPECT_TRUE(cl.options.badReport);
+  EXPECT_EQ(cl.options.trapAfter, 5u);
 }
 
 TEST(CommandLine, EveryProtocolIsKnown) {
@@ -73,7 +105,9 @@ TEST(CommandLine, BadArgumentsAreRefused) {
       {"--stray-every", "2"},  {"--stray-once"},        {"--record"},
       {"--record", ""},        {"--verbose"},           {"extra"},
       {"--protocol", "MODE1"}, {"--protocol", "mode2"}, {"--play-time"},
-      {"--play-time", "-1"},   {"--play-time", "0.5"},
+      {"--play-time", "-1"},   {"--play-time", "0.5"},  {"--byte-gap"},
+      {"--byte-gap", "x"},     {"--bad-check-every"},   {"--bad-check-every", "-2"},
+      {"--trap-after"},        {"--trap-after", "1k"},  {"--report", "1"},
   };
   for (const auto& args : bad) {
     std::string joined;

@@ -11,10 +11,9 @@
 namespace kestrel::sim {
 
 void PrintTo(const Item& item, std::ostream* out) {
-  const auto bytes = [](const std::optional<std::uint8_t>& b) {
-    return b ? std::optional<Bytes>(Bytes{*b}) : std::nullopt;
-  };
-  *out << describe(item, bytes(item.reply), bytes(item.afterPlaying));
+  const auto after = item.afterPlaying ? std::optional<Bytes>(joined(*item.afterPlaying)) : std::nullopt;
+  *out << describe(item, item.reply.empty() ? std::nullopt : std::optional<Bytes>(joined(item.reply)), after);
+  if (item.whilePlaying) *out << " (while playing " << hex(*item.whilePlaying) << ')';
 }
 
 }  // namespace kestrel::sim

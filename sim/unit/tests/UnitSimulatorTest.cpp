@@ -1,5 +1,6 @@
 #include "SlavePort.h"
 #include "unit/BufferedProtocol.h"
+#include "unit/CustomerProtocol.h"
 #include "unit/Mode1Protocol.h"
 #include "unit/UnitSimulator.h"
 
@@ -23,10 +24,18 @@ Options quick() {
   return o;
 }
 
-Options mode1() {
+Options speaking(std::string protocol) {
   Options o = quick();
-  o.protocol = "mode1";
+  o.protocol = std::move(protocol);
   return o;
+}
+
+Options mode1() { return speaking("mode1"); }
+
+Bytes cat(std::initializer_list<Bytes> parts) {
+  Bytes out;
+  for (const Bytes& p : parts) out.insert(out.end(), p.begin(), p.end());
+  return out;
 }
 
 std::filesystem::path tempFile(std::string_view name) {
@@ -311,6 +320,147 @@ TEST(UnitSimulator, Mode1StrayBytesShareTheWriteWithTheAcks) {
   Unit u(o);
   EXPECT_EQ(u.ask(ascii("sts\r"), 2), (Bytes{0x41, P::ACK}));
   EXPECT_EQ(u.ask(ascii("001\r"), 4), (Bytes{0x41, P::ACK, 0x41, P::ACK}));
+}
+
+const Bytes dleAck{0x10, 0x06};
+const Bytes dleNak{0x10, 0x15};
+const Bytes ready{0x02, 0x52, 0x65, 0x61, 0x64, 0x79, 0x03, 0x48};
+const Bytes badReady{0x02, 0x52, 0x65, 0x61, 0x64, 0x79, 0x03, 0xB7};
+const Bytes trap{0x02, 0x54, 0x72, 0x61, 0x70, 0x20, 0x03, 0x14};
+const Bytes stopText{0x02, 0x53, 0x74, 0x6F, 0x70, 0x20, 0x03, 0x1B};
+const Bytes busy{0x21};
+Bytes command(std::uint8_t c) { return {0x02, c, 0x03, static_cast<std::uint8_t>(c ^ 0x03)}; }
+
+TEST(UnitSimulator, Plx6AnswersEnquiriesFramesAndStopsWithTexts) {
+  Options o = speaking("plx6");
+  o.trapAfter = 2;
+  Unit u(o);
+  EXPECT_EQ(u.ask({0x10, 0x05}, 10), cat({dleAck, ready}));
+  EXPECT_EQ(u.ask(P::frame(ascii("01")), 8), ready);
+  EXPECT_EQ(u.ask(P::frame(ascii("02FF")), 8), trap);
+  EXPECT_EQ(u.ask(P::frame(ascii("03")), 8), ready);
+  EXPECT_EQ(u.ask(P::frame(ascii("3")), 2), dleNak);
+  EXPECT_EQ(u.ask({0x01}, 8), stopText);
+  EXPECT_EQ(u.ask({0x05, 0x41}, 0), Bytes{});
+}
+
+TEST(UnitSimulator, Plx6PlaysInTheBackgroundAndAStopDropsTheReady) {
+  Options o = speaking("plx6");
+  o.playTime = 500ms;
+  Unit u(o);
+  const auto begun = std::chrono::steady_clock::now();
+  u.port->write(P::frame(ascii("01")));
+  EXPECT_EQ(u.ask({0x10, 0x05}, 10), cat({dleAck, ready}));  // answered while playing
+  EXPECT_EQ(u.port->read(8, 2000ms), ready);
+  EXPECT_GE(std::chrono::steady_clock::now() - begun, 500ms);
+  u.port->write(P::frame(ascii("02")));
+  EXPECT_EQ(u.ask({0x01}, 8), stopText);
+  EXPECT_TRUE(u.port->drain(700ms).empty());
+}
+
+TEST(UnitSimulator, ByteGapSendsEveryByteAloneStraysIncluded) {
+  Options o = speaking("plx6");
+  o.byteGap = 40ms;
+  o.strayBytes = {0x41};
+  o.strayEvery = 1;
+  Unit u(o);
+  u.port->write({0x10, 0x05});
+  const Bytes expected = cat({{0x41}, dleAck, {0x41}, ready});
+  Bytes got;
+  const auto begun = std::chrono::steady_clock::now();
+  for (std::size_t i = 0; i < expected.size(); ++i) {
+    const Bytes read = u.port->read(1, 1000ms);
+    EXPECT_EQ(read.size(), 1u) << "read " << i;
+    got.insert(got.end(), read.begin(), read.end());
+  }
+  EXPECT_EQ(got, expected);
+  EXPECT_GE(std::chrono::steady_clock::now() - begun, 40ms * (expected.size() - 2));
+}
+
+TEST(UnitSimulator, BadCheckEverySpoilsEveryKthCheckedMessage) {
+  Options o = speaking("plx6");
+  o.badCheckEvery = 2;
+  Unit u(o);
+  EXPECT_EQ(u.ask({0x10, 0x05}, 10), cat({dleAck, ready}));  // DLE ACK carries no check
+  EXPECT_EQ(u.ask(P::frame(ascii("01")), 8), badReady);
+  EXPECT_EQ(u.ask(P::frame(ascii("01")), 8), ready);
+  Bytes badStop = stopText;
+  badStop.back() ^= 0xFF;
+  EXPECT_EQ(u.ask({0x01}, 8), badStop);
+  // What followed playing is kept as sent.
+  EXPECT_EQ(u.sim.notices(), (std::vector<Notice>{{badReady, std::nullopt}, {ready, std::nullopt}}));
+}
+
+TEST(UnitSimulator, Hs4142RefusesSettingsWhilePlayingThenReportsEachChannel) {
+  Options o = speaking("hs4142");
+  o.playTime = 700ms;
+  o.report = true;
+  Unit u(o);
+  EXPECT_EQ(u.ask(P::frame(ascii("001002"))), ACK);
+  EXPECT_EQ(u.ask(command(0xFB)), busy);
+  EXPECT_EQ(u.ask(command(0xC8)), busy);
+  EXPECT_EQ(u.ask({0x05}), ACK);
+  EXPECT_EQ(u.port->read(12, 2000ms), cat({P::frame(ascii("001")), P::frame(ascii("002"))}));
+  EXPECT_EQ(u.ask(command(0xFB)), ACK);
+  // A reset ends playback: settings are taken again and no reports follow.
+  EXPECT_EQ(u.ask(P::frame(ascii("003"))), ACK);
+  EXPECT_EQ(u.ask(command(0xFE)), ACK);
+  EXPECT_EQ(u.ask(command(0xD7)), ACK);
+  EXPECT_TRUE(u.port->drain(900ms).empty());
+}
+
+TEST(UnitSimulator, Hs4142BadReportsAndRefusalsPlayNothing) {
+  Options o = speaking("hs4142");
+  o.badReport = true;
+  o.nakEvery = 2;
+  Unit u(o);
+  EXPECT_EQ(u.ask(P::frame(ascii("001")), 7), (Bytes{P::ACK, 0x02, 0x30, 0x30, 0x31, 0x03, 0xCD}));
+  EXPECT_EQ(u.ask(command(0xFB)), ACK);  // not counted
+  EXPECT_EQ(u.ask(P::frame(ascii("001"))), NAK);
+  EXPECT_EQ(u.sim.notices().size(), 1u);
+}
+
+TEST(UnitSimulator, CustomerSendsThePlaybackEndAndKeepsTheTestersAnswer) {
+  using C = CustomerProtocol;
+  const Bytes ack{0x10, 0x06, 0x00}, nak{0x10, 0x15, 0x00};
+  const Bytes ended{0x10, 0x02, 0x39, 0x10, 0x03, 0x2A};
+  const std::vector<unsigned> channels{1, 2, 30};
+  Options o = speaking("customer");
+  o.playTime = 200ms;
+  Unit u(o);
+  const auto begun = std::chrono::steady_clock::now();
+  for (const auto& answer : {std::optional(ack), std::optional(nak), std::optional<Bytes>()}) {
+    u.port->write(C::playList(channels));
+    EXPECT_EQ(u.port->read(3), ack);
+    EXPECT_EQ(u.port->read(6, 2000ms), ended);
+    if (answer) u.port->write(*answer);
+  }
+  EXPECT_GE(std::chrono::steady_clock::now() - begun, 3 * 200ms);
+  // The third was sent after the first two answers were read.
+  EXPECT_EQ(u.sim.notices(), (std::vector<Notice>{{ended, ack}, {ended, nak}, {ended, std::nullopt}}));
+
+  // A stop while a list plays drops its end.
+  u.port->write(C::playList(channels));
+  EXPECT_EQ(u.port->read(3), ack);
+  EXPECT_EQ(u.ask({0x10, 0x02, 0x44, 0x10, 0x03, 0x57}, 3), ack);
+  EXPECT_TRUE(u.port->drain(300ms).empty());
+  EXPECT_EQ(u.sim.notices().size(), 3u);
+}
+
+TEST(UnitSimulator, CustomerRefusesEveryKthListWithDleNakAndSilenceSendsNothing) {
+  using C = CustomerProtocol;
+  const std::vector<unsigned> channels{7};
+  const Bytes list = C::playList(channels);
+  Options o = speaking("customer");
+  o.nakEvery = 2;
+  Unit u(o);
+  EXPECT_EQ(u.ask(list, 9), (Bytes{0x10, 0x06, 0x00, 0x10, 0x02, 0x39, 0x10, 0x03, 0x2A}));
+  EXPECT_EQ(u.ask(list, 3), (Bytes{0x10, 0x15, 0x00}));
+
+  o.silent = true;
+  Unit quiet(o);
+  EXPECT_EQ(quiet.ask(list, 0), Bytes{});
+  EXPECT_TRUE(quiet.sim.notices().empty());
 }
 
 TEST(UnitSimulator, UnknownProtocolIsRefused) {

@@ -1,0 +1,53 @@
+#pragma once
+// Serial control modes A and B: one form over Mode34Session, the two told
+// apart by their title and their single-command buttons.
+
+#include "Mode34Session.h"
+#include "SerialTestForm.h"
+
+#include <memory>
+
+class QGroupBox;
+class QLabel;
+
+namespace kestrel {
+
+class Pause;
+
+class Mode34Form : public SerialTestForm {
+  Q_OBJECT
+ public:
+  ~Mode34Form() override;
+  Mode34Session& session() { return *session_; }
+
+ protected:
+  Mode34Form(QWidget* parent, Pause& pause, bool modeB);
+  void CmdAction_Click(int index) override;
+
+  std::unique_ptr<Mode34Session> session_;
+
+ private:
+  bool modeB_;
+};
+
+// Mode A: volume attenuation commands.
+class FrmRS232CMode3 : public Mode34Form {
+  Q_OBJECT
+ public:
+  explicit FrmRS232CMode3(QWidget* parent = nullptr);
+  FrmRS232CMode3(QWidget* parent, Pause& pause);
+};
+
+// Mode B: a bare ENQ, a fixed channel-1 frame and sixteen sheet numbers.
+class FrmRS232CMode4 : public Mode34Form {
+  Q_OBJECT
+ public:
+  explicit FrmRS232CMode4(QWidget* parent = nullptr);
+  FrmRS232CMode4(QWidget* parent, Pause& pause);
+
+  QGroupBox* FrSheet;
+  QLabel* LblSheet;
+  QList<QPushButton*> SheetCmd;
+};
+
+}  // namespace kestrel
