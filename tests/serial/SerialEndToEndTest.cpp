@@ -1,7 +1,10 @@
 // The real windows and port against the simulated unit on a pseudo-terminal.
 #include "serial/BufferedForms.h"
 #include "serial/EntryPanel.h"
+#include "serial/FrmPLX6.h"
 #include "serial/FrmRS232CMode1.h"
+#include "serial/FrmRS232CMode5.h"
+#include "serial/Mode34Forms.h"
 #include "serial/LogGrid.h"
 #include "serial/SerialLink.h"
 #include "shell/FrmMenu.h"
@@ -42,6 +45,8 @@ class EndToEnd : public ::testing::Test {
  protected:
   template <class Form = FrmRS232CMode2>
   Form* openWindow(sim::Options options, int subMode = 0) {
+    form.reset();
+    com1.reset();  // before the next one: it unsets the variable as it goes
     unit = std::make_unique<sim::UnitSimulator>(options);
     unit->start();
     com1 = std::make_unique<ComPortOverride>(1, QString::fromStdString(unit->slavePath()));
@@ -186,4 +191,91 @@ TEST_F(EndToEnd, UnitThatGoesAwayIsLoggedAndNothingMoreIsWritten) {
   EXPECT_TRUE(form->log->lines()[0].startsWith(QStringLiteral("[エラー]：通信ポートが切断されました")));
   form->CmdAction[0]->click();
   EXPECT_EQ(form->log->lines().last(), kPortNotOpenLog);
+}
+
+// The raw-profile windows, whole runs, with the unit's messages whole and
+// then split at every byte boundary (each byte its own arrival).
+namespace {
+constexpr auto kEveryByteApart = 30ms;  // longer than the tester's 20 ms collection wait
+}  // namespace
+
+TEST_F(EndToEnd, CustomerUnitPlaysTheListAndItsEndIsAcknowledged) {
+  for (const auto gap : {0ms, kEveryByteApart}) {
+    openWindow<FrmRS232CMode5>({.protocol = "customer", .answerDelay = 0ms, .byteGap = gap});
+    form->CmdAction[0]->click();
+    ASSERT_TRUE(runUntil([&] { return unit->notices().size() == 1 && unit->notices()[0].answer; }));
+    QByteArray list("\x10\x02\x43\x4E");
+    for (int c = 1; c <= 30; ++c) list += char(0x30 + (c >> 4)) + QByteArray(1, char(0x30 + (c & 0x0F)));
+    list += QByteArray("\x10\x03\x10");
+    EXPECT_EQ(received(*unit), list + QByteArray("\x10\x06\x00", 3));
+    EXPECT_EQ(unit->notices()[0].answer, (sim::Bytes{0x10, 0x06, 0x00}));
+    const QStringList lines = form->log->lines();
+    ASSERT_EQ(lines.size(), 6 + 2 + 2 + 2) << gap.count();
+    EXPECT_EQ(lines.mid(6, 2), (QStringList{QStringLiteral("受信") + QString(82, u'-'), "10h06h00h"}));
+    EXPECT_TRUE(lines[9].startsWith(QStringLiteral("10h02h39h"))) << gap.count();
+    EXPECT_EQ(lines[11], QStringLiteral("10h06h00h"));
+  }
+}
+
+TEST_F(EndToEnd, HsUnitTakesTheAutomaticListInThreeFrames) {
+  for (const auto gap : {0ms, kEveryByteApart}) {
+    openWindow<FrmRS232CMode3>({.protocol = "hs4142", .answerDelay = 0ms, .byteGap = gap});
+    form->CmdAction[0]->click();
+    ASSERT_TRUE(runUntil([&] { return count("[受信]：ACK(06h)") == 4; }));
+    runUntil([] { return false; }, 100);
+    EXPECT_EQ(received(*unit), "\x05" + expectedFrame("001002003004005006007008") +
+                                   expectedFrame("009010011012013014015016") + expectedFrame("017018019020"));
+    EXPECT_EQ(form->log->lines(),
+              (QStringList{"[送信]：ENQ(05h)", "[受信]：ACK(06h)",
+                           "[送信]：STX(02h)+001,002,003,004,005,006,007,008+ETX(03h)+BCC(Bh)", "[受信]：ACK(06h)",
+                           "[送信]：STX(02h)+009,010,011,012,013,014,015,016+ETX(03h)+BCC(Ch)", "[受信]：ACK(06h)",
+                           "[送信]：STX(02h)+017,018,019,020+ETX(03h)+BCC(6h)", "[受信]：ACK(06h)"}));
+    EXPECT_EQ(static_cast<FrmRS232CMode3&>(*form).session().CommandState, 0);
+  }
+}
+
+TEST_F(EndToEnd, HsUnitReportsAndRefusesDuringPlayback) {
+  auto* window =
+      openWindow<FrmRS232CMode4>({.protocol = "hs4142", .answerDelay = 0ms, .playTime = 300ms, .report = true});
+  form->panel->OptMode[1]->click();
+  form->panel->TxtNo[0]->setText("7");
+  form->CmdAction[0]->click();
+  ASSERT_TRUE(runUntil([&] { return count("[受信]：ACK(06h)") == 2; }));
+  window->SheetCmd[0]->click();
+  ASSERT_TRUE(runUntil([&] { return count("[受信]：IN007 (02h30h30h37h03h34h)") == 1; }));
+  EXPECT_EQ(count("[受信]：再生中コマンド無効 [！] (21h)"), 1);
+}
+
+TEST_F(EndToEnd, Plx6AutomaticRunPacedByReady) {
+  QByteArray expected("\x10\x05");
+  for (int first = 1; first <= 255; first += 8) {
+    QByteArray digits;
+    for (int c = first; c < first + 8 && c <= 255; ++c)
+      digits += QByteArray::number(c, 16).rightJustified(2, '0').toUpper();
+    expected += expectedFrame(digits);
+  }
+  const QString ready = QStringLiteral("[受信]：STX+【Ready】+BCC(02h52h65h61h64h79h03h48h)");
+  for (const auto gap : {0ms, kEveryByteApart}) {
+    openWindow<FrmPLX6>({.protocol = "plx6", .answerDelay = 0ms, .byteGap = gap});
+    form->CmdAction[0]->click();
+    ASSERT_TRUE(runUntil([&] { return count(ready) == 33; }, 30000));
+    EXPECT_EQ(received(*unit), expected);
+    const QStringList lines = form->log->lines();
+    EXPECT_EQ(lines.mid(0, 7),
+              (QStringList{"[送信]：DLE(10h)+ENQ(05h)", "[受信]：DLE+ACK(10h06h)", ready, "[送信]：STX(02h)",
+                           "[送信]：01h,02h,03h,04h,05h,06h,07h,08h", "[送信]：ETX(03h)", "[送信]：BCC(0Bh)"}));
+    EXPECT_EQ(lines.size(), 3 + 32 * 5);
+    EXPECT_EQ(static_cast<FrmPLX6&>(*form).session().CommandState, Plx6Session::Idle);
+  }
+}
+
+TEST_F(EndToEnd, Plx6TrapEndsTheRun) {
+  openWindow<FrmPLX6>({.protocol = "plx6", .answerDelay = 0ms, .byteGap = kEveryByteApart, .trapAfter = 3});
+  form->panel->TxtCh->setText("40");
+  form->CmdAction[0]->click();
+  ASSERT_TRUE(runUntil([&] { return count("[受信]：STX+【Trap 】+BCC(02h54h72h61h70h20h03h14h)") == 1; }));
+  EXPECT_EQ(count("[受信]：STX+【Ready】+BCC(02h52h65h61h64h79h03h48h)"), 3);
+  EXPECT_EQ(form->log->lines().filter(QStringLiteral("[送信]：STX(02h)")).size(), 3);
+  EXPECT_EQ(form->log->lines().filter(QStringLiteral("Error")).size(), 0);
+  EXPECT_EQ(static_cast<FrmPLX6&>(*form).session().CommandState, Plx6Session::Idle);
 }
