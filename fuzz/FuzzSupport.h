@@ -1,0 +1,227 @@
+#pragma once
+// What the receive fuzz targets share: the input read as a script of
+// arrivals and operator actions, and a port, log and pause in memory.
+//
+// An input is a run of records. A record byte below C0h is an arrival: its
+// low five bits are the number of data bytes that follow, its top three bits
+// how the arrival is announced (see Arrival). A byte from C0h up is an
+// operator action; each target reads it and its arguments itself.
+
+#include "serial/ChannelEntry.h"
+#include "serial/LinkPort.h"
+#include "serial/LogSink.h"
+#include "shell/Pause.h"
+
+#include <QByteArray>
+#include <QList>
+#include <QString>
+#include <QStringList>
+#include <algorithm>
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <optional>
+#include <utility>
+
+// A broken invariant stops the run where it is; the condition goes to stderr
+// first so that a crash file explains itself.
+#define FUZZ_REQUIRE(condition)                                                               \
+  do {                                                                                        \
+    if (!(condition)) {                                                                       \
+      std::fprintf(stderr, "invariant broken: %s (%s:%d)\n", #condition, __FILE__, __LINE__); \
+      __builtin_trap();                                                                       \
+    }                                                                                         \
+  } while (0)
+
+namespace kestrel::fuzz {
+
+class Input {
+ public:
+  Input(const std::uint8_t* data, std::size_t size) : data_(data), size_(size) {}
+  bool done() const { return at_ >= size_; }
+  // Past the end every byte reads as zero, so a cut record still runs.
+  std::uint8_t byte() { return at_ < size_ ? data_[at_++] : 0; }
+  QByteArray bytes(std::size_t count) {
+    count = std::min(count, size_ - at_);
+    const QByteArray out(reinterpret_cast<const char*>(data_ + at_), qsizetype(count));
+    at_ += count;
+    return out;
+  }
+
+ private:
+  const std::uint8_t* data_;
+  std::size_t size_;
+  std::size_t at_ = 0;
+};
+
+// A port with the raw read profile: a read takes everything waiting.
+class Link : public LinkPort {
+ public:
+  bool isOpen() const override { return open; }
+  int InBufferCount() const override { return int(incoming.size()); }
+  QByteArray read() override {
+    const QByteArray out = std::exchange(incoming, {});
+    taken += out;
+    return out;
+  }
+  bool write(const QByteArray& bytes) override {
+    if (!open || refusing) return false;
+    written += bytes;
+    // A port that fails part-way through a frame: the parts already handed
+    // over have left, the rest is refused.
+    if (breakAfter > 0 && --breakAfter == 0) {
+      open = false;
+      broke = true;
+    }
+    return true;
+  }
+
+  bool open = true;
+  bool refusing = false;  // open, but nothing can be handed over
+  int breakAfter = 0;     // > 0: the port closes after that many more writes
+  bool broke = false;     // it did so during the current step
+  QByteArray incoming;    // arrived, not yet read
+  QByteArray late;        // lands while the session waits before its read
+  QByteArray taken;       // read by the session during the current step
+  QByteArray written;     // handed over during the current step
+
+  void beginStep() {
+    taken.clear();
+    written.clear();
+    broke = false;
+  }
+};
+
+class Log : public LogSink {
+ public:
+  void AddLog(const QString& text, LineKind kind) override {
+    FUZZ_REQUIRE(!text.isEmpty());
+    FUZZ_REQUIRE(std::size_t(kind) < kLineKinds);
+    ++lines;
+  }
+  long lines = 0;
+};
+
+// No time passes; the one thing a wait does is let late bytes land.
+class Clock : public Pause {
+ public:
+  explicit Clock(Link& link) : link_(link) {}
+  void sleep(int ms) override {
+    FUZZ_REQUIRE(ms >= 0);
+    link_.incoming += std::exchange(link_.late, {});
+  }
+  void doEvents() override {}
+
+ private:
+  Link& link_;
+};
+
+// The ways an arrival reaches the session.
+enum class Arrival {
+  Announced,  // the bytes land and the receive event follows
+  Held,       // they land, the event that reads them comes later
+  Split,      // half lands and is announced, half lands during the session's wait
+  LineFirst,  // a modem-line event is handled before the receive event
+};
+
+inline Arrival arrivalKind(std::uint8_t record) {
+  switch (record >> 5) {
+    case 1: return Arrival::Held;
+    case 2: return Arrival::Split;
+    case 3: return Arrival::LineFirst;
+    default: return Arrival::Announced;
+  }
+}
+
+constexpr std::uint8_t kFirstAction = 0xC0;
+
+// Delivers one arrival record's data to `onComm` as the port would.
+template <typename OnComm>
+void deliver(Link& link, std::uint8_t record, const QByteArray& data, OnComm onComm) {
+  switch (arrivalKind(record)) {
+    case Arrival::Announced:
+      link.incoming += data;
+      onComm(LinkPort::kEventReceive);
+      break;
+    case Arrival::Held: link.incoming += data; break;
+    case Arrival::Split:
+      link.incoming += data.left(data.size() / 2);
+      link.late += data.mid(data.size() / 2);
+      onComm(LinkPort::kEventReceive);
+      // Bytes that landed after the read are announced in turn.
+      link.incoming += std::exchange(link.late, {});
+      if (!link.incoming.isEmpty()) onComm(LinkPort::kEventReceive);
+      break;
+    case Arrival::LineFirst:
+      link.incoming += data;
+      onComm(3 + int(record & 3));  // CTS, DSR, CD, RI
+      onComm(LinkPort::kEventReceive);
+      break;
+  }
+}
+
+// The port's condition, as the operator's cable and the driver leave it.
+inline void setPort(Link& link, Input& in) {
+  const std::uint8_t how = in.byte();
+  link.open = true;
+  link.refusing = false;
+  link.breakAfter = 0;
+  switch (how % 4) {
+    case 1: link.refusing = true; break;
+    case 2: link.open = false; break;
+    case 3: link.breakAfter = 1 + (how >> 2) % 6; break;
+    default: break;
+  }
+}
+
+// What the operator typed into the channel panel.
+struct Entries {
+  bool manual = false;
+  QStringList boxes;
+  QString unit;
+};
+
+// Up to `boxes` manual boxes, each a number the input gives, and a unit of
+// at most two characters (the box's limit) from digits, sign, point,
+// exponent and space.
+inline Entries readEntries(Input& in, int boxes) {
+  static constexpr char kUnitChars[] = "0123456789 .+-e";
+  Entries e;
+  const std::uint8_t head = in.byte();
+  e.manual = head & 1;
+  const int filled = (head >> 1) % (boxes + 1);
+  for (int i = 0; i < boxes; ++i) e.boxes.append(i < filled ? QString::number(in.byte()) : QString());
+  for (int i = 0; i < 2; ++i) {
+    const std::uint8_t c = in.byte() % 16;
+    if (c < sizeof kUnitChars - 1) e.unit += QLatin1Char(kUnitChars[c]);
+  }
+  return e;
+}
+
+// The entries as the window passes them on, or nothing when its check
+// refuses them.
+inline std::optional<Entries> checked(Entries e, const EntryRules& rules) {
+  if (!checkEntries(e.boxes, e.manual, e.unit, rules).ok) return std::nullopt;
+  return e;
+}
+
+// The unit as the window reads it; two characters keep it well within range.
+inline int unitOf(const Entries& e) { return int(integerValue(e.unit).value_or(0)); }
+
+inline quint8 xorOf(const QByteArray& bytes) {
+  quint8 x = 0;
+  for (const char c : bytes) x ^= quint8(c);
+  return x;
+}
+
+// STX, the body, ETX and the check byte over body and ETX; the body comes
+// back, or nothing when the bytes are not such a frame.
+inline std::optional<QByteArray> stxFrameBody(const QByteArray& frame) {
+  if (frame.size() < 3 || frame.front() != '\x02' || frame.at(frame.size() - 2) != '\x03') return std::nullopt;
+  const QByteArray body = frame.mid(1, frame.size() - 3);
+  if (body.contains('\x02') || body.contains('\x03')) return std::nullopt;
+  if (quint8(frame.back()) != quint8(xorOf(body) ^ 0x03)) return std::nullopt;
+  return body;
+}
+
+}  // namespace kestrel::fuzz
