@@ -224,4 +224,47 @@ inline std::optional<QByteArray> stxFrameBody(const QByteArray& frame) {
   return body;
 }
 
+// What every target's driver shares: a fresh session among the fakes, the
+// port's condition, the arrivals, and the operator's actions checked alike.
+// Derived supplies onComm(event), checkState() and held(), the part of a
+// message the session keeps between arrivals.
+template <class Derived, class Session>
+class Driver {
+ public:
+  void port(Input& in) {
+    action([&] { setPort(link_, in); });
+    FUZZ_REQUIRE(link_.written.isEmpty());
+  }
+
+  void arrival(std::uint8_t record, const QByteArray& data) {
+    deliver(link_, record, data, [&](int event) { self().onComm(event); });
+  }
+
+  // Whatever is still waiting is announced before the window goes.
+  void finish() {
+    link_.incoming += std::exchange(link_.late, {});
+    if (!link_.incoming.isEmpty()) self().onComm(LinkPort::kEventReceive);
+  }
+
+ protected:
+  // The operator's buttons leave a message being received alone.
+  template <typename F>
+  void action(F f) {
+    link_.beginStep();
+    writable_ = link_.open && !link_.refusing;
+    const QByteArray held = self().held();
+    f();
+    FUZZ_REQUIRE(self().held() == held);
+    self().checkState();
+  }
+
+  Derived& self() { return static_cast<Derived&>(*this); }
+
+  Link link_;
+  Log log_;
+  Clock clock_{link_};
+  Session session_{link_, log_, clock_};
+  bool writable_ = true;
+};
+
 }  // namespace kestrel::fuzz

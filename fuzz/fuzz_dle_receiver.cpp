@@ -51,7 +51,7 @@ bool isPlayList(const QByteArray& m, const QList<qint64>& channels) {
   return quint8(m.back()) == xorOf(m.mid(2, m.size() - 3));
 }
 
-class Run {
+class Run : public Driver<Run, Mode5Session> {
  public:
   void send(Input& in) {
     EntryRules rules;
@@ -75,31 +75,10 @@ class Run {
     FUZZ_REQUIRE(link_.written.isEmpty());
   }
 
-  void port(Input& in) {
-    action([&] { setPort(link_, in); });
-    FUZZ_REQUIRE(link_.written.isEmpty());
-  }
-
-  void arrival(std::uint8_t record, const QByteArray& data) {
-    deliver(link_, record, data, [&](int event) { onComm(event); });
-  }
-
-  void finish() {
-    link_.incoming += std::exchange(link_.late, {});
-    if (!link_.incoming.isEmpty()) onComm(LinkPort::kEventReceive);
-  }
-
  private:
-  template <typename F>
-  void action(F f) {
-    link_.beginStep();
-    writable_ = link_.open && !link_.refusing;
-    const QByteArray partial = partialOf(session_);
-    f();
-    // The buttons leave a cut message alone.
-    FUZZ_REQUIRE(partialOf(session_) == partial);
-    checkState();
-  }
+  friend Driver;
+
+  QByteArray held() const { return partialOf(session_); }
 
   void onComm(int event) {
     link_.beginStep();
@@ -131,12 +110,6 @@ class Run {
     FUZZ_REQUIRE(partial.isEmpty() || partial.front() == '\x10');
     FUZZ_REQUIRE(session_.EndAnswer >= Mode5Session::EndAck && session_.EndAnswer <= Mode5Session::EndSilent);
   }
-
-  Link link_;
-  Log log_;
-  Clock clock_{link_};
-  Mode5Session session_{link_, log_, clock_};
-  bool writable_ = true;
 };
 
 }  // namespace

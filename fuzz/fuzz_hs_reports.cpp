@@ -25,7 +25,7 @@ EntryRules hsRules() {
 
 QByteArray stxFrame(const QByteArray& body) { return '\x02' + body + '\x03' + char(xorOf(body) ^ 0x03); }
 
-class Run {
+class Run : public Driver<Run, Mode34Session> {
  public:
   void send(Input& in) {
     const std::optional<Entries> entries = checked(readEntries(in, 20), hsRules());
@@ -61,28 +61,10 @@ class Run {
     FUZZ_REQUIRE(session_.CommandState == 30);
   }
 
-  void port(Input& in) {
-    action([&] { setPort(link_, in); });
-    FUZZ_REQUIRE(link_.written.isEmpty());
-  }
-
-  void arrival(std::uint8_t record, const QByteArray& data) {
-    deliver(link_, record, data, [&](int event) { onComm(event); });
-  }
-
-  void finish() {
-    link_.incoming += std::exchange(link_.late, {});
-    if (!link_.incoming.isEmpty()) onComm(LinkPort::kEventReceive);
-  }
-
  private:
-  template <typename F>
-  void action(F f) {
-    link_.beginStep();
-    writable_ = link_.open && !link_.refusing;
-    f();
-    checkState();
-  }
+  friend Driver;
+
+  QByteArray held() const { return {}; }
 
   void onComm(int event) {
     link_.beginStep();
@@ -132,12 +114,7 @@ class Run {
     FUZZ_REQUIRE(s.ListPos == pos && s.ListRemain == remain);
   }
 
-  Link link_;
-  Log log_;
-  Clock clock_{link_};
-  Mode34Session session_{link_, log_, clock_};
   QList<QByteArray> list_;
-  bool writable_ = true;
 };
 
 }  // namespace

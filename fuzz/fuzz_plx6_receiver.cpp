@@ -25,7 +25,7 @@ EntryRules plx6Rules() {
   return rules;
 }
 
-class Run {
+class Run : public Driver<Run, Plx6Session> {
  public:
   void play(Input& in) {
     const std::optional<Entries> entries = checked(readEntries(in, 20), plx6Rules());
@@ -51,32 +51,10 @@ class Run {
     FUZZ_REQUIRE(session_.CommandState == Plx6Session::StopSent);
   }
 
-  void port(Input& in) {
-    action([&] { setPort(link_, in); });
-    FUZZ_REQUIRE(link_.written.isEmpty());
-  }
-
-  void arrival(std::uint8_t record, const QByteArray& data) {
-    deliver(link_, record, data, [&](int event) { onComm(event); });
-  }
-
-  // Whatever is still waiting is announced before the window goes.
-  void finish() {
-    link_.incoming += std::exchange(link_.late, {});
-    if (!link_.incoming.isEmpty()) onComm(LinkPort::kEventReceive);
-  }
-
  private:
-  template <typename F>
-  void action(F f) {
-    link_.beginStep();
-    writable_ = link_.open && !link_.refusing;
-    const QByteArray rxBefore = session_.RxBuf;
-    f();
-    // The operator's buttons leave a message being received alone.
-    FUZZ_REQUIRE(session_.RxBuf == rxBefore);
-    checkState();
-  }
+  friend Driver;
+
+  QByteArray held() const { return session_.RxBuf; }
 
   void onComm(int event) {
     link_.beginStep();
@@ -152,12 +130,7 @@ class Run {
     FUZZ_REQUIRE(s.CommandState == Plx6Session::FrameSent);
   }
 
-  Link link_;
-  Log log_;
-  Clock clock_{link_};
-  Plx6Session session_{link_, log_, clock_};
   QList<QByteArray> list_;  // the run's channels as they must go out
-  bool writable_ = true;
 };
 
 }  // namespace

@@ -1,6 +1,7 @@
 #include "serial/Mode1Session.h"
 #include "serial/SerialLink.h"
 #include "support/SerialFakes.h"
+#include "support/SessionFixture.h"
 #include "support/TestSupport.h"
 
 #include <gtest/gtest.h>
@@ -14,30 +15,12 @@ constexpr char kAck = 0x06;
 const QString kSts = QStringLiteral("[送信]：STS(53h54h53h) + CR(0Dh)");
 const QString kAckLine = QStringLiteral("[受信]：ACK(06h)");
 
-QList<qint64> upTo(int last) {
-  QList<qint64> list;
-  for (int i = 1; i <= last; ++i) list.append(i);
-  return list;
-}
-
-class Mode1 : public ::testing::Test {
- protected:
-  // One received byte; what went out in answer.
-  QByteArray receive(char byte) {
-    link.incoming.append(byte);
-    session.OnComm(SerialLink::kEventReceive);
-    return link.take();
-  }
-  FakeLink link;
-  FakeLog log;
-  VirtualPause pause;
-  Mode1Session session{link, log, pause};
-};
+using Mode1 = SessionFixture<Mode1Session, false>;
 
 }  // namespace
 
 TEST_F(Mode1, FirstLineAtTheFirstAckThenEverySecondAck) {
-  session.Play(upTo(7), 3);
+  session.Play(channelsUpTo(7), 3);
   EXPECT_EQ(link.writes, (std::vector<QByteArray>{"sts", "\r"}));
   EXPECT_EQ(log.take(), QStringList{kSts});
   link.take();
@@ -61,7 +44,7 @@ TEST_F(Mode1, FirstLineAtTheFirstAckThenEverySecondAck) {
 }
 
 TEST_F(Mode1, StopIsAnsweredByOneAckThatOnlyClearsIt) {
-  session.Play(upTo(9), 3);
+  session.Play(channelsUpTo(9), 3);
   receive(kAck);
   link.take();
   log.take();

@@ -1,6 +1,7 @@
 #include "serial/Mode34Session.h"
 #include "serial/SerialLink.h"
 #include "support/SerialFakes.h"
+#include "support/SessionFixture.h"
 #include "support/TestSupport.h"
 
 #include <gtest/gtest.h>
@@ -16,19 +17,7 @@ QStringList channels(int first, int last) {
   return list;
 }
 
-class Mode34 : public ::testing::Test {
- protected:
-  Mode34() { link.rawProfile = true; }
-  QByteArray receive(const QByteArray& bytes) {
-    link.incoming += bytes;
-    session.OnComm(SerialLink::kEventReceive);
-    return link.take();
-  }
-  FakeLink link;
-  FakeLog log;
-  VirtualPause pause;
-  Mode34Session session{link, log, pause};
-};
+using Mode34 = SessionFixture<Mode34Session>;
 
 const QByteArray kAckBlock("\x06", 1);
 

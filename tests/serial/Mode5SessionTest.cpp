@@ -1,6 +1,7 @@
 #include "serial/Mode5Session.h"
 #include "serial/SerialLink.h"
 #include "support/SerialFakes.h"
+#include "support/SessionFixture.h"
 #include "support/TestSupport.h"
 
 #include <gtest/gtest.h>
@@ -13,25 +14,7 @@ namespace {
 const QString kSent = QStringLiteral("送信") + QString(79, u'-');
 const QString kReceived = QStringLiteral("受信") + QString(82, u'-');
 
-QList<qint64> upTo(int last) {
-  QList<qint64> list;
-  for (int i = 1; i <= last; ++i) list.append(i);
-  return list;
-}
-
-class Mode5 : public ::testing::Test {
- protected:
-  Mode5() { link.rawProfile = true; }
-  QByteArray receive(const QByteArray& bytes) {
-    link.incoming += bytes;
-    session.OnComm(SerialLink::kEventReceive);
-    return link.take();
-  }
-  FakeLink link;
-  FakeLog log;
-  VirtualPause pause;
-  Mode5Session session{link, log, pause};
-};
+using Mode5 = SessionFixture<Mode5Session>;
 
 }  // namespace
 
@@ -43,7 +26,7 @@ TEST_F(Mode5, PlayListBytesAndLogLines) {
   EXPECT_EQ(Mode5Session::playList({255}).mid(4, 2), QByteArray("??"));
 
   link.take();
-  session.Send(upTo(30));
+  session.Send(channelsUpTo(30));
   const QByteArray all = link.take();
   EXPECT_EQ(all[3], 'N');
   EXPECT_EQ(all.mid(4, 4), QByteArray("0102"));

@@ -1,6 +1,7 @@
 #include "serial/Plx6Session.h"
 #include "serial/SerialLink.h"
 #include "support/SerialFakes.h"
+#include "support/SessionFixture.h"
 #include "support/TestSupport.h"
 
 #include <gtest/gtest.h>
@@ -20,31 +21,13 @@ QByteArray text(const QByteArray& body) {
 const QByteArray kDleAck("\x10\x06", 2);
 const QByteArray kReady = text("Ready");
 
-QList<qint64> upTo(int last) {
-  QList<qint64> list;
-  for (int i = 1; i <= last; ++i) list.append(i);
-  return list;
-}
-
-class Plx6 : public ::testing::Test {
- protected:
-  Plx6() { link.rawProfile = true; }
-  QByteArray receive(const QByteArray& bytes) {
-    link.incoming += bytes;
-    session.OnComm(SerialLink::kEventReceive);
-    return link.take();
-  }
-  FakeLink link;
-  FakeLog log;
-  VirtualPause pause;
-  Plx6Session session{link, log, pause};
-};
+using Plx6 = SessionFixture<Plx6Session>;
 
 }  // namespace
 
 TEST_F(Plx6, AutomaticRunPacedByReady) {
   EXPECT_EQ(kReady, QByteArray("\x02Ready\x03\x48"));
-  session.Play(upTo(255), 8);
+  session.Play(channelsUpTo(255), 8);
   EXPECT_EQ(link.take(), QByteArray("\x10\x05"));
   EXPECT_EQ(log.take(), QStringList{"[送信]：DLE(10h)+ENQ(05h)"});
   EXPECT_EQ(receive(kDleAck), QByteArray());
@@ -126,7 +109,7 @@ TEST_F(Plx6, DleCodesTextsAndStop) {
 
 TEST_F(Plx6, FrameOfTwentyFiveItemsIsLoggedOnTwoLines) {
   EXPECT_EQ(Plx6Session::hexChannels({145, 5, 0}), (QStringList{"91", "05", "00"}));
-  session.Play(upTo(25), 25);
+  session.Play(channelsUpTo(25), 25);
   receive(kDleAck + kReady);
   const QStringList items = log.lines.filter(QRegularExpression(QStringLiteral("^\\[送信\\]：[0-9A-F]{2}h")));
   ASSERT_EQ(items.size(), 2);

@@ -115,3 +115,12 @@ TEST_F(Link, MalformedSettingsAndClosedPortFailQuietly) {
   EXPECT_EQ(link.InBufferCount(), 0);
   EXPECT_TRUE(link.read().isEmpty());
 }
+
+TEST(LineEvents, EachChangedModemLineRaisesItsEvent) {
+  using P = QSerialPort;
+  EXPECT_EQ(lineEvents(P::NoSignal, P::NoSignal), QList<int>{});
+  EXPECT_EQ(lineEvents(P::ClearToSendSignal | P::DataSetReadySignal, P::DataSetReadySignal), QList<int>{3});
+  EXPECT_EQ(lineEvents(P::NoSignal, P::DataSetReadySignal | P::DataCarrierDetectSignal | P::RingIndicatorSignal),
+            (QList<int>{4, 5, 6}));
+  EXPECT_EQ(lineEvents(P::RequestToSendSignal, P::DataTerminalReadySignal), QList<int>{});  // our own lines
+}
