@@ -224,6 +224,20 @@ inline std::optional<QByteArray> stxFrameBody(const QByteArray& frame) {
   return body;
 }
 
+// The input's records in order: an arrival, or operator action number
+// `act` is handed, then whatever is still waiting.
+template <class Run, class Act>
+void drive(Input& in, Run& run, int actions, Act act) {
+  while (!in.done()) {
+    const std::uint8_t record = in.byte();
+    if (record < kFirstAction)
+      run.arrival(record, in.bytes(record & 0x1F));
+    else
+      act((record - kFirstAction) % actions);
+  }
+  run.finish();
+}
+
 // What every target's driver shares: a fresh session among the fakes, the
 // port's condition, the arrivals, and the operator's actions checked alike.
 // Derived supplies onComm(event), checkState() and held(), the part of a

@@ -117,13 +117,8 @@ class Run : public Driver<Run, Mode5Session> {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   Input in(data, size);
   Run run;
-  while (!in.done()) {
-    const std::uint8_t record = in.byte();
-    if (record < kFirstAction) {
-      run.arrival(record, in.bytes(record & 0x1F));
-      continue;
-    }
-    switch ((record - kFirstAction) % 6) {
+  drive(in, run, 6, [&](int action) {
+    switch (action) {
       case 0: run.send(in); break;
       case 1: run.fixed(&Mode5Session::SendStop, dleMessage("D")); break;
       case 2: run.fixed(&Mode5Session::SendAck, kDleAck); break;
@@ -131,7 +126,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       case 4: run.endAnswer(in); break;
       default: run.port(in); break;
     }
-  }
-  run.finish();
+  });
   return 0;
 }

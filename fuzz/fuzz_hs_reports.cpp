@@ -122,19 +122,13 @@ class Run : public Driver<Run, Mode34Session> {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   Input in(data, size);
   Run run;
-  while (!in.done()) {
-    const std::uint8_t record = in.byte();
-    if (record < kFirstAction) {
-      run.arrival(record, in.bytes(record & 0x1F));
-      continue;
-    }
-    switch ((record - kFirstAction) % 4) {
+  drive(in, run, 4, [&](int action) {
+    switch (action) {
       case 0: run.send(in); break;
       case 1: run.command(in); break;
       case 2: run.sheet(in); break;
       default: run.port(in); break;
     }
-  }
-  run.finish();
+  });
   return 0;
 }

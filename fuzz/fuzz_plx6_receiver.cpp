@@ -138,18 +138,12 @@ class Run : public Driver<Run, Plx6Session> {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   Input in(data, size);
   Run run;
-  while (!in.done()) {
-    const std::uint8_t record = in.byte();
-    if (record < kFirstAction) {
-      run.arrival(record, in.bytes(record & 0x1F));
-      continue;
-    }
-    switch ((record - kFirstAction) % 3) {
+  drive(in, run, 3, [&](int action) {
+    switch (action) {
       case 0: run.play(in); break;
       case 1: run.stop(); break;
       default: run.port(in); break;
     }
-  }
-  run.finish();
+  });
   return 0;
 }
