@@ -38,16 +38,13 @@ SerialFormSpec formSpec(const BufferedVariant& v, const QString& name, const QSt
 
 BufferedForm::BufferedForm(QWidget* parent, Pause& pause, const BufferedVariant& variant, const QString& name,
                            const QString& designCaption, bool volumeRow)
-    : SerialTestForm(parent, formSpec(variant, name, designCaption, volumeRow)),
-      session_(std::make_unique<BufferedSession>(variant, *PDQ_COM, *log, pause)) {
-  connect(panel, &EntryPanel::manualModeChanged, this, [this](bool manual) { session_->ManualMode = manual; });
-  connect(panel, &EntryPanel::repeatChanged, this, [this](int value) { session_->RepeatOn = qint16(value); });
+    : SessionForm(parent, formSpec(variant, name, designCaption, volumeRow), pause, variant) {
+  connect(panel, &EntryPanel::manualModeChanged, this, [this](bool manual) { session_.ManualMode = manual; });
+  connect(panel, &EntryPanel::repeatChanged, this, [this](int value) { session_.RepeatOn = qint16(value); });
 }
 
-BufferedForm::~BufferedForm() = default;
-
 void BufferedForm::InitForm() {
-  const BufferedVariant& v = session_->variant();
+  const BufferedVariant& v = session_.variant();
   for (int i = 2; i <= 4 && i < CmdAction.size(); ++i)
     if (CmdAction[i]) CmdAction[i]->setEnabled(v.volumeButtons);
   panel->setAutoCaption(v.autoCaption);
@@ -55,7 +52,7 @@ void BufferedForm::InitForm() {
 }
 
 void BufferedForm::CmdAction_Click(int index) {
-  BufferedSession& s = *session_;
+  BufferedSession& s = session_;
   switch (index) {
     case 0:
       if (!panel->CheckInput()) return;
@@ -75,8 +72,8 @@ FrmRS232CMode2::FrmRS232CMode2(QWidget* parent) : FrmRS232CMode2(parent, realPau
 FrmRS232CMode2::FrmRS232CMode2(QWidget* parent, Pause& pause)
     : BufferedForm(parent, pause, bufferedVariant(FrmMenu::SubMode), QStringLiteral("FrmRS232CMode2"),
                    QStringLiteral("バッファリング機能付RS232C制御モード2"), true) {
-  session_->SubMode = FrmMenu::SubMode;
-  load(*session_, session_->variant().caption);
+  session_.SubMode = FrmMenu::SubMode;
+  load(session_.variant().caption);
 }
 
 FrmRS232CMode2_1000CH::FrmRS232CMode2_1000CH(QWidget* parent) : FrmRS232CMode2_1000CH(parent, realPause()) {}
@@ -84,7 +81,7 @@ FrmRS232CMode2_1000CH::FrmRS232CMode2_1000CH(QWidget* parent) : FrmRS232CMode2_1
 FrmRS232CMode2_1000CH::FrmRS232CMode2_1000CH(QWidget* parent, Pause& pause)
     : BufferedForm(parent, pause, kBuffered1000, QStringLiteral("FrmRS232CMode2_1000CH"), kBuffered1000.caption,
                    false) {
-  load(*session_, kBuffered1000.caption);
+  load(kBuffered1000.caption);
 }
 
 FrmTARN4RS1000CH::FrmTARN4RS1000CH(QWidget* parent) : FrmTARN4RS1000CH(parent, realPause()) {}
@@ -107,12 +104,12 @@ FrmTARN4RS1000CH::FrmTARN4RS1000CH(QWidget* parent, Pause& pause)
     OptSp.append(option);
   }
   extras()->addWidget(FrLine);
-  session_->selectedLine = [this] {
+  session_.selectedLine = [this] {
     for (int i = 0; i < OptSp.size(); ++i)
       if (OptSp[i]->isChecked()) return i + 1;
     return 0;
   };
-  load(*session_, kBufferedTarn4Lan.caption);
+  load(kBufferedTarn4Lan.caption);
 }
 
 void FrmTARN4RS1000CH::InitForm() {

@@ -5,8 +5,6 @@
 #include "BufferedSession.h"
 #include "SerialTestForm.h"
 
-#include <memory>
-
 class QGroupBox;
 class QLabel;
 class QRadioButton;
@@ -15,19 +13,14 @@ namespace kestrel {
 
 class Pause;
 
-class BufferedForm : public SerialTestForm {
+class BufferedForm : public SessionForm<BufferedSession> {
   Q_OBJECT
  public:
-  ~BufferedForm() override;
-  BufferedSession& session() { return *session_; }
-
  protected:
   BufferedForm(QWidget* parent, Pause& pause, const BufferedVariant& variant, const QString& name,
                const QString& designCaption, bool volumeRow);
   void InitForm() override;
   void CmdAction_Click(int index) override;
-
-  std::unique_ptr<BufferedSession> session_;
 };
 
 // 255 and 250 channels and TARN5-KLV, chosen by the menu's SubMode.

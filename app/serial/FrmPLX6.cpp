@@ -35,20 +35,15 @@ SerialFormSpec formSpec() {
 
 FrmPLX6::FrmPLX6(QWidget* parent) : FrmPLX6(parent, realPause()) {}
 
-FrmPLX6::FrmPLX6(QWidget* parent, Pause& pause)
-    : SerialTestForm(parent, formSpec()), session_(std::make_unique<Plx6Session>(*PDQ_COM, *log, pause)) {
-  load(*session_, kCaption);
-}
-
-FrmPLX6::~FrmPLX6() = default;
+FrmPLX6::FrmPLX6(QWidget* parent, Pause& pause) : SessionForm(parent, formSpec(), pause) { load(kCaption); }
 
 void FrmPLX6::CmdAction_Click(int index) {
   switch (index) {
     case 0:
       if (!panel->CheckInput()) return;
-      session_->Play(panel->channelNumbers(Plx6Session::kMaxChannel), panel->channelUnit());
+      session_.Play(panel->channelNumbers(Plx6Session::kMaxChannel), panel->channelUnit());
       break;
-    case 1: session_->Stop(); break;
+    case 1: session_.Stop(); break;
     case 2: log->Clear(); break;
     case 3: close(); break;
   }

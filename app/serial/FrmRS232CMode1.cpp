@@ -34,20 +34,17 @@ SerialFormSpec formSpec() {
 
 FrmRS232CMode1::FrmRS232CMode1(QWidget* parent) : FrmRS232CMode1(parent, realPause()) {}
 
-FrmRS232CMode1::FrmRS232CMode1(QWidget* parent, Pause& pause)
-    : SerialTestForm(parent, formSpec()), session_(std::make_unique<Mode1Session>(*PDQ_COM, *log, pause)) {
-  load(*session_, kCaption);
+FrmRS232CMode1::FrmRS232CMode1(QWidget* parent, Pause& pause) : SessionForm(parent, formSpec(), pause) {
+  load(kCaption);
 }
-
-FrmRS232CMode1::~FrmRS232CMode1() = default;
 
 void FrmRS232CMode1::CmdAction_Click(int index) {
   switch (index) {
     case 0:
       if (!panel->CheckInput()) return;
-      session_->Play(panel->channelNumbers(Mode1Session::kChannels), panel->channelUnit());
+      session_.Play(panel->channelNumbers(Mode1Session::kChannels), panel->channelUnit());
       break;
-    case 1: session_->Stop(); break;
+    case 1: session_.Stop(); break;
     case 5: log->Clear(); break;
     case 6: close(); break;
   }

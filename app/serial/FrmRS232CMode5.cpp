@@ -34,8 +34,7 @@ SerialFormSpec formSpec() {
 
 FrmRS232CMode5::FrmRS232CMode5(QWidget* parent) : FrmRS232CMode5(parent, realPause()) {}
 
-FrmRS232CMode5::FrmRS232CMode5(QWidget* parent, Pause& pause)
-    : SerialTestForm(parent, formSpec()), session_(std::make_unique<Mode5Session>(*PDQ_COM, *log, pause)) {
+FrmRS232CMode5::FrmRS232CMode5(QWidget* parent, Pause& pause) : SessionForm(parent, formSpec(), pause) {
   FrEnd = new QGroupBox;
   FrEnd->setObjectName(QStringLiteral("FrEnd"));
   FrEnd->setAccessibleName(QStringLiteral("再生終了の受信時"));
@@ -47,16 +46,14 @@ FrmRS232CMode5::FrmRS232CMode5(QWidget* parent, Pause& pause)
     auto* option = new QRadioButton(captions[i]);
     option->setObjectName(QStringLiteral("Option1(%1)").arg(i));
     connect(option, &QRadioButton::toggled, this, [this, i](bool on) {
-      if (on) session_->EndAnswer = qint16(i);
+      if (on) session_.EndAnswer = qint16(i);
     });
     column->addWidget(option);
     Option1.append(option);
   }
   extras()->addWidget(FrEnd);
-  load(*session_, kCaption);
+  load(kCaption);
 }
-
-FrmRS232CMode5::~FrmRS232CMode5() = default;
 
 void FrmRS232CMode5::InitForm() {
   Option1[0]->setChecked(true);
@@ -67,11 +64,11 @@ void FrmRS232CMode5::CmdAction_Click(int index) {
   switch (index) {
     case 0:
       if (!panel->CheckInput()) return;
-      session_->Send(panel->channelNumbers(Mode5Session::kAutoChannels));
+      session_.Send(panel->channelNumbers(Mode5Session::kAutoChannels));
       break;
-    case 1: session_->SendStop(); break;
-    case 2: session_->SendAck(); break;
-    case 3: session_->SendNak(); break;
+    case 1: session_.SendStop(); break;
+    case 2: session_.SendAck(); break;
+    case 3: session_.SendNak(); break;
     case 6: log->Clear(); break;
     case 7: close(); break;
   }

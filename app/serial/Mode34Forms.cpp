@@ -47,17 +47,13 @@ SerialFormSpec formSpec(bool modeB) {
 }  // namespace
 
 Mode34Form::Mode34Form(QWidget* parent, Pause& pause, bool modeB)
-    : SerialTestForm(parent, formSpec(modeB)),
-      session_(std::make_unique<Mode34Session>(*PDQ_COM, *log, pause)),
-      modeB_(modeB) {
+    : SessionForm(parent, formSpec(modeB), pause), modeB_(modeB) {
   // These windows log the port's line events by number.
   PDQ_COM->setLineEvents(true);
 }
 
-Mode34Form::~Mode34Form() = default;
-
 void Mode34Form::CmdAction_Click(int index) {
-  Mode34Session& s = *session_;
+  Mode34Session& s = session_;
   switch (index) {
     case 0:
       if (!panel->CheckInput()) return;
@@ -76,7 +72,7 @@ void Mode34Form::CmdAction_Click(int index) {
 FrmRS232CMode3::FrmRS232CMode3(QWidget* parent) : FrmRS232CMode3(parent, realPause()) {}
 
 FrmRS232CMode3::FrmRS232CMode3(QWidget* parent, Pause& pause) : Mode34Form(parent, pause, false) {
-  load(*session_, caption(false));
+  load(caption(false));
 }
 
 FrmRS232CMode4::FrmRS232CMode4(QWidget* parent) : FrmRS232CMode4(parent, realPause()) {}
@@ -92,12 +88,12 @@ FrmRS232CMode4::FrmRS232CMode4(QWidget* parent, Pause& pause) : Mode34Form(paren
     auto* button = new QPushButton(QStringLiteral("%1").arg(k + 1, 2, 10, QLatin1Char('0')));
     button->setObjectName(QStringLiteral("SheetCmd(%1)").arg(k));
     button->setAccessibleName(LblSheet->text() + u' ' + button->text());
-    connect(button, &QPushButton::clicked, this, [this, k] { session_->SendSheetNo(k); });
+    connect(button, &QPushButton::clicked, this, [this, k] { session_.SendSheetNo(k); });
     grid->addWidget(button, 1 + k / 4, k % 4);
     SheetCmd.append(button);
   }
   extras()->addWidget(FrSheet);
-  load(*session_, caption(true));
+  load(caption(true));
 }
 
 }  // namespace kestrel

@@ -5,8 +5,6 @@
 #include "Mode34Session.h"
 #include "SerialTestForm.h"
 
-#include <memory>
-
 class QGroupBox;
 class QLabel;
 
@@ -14,17 +12,12 @@ namespace kestrel {
 
 class Pause;
 
-class Mode34Form : public SerialTestForm {
+class Mode34Form : public SessionForm<Mode34Session> {
   Q_OBJECT
  public:
-  ~Mode34Form() override;
-  Mode34Session& session() { return *session_; }
-
  protected:
   Mode34Form(QWidget* parent, Pause& pause, bool modeB);
   void CmdAction_Click(int index) override;
-
-  std::unique_ptr<Mode34Session> session_;
 
  private:
   bool modeB_;

@@ -10,6 +10,7 @@
 #include <QDialog>
 #include <QList>
 #include <optional>
+#include <utility>
 #include <vector>
 
 class QBoxLayout;
@@ -17,6 +18,7 @@ class QPushButton;
 
 namespace kestrel {
 
+class Pause;
 class SerialLink;
 class SerialSession;
 
@@ -68,6 +70,25 @@ class SerialTestForm : public QDialog {
   SerialSession* session_ = nullptr;
   QBoxLayout* extras_;
   bool unloaded_ = false;
+};
+
+// A window and the session it drives, made right after the port and log it
+// talks through.
+template <class Session>
+class SessionForm : public SerialTestForm {
+ public:
+  Session& session() { return session_; }
+
+ protected:
+  // `args` lead the session's own arguments (a variant, say).
+  template <class... Args>
+  SessionForm(QWidget* parent, const SerialFormSpec& spec, Pause& pause, Args&&... args)
+      : SerialTestForm(parent, spec), session_(std::forward<Args>(args)..., *PDQ_COM, *log, pause) {}
+
+  using SerialTestForm::load;
+  void load(const QString& caption) { SerialTestForm::load(session_, caption); }
+
+  Session session_;
 };
 
 }  // namespace kestrel
