@@ -158,6 +158,102 @@ CVX_EXPORT CVX_STATUS CVX_API CVX_AddressEnable(CVX_HANDLE handle, uint32_t line
 CVX_EXPORT CVX_STATUS CVX_API CVX_CSEnable(CVX_HANDLE handle, uint32_t flags);
 CVX_EXPORT CVX_STATUS CVX_API CVX_BusSetWait(CVX_HANDLE handle, uint32_t area, uint32_t wait);
 
+/*
+ * Timer. Channels are 0 to 2; a per-channel function given another channel
+ * returns 0 and sends nothing. counter below 0 in TimerStartA/TimerStop acts
+ * on the timer start register at once; 0 to 3 arms that pulse counter to act
+ * when it reaches compare.
+ */
+CVX_EXPORT CVX_STATUS CVX_API CVX_TimerEnable(CVX_HANDLE handle, uint32_t mask, uint32_t flag);
+CVX_EXPORT CVX_STATUS CVX_API CVX_TimerSetLevel(CVX_HANDLE handle, uint32_t value);
+CVX_EXPORT CVX_STATUS CVX_API CVX_TimerSetPulse(CVX_HANDLE handle, uint32_t channel, uint32_t a, uint32_t b);
+CVX_EXPORT CVX_STATUS CVX_API CVX_TimerSetClk(CVX_HANDLE handle, uint32_t channel, uint32_t clock);
+CVX_EXPORT CVX_STATUS CVX_API CVX_TimerSetCnt(CVX_HANDLE handle, uint32_t channel, uint32_t value);
+CVX_EXPORT CVX_STATUS CVX_API CVX_TimerStart(CVX_HANDLE handle, uint32_t value);
+CVX_EXPORT CVX_STATUS CVX_API CVX_TimerStartA(CVX_HANDLE handle, uint32_t mask, int32_t counter, uint32_t condition,
+                                              uint32_t compare);
+CVX_EXPORT CVX_STATUS CVX_API CVX_TimerStop(CVX_HANDLE handle, uint32_t mask, int32_t counter, uint32_t condition,
+                                            uint32_t compare);
+CVX_EXPORT CVX_STATUS CVX_API CVX_TimerReadCnt(CVX_HANDLE handle, uint32_t channel, uint16_t* value);
+CVX_EXPORT CVX_STATUS CVX_API CVX_TimerSetCmp(CVX_HANDLE handle, uint32_t a, uint32_t b);
+CVX_EXPORT CVX_STATUS CVX_API CVX_TimerSetCmpOut(CVX_HANDLE handle, uint32_t select, uint32_t address, uint32_t value);
+CVX_EXPORT CVX_STATUS CVX_API CVX_TimerSetCmpClr(CVX_HANDLE handle, uint32_t flags);
+CVX_EXPORT CVX_STATUS CVX_API CVX_TimerSetCapture(CVX_HANDLE handle, uint32_t channel, uint32_t low, uint32_t high);
+CVX_EXPORT CVX_STATUS CVX_API CVX_TimerReadCaptureCnt(CVX_HANDLE handle, uint32_t channel, uint16_t* a, uint16_t* b);
+CVX_EXPORT CVX_STATUS CVX_API CVX_TimerSetCaptureCnt(CVX_HANDLE handle, uint32_t channel, uint32_t a, uint32_t b);
+CVX_EXPORT CVX_STATUS CVX_API CVX_TimerSetSinglePulse(CVX_HANDLE handle, uint32_t channel, uint32_t start,
+                                                      uint32_t width, uint32_t polarity);
+
+/* Analog input. Words are returned in host order, except by ADBRead. */
+CVX_EXPORT CVX_STATUS CVX_API CVX_ADRead(CVX_HANDLE handle, uint16_t* values, uint32_t channel, uint32_t scan);
+CVX_EXPORT CVX_STATUS CVX_API CVX_ADRead2(CVX_HANDLE handle, SAFEARRAY* array, uint32_t channel, uint32_t scan);
+CVX_EXPORT CVX_STATUS CVX_API CVX_ADSetCycle(CVX_HANDLE handle, uint32_t cycle, uint32_t clock);
+/* Samples land as the board sends them: big-endian words. */
+CVX_EXPORT CVX_STATUS CVX_API CVX_ADBRead(CVX_HANDLE handle, uint16_t* buffer, uint32_t count, uint32_t channel,
+                                          uint32_t* got);
+CVX_EXPORT CVX_STATUS CVX_API CVX_ADBRead2(CVX_HANDLE handle, SAFEARRAY* array, uint32_t count, uint32_t channel,
+                                           uint32_t* got);
+CVX_EXPORT CVX_STATUS CVX_API CVX_ADStart(CVX_HANDLE handle, uint32_t address, uint32_t channel, uint32_t scan,
+                                          uint32_t value, uint32_t flag);
+CVX_EXPORT CVX_STATUS CVX_API CVX_ADCopy(CVX_HANDLE handle, uint32_t destination, uint32_t count, uint32_t channel,
+                                         uint32_t scan, uint32_t flag, uint32_t mode);
+CVX_EXPORT CVX_STATUS CVX_API CVX_ADStopCopy(CVX_HANDLE handle, uint32_t select);
+CVX_EXPORT CVX_STATUS CVX_API CVX_ADReadCopyStatus(CVX_HANDLE handle, uint16_t* status, uint32_t select);
+CVX_EXPORT CVX_STATUS CVX_API CVX_ADReadCopyBuffer(CVX_HANDLE handle, uint32_t address, uint16_t* values,
+                                                   uint32_t count, uint32_t flag, uint32_t option);
+CVX_EXPORT CVX_STATUS CVX_API CVX_ADReadCopyBuffer2(CVX_HANDLE handle, uint32_t address, SAFEARRAY* array,
+                                                    uint32_t count, uint32_t flag, uint32_t option);
+
+/* Analog output. */
+CVX_EXPORT CVX_STATUS CVX_API CVX_DASetCycle(CVX_HANDLE handle, uint32_t select, uint32_t period, uint32_t clock);
+CVX_EXPORT CVX_STATUS CVX_API CVX_DASetParm(CVX_HANDLE handle, uint32_t flag, uint32_t address, uint32_t length,
+                                            uint32_t value);
+CVX_EXPORT CVX_STATUS CVX_API CVX_DAReadStatus(CVX_HANDLE handle, uint32_t select, uint16_t* status);
+CVX_EXPORT CVX_STATUS CVX_API CVX_DAStart(CVX_HANDLE handle, uint32_t mask);
+CVX_EXPORT CVX_STATUS CVX_API CVX_DAStop(CVX_HANDLE handle, uint32_t mask);
+
+/* Serial channel. Only channel 0 carries data. */
+CVX_EXPORT CVX_STATUS CVX_API CVX_SCISetMode(CVX_HANDLE handle, uint32_t channel, uint32_t mode, uint32_t rate);
+CVX_EXPORT CVX_STATUS CVX_API CVX_SCIReadStatus(CVX_HANDLE handle, uint32_t channel, uint8_t* status, uint32_t* count);
+CVX_EXPORT CVX_STATUS CVX_API CVX_SCIRead(CVX_HANDLE handle, uint32_t channel, uint8_t* buffer, uint32_t length,
+                                          uint32_t* got);
+CVX_EXPORT CVX_STATUS CVX_API CVX_SCIRead2(CVX_HANDLE handle, uint32_t channel, SAFEARRAY* array, uint32_t length,
+                                           uint32_t* got);
+CVX_EXPORT CVX_STATUS CVX_API CVX_SCIWrite(CVX_HANDLE handle, uint32_t channel, const uint8_t* data, uint32_t length);
+CVX_EXPORT CVX_STATUS CVX_API CVX_SCIWrite2(CVX_HANDLE handle, uint32_t channel, SAFEARRAY* array, uint32_t length);
+CVX_EXPORT CVX_STATUS CVX_API CVX_SCISetDelimiter(CVX_HANDLE handle, uint32_t channel, const uint8_t* data,
+                                                  uint32_t length);
+CVX_EXPORT CVX_STATUS CVX_API CVX_SCISetDelimiter2(CVX_HANDLE handle, uint32_t channel, SAFEARRAY* array,
+                                                   uint32_t length);
+
+/* Pulse counters 0 to 3; masks use the enable bits 0x10, 0x20, 0x02, 0x04. */
+CVX_EXPORT CVX_STATUS CVX_API CVX_PCSetCmp(CVX_HANDLE handle, uint32_t counter, uint32_t value);
+CVX_EXPORT CVX_STATUS CVX_API CVX_PCSetCnt(CVX_HANDLE handle, uint32_t counter, uint32_t value);
+/* counter -1 reads all four into values[0..3]. */
+CVX_EXPORT CVX_STATUS CVX_API CVX_PCReadCnt(CVX_HANDLE handle, int32_t counter, uint32_t* values);
+CVX_EXPORT CVX_STATUS CVX_API CVX_PCReadCnt2(CVX_HANDLE handle, int32_t counter, SAFEARRAY* array);
+CVX_EXPORT CVX_STATUS CVX_API CVX_PCSetControl(CVX_HANDLE handle, uint32_t counter, uint32_t value);
+CVX_EXPORT CVX_STATUS CVX_API CVX_PCSetCondBit(CVX_HANDLE handle, uint32_t counter, uint32_t address, uint32_t mask);
+CVX_EXPORT CVX_STATUS CVX_API CVX_PCSetCmpOut(CVX_HANDLE handle, uint32_t counter, uint32_t address, uint32_t value);
+CVX_EXPORT CVX_STATUS CVX_API CVX_PCStart(CVX_HANDLE handle, uint32_t mask);
+CVX_EXPORT CVX_STATUS CVX_API CVX_PCStartA(CVX_HANDLE handle, uint32_t mask);
+CVX_EXPORT CVX_STATUS CVX_API CVX_PCStop(CVX_HANDLE handle, uint32_t mask);
+
+/* Timed copy, channels 0 and 1. */
+CVX_EXPORT CVX_STATUS CVX_API CVX_TCPYStart(CVX_HANDLE handle, uint32_t channel);
+CVX_EXPORT CVX_STATUS CVX_API CVX_TCPYSetParm(CVX_HANDLE handle, uint32_t channel, uint32_t source,
+                                              uint32_t destination, uint32_t count, uint32_t b1, uint32_t b2,
+                                              uint32_t b3);
+CVX_EXPORT CVX_STATUS CVX_API CVX_TCPYSetCmp(CVX_HANDLE handle, uint32_t channel, uint32_t value);
+CVX_EXPORT CVX_STATUS CVX_API CVX_TCPYSetClk(CVX_HANDLE handle, uint32_t channel, uint32_t clock);
+CVX_EXPORT CVX_STATUS CVX_API CVX_TCPYSetCycle(CVX_HANDLE handle, uint32_t channel, uint32_t value, uint32_t clock);
+CVX_EXPORT CVX_STATUS CVX_API CVX_TCPYSetPatternCtrl(CVX_HANDLE handle, uint32_t channel, uint32_t source,
+                                                     uint32_t destination, uint32_t count, uint32_t word,
+                                                     uint32_t value, uint32_t step, uint32_t control);
+CVX_EXPORT CVX_STATUS CVX_API CVX_TCPYSetTrig(CVX_HANDLE handle, uint32_t channel, int32_t start_counter,
+                                              int32_t stop_counter, uint32_t condition);
+CVX_EXPORT CVX_STATUS CVX_API CVX_TCPYReadStatus(CVX_HANDLE handle, uint32_t channel, uint32_t* count, uint32_t* done);
+
 #ifdef __cplusplus
 }
 #endif

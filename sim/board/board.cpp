@@ -47,6 +47,7 @@ std::size_t Board::take_reply(std::uint8_t* out, std::size_t length) {
 void Board::receive(const std::uint8_t* data, std::size_t length) {
   if (length == 1 && data[0] == 0x0C && !pending_.empty() && !config_.flash_writer) pending_.clear();
   pending_.insert(pending_.end(), data, data + length);
+  ++writes_;
   for (;;) {
     const std::size_t need = request_length(pending_.size());
     if (need == 0 || pending_.size() < need) return;
@@ -100,7 +101,7 @@ std::size_t Board::request_length(std::size_t available) const {
 
 void Board::execute(const Bytes& command) {
   if (executed_.size() == kExecutedKept) executed_.pop_front();
-  executed_.push_back({std::chrono::steady_clock::now(), command});
+  executed_.push_back({std::chrono::steady_clock::now(), command, writes_});
   if (config_.flash_writer)
     writer(command);
   else
@@ -160,7 +161,10 @@ void Board::monitor(const Bytes& c) {
     case 0x12:
       for (auto w : ad_) reply_be(w, 2);
       break;
-    case 0x13: sci_out_.insert(sci_out_.end(), c.begin() + 2, c.end()); break;
+    case 0x13:
+      sci_out_.insert(sci_out_.end(), c.begin() + 2, c.end());
+      if (config_.sci_loopback) sci_in_.insert(sci_in_.end(), c.begin() + 2, c.end());
+      break;
     case 0x14:
       for (unsigned i = 0; i < c[1]; ++i) {
         reply(sci_in_.empty() ? 0 : sci_in_.front());
@@ -187,7 +191,10 @@ void Board::monitor(const Bytes& c) {
     case 0x31: reply_be(counters_.at(c[1] & 3), 4); break;
     case 0x3A: reply_be(config_.version_word, 4); break;
     case 0x3C: init_value_ = be(c, 1, 4); break;
-    default: break;  // 0x0B, 0x0C, 0x1B, 0x38, 0x39, 0x3B, 0x60, 0xFF and unknown bytes: recorded only
+    case 0x60:
+      if (c[1] < copy_running_.size()) copy_running_[c[1]] = true;
+      break;
+    default: break;  // 0x0B, 0x0C, 0x1B, 0x38, 0x39, 0x3B, 0xFF and unknown bytes: recorded only
   }
 }
 
@@ -250,7 +257,68 @@ void Board::poke(std::uint32_t address, std::uint8_t value) {
 }
 
 std::uint8_t Board::read_byte(std::uint32_t address) { return peek(address); }
-void Board::write_byte(std::uint32_t address, std::uint8_t value) { poke(address, value); }
+
+void Board::write_byte(std::uint32_t address, std::uint8_t value) {
+  if (address == kCounterPending) value &= peek(address);
+  poke(address, value);
+}
+
+std::uint32_t Board::read_be(std::uint32_t address, int bytes) const {
+  std::uint32_t v = 0;
+  for (int i = 0; i < bytes; ++i) v = v << 8 | peek(address + static_cast<std::uint32_t>(i));
+  return v;
+}
+
+void Board::write_be(std::uint32_t address, std::uint32_t value, int bytes) {
+  for (int i = 0; i < bytes; ++i)
+    poke(address + static_cast<std::uint32_t>(i), static_cast<std::uint8_t>(value >> (8 * (bytes - 1 - i))));
+}
+
+std::uint8_t Board::counter_bit(std::size_t index) {
+  constexpr std::uint8_t bits[] = {0x10, 0x20, 0x02, 0x04};
+  return bits[index & 3];
+}
+
+CounterBlock Board::counter_block(std::size_t index) const {
+  const std::uint32_t at = kCounterBlocks + 28 * static_cast<std::uint32_t>(index & 3);
+  return {read_be(at, 4), read_be(at + 4, 4), read_be(at + 8, 4), peek(at + 16),
+          peek(at + 17),  peek(at + 18),      peek(at + 19)};
+}
+
+void Board::pulse(std::size_t index, unsigned times) {
+  const std::uint8_t bit = counter_bit(index);
+  for (unsigned i = 0; i < times; ++i) {
+    if (!(peek(kCounterEnable) & bit)) return;
+    const CounterBlock b = counter_block(index);
+    if (b.condition_mask != 0 && !(peek(b.condition_address) & b.condition_mask)) continue;
+    std::uint32_t& count = counters_.at(index);
+    if (++count != b.compare) continue;
+    poke(kCounterPending, static_cast<std::uint8_t>(peek(kCounterPending) | bit));
+    const std::uint8_t old = peek(b.compare_out_address);
+    poke(b.compare_out_address,
+         static_cast<std::uint8_t>((old & ~b.compare_out_mask) | (b.compare_out_value & b.compare_out_mask)));
+  }
+}
+
+void Board::copy_clock(std::size_t channel, unsigned ticks) {
+  const std::uint32_t at = kCopyBlocks + 28 * static_cast<std::uint32_t>(channel);
+  for (unsigned i = 0; i < ticks && copy_running_.at(channel); ++i) {
+    const std::uint32_t from = read_be(at + 8, 4), to = read_be(at + 12, 4);
+    write_byte(to, read_byte(from));
+    write_be(at + 8, from + 1, 4);
+    write_be(at + 12, to + 1, 4);
+    const std::uint32_t done = (read_be(at + 16, 2) + 1) & 0xFFFF;
+    write_be(at + 16, done, 2);
+    if (done != read_be(at + 18, 2)) continue;
+    if (peek(at + 22) == 0) {
+      copy_running_[channel] = false;
+    } else {
+      write_be(at + 8, read_be(at, 4), 4);
+      write_be(at + 12, read_be(at + 4, 4), 4);
+      write_be(at + 16, 0, 2);
+    }
+  }
+}
 
 void Board::set_input_pins(std::uint32_t port, std::uint8_t pins) { pins_[port] = pins; }
 

@@ -35,12 +35,25 @@ struct BoardConfig {
   std::uint16_t status_word = 0;
   bool held = false;  // opened by another program: the driver refuses it
   bool eeprom_readable = true;
+  bool sci_loopback = false;             // the serial channel's output wired back to its input
   std::optional<ProductRecord> product;  // written to area 7 at start
+};
+
+// A pulse counter's firmware variables, as the counter and timer functions set them.
+struct CounterBlock {
+  std::uint32_t compare = 0;
+  std::uint32_t compare_out_address = 0;
+  std::uint32_t condition_address = 0;
+  std::uint8_t compare_out_value = 0;
+  std::uint8_t condition_mask = 0;
+  std::uint8_t control = 0;
+  std::uint8_t compare_out_mask = 0;  // bits of the compare-output byte that the value replaces
 };
 
 struct Executed {
   std::chrono::steady_clock::time_point at;
   Bytes bytes;
+  std::uint64_t write = 0;  // number of the host write that completed the command
 };
 
 class Board {
@@ -80,6 +93,28 @@ class Board {
   void set_counter(std::size_t index, std::uint32_t value) { counters_.at(index) = value; }
   void set_ad_word(std::size_t channel, std::uint16_t value) { ad_.at(channel) = value; }
   void queue_serial_input(const Bytes& bytes);
+  std::size_t serial_input_waiting() const { return sci_in_.size(); }
+
+  // Pulse counters 0 to 3: enabled by 0xFEE015 (bits 0x10, 0x20, 0x02, 0x04),
+  // pending flags in 0xFEE016 (a written 0 clears a flag). An enabled counter
+  // counts a pulse while its condition bits are set (or it has none); on
+  // reaching its compare value it raises its flag and writes its compare-output
+  // value, under its mask, to its compare-output address.
+  static constexpr std::uint32_t kCounterBlocks = 0x0FFFE724;
+  static constexpr std::uint32_t kCounterEnable = 0xFEE015;
+  static constexpr std::uint32_t kCounterPending = 0xFEE016;
+  static std::uint8_t counter_bit(std::size_t index);
+  CounterBlock counter_block(std::size_t index) const;
+  void pulse(std::size_t index, unsigned times = 1);
+
+  // Timed copy channels 0 and 1, started by command 0x60: each tick of the copy
+  // clock moves one byte from the current source to the current destination
+  // and counts it; the channel stops after count bytes, or starts over when
+  // its repeat byte (offset 22) is set.
+  static constexpr std::uint32_t kCopyBlocks = 0x0FFFE79C;
+  bool copy_running(std::size_t channel) const { return copy_running_.at(channel); }
+  void copy_clock(std::size_t channel, unsigned ticks = 1);
+
   const Bytes& serial_output() const { return sci_out_; }
   std::optional<std::uint32_t> initialize_value() const { return init_value_; }
 
@@ -102,11 +137,14 @@ class Board {
   void reply(std::uint8_t b) { replies_.push_back(b); }
   void reply_be(std::uint32_t v, int bytes);
   std::uint8_t read_byte(std::uint32_t address);
+  std::uint32_t read_be(std::uint32_t address, int bytes) const;
+  void write_be(std::uint32_t address, std::uint32_t value, int bytes);
   void write_byte(std::uint32_t address, std::uint8_t value);
   Bytes& flash_memory();
 
   BoardConfig config_;
   Bytes pending_;
+  std::uint64_t writes_ = 0;
   std::deque<std::uint8_t> replies_;
   std::deque<Executed> executed_;
   std::unordered_map<std::uint32_t, std::uint8_t> memory_;
@@ -114,6 +152,7 @@ class Board {
   Bytes flash_;  // allocated on first write; blank reads as FF
   std::array<std::uint32_t, 4> counters_{};
   std::array<std::uint16_t, 4> ad_{};
+  std::array<bool, 2> copy_running_{};
   std::deque<std::uint8_t> sci_in_;
   Bytes sci_out_;
   std::uint32_t last_address_ = 0;

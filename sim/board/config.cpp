@@ -16,6 +16,7 @@
 //   held = 1                  ; opened by another program
 //   product = 01234567-89ab-cdef-0123-456789abcdef 5
 //   eeprom = 0                ; its EEPROM cannot be read
+//   sci_loopback = 1          ; serial channel output comes back as its input
 //
 // and at most one section for the driver itself:
 //
@@ -111,6 +112,8 @@ bool apply(BoardConfig& b, unsigned& repeat, const std::string& key, const std::
     b.held = *v != 0;
   else if (key == "eeprom")
     b.eeprom_readable = *v != 0;
+  else if (key == "sci_loopback")
+    b.sci_loopback = *v != 0;
   else
     return false;
   return true;

@@ -114,6 +114,77 @@ TEST(BoardMonitor, CountersConvertersAndCopies) {
   EXPECT_EQ(b.initialize_value(), 0xFFFFFFFEu);
 }
 
+TEST(BoardMonitor, CountersCountWhenEnabledAndConditionedThenDriveTheirOutput) {
+  Board b;
+  const std::uint32_t block = Board::kCounterBlocks + 28 * 3;
+  b.receive(Bytes{0x06, 0x0F, 0xFF, 0xE7, 0x78, 0x00, 0x14, 0x01, 0x00,  // compare 2, output 0x200000,
+                  0,    0,    0,    2,    0,    0x20, 0,    0,    0,     // condition 0x200001 bit 0x80,
+                  0x20, 0,    1,    0,    0,    0,    0,    0x0F, 0x80,  // value 0x0F under mask 0x3C
+                  0,    0x3C});
+  EXPECT_EQ(b.counter_block(3).compare_out_mask, 0x3C);
+  b.poke(0x200000, 0xC3);
+  b.pulse(3);
+  EXPECT_EQ(b.counter(3), 0u);  // not enabled
+  b.receive(Bytes{0x02, 0, 0xFE, 0xE0, 0x15, 0x04});
+  b.pulse(3, 2);
+  EXPECT_EQ(b.counter(3), 0u);  // condition bit clear
+  b.poke(0x200001, 0x80);
+  b.pulse(3);
+  EXPECT_EQ(b.peek(0x200000), 0xC3);
+  b.pulse(3);
+  EXPECT_EQ(b.counter(3), 2u);
+  EXPECT_EQ(b.peek(0x200000), 0xCF);
+  EXPECT_EQ(b.peek(Board::kCounterPending), 0x04);
+  b.poke(Board::kCounterPending, 0x36);
+  b.receive(Bytes{0x02, 0, 0xFE, 0xE0, 0x16, 0xFB});  // a written zero clears only that flag
+  EXPECT_EQ(b.peek(Board::kCounterPending), 0x32);
+  EXPECT_EQ(b.peek(block + 19), 0x3C);
+}
+
+TEST(BoardMonitor, TimedCopyMovesOneBytePerTickAndStopsOrRepeats) {
+  Board b;
+  for (std::uint32_t i = 0; i < 3; ++i) b.poke(0x300000 + i, static_cast<std::uint8_t>(0x61 + i));
+  const Bytes params{0, 0x30, 0, 0, 0, 0x31, 0, 0, 0, 0x30, 0, 0, 0, 0x31, 0, 0, 0, 0, 0, 2, 0, 0, 0};
+  Bytes once{0x06, 0x0F, 0xFF, 0xE7, 0x9C, 0x00, 0x17, 0x01, 0x00};
+  once.insert(once.end(), params.begin(), params.end());
+  b.receive(once);
+  b.copy_clock(0, 4);
+  EXPECT_FALSE(b.copy_running(0));
+  EXPECT_EQ(b.peek(0x310000), 0);  // not started
+  b.receive(Bytes{0x60, 0});
+  EXPECT_TRUE(b.copy_running(0));
+  b.copy_clock(0, 4);
+  EXPECT_FALSE(b.copy_running(0));
+  EXPECT_EQ(b.peek(0x310001), 0x62);
+  EXPECT_EQ(b.peek(0x310002), 0);
+
+  Bytes repeat = once;
+  repeat[0x9C - 0x9C + 9 + 22] = 1;
+  repeat[4] = 0xB8;  // channel 1
+  b.receive(repeat);
+  b.receive(Bytes{0x60, 1});
+  b.copy_clock(1, 3);
+  EXPECT_TRUE(b.copy_running(1));
+  EXPECT_EQ(b.peek(Board::kCopyBlocks + 28 + 11), 0x01);  // current source back at the start, plus one
+  EXPECT_EQ(b.peek(Board::kCopyBlocks + 28 + 17), 1);
+}
+
+TEST(BoardMonitor, SerialLoopbackAndWriteNumbers) {
+  BoardConfig c;
+  c.sci_loopback = true;
+  Board b(c);
+  b.receive(Bytes{0x13, 2, 'o', 'k', 0x15});
+  EXPECT_EQ(b.serial_output(), (Bytes{'o', 'k'}));
+  EXPECT_EQ(reply_of(b), (Bytes{0, 2}));
+  b.receive(Bytes{0x14, 3});
+  EXPECT_EQ(reply_of(b), (Bytes{'o', 'k', 0}));
+  ASSERT_EQ(b.executed().size(), 3u);
+  EXPECT_EQ(b.executed()[0].write, b.executed()[1].write);
+  EXPECT_EQ(b.executed()[1].write + 1, b.executed()[2].write);
+  EXPECT_TRUE(parse_config("[board]\nsci_loopback = 1\n")->boards[0].sci_loopback);
+  EXPECT_FALSE(Board().config().sci_loopback);
+}
+
 TEST(BoardMonitor, CommandRecordKeepsTheLatest) {
   Board b;
   for (std::size_t i = 0; i < Board::kExecutedKept + 2; ++i) b.receive(Bytes{0x10, static_cast<std::uint8_t>(i)});
