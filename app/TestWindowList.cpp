@@ -1,5 +1,6 @@
 #include "TestWindowList.h"
 
+#include "customer/FrmBrisk.h"
 #include "serial/BufferedForms.h"
 #include "serial/FrmPLX6.h"
 #include "serial/FrmRS232CMode1.h"
@@ -19,6 +20,7 @@ void registerTestWindows() {
   registerTestWindow(QStringLiteral("FrmRS232CMode4"), [](QWidget* parent) { return new FrmRS232CMode4(parent); });
   registerTestWindow(QStringLiteral("FrmRS232CMode5"), [](QWidget* parent) { return new FrmRS232CMode5(parent); });
   registerTestWindow(QStringLiteral("FrmPLX6"), [](QWidget* parent) { return new FrmPLX6(parent); });
+  registerTestWindow(QStringLiteral("FrmBrisk"), [](QWidget* parent) { return new FrmBrisk(parent); });
 }
 
 }  // namespace kestrel

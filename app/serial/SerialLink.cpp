@@ -135,9 +135,12 @@ bool SerialLink::open() {
     return fail(busy ? OpenError::Busy : OpenError::Other, port_.errorString());
   }
   const bool pty = isPseudoTerminal(device_);
-  if (!port_.setBaudRate(line_.baud) || !port_.setDataBits(line_.dataBits) || !port_.setStopBits(line_.stopBits) ||
+  if (!port_.setBaudRate(line_.baud) || !port_.setStopBits(line_.stopBits) ||
       !port_.setFlowControl(QSerialPort::NoFlowControl))
     return fail(OpenError::Other, port_.errorString());
+  // A pseudo-terminal keeps its eight data bits and no parity whatever it is
+  // asked; a real port must take both.
+  if (!port_.setDataBits(line_.dataBits) && !pty) return fail(OpenError::Other, port_.errorString());
   if (!port_.setParity(line_.parity) && !pty) return fail(OpenError::Other, port_.errorString());
   if (rts_ && !port_.setRequestToSend(true) && !pty) return fail(OpenError::Other, port_.errorString());
   port_.clearError();

@@ -51,8 +51,9 @@ class SerialLink : public QObject, public LinkPort {
   // that cannot report its lines (a pseudo-terminal) raises none.
   void setLineEvents(bool on) { lineEvents_ = on; }
 
-  // Opens with the settings given. Parity and RTS, which pseudo-terminals
-  // do not carry, are best effort there and required on a real port.
+  // Opens with the settings given. Data bits, parity and RTS, which
+  // pseudo-terminals do not carry, are best effort there and required on a
+  // real port.
   bool open();
   OpenError openError() const { return openError_; }
   QString errorString() const { return errorString_; }

@@ -1,0 +1,340 @@
+#include "BriskSession.h"
+
+#include "serial/ChannelEntry.h"
+#include "serial/LinkPort.h"
+#include "shell/MessageService.h"
+#include "shell/Pause.h"
+
+#include <QFile>
+#include <QSaveFile>
+#include <QStringList>
+#include <cmath>
+
+namespace kestrel {
+
+namespace {
+
+const QString kPauseInvalid = QStringLiteral("タイミング時間の値が不正です。");
+const QString kPauseRange = QStringLiteral("タイミング時間の値は0から1000の値で入力してください  ");
+const QString kPauseDefaulted = QStringLiteral("入力値異常。デフォルトとして50を代入します  ");
+const QString kEventRange = QStringLiteral("イベント情報は1から16の数値を入力してください  ");
+const QString kEventRangeHalfWidth = QStringLiteral("ｲﾍﾞﾝﾄ情報は1から16の数値を入力してください  ");
+const QString kBlankRow = QStringLiteral("空欄が含まれている為送信できません  ");
+const QString kBlankFrameSend = QStringLiteral("空欄が含まれているフレームがあります。送信できませんでした　");
+const QString kNothingToSend = QStringLiteral("送信データがありません　　");
+const QString kClosingUpSend = QStringLiteral("空欄を詰めて送信します 　　");
+const QString kSent = QStringLiteral("フレーム分送信完了しました　 ");
+const QString kDiscardEdits = QStringLiteral("編集中のデータは破棄されますがよろしいですか？　  ");
+const QString kNoFile = QStringLiteral("読込むファイルが見つかりませんでした  ");
+const QString kBlankFrameSave = QStringLiteral("空欄が含まれているフレームがあります。保存できませんでした　");
+const QString kClosingUpSave = QStringLiteral("空欄を詰めて保存しますか？　　");
+const QString kSaveCancelled = QStringLiteral("保存処理を中止します　　　");
+const QString kNothingToSave = QStringLiteral("保存するデータがありません　　");
+const QString kSaved = QStringLiteral("正常に保存されました    ");
+const QString kSaveFailed = QStringLiteral("データ不正の為に保存できません    ");
+const QString kSaveShown = QStringLiteral("現在表示しているデータは保存しますか？  ");
+const QString kDeleteRow = QStringLiteral("行目削除します　 ");
+const QString kDeleteAll = QStringLiteral("全データを削除しますか？     ");
+const QString kNothingToDelete = QStringLiteral("削除するデータがありません　　");
+const QString kNotSent = QStringLiteral("通信ポートに送信できませんでした。");
+
+QString unitRange(int width, bool trailing = true) {
+  return QStringLiteral("台番号は0から%1の数値を入力してください").arg(width == 3 ? 999 : 9999) +
+         (trailing ? QStringLiteral("  ") : QString());
+}
+
+bool blank(const QString& s) { return s.trimmed().isEmpty(); }
+
+std::optional<qint64> numberIn(const QString& text, qint64 low, qint64 high) {
+  const std::optional<double> value = integerValue(text);
+  if (!value || *value < low || *value > high) return std::nullopt;
+  return qint64(*value);
+}
+
+}  // namespace
+
+BriskSession::BriskSession(LinkPort& link, Pause& pause, QWidget* owner) : link_(link), pause_(pause), owner_(owner) {}
+
+QByteArray BriskSession::frame(int event, const QString& unitDigits) {
+  return '@' + QByteArray(1, char(0x30 + event - 1)) + unitDigits.toLatin1() + '\r';
+}
+
+void BriskSession::select(int row, int column, bool edit) {
+  CurrentRow = row;
+  CurrentColumn = column;
+  EditCell = edit;
+}
+
+void BriskSession::setCell(int row, int column, const QString& text) {
+  if (row < 1 || row > kRows) return;
+  (column == EventColumn ? Event : Unit)[std::size_t(row)] = text;
+  Modified = true;
+}
+
+bool BriskSession::hasData() const {
+  for (int r = 1; r <= kRows; ++r)
+    if (!blank(Event[std::size_t(r)]) || !blank(Unit[std::size_t(r)])) return true;
+  return false;
+}
+
+std::optional<int> BriskSession::validatePause() {
+  if (blank(PauseText)) return std::nullopt;
+  if (!isNumeric(PauseText)) {
+    MsgBox(owner_, kPauseInvalid, MsgIcon::Exclamation);
+    return std::nullopt;
+  }
+  const double value = *integerValue(PauseText);
+  if (!std::isfinite(value)) {
+    MsgBox(owner_, kPauseDefaulted, MsgIcon::Exclamation);
+    PauseText = QStringLiteral("50");
+    return std::nullopt;
+  }
+  if (value < 0 || value > 1000) {
+    MsgBox(owner_, kPauseRange, MsgIcon::Exclamation);
+    return std::nullopt;
+  }
+  return int(value);
+}
+
+bool BriskSession::validateCell(int row, int column) {
+  const auto fail = [&](const QString& message, int at) {
+    MsgBox(owner_, message, MsgIcon::Exclamation);
+    select(row, at, true);
+    return false;
+  };
+  if (column == EventColumn && !numberIn(Event[std::size_t(row)], 1, 16)) return fail(kEventRange, EventColumn);
+  if (!numberIn(Unit[std::size_t(row)], 1, UnitWidth == 3 ? 999 : 9999)) return fail(unitRange(UnitWidth), UnitColumn);
+  return true;
+}
+
+std::optional<QByteArray> BriskSession::buildFrame(int row) {
+  const std::optional<qint64> event = numberIn(Event[std::size_t(row)], 1, 16);
+  if (!event) {
+    MsgBox(owner_, kEventRangeHalfWidth, MsgIcon::Exclamation);
+    select(row, EventColumn, true);
+    return std::nullopt;
+  }
+  QString unit = Unit[std::size_t(row)];
+  if (unit.startsWith(u' ')) unit.remove(0, 1);
+  if (UnitWidth == 3 && unit.size() >= 4) {
+    MsgBox(owner_, unitRange(3, false), MsgIcon::Exclamation);
+    select(row, UnitColumn, true);
+    return std::nullopt;
+  }
+  // Digits as typed; anything else that passed as a number goes as its value.
+  const bool digits = !unit.isEmpty() && std::all_of(unit.begin(), unit.end(), [](QChar c) { return c.isDigit(); });
+  const QString text = digits ? unit.rightJustified(UnitWidth, u'0') : zeroPadded(*integerValue(unit), UnitWidth);
+  return frame(int(*event), text);
+}
+
+void BriskSession::SendOne() {
+  const std::optional<int> pause = validatePause();
+  if (!pause) return;
+  const int row = CurrentRow;
+  if (blank(Event[std::size_t(row)]) || blank(Unit[std::size_t(row)])) {
+    MsgBox(owner_, kBlankRow, MsgIcon::Exclamation);
+    select(row, CurrentColumn);
+    return;
+  }
+  if (!validateCell(row, CurrentColumn)) return;
+  const std::optional<QByteArray> f = buildFrame(row);
+  if (!f) return;
+  if (!link_.write(*f)) {
+    MsgBox(owner_, kNotSent, MsgIcon::Exclamation);
+    return;
+  }
+  LastFrame = *f;
+  pause_.sleep(*pause);
+  select(row, EventColumn, true);
+}
+
+bool BriskSession::collect(std::array<QString, kRows + 1>& events, std::array<QString, kRows + 1>& units, int& count) {
+  count = 0;
+  for (int r = 1; r <= kRows; ++r) {
+    const bool e = !blank(Event[std::size_t(r)]), u = !blank(Unit[std::size_t(r)]);
+    if (e != u) {
+      select(r, e ? UnitColumn : EventColumn, true);
+      return false;
+    }
+    if (e) {
+      ++count;
+      events[std::size_t(count)] = Event[std::size_t(r)];
+      units[std::size_t(count)] = Unit[std::size_t(r)];
+    }
+  }
+  return true;
+}
+
+void BriskSession::closeUp(const std::array<QString, kRows + 1>& events, const std::array<QString, kRows + 1>& units,
+                           int count) {
+  for (int r = 1; r <= kRows; ++r) {
+    Event[std::size_t(r)] = r <= count ? events[std::size_t(r)] : QString();
+    Unit[std::size_t(r)] = r <= count ? units[std::size_t(r)] : QString();
+  }
+}
+
+void BriskSession::SendAll() {
+  const std::optional<int> pause = validatePause();
+  if (!pause) return;
+  std::array<QString, kRows + 1> events, units;
+  int count = 0;
+  if (!collect(events, units, count)) {
+    MsgBox(owner_, kBlankFrameSend, MsgIcon::Exclamation);
+    return;
+  }
+  if (count == 0) {
+    MsgBox(owner_, kNothingToSend, MsgIcon::Exclamation);
+    select(1, EventColumn);
+    return;
+  }
+  for (int r = 1; r <= count; ++r) {
+    if (blank(Event[std::size_t(r)])) {
+      MsgBox(owner_, kClosingUpSend, MsgIcon::Information);
+      closeUp(events, units, count);
+      break;
+    }
+  }
+  std::vector<QByteArray> frames;
+  for (int r = 1; r <= count; ++r) {
+    if (!validateCell(r, EventColumn)) return;
+    const std::optional<QByteArray> f = buildFrame(r);
+    if (!f) return;
+    frames.push_back(*f);
+  }
+  for (const QByteArray& f : frames) {
+    if (!link_.write(f)) {
+      MsgBox(owner_, kNotSent, MsgIcon::Exclamation);
+      return;
+    }
+    LastFrame = f;
+    pause_.sleep(*pause);
+  }
+  MsgBox(owner_, QString::number(count) + kSent, MsgIcon::Information);
+  select(qMin(count + 1, kRows), EventColumn);
+}
+
+void BriskSession::Load(const QString& dataFile) {
+  if (Modified && hasData() &&
+      MsgBox(owner_, kDiscardEdits, MsgIcon::Exclamation, kTitle3J, MsgButtons::YesNo) != MsgAnswer::Yes)
+    return;
+  QFile file(dataFile);
+  if (!file.open(QIODevice::ReadOnly)) {
+    MsgBox(owner_, kNoFile, MsgIcon::Exclamation);
+    return;
+  }
+  // A line that does not read as numbers is skipped and named afterwards;
+  // the rest of the file still loads.
+  QStringList refused;
+  int row = 0, line = 0;
+  std::array<QString, kRows + 1> events, units;
+  while (!file.atEnd()) {
+    const QString text = QString::fromLatin1(file.readLine()).trimmed();
+    ++line;
+    if (text.isEmpty()) continue;
+    const QStringList fields = text.split(u',');
+    const std::optional<double> event = integerValue(fields[0]);
+    const std::optional<double> unit = fields.size() > 1 ? integerValue(fields[1]) : std::nullopt;
+    if (!event || fields.size() > 2 || (fields.size() == 2 && !unit) || row == kRows) {
+      refused.append(QString::number(line));
+      continue;
+    }
+    ++row;
+    events[std::size_t(row)] = QString::number(qint64(*event));
+    units[std::size_t(row)] = unit ? QString::number(qint64(*unit)) : QString();
+  }
+  closeUp(events, units, row);
+  Modified = false;
+  if (!refused.isEmpty())
+    MsgBox(owner_, QStringLiteral("読み込めなかった行があります（%1行目）").arg(refused.join(u',')),
+           MsgIcon::Exclamation);
+}
+
+bool BriskSession::write(const QString& dataFile) {
+  QSaveFile file(dataFile);
+  if (!file.open(QIODevice::WriteOnly)) return false;
+  for (int r = 1; r <= kRows && !blank(Event[std::size_t(r)]); ++r) {
+    QByteArray line = QByteArray::number(qint64(integerValue(Event[std::size_t(r)]).value_or(0)));
+    if (!blank(Unit[std::size_t(r)]))
+      line += ',' + QByteArray::number(qint64(integerValue(Unit[std::size_t(r)]).value_or(0)));
+    file.write(line + "\r\n");
+  }
+  return file.commit();
+}
+
+void BriskSession::Save(const QString& dataFile) {
+  if (!Modified) return;
+  std::array<QString, kRows + 1> events, units;
+  int count = 0;
+  if (!collect(events, units, count)) {
+    MsgBox(owner_, kBlankFrameSave, MsgIcon::Exclamation);
+    return;
+  }
+  for (int r = 1; r <= count; ++r) {
+    if (!blank(Event[std::size_t(r)])) continue;
+    if (MsgBox(owner_, kClosingUpSave, MsgIcon::Exclamation, kTitle3J, MsgButtons::YesNo) != MsgAnswer::Yes) {
+      MsgBox(owner_, kSaveCancelled, MsgIcon::Exclamation);
+      return;
+    }
+    closeUp(events, units, count);
+    break;
+  }
+  if (count == 0) {
+    MsgBox(owner_, kNothingToSave, MsgIcon::Information);
+    return;
+  }
+  // Numbers only: a cell that does not read as one is not written as zero.
+  for (int r = 1; r <= count; ++r) {
+    if (!integerValue(Event[std::size_t(r)]) || !integerValue(Unit[std::size_t(r)])) {
+      MsgBox(owner_, kSaveFailed, MsgIcon::Exclamation);
+      return;
+    }
+  }
+  if (!write(dataFile)) {
+    MsgBox(owner_, kSaveFailed, MsgIcon::Exclamation);
+    return;
+  }
+  Modified = false;
+  MsgBox(owner_, kSaved, MsgIcon::Information);
+}
+
+void BriskSession::DefaultTable(const QString& dataFile) {
+  if (Modified && hasData()) {
+    const MsgAnswer answer = MsgBox(owner_, kSaveShown, MsgIcon::Exclamation, kTitle3J, MsgButtons::YesNoCancel);
+    if (answer == MsgAnswer::Cancel) return;
+    if (answer == MsgAnswer::Yes) Save(dataFile);
+  }
+  for (int r = 1; r <= kRows; ++r) {
+    Event[std::size_t(r)] = r <= 16 ? QString::number(r) : QString();
+    Unit[std::size_t(r)] = r <= 16 ? (UnitWidth == 3 ? QStringLiteral("123") : QStringLiteral("1234")) : QString();
+  }
+  Modified = false;
+}
+
+void BriskSession::DeleteRow() {
+  const int row = CurrentRow;
+  if (MsgBox(owner_, QString::number(row) + kDeleteRow, MsgIcon::Exclamation, kTitle3J, MsgButtons::YesNo) !=
+      MsgAnswer::Yes)
+    return;
+  for (int r = row; r < kRows; ++r) {
+    Event[std::size_t(r)] = Event[std::size_t(r) + 1];
+    Unit[std::size_t(r)] = Unit[std::size_t(r) + 1];
+  }
+  Event[kRows].clear();
+  Unit[kRows].clear();
+  Modified = true;
+}
+
+void BriskSession::ClearAll() {
+  if (!hasData()) {
+    MsgBox(owner_, kNothingToDelete, MsgIcon::Information);
+  } else if (MsgBox(owner_, kDeleteAll, MsgIcon::Exclamation, kTitle3J, MsgButtons::YesNo) == MsgAnswer::Yes) {
+    for (int r = 1; r <= kRows; ++r) {
+      Event[std::size_t(r)].clear();
+      Unit[std::size_t(r)].clear();
+    }
+    Modified = true;
+  }
+  select(1, EventColumn);
+}
+
+}  // namespace kestrel
