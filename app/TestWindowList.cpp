@@ -1,5 +1,6 @@
 #include "TestWindowList.h"
 
+#include "customer/FenwickForms.h"
 #include "customer/FrmBrisk.h"
 #include "serial/BufferedForms.h"
 #include "serial/FrmPLX6.h"
@@ -21,6 +22,8 @@ void registerTestWindows() {
   registerTestWindow(QStringLiteral("FrmRS232CMode5"), [](QWidget* parent) { return new FrmRS232CMode5(parent); });
   registerTestWindow(QStringLiteral("FrmPLX6"), [](QWidget* parent) { return new FrmPLX6(parent); });
   registerTestWindow(QStringLiteral("FrmBrisk"), [](QWidget* parent) { return new FrmBrisk(parent); });
+  registerTestWindow(QStringLiteral("FrmFenwick"), [](QWidget* parent) { return new FrmFenwick(parent); });
+  registerTestWindow(QStringLiteral("FrmFenwick1000CH"), [](QWidget* parent) { return new FrmFenwick1000CH(parent); });
 }
 
 }  // namespace kestrel

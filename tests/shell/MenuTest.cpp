@@ -318,18 +318,23 @@ TEST(MenuWindows, SerialEntriesOpenTheirWindows) {
     static_cast<QDialog*>(w)->close();
   });
   Pass02Granted = -1;
-  for (int mode : {0, 1, 2, 3, 5, 6, 8, 9, 10, 11, 17}) {
+  for (int mode : {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 17}) {
     menu.ExecMode[mode]->setChecked(true);
     menu.Command1[0]->click();
   }
-  EXPECT_EQ(
-      captions,
-      (std::vector<QString>{
-          "RS232C制御モード1", "バッファ機能付RS232C制御(MAX255CH 9600,N,8,1)",
-          "バッファ機能付RS232C制御(MAX250CH 9600,N,8,1)", "バッファ機能付RS232C制御(MAX1000CH 19200,E,8,1)",
-          "バッファ機能付RS232C制御 TARN4B用 LAN対応版(MAX1000CH 19200,N,8,1)", "TARN5-KLV制御",
-          "TARN5-NV制御（ORIS-9モード）", "Kestrel Tester - HS-41/42-A ｼﾘｱﾙ制御ﾓｰﾄﾞ",
-          "Kestrel Tester - HS-41/42-B ｼﾘｱﾙ制御ﾓｰﾄﾞ", "Kestrel Tester - ミルダ仕様ｼﾘｱﾙ制御ﾓｰﾄﾞ", "PLX6制御モード"}));
+  EXPECT_EQ(captions, (std::vector<QString>{"RS232C制御モード1",
+                                            "バッファ機能付RS232C制御(MAX255CH 9600,N,8,1)",
+                                            "バッファ機能付RS232C制御(MAX250CH 9600,N,8,1)",
+                                            "バッファ機能付RS232C制御(MAX1000CH 19200,E,8,1)",
+                                            "交通局向け(1000CH)自動放送用シリアル通信",
+                                            "バッファ機能付RS232C制御 TARN4B用 LAN対応版(MAX1000CH 19200,N,8,1)",
+                                            "TARN5-KLV制御",
+                                            "交通局向け自動放送用シリアル通信",
+                                            "TARN5-NV制御（ORIS-9モード）",
+                                            "Kestrel Tester - HS-41/42-A ｼﾘｱﾙ制御ﾓｰﾄﾞ",
+                                            "Kestrel Tester - HS-41/42-B ｼﾘｱﾙ制御ﾓｰﾄﾞ",
+                                            "Kestrel Tester - ミルダ仕様ｼﾘｱﾙ制御ﾓｰﾄﾞ",
+                                            "PLX6制御モード"}));
   // Each buffered window and mode 1 told the unit to stop as it closed; the others send nothing.
   EXPECT_EQ(pty.readAvailable(), QByteArray("000\r\xFF\xFF\xFF\xFF\xFF"));
   EXPECT_TRUE(prompt.messages.empty());

@@ -1,0 +1,244 @@
+#include "FenwickForms.h"
+
+#include "serial/ChannelEntry.h"
+#include "serial/SerialLink.h"
+#include "shell/BrowseForFolder.h"
+#include "shell/FocusSelect.h"
+#include "shell/ModRegistry.h"
+#include "shell/ModString.h"
+#include "shell/Pause.h"
+
+#include <QApplication>
+#include <QBoxLayout>
+#include <QDateTime>
+#include <QDir>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSaveFile>
+
+namespace kestrel {
+
+namespace {
+
+const QString kFolderValue = QStringLiteral("CardDataFolder");
+const QString kNoChannel = QStringLiteral("送信するＣＨ番号を指定して下さい。");
+const QString kBadChannel = QStringLiteral("ＣＨ番号の値が不正です。確認して下さい。");
+
+SerialFormSpec formSpec(const FenwickVariant& v, const QString& name) {
+  SerialFormSpec spec{name, v.caption, {QStringLiteral("19200,E,8,1"), ReceiveProfile::Text, kTitle3J}};
+  spec.log = {.header = false, .widthTwips = 8500, .visibleRows = 17, .firstLogRow = 0};
+  spec.log.colours[std::size_t(LineKind::Info)].text = QColor(0, 0, 255);
+  spec.log.colours[std::size_t(LineKind::Error)].text = QColor(255, 0, 0);
+  spec.log.accessibleName = QStringLiteral("通信状況");
+  return spec;
+}
+
+QLineEdit* box(const QString& name, const QString& label) {
+  auto* edit = new QLineEdit;
+  edit->setObjectName(name);
+  edit->setAccessibleName(label);
+  selectAllOnFocus(edit);
+  return edit;
+}
+
+QPushButton* button(const QString& name, const QString& caption) {
+  auto* b = new QPushButton(caption);
+  b->setObjectName(name);
+  b->setAutoDefault(false);
+  return b;
+}
+
+}  // namespace
+
+FormTimer::FormTimer(std::function<void()> fired) {
+  timer_.setSingleShot(true);
+  QObject::connect(&timer_, &QTimer::timeout, std::move(fired));
+}
+
+FenwickForm::FenwickForm(QWidget* parent, Pause& pause, const FenwickVariant& variant, const QString& name)
+    : SessionForm(parent, formSpec(variant, name), pause, variant, Timer1),
+      Timer1([this] { session_.Timer1_Timer(); }) {
+  FG1->setObjectName(QStringLiteral("FlexGrid1"));
+  chooseLogFile = [this] { return QFileDialog::getSaveFileName(this, {}, {}, QStringLiteral("*.log")); };
+
+  auto* pathFrame = new QGroupBox(QStringLiteral("対象のカードデータフォルダ"));
+  auto* pathRow = new QHBoxLayout(pathFrame);
+  TxtPath = box(QStringLiteral("TxtPath"), pathFrame->title());
+  CmdPath = button(QStringLiteral("CmdPath"), QStringLiteral("参照..."));
+  pathRow->addWidget(TxtPath, 1);
+  pathRow->addWidget(CmdPath);
+
+  auto* requestFrame = new QGroupBox(QStringLiteral("送信要求（送信モードを指定し送信ボタンをクリック）"));
+  auto* requestRow = new QHBoxLayout(requestFrame);
+  if (variant.range) {
+    TextStartCH = box(QStringLiteral("TextStartCH"), QStringLiteral("Start CH"));
+    TextEndCH = box(QStringLiteral("TextEndCH"), QStringLiteral("End CH"));
+    requestRow->addWidget(new QLabel(QStringLiteral("Start CH")));
+    requestRow->addWidget(TextStartCH);
+    requestRow->addWidget(new QLabel(QStringLiteral("End CH")));
+    requestRow->addWidget(TextEndCH);
+  } else {
+    OptOutMode = {new QRadioButton(QStringLiteral("すべてのチャンネル")),
+                  new QRadioButton(QStringLiteral("指定のチャンネル"))};
+    TxtCh = box(QStringLiteral("TxtCh"), OptOutMode[1]->text());
+    for (int i = 0; i < 2; ++i) {
+      OptOutMode[i]->setObjectName(QStringLiteral("OptOutMode(%1)").arg(i));
+      requestRow->addWidget(OptOutMode[i]);
+    }
+    requestRow->addWidget(TxtCh);
+    connect(OptOutMode[1], &QRadioButton::toggled, TxtCh, &QLineEdit::setEnabled);
+    OptOutMode[0]->setChecked(true);
+    TxtCh->setEnabled(false);
+  }
+  CmdOutput = button(QStringLiteral("CmdOutput"), QStringLiteral("送信"));
+  requestRow->addStretch(1);
+  requestRow->addWidget(CmdOutput);
+
+  CmdLog = button(QStringLiteral("CmdLog"), QStringLiteral("ログ出力"));
+  CmdClear = button(QStringLiteral("CmdClear"), QStringLiteral("履歴をクリア"));
+  CmdEnd = button(QStringLiteral("CmdEnd"), QStringLiteral("終了"));
+  auto* buttons = new QHBoxLayout;
+  buttons->addStretch(1);
+  for (QPushButton* b : {CmdLog, CmdClear, CmdEnd}) buttons->addWidget(b);
+
+  auto* top = new QVBoxLayout;
+  top->addWidget(pathFrame);
+  top->addWidget(requestFrame);
+  top->addLayout(buttons);
+  extras()->addLayout(top);
+
+  connect(CmdPath, &QPushButton::clicked, this, &FenwickForm::CmdPath_Click);
+  connect(CmdOutput, &QPushButton::clicked, this, &FenwickForm::CmdOutput_Click);
+  connect(CmdLog, &QPushButton::clicked, this, &FenwickForm::CmdLog_Click);
+  connect(CmdClear, &QPushButton::clicked, log, &LogModel::Clear);
+  connect(CmdEnd, &QPushButton::clicked, this, &QDialog::close);
+  session_.setBusy = [this](bool on) {
+    setEnabled(!on);
+    if (on)
+      QApplication::setOverrideCursor(Qt::WaitCursor);
+    else
+      while (QApplication::overrideCursor()) QApplication::restoreOverrideCursor();
+  };
+}
+
+void FenwickForm::CmdPath_Click() {
+#ifdef _WIN32
+  const QString start = QStringLiteral("C:\\Program Files\\Kestrel Editor 1J\\CardData\\");
+#else
+  // The card editor's install folder exists only on its own machines.
+  const QString start = GetRegString(kRegistryKey, kFolderValue, QDir::homePath());
+#endif
+  const QString folder = BrowseForFolder(this, 0, start);
+  if (folder.isEmpty()) return;
+  folder_ = folder;
+#ifndef _WIN32
+  SetRegValue(kRegistryKey, kFolderValue, 1, folder);
+#endif
+  const QStringList files = QDir(folder).entryList({QStringLiteral("*.wmj")}, QDir::Files, QDir::Name);
+  if (files.isEmpty()) {
+    TxtPath->setText(QDir::toNativeSeparators(folder));
+    MsgBox(this, QStringLiteral("指定フォルダにＷＭＪファイルが見つかりません。"), MsgIcon::Exclamation);
+    return;
+  }
+  TxtPath->setText(QDir::toNativeSeparators(QDir(folder).filePath(files.first())));
+}
+
+std::optional<FenwickSession::Request> FenwickForm::request() {
+  const auto refuse = [this](QLineEdit* where, const QString& message, bool select) {
+    MsgBox(this, message, MsgIcon::Exclamation);
+    where->setFocus();
+    if (select) where->selectAll();
+    return std::nullopt;
+  };
+  const FenwickVariant& v = session_.variant();
+  const auto inRange = [&](const QString& text) {
+    const double value = *integerValue(text);
+    return value >= 1 && value <= v.maxChannel;
+  };
+  FenwickSession::Request r;
+  if (!v.range) {
+    if (!OptOutMode[1]->isChecked()) return r;
+    const QString text = TxtCh->text();
+    if (text.trimmed().isEmpty()) return refuse(TxtCh, kNoChannel, false);
+    if (!isNumeric(text)) return refuse(TxtCh, kBadChannel, true);
+    if (!inRange(text)) return refuse(TxtCh, v.rangeMessage, true);
+    r.all = false;
+    r.first = r.last = int(*integerValue(text));
+    return r;
+  }
+  for (QLineEdit* b : {TextStartCH, TextEndCH})
+    if (b->text().trimmed().isEmpty()) return refuse(b, kNoChannel, false);
+  for (QLineEdit* b : {TextStartCH, TextEndCH})
+    if (!isNumeric(b->text())) return refuse(b, kBadChannel, true);
+  for (QLineEdit* b : {TextStartCH, TextEndCH})
+    if (!inRange(b->text())) return refuse(b, v.rangeMessage, true);
+  r.all = false;
+  r.first = int(*integerValue(TextStartCH->text()));
+  r.last = int(*integerValue(TextEndCH->text()));
+  return r;
+}
+
+void FenwickForm::CmdOutput_Click() {
+  session_.InitForm();
+  const QString path = QDir::fromNativeSeparators(TxtPath->text());
+  if (path.isEmpty() || !path.contains(QStringLiteral("wmj")) || !QFileInfo(path).isFile()) {
+    MsgBox(this, QStringLiteral("スケジュールファイルの存在するカードデータフォルダを指定して下さい。"),
+           MsgIcon::Exclamation);
+    TxtPath->setFocus();
+    TxtPath->selectAll();
+    return;
+  }
+  const std::optional<FenwickSession::Request> r = request();
+  if (!r) return;
+  QApplication::setOverrideCursor(Qt::WaitCursor);  // while the file is read
+  session_.Start(path, *r);
+  QApplication::restoreOverrideCursor();
+}
+
+void FenwickForm::CmdLog_Click() {
+  bool any = false;
+  for (int row = 0; row < log->Rows() && !any; ++row) any = !log->TextMatrix(row).trimmed().isEmpty();
+  if (!any) {
+    MsgBox(this, QStringLiteral("一覧に履歴が存在しません。"), MsgIcon::Information);
+    return;
+  }
+  const QString name = chooseLogFile();
+  if (name.isEmpty()) return;
+  if (QFileInfo::exists(name) &&
+      MsgBox(this, QStringLiteral("指定のファイルは既に存在します。上書きしてよろしいですか？"), MsgIcon::Question,
+             kTitle3J, MsgButtons::YesNo) != MsgAnswer::Yes)
+    return;
+  // Written whole or not at all: a failure leaves the previous file as it was.
+  QSaveFile file(name);
+  bool ok = file.open(QIODevice::WriteOnly);
+  const QDateTime now = QDateTime::currentDateTime();
+  QString text = QStringLiteral("****** KestrelTester2J %1 %2 ******\r\n")
+                     .arg(now.toString(QStringLiteral("yyyy/MM/dd")), now.toString(QStringLiteral("HH:mm:ss")));
+  for (int row = 0; row < log->Rows(); ++row) text += log->TextMatrix(row) + QStringLiteral("\r\n");
+  ok = ok && file.write(toCp932(text)) >= 0 && file.commit();
+  if (ok)
+    MsgBox(this, QStringLiteral("正常に出力されました。"), MsgIcon::Information);
+  else
+    MsgBox(this, QStringLiteral("ログファイル出力に失敗しました。"), MsgIcon::Critical);
+}
+
+FrmFenwick::FrmFenwick(QWidget* parent) : FrmFenwick(parent, realPause()) {}
+
+FrmFenwick::FrmFenwick(QWidget* parent, Pause& pause)
+    : FenwickForm(parent, pause, kFenwick, QStringLiteral("FrmFenwick")) {
+  load(kFenwick.caption);
+}
+
+FrmFenwick1000CH::FrmFenwick1000CH(QWidget* parent) : FrmFenwick1000CH(parent, realPause()) {}
+
+FrmFenwick1000CH::FrmFenwick1000CH(QWidget* parent, Pause& pause)
+    : FenwickForm(parent, pause, kFenwick1000, QStringLiteral("FrmFenwick1000CH")) {
+  load(kFenwick1000.caption);
+}
+
+}  // namespace kestrel

@@ -1,0 +1,75 @@
+#pragma once
+// The two schedule read-back windows: one form over FenwickSession, told
+// apart by their variant.
+
+#include "FenwickSession.h"
+#include "serial/SerialTestForm.h"
+
+#include <QTimer>
+#include <functional>
+
+class QLineEdit;
+class QPushButton;
+class QRadioButton;
+
+namespace kestrel {
+
+// Timer1: a single-shot Qt timer behind the session's interface.
+class FormTimer : public SessionTimer {
+ public:
+  explicit FormTimer(std::function<void()> fired);
+  void start(int ms) override { timer_.start(ms); }
+  void stop() override { timer_.stop(); }
+  bool isActive() const { return timer_.isActive(); }
+
+ private:
+  QTimer timer_;
+};
+
+class FenwickForm : public SessionForm<FenwickSession> {
+  Q_OBJECT
+ public:
+  // The log file's name, asked of the operator; empty stops. Replaceable.
+  std::function<QString()> chooseLogFile;
+
+  QLineEdit* TxtPath;
+  QPushButton* CmdPath;
+  QList<QRadioButton*> OptOutMode;   // FrmFenwick only
+  QLineEdit* TxtCh = nullptr;        // FrmFenwick only
+  QLineEdit* TextStartCH = nullptr;  // FrmFenwick1000CH only
+  QLineEdit* TextEndCH = nullptr;    // FrmFenwick1000CH only
+  QPushButton* CmdOutput;
+  QPushButton* CmdLog;
+  QPushButton* CmdClear;
+  QPushButton* CmdEnd;
+  FormTimer Timer1;
+
+  void CmdPath_Click();
+  void CmdOutput_Click();
+  void CmdLog_Click();
+
+ protected:
+  FenwickForm(QWidget* parent, Pause& pause, const FenwickVariant& variant, const QString& name);
+  void CmdAction_Click(int) override {}
+
+ private:
+  // The checked request, or nothing after the check's message.
+  std::optional<FenwickSession::Request> request();
+  QString folder_;
+};
+
+class FrmFenwick : public FenwickForm {
+  Q_OBJECT
+ public:
+  explicit FrmFenwick(QWidget* parent = nullptr);
+  FrmFenwick(QWidget* parent, Pause& pause);
+};
+
+class FrmFenwick1000CH : public FenwickForm {
+  Q_OBJECT
+ public:
+  explicit FrmFenwick1000CH(QWidget* parent = nullptr);
+  FrmFenwick1000CH(QWidget* parent, Pause& pause);
+};
+
+}  // namespace kestrel
