@@ -33,6 +33,18 @@ std::optional<Bytes> hexBytes(std::string_view text) {
   return bytes;
 }
 
+// "12:3:TEXT": channel, field 1-5, and the text, which may hold colons or be
+// empty.
+std::optional<FieldChange> fieldChange(std::string_view text) {
+  const auto first = text.find(':');
+  const auto second = first == std::string_view::npos ? first : text.find(':', first + 1);
+  if (second == std::string_view::npos) return std::nullopt;
+  const auto channel = number(text.substr(0, first));
+  const auto field = number(text.substr(first + 1, second - first - 1));
+  if (!channel || *channel == 0 || !field || *field < 1 || *field > 5) return std::nullopt;
+  return FieldChange{*channel, *field, std::string(text.substr(second + 1))};
+}
+
 bool knownProtocol(std::string_view name) {
   for (const auto& known : protocolNames())
     if (known == name) return true;
@@ -63,6 +75,10 @@ CommandLine parseCommandLine(const std::vector<std::string_view>& args) {
       cl.options.report = true;
     } else if (arg == "--bad-report") {
       cl.options.badReport = true;
+    } else if (arg == "--corrupt-check") {
+      cl.options.corruptCheck = true;
+    } else if (arg == "--drop-stx") {
+      cl.options.dropStx = true;
     } else if (arg == "--stray-once") {
       cl.options.strayOnce = true;
       strayModeGiven = true;
@@ -71,7 +87,7 @@ CommandLine parseCommandLine(const std::vector<std::string_view>& args) {
       if (!name || !knownProtocol(*name)) return fail("--protocol: unknown protocol");
       cl.options.protocol = *name;
     } else if (arg == "--delay" || arg == "--play-time" || arg == "--nak-every" || arg == "--stray-every" ||
-               arg == "--byte-gap" || arg == "--bad-check-every" || arg == "--trap-after") {
+               arg == "--byte-gap" || arg == "--bad-check-every" || arg == "--trap-after" || arg == "--extra-channel") {
       const auto text = value();
       const auto n = text ? number(*text) : std::nullopt;
       if (!n) return fail(std::string(arg) + " wants a whole number");
@@ -87,6 +103,8 @@ CommandLine parseCommandLine(const std::vector<std::string_view>& args) {
         cl.options.badCheckEvery = *n;
       } else if (arg == "--trap-after") {
         cl.options.trapAfter = *n;
+      } else if (arg == "--extra-channel") {
+        cl.options.extraChannel = *n;
       } else {
         cl.options.strayEvery = *n;
         strayModeGiven = true;
@@ -96,6 +114,15 @@ CommandLine parseCommandLine(const std::vector<std::string_view>& args) {
       const auto bytes = text ? hexBytes(*text) : std::nullopt;
       if (!bytes) return fail("--stray wants hex bytes, e.g. 41 or 41,0D");
       cl.options.strayBytes = *bytes;
+    } else if (arg == "--schedule") {
+      const auto path = value();
+      if (!path || path->empty()) return fail("--schedule wants a file");
+      cl.options.schedule = *path;
+    } else if (arg == "--change-field") {
+      const auto text = value();
+      const auto change = text ? fieldChange(*text) : std::nullopt;
+      if (!change) return fail("--change-field wants CHANNEL:FIELD:TEXT, FIELD 1 to 5");
+      cl.options.changeFields.push_back(*change);
     } else if (arg == "--record") {
       const auto target = value();
       if (!target || target->empty()) return fail("--record wants a file or -");
@@ -117,7 +144,8 @@ path of the terminal to open (e.g. /dev/pts/3); the unit then runs until
 SIGINT or SIGTERM. The terminal survives being closed and opened again.
 
   --protocol NAME    framing to speak: buffered (the default), buffered1000,
-                     mode1, customer, hs4142 or plx6, described below
+                     mode1, customer, hs4142, plx6, fenwick or brisk,
+                     described below
   --delay MS         wait before each answer (default 5)
   --play-time MS     time a channel command plays before what the unit sends
                      once it has played (mode1: the second ACK); with 0, the
@@ -126,18 +154,30 @@ SIGINT or SIGTERM. The terminal survives being closed and opened again.
                      when it is right, with NAK (customer 10 15 00, plx6
                      10 15), and play nothing for it (0, the default, never);
                      enquiries, stops, commands and unreadable lines do not
-                     count
+                     count; brisk, which never answers, refuses nothing
   --silent           record what arrives but never send anything
   --byte-gap MS      send everything one byte per write, MS apart (default
                      0: each answer in one write)
   --bad-check-every K
                      send every K-th message that ends in a check byte
-                     (customer, hs4142 and plx6 messages) with that byte
-                     wrong (0, the default, never)
+                     (customer, hs4142, plx6 and fenwick messages) with
+                     that byte wrong (0, the default, never)
   --report           hs4142: report each channel once its frame has played
   --bad-report       hs4142: report them with a wrong check byte
   --trap-after K     plx6: send "Trap " in place of "Ready" after the K-th
                      channel frame, once (0, the default, never)
+  --schedule FILE    fenwick: the schedule file the unit holds (none: it
+                     holds nothing)
+  --corrupt-check    fenwick: send every schedule answer with a wrong check
+                     byte
+  --drop-stx         fenwick: send every schedule answer without its STX
+  --extra-channel N  fenwick: add a record for channel N, with empty fields,
+                     to every schedule answer, asked for or not (0, the
+                     default, never)
+  --change-field CH:F:TEXT
+                     fenwick: send TEXT as field F (1-5) of channel CH
+                     whenever it is in an answer, the extra record
+                     included; may be repeated
   --stray HEX        bytes to send unasked, e.g. 41 or 41,0D; by default
                      they go just before every message the unit sends
   --stray-every N    send them just before every N-th message instead
@@ -201,6 +241,25 @@ ETX. A frame of two-digit upper-case hex channels 01 to FF, e.g. "01FF", is
 played and then answered "Ready"; with a wrong BCC or payload it is answered
 DLE NAK (10 15) at once. 01 alone stops playback and is answered "Stop ".
 Any other byte outside a frame is recorded and not answered.
+
+fenwick: ENQ (05) is answered ACK; a request STX 20 CH ETX BCC, BCC the XOR
+of everything after STX up to ETX, asks for the schedule: CH is 000 for all
+of channels 1-255, three digits for one of them, or eight digits for a start
+and an end channel of four digits each, 1-1000 (a start above the end asks
+for nothing). A wrong BCC or CH is answered NAK; otherwise the answer is STX,
+a record per channel asked for that the schedule holds, ETX, BCC. A record is
+the channel in plain decimal and its five fields, each ended by a comma, e.g.
+"7,A,B,C,D,E,". The schedule file has lines; "#0" to "#3" alone start a
+section; a line of section #2 is a channel and five fields, separated by
+commas, the fifth being the rest of the line, commas included; fields go as
+the file has them, byte for byte. --record - shows the request, here to a
+unit holding nothing:
+  frame 02 20 30 31 32 03 10 channel 12 -> 02 03 03
+
+brisk: frames "@", an event character 30-3F (events 1-16), three or four
+unit digits and CR, e.g. 40 3A 30 30 35 0D, are recorded and never answered;
+anything else is recorded as unexpected. --record - shows the decode:
+  frame 40 3A 30 30 35 0D event 11 unit 005
 
 customer, hs4142 and plx6 play in the background: they answer what arrives
 meanwhile, a frame that arrives plays after those before it, and a stop

@@ -2,6 +2,7 @@
 // How a simulated unit behaves, and the command line that sets it.
 
 #include "unit/Protocol.h"
+#include "unit/Schedule.h"
 
 #include <chrono>
 #include <string>
@@ -42,6 +43,17 @@ struct Options {
   bool badReport = false;
   // plx6: "Trap " in place of "Ready" after the k-th channel frame; 0 never.
   unsigned trapAfter = 0;
+  // fenwick: the schedule file the unit holds; "" holds nothing.
+  std::string schedule{};
+  // fenwick: every schedule answer with a wrong check byte.
+  bool corruptCheck = false;
+  // fenwick: every schedule answer without its STX.
+  bool dropStx = false;
+  // fenwick: a record with empty fields for this channel in every schedule
+  // answer; 0 none.
+  unsigned extraChannel = 0;
+  // fenwick: fields sent other than the schedule has them.
+  std::vector<FieldChange> changeFields{};
 };
 
 struct CommandLine {

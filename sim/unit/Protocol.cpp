@@ -1,8 +1,10 @@
 #include "unit/Protocol.h"
 
+#include "unit/BriskProtocol.h"
 #include "unit/Buffered1000Protocol.h"
 #include "unit/BufferedProtocol.h"
 #include "unit/CustomerProtocol.h"
+#include "unit/FenwickProtocol.h"
 #include "unit/Hs4142Protocol.h"
 #include "unit/Mode1Protocol.h"
 #include "unit/Options.h"
@@ -10,7 +12,9 @@
 
 namespace kestrel::sim {
 
-std::vector<std::string> protocolNames() { return {"buffered", "buffered1000", "mode1", "customer", "hs4142", "plx6"}; }
+std::vector<std::string> protocolNames() {
+  return {"buffered", "buffered1000", "mode1", "customer", "hs4142", "plx6", "fenwick", "brisk"};
+}
 
 std::unique_ptr<Protocol> makeProtocol(std::string_view name) { return makeProtocol(name, Options{}); }
 
@@ -24,6 +28,12 @@ std::unique_ptr<Protocol> makeProtocol(std::string_view name, const Options& opt
     return std::make_unique<Hs4142Protocol>(options.badReport ? R::BadCheck : options.report ? R::Right : R::Off);
   }
   if (name == "plx6") return std::make_unique<Plx6Protocol>(options.trapAfter);
+  if (name == "fenwick") {
+    return std::make_unique<FenwickProtocol>(
+        options.schedule.empty() ? Schedule{} : readSchedule(options.schedule),
+        FenwickProtocol::Faults{options.corruptCheck, options.dropStx, options.extraChannel, options.changeFields});
+  }
+  if (name == "brisk") return std::make_unique<BriskProtocol>();
   return nullptr;
 }
 

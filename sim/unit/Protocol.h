@@ -62,7 +62,8 @@ class Protocol {
 // The framings the simulator speaks, the default first.
 std::vector<std::string> protocolNames();
 // nullptr when the name is unknown. Without options the unit reports nothing
-// beyond what its protocol always sends.
+// beyond what its protocol always sends. Throws when a schedule file named in
+// the options cannot be read.
 std::unique_ptr<Protocol> makeProtocol(std::string_view name);
 std::unique_ptr<Protocol> makeProtocol(std::string_view name, const Options& options);
 

@@ -132,7 +132,9 @@ void UnitSimulator::answer(const Item& item) {
   const std::string note = item.kind == ItemKind::Answer ? acknowledge(item) : item.note;
   std::vector<Bytes> reply = item.reply;
   std::optional<std::vector<Bytes>> after = item.afterPlaying;
-  if (item.kind == ItemKind::Frame && options_.nakEvery != 0 && ++frames_ % options_.nakEvery == 0) {
+  // A unit that never answers has no refusal to give either.
+  if (item.kind == ItemKind::Frame && options_.nakEvery != 0 && !protocol_->refusal().empty() &&
+      ++frames_ % options_.nakEvery == 0) {
     reply = {protocol_->refusal()};
     after.reset();  // a refused frame is not played
   }

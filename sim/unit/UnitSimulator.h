@@ -37,7 +37,8 @@ struct Notice {
 
 class UnitSimulator {
  public:
-  // Throws std::invalid_argument for an unknown protocol.
+  // Throws std::invalid_argument for an unknown protocol, and what
+  // readSchedule() throws for a schedule file it cannot use.
   explicit UnitSimulator(Options options = {});
   ~UnitSimulator();
   UnitSimulator(const UnitSimulator&) = delete;

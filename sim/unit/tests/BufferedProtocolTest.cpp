@@ -117,8 +117,8 @@ TEST(Describe, OneHexLinePerItem) {
 }
 
 TEST(Protocols, BufferedIsTheDefaultAndUnknownNamesGiveNothing) {
-  EXPECT_EQ(protocolNames(),
-            (std::vector<std::string>{"buffered", "buffered1000", "mode1", "customer", "hs4142", "plx6"}));
+  EXPECT_EQ(protocolNames(), (std::vector<std::string>{"buffered", "buffered1000", "mode1", "customer", "hs4142",
+                                                       "plx6", "fenwick", "brisk"}));
   for (const auto& name : protocolNames()) EXPECT_NE(makeProtocol(name), nullptr) << name;
   EXPECT_EQ(makeProtocol("Buffered"), nullptr);
   EXPECT_EQ(makeProtocol(""), nullptr);

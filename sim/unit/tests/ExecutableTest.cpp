@@ -177,6 +177,30 @@ TEST(Executable, RecordDashShowsWhatFollowsPlayingAndTheTestersAnswers) {
                               "unexpected 41\n");
 }
 
+TEST(Executable, RecordDashDescribesScheduleRequestsAndBriskFrames) {
+  Child fenwick({"--protocol", "fenwick", "--delay", "0", "--record", "-"});
+  const std::string fenwickPath = fenwick.firstLine();
+  SlavePort port(fenwickPath);
+  port.write({0x02, 0x20, 0x30, 0x31, 0x32, 0x03, 0x10});
+  EXPECT_EQ(port.read(3), (Bytes{0x02, 0x03, 0x03}));
+  EXPECT_EQ(fenwick.stop(), 0);
+  EXPECT_EQ(fenwick.output(), fenwickPath + "\nframe 02 20 30 31 32 03 10 channel 12 -> 02 03 03\n");
+
+  Child brisk({"--protocol", "brisk", "--delay", "0", "--record", "-"});
+  const std::string briskPath = brisk.firstLine();
+  SlavePort briskPort(briskPath);
+  briskPort.write({0x40, 0x3A, 0x30, 0x30, 0x35, 0x0D, 0x41});
+  EXPECT_TRUE(briskPort.drain(100ms).empty());
+  EXPECT_EQ(brisk.stop(), 0);
+  EXPECT_EQ(brisk.output(), briskPath + "\nframe 40 3A 30 30 35 0D event 11 unit 005\nunexpected 41\n");
+}
+
+TEST(Executable, UnreadableScheduleFailsToStart) {
+  Child sim({"--protocol", "fenwick", "--schedule", "/nonexistent/kestrel.wmj"});
+  EXPECT_EQ(sim.wait(), 1);
+  EXPECT_TRUE(sim.output().empty());
+}
+
 TEST(Executable, RecordFileGetsTheRawBytesWhileRunning) {
   const fs::path file = fs::temp_directory_path() / ("kestrel-unit-sim-" + std::to_string(::getpid()) + ".rec");
   fs::remove(file);

@@ -23,6 +23,11 @@ TEST(CommandLine, DefaultsAnswerPromptlyWithNoFaults) {
   EXPECT_FALSE(cl.options.report);
   EXPECT_FALSE(cl.options.badReport);
   EXPECT_EQ(cl.options.trapAfter, 0u);
+  EXPECT_TRUE(cl.options.schedule.empty());
+  EXPECT_FALSE(cl.options.corruptCheck);
+  EXPECT_FALSE(cl.options.dropStx);
+  EXPECT_EQ(cl.options.extraChannel, 0u);
+  EXPECT_TRUE(cl.options.changeFields.empty());
 }
 
 TEST(CommandLine, EveryOptionLands) {
@@ -49,7 +54,17 @@ TEST(CommandLine, EveryOptionLands) {
                          "--report",
                          "--bad-report",
                          "--trap-after",
-                         "5"});
+                         "5",
+                         "--schedule",
+                         "card/a.wmj",
+                         "--corrupt-check",
+                         "--drop-stx",
+                         "--extra-channel",
+                         "256",
+                         "--change-field",
+                         "7:5:a:b,c",
+                         "--change-field",
+                         "1000:1:"});
   ASSERT_TRUE(cl.error.empty()) << cl.error;
   EXPECT_EQ(cl.options.protocol, "mode1");
   EXPECT_EQ(cl.options.answerDelay.count(), 0);
@@ -65,6 +80,11 @@ TEST(CommandLine, EveryOptionLands) {
   EXPECT_TRUE(cl.options.report);
   EXPECT_TRUE(cl.options.badReport);
   EXPECT_EQ(cl.options.trapAfter, 5u);
+  EXPECT_EQ(cl.options.schedule, "card/a.wmj");
+  EXPECT_TRUE(cl.options.corruptCheck);
+  EXPECT_TRUE(cl.options.dropStx);
+  EXPECT_EQ(cl.options.extraChannel, 256u);
+  EXPECT_EQ(cl.options.changeFields, (std::vector<FieldChange>{{7, 5, "a:b,c"}, {1000, 1, ""}}));
 }
 
 TEST(CommandLine, EveryProtocolIsKnown) {
@@ -99,15 +119,45 @@ TEST(CommandLine, HelpIsRecognised) {
 
 TEST(CommandLine, BadArgumentsAreRefused) {
   const std::vector<std::vector<std::string_view>> bad = {
-      {"--protocol", "other"}, {"--protocol"},          {"--delay", "-1"},
-      {"--delay", "5ms"},      {"--nak-every"},         {"--nak-every", "x"},
-      {"--stray", "4"},        {"--stray", "4G"},       {"--stray", ","},
-      {"--stray-every", "2"},  {"--stray-once"},        {"--record"},
-      {"--record", ""},        {"--verbose"},           {"extra"},
-      {"--protocol", "MODE1"}, {"--protocol", "mode2"}, {"--play-time"},
-      {"--play-time", "-1"},   {"--play-time", "0.5"},  {"--byte-gap"},
-      {"--byte-gap", "x"},     {"--bad-check-every"},   {"--bad-check-every", "-2"},
-      {"--trap-after"},        {"--trap-after", "1k"},  {"--report", "1"},
+      {"--protocol", "other"},
+      {"--protocol"},
+      {"--delay", "-1"},
+      {"--delay", "5ms"},
+      {"--nak-every"},
+      {"--nak-every", "x"},
+      {"--stray", "4"},
+      {"--stray", "4G"},
+      {"--stray", ","},
+      {"--stray-every", "2"},
+      {"--stray-once"},
+      {"--record"},
+      {"--record", ""},
+      {"--verbose"},
+      {"extra"},
+      {"--protocol", "MODE1"},
+      {"--protocol", "mode2"},
+      {"--play-time"},
+      {"--play-time", "-1"},
+      {"--play-time", "0.5"},
+      {"--byte-gap"},
+      {"--byte-gap", "x"},
+      {"--bad-check-every"},
+      {"--bad-check-every", "-2"},
+      {"--trap-after"},
+      {"--trap-after", "1k"},
+      {"--report", "1"},
+      {"--schedule"},
+      {"--schedule", ""},
+      {"--extra-channel", "-1"},
+      {"--change-field"},
+      {"--change-field", "7"},
+      {"--change-field", "7:5"},
+      {"--change-field", "7:0:x"},
+      {"--change-field", "7:6:x"},
+      {"--change-field", "0:1:x"},
+      {"--change-field", "x:1:x"},
+      {"--change-field", ":1:x"},
+      {"--drop-stx", "1"},
   };
   for (const auto& args : bad) {
     std::string joined;

@@ -1,6 +1,8 @@
 #include "SlavePort.h"
 #include "unit/BufferedProtocol.h"
+#include "unit/BriskProtocol.h"
 #include "unit/CustomerProtocol.h"
+#include "unit/FenwickProtocol.h"
 #include "unit/Mode1Protocol.h"
 #include "unit/UnitSimulator.h"
 
@@ -461,6 +463,52 @@ TEST(UnitSimulator, CustomerRefusesEveryKthListWithDleNakAndSilenceSendsNothing)
   Unit quiet(o);
   EXPECT_EQ(quiet.ask(list, 0), Bytes{});
   EXPECT_TRUE(quiet.sim.notices().empty());
+}
+
+TEST(UnitSimulator, FenwickSendsBackTheScheduleFileWithTheFaultsAsked) {
+  using F = FenwickProtocol;
+  const auto file = tempFile("schedule.wmj");
+  std::ofstream(file, std::ios::binary) << "#2\r\n3,a,b,c,d,e,f\r\n9,,,,,x\r\n";
+  Options o = speaking("fenwick");
+  o.schedule = file.string();
+  o.nakEvery = 3;
+  o.extraChannel = 1000;
+  o.changeFields = {{9, 1, "y"}};
+  Unit u(o);
+  EXPECT_EQ(u.ask({0x05}), ACK);
+  const Bytes all = P::frame(ascii("3,a,b,c,d,e,f,9,y,,,,x,1000,,,,,,"));
+  EXPECT_EQ(u.ask(F::request("000"), all.size()), all);
+  EXPECT_EQ(u.ask(F::request("00040008"), 20), P::frame(ascii("1000,,,,,,")));
+  EXPECT_EQ(u.ask(F::request("000")), NAK);  // the third request
+  EXPECT_EQ(u.ask(F::request("256")), NAK);
+
+  o.extraChannel = 0;
+  o.changeFields.clear();
+  o.nakEvery = 0;
+  o.corruptCheck = true;
+  o.dropStx = true;
+  Unit spoiled(o);
+  Bytes three = P::frame(ascii("3,a,b,c,d,e,f,"));
+  three.erase(three.begin());
+  three.back() ^= 0xFF;
+  EXPECT_EQ(spoiled.ask(F::request("003"), three.size()), three);
+
+  std::ofstream(file, std::ios::binary) << "#2\r\n3,a,b\r\n";
+  EXPECT_THROW(UnitSimulator{o}, std::invalid_argument);
+  std::filesystem::remove(file);
+  EXPECT_THROW(UnitSimulator{o}, std::runtime_error);
+}
+
+TEST(UnitSimulator, BriskTakesFramesAndAnswersNothingNotEvenRefusals) {
+  Options o = speaking("brisk");
+  o.nakEvery = 1;
+  o.strayBytes = {0x41};
+  o.strayEvery = 1;
+  Unit u(o);
+  const Bytes frames = cat({BriskProtocol::frame(11, 5), BriskProtocol::frame(3, 42, 4), ascii("x")});
+  EXPECT_EQ(u.ask(frames, 0), Bytes{});
+  EXPECT_TRUE(u.sim.waitForBytes(frames.size(), 1000ms));
+  EXPECT_EQ(u.sim.received(), frames);
 }
 
 TEST(UnitSimulator, UnknownProtocolIsRefused) {
