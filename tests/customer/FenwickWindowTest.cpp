@@ -3,8 +3,11 @@
 #include "serial/SerialLink.h"
 #include "shell/ModString.h"
 #include "support/WindowFixture.h"
+#include "unit/UnitSimulator.h"
 
+#include <QElapsedTimer>
 #include <QFile>
+#include <QRegularExpression>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
@@ -13,6 +16,7 @@
 
 using namespace kestrel;
 using namespace kestrel::test;
+using namespace std::chrono_literals;
 
 namespace {
 
@@ -81,4 +85,47 @@ TEST_F(FenwickWindow, LogFileWithItsHeaderLine) {
   form.CmdLog->click();
   EXPECT_EQ(prompt.messages.back().text, QStringLiteral("指定のファイルは既に存在します。上書きしてよろしいですか？"));
   EXPECT_EQ(prompt.messages.back().icon, MsgIcon::Question);
+}
+
+// Read back from the simulated unit holding the same schedule file.
+TEST(FenwickEndToEnd, ScheduleReadBackJudgedAndLogged) {
+  QTemporaryDir dir;
+  const QString schedule = dir.filePath(QStringLiteral("card.wmj"));
+  QFile file(schedule);
+  ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+  file.write(toCp932(QStringLiteral("#2\r\n1,駅,b,c,d,e\r\n3,f,g,h,i,j\r\n#3\r\n1,案内\r\n")));
+  file.close();
+  for (const bool changed : {false, true}) {
+    RecordingPrompt prompt;
+    sim::Options options{.protocol = "fenwick", .answerDelay = 0ms, .schedule = schedule.toStdString()};
+    if (changed) options.changeFields = {{3, 2, "G"}};
+    sim::UnitSimulator unit(options);
+    unit.start();
+    ComPortOverride com1(1, QString::fromStdString(unit.slavePath()));
+    FrmFenwick1000CH form;
+    form.TxtPath->setText(schedule);
+    form.TextStartCH->setText("1");
+    form.TextEndCH->setText("3");
+    form.CmdOutput->click();
+    QElapsedTimer clock;
+    clock.start();
+    while (prompt.messages.empty() && clock.elapsed() < 15000)
+      QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+    const QStringList lines = form.log->lines();
+    const QStringList judged = lines.filter(QRegularExpression(QStringLiteral("^【(OK|NG)】")));
+    EXPECT_EQ(judged, (QStringList{"【OK】：001,駅,b,c,d,e", "【OK】：CH番号 002 取得できませんでした。",
+                                   changed ? "【NG】：003,f,G,h,i,j" : "【OK】：003,f,g,h,i,j"}));
+    EXPECT_EQ(prompt.texts(), std::vector<QString>{changed ? "受信データに異常があります。確認して下さい。"
+                                                           : "正常にデータを受信しました。"});
+    EXPECT_TRUE(form.isEnabled());
+    const QString log = dir.filePath(QStringLiteral("read.log"));
+    form.chooseLogFile = [&] { return log; };
+    prompt.answers = {MsgAnswer::Yes};
+    form.CmdLog->click();
+    QFile saved(log);
+    ASSERT_TRUE(saved.open(QIODevice::ReadOnly));
+    const QString text = fromCp932(saved.readAll());
+    for (const QString& line : judged) EXPECT_TRUE(text.contains(line + QStringLiteral("\r\n")));
+    EXPECT_TRUE(text.contains(QStringLiteral("【送信】：00010003\r\n")));
+  }
 }
