@@ -1,5 +1,6 @@
 #include "BriskSession.h"
 
+#include "DataFile.h"
 #include "serial/ChannelEntry.h"
 #include "serial/LinkPort.h"
 #include "shell/MessageService.h"
@@ -224,29 +225,22 @@ void BriskSession::Load(const QString& dataFile) {
   }
   // A line that does not read as numbers is skipped and named afterwards;
   // the rest of the file still loads.
-  QStringList refused;
-  int row = 0, line = 0;
+  const DataFileContents contents = parseDataFile(file.readAll(), kRows);
   std::array<QString, kRows + 1> events, units;
-  while (!file.atEnd()) {
-    const QString text = QString::fromLatin1(file.readLine()).trimmed();
-    ++line;
-    if (text.isEmpty()) continue;
-    const QStringList fields = text.split(u',');
-    const std::optional<double> event = integerValue(fields[0]);
-    const std::optional<double> unit = fields.size() > 1 ? integerValue(fields[1]) : std::nullopt;
-    if (!event || fields.size() > 2 || (fields.size() == 2 && !unit) || row == kRows) {
-      refused.append(QString::number(line));
-      continue;
-    }
+  int row = 0;
+  for (const DataFrame& f : contents.frames) {
     ++row;
-    events[std::size_t(row)] = QString::number(qint64(*event));
-    units[std::size_t(row)] = unit ? QString::number(qint64(*unit)) : QString();
+    events[std::size_t(row)] = QString::number(f.event);
+    units[std::size_t(row)] = f.unit ? QString::number(*f.unit) : QString();
   }
   closeUp(events, units, row);
   Modified = false;
-  if (!refused.isEmpty())
-    MsgBox(owner_, QStringLiteral("読み込めなかった行があります（%1行目）").arg(refused.join(u',')),
+  if (!contents.refused.isEmpty()) {
+    QStringList lines;
+    for (const int line : contents.refused) lines.append(QString::number(line));
+    MsgBox(owner_, QStringLiteral("読み込めなかった行があります（%1行目）").arg(lines.join(u',')),
            MsgIcon::Exclamation);
+  }
 }
 
 bool BriskSession::write(const QString& dataFile) {
