@@ -5,6 +5,7 @@
 #include "support/TestSupport.h"
 
 #include <QFile>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
@@ -147,6 +148,16 @@ TEST_F(Fenwick, BadRepliesAndFiles) {
   EXPECT_EQ(prompt.texts().back(), QStringLiteral("スケジュールファイルの取得に失敗しました。"));
   EXPECT_EQ(prompt.messages.back().icon, MsgIcon::Critical);
   FenwickSession wide(kFenwick1000, timer, link, log, pause);
-  log.take();
-  ASSERT_TRUE(wide.Start(dir.filePath(QStringLiteral("none.wmj")), {}) == false);
+  EXPECT_FALSE(wide.Start(dir.filePath(QStringLiteral("none.wmj")), {}));
+}
+
+TEST_F(Fenwick, StartAboveEndJudgesNothingAndSucceeds) {
+  FenwickSession wide(kFenwick1000, timer, link, log, pause);
+  ASSERT_TRUE(wide.Start(path(), {5, 2, false}));
+  for (const char b : QByteArray("\x06") + reply("")) {
+    link.incoming.append(b);
+    wide.OnComm(LinkPort::kEventReceive);
+  }
+  EXPECT_TRUE(log.lines.filter(QRegularExpression(QStringLiteral("^【(OK|NG)】"))).isEmpty());
+  EXPECT_EQ(prompt.texts(), std::vector<QString>{"正常にデータを受信しました。"});
 }
