@@ -96,15 +96,17 @@ FrmBrisk::FrmBrisk(QWidget* parent, Pause& pause)
 
   auto* timing = new QGroupBox(QStringLiteral("時間設定"));
   auto* timingRow = new QHBoxLayout(timing);
-  auto* before = new QLabel(QStringLiteral("タイミング時間             ms"));
+  // The designed label "タイミング時間             ms" has the box over its gap.
+  auto* before = new QLabel(QStringLiteral("タイミング時間"));
   TxtIoTime = new QLineEdit(session_.PauseText);
   TxtIoTime->setObjectName(QStringLiteral("TxtIoTime"));
-  TxtIoTime->setAccessibleName(QStringLiteral("タイミング時間"));
+  TxtIoTime->setAccessibleName(QStringLiteral("タイミング時間 ms"));
   TxtIoTime->setFixedWidth(TxtIoTime->fontMetrics().horizontalAdvance(QStringLiteral("000000")));
   before->setBuddy(TxtIoTime);
   selectAllOnFocus(TxtIoTime);
   timingRow->addWidget(before);
   timingRow->addWidget(TxtIoTime);
+  timingRow->addWidget(new QLabel(QStringLiteral("ms")));
   timingRow->addWidget(new QLabel(QStringLiteral(" (0～1000ms)")));
   connect(TxtIoTime, &QLineEdit::textChanged, this, [this](const QString& text) { session_.PauseText = text; });
 
