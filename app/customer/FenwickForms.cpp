@@ -112,9 +112,12 @@ FenwickForm::FenwickForm(QWidget* parent, Pause& pause, const FenwickVariant& va
   top->addLayout(buttons);
   extras()->addLayout(top);
 
-  connect(CmdPath, &QPushButton::clicked, this, &FenwickForm::CmdPath_Click);
-  connect(CmdOutput, &QPushButton::clicked, this, &FenwickForm::CmdOutput_Click);
-  connect(CmdLog, &QPushButton::clicked, this, &FenwickForm::CmdLog_Click);
+  connect(CmdPath, &QPushButton::clicked, this,
+          [this] { guarded(QStringLiteral("CmdPath_Click"), [this] { CmdPath_Click(); }); });
+  connect(CmdOutput, &QPushButton::clicked, this,
+          [this] { guarded(QStringLiteral("CmdOutput_Click"), [this] { CmdOutput_Click(); }); });
+  connect(CmdLog, &QPushButton::clicked, this,
+          [this] { guarded(QStringLiteral("CmdLog_Click"), [this] { CmdLog_Click(); }); });
   connect(CmdClear, &QPushButton::clicked, log, &LogModel::Clear);
   connect(CmdEnd, &QPushButton::clicked, this, &QDialog::close);
   session_.setBusy = [this](bool on) {
@@ -124,6 +127,28 @@ FenwickForm::FenwickForm(QWidget* parent, Pause& pause, const FenwickVariant& va
     else
       while (QApplication::overrideCursor()) QApplication::restoreOverrideCursor();
   };
+}
+
+bool FenwickForm::guarded(const QString& procedure, const std::function<void()>& handler) {
+  try {
+    handler();
+    return true;
+  } catch (const std::exception& e) {
+    while (QApplication::overrideCursor()) QApplication::restoreOverrideCursor();
+    MsgBox(this,
+           QStringLiteral("システムエラー発生\r\nモジュール  ： %1\r\nエラー内容 ： %2　　")
+               .arg(procedure, QString::fromLocal8Bit(e.what())),
+           MsgIcon::Critical);
+    return false;
+  }
+}
+
+void FenwickForm::PDQ_COM_OnComm(int event) {
+  if (guarded(QStringLiteral("PDQ_COM_OnComm"), [&] { session_.OnComm(event); })) return;
+  // As at the end of an exchange.
+  Timer1.stop();
+  setEnabled(true);
+  session_.ExchangeState = FenwickSession::Idle;
 }
 
 void FenwickForm::CmdPath_Click() {

@@ -51,8 +51,12 @@ class FenwickForm : public SessionForm<FenwickSession> {
  protected:
   FenwickForm(QWidget* parent, Pause& pause, const FenwickVariant& variant, const QString& name);
   void CmdAction_Click(int) override {}
+  void PDQ_COM_OnComm(int event) override;
 
  private:
+  // Runs a handler; a fault nobody foresaw is shown with the handler's name.
+  // Returns false after such a fault.
+  bool guarded(const QString& procedure, const std::function<void()>& handler);
   // The checked request, or nothing after the check's message.
   std::optional<FenwickSession::Request> request();
   QString folder_;

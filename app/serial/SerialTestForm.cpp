@@ -54,7 +54,7 @@ SerialTestForm::~SerialTestForm() = default;
 
 void SerialTestForm::load(SerialSession& session, const QString& caption) {
   session_ = &session;
-  connect(PDQ_COM, &SerialLink::comm, this, [this](int event) { session_->OnComm(event); });
+  connect(PDQ_COM, &SerialLink::comm, this, [this](int event) { PDQ_COM_OnComm(event); });
   // Whatever a window adds, no button of a test window is a default button:
   // Return in an entry box must not press one.
   for (QPushButton* button : findChildren<QPushButton*>()) button->setAutoDefault(false);
@@ -70,6 +70,8 @@ void SerialTestForm::load(SerialSession& session, const QString& caption) {
                 LineKind::Note);
   }
 }
+
+void SerialTestForm::PDQ_COM_OnComm(int event) { session_->OnComm(event); }
 
 void SerialTestForm::InitForm() {
   if (panel) panel->InitForm();

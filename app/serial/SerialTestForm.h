@@ -59,6 +59,9 @@ class SerialTestForm : public QDialog {
   // Puts the window into its initial state; windows add their own controls.
   virtual void InitForm();
   virtual void CmdAction_Click(int index) = 0;
+  // The port's communication event; the session's handler unless a window
+  // wraps it.
+  virtual void PDQ_COM_OnComm(int event);
   // Where a window puts controls of its own, below the buttons.
   QBoxLayout* extras() const { return extras_; }
 

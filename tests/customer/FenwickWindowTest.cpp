@@ -13,6 +13,7 @@
 #include <QRadioButton>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
+#include <stdexcept>
 
 using namespace kestrel;
 using namespace kestrel::test;
@@ -85,6 +86,14 @@ TEST_F(FenwickWindow, LogFileWithItsHeaderLine) {
   form.CmdLog->click();
   EXPECT_EQ(prompt.messages.back().text, QStringLiteral("指定のファイルは既に存在します。上書きしてよろしいですか？"));
   EXPECT_EQ(prompt.messages.back().icon, MsgIcon::Question);
+
+  // A fault nobody foresaw is named, not fatal.
+  form.chooseLogFile = []() -> QString { throw std::runtime_error("disk gone"); };
+  form.CmdLog->click();
+  EXPECT_EQ(prompt.messages.back(),
+            (Message{kTitle3J,
+                     QStringLiteral("システムエラー発生\r\nモジュール  ： CmdLog_Click\r\nエラー内容 ： disk gone　　"),
+                     MsgIcon::Critical, MsgButtons::Ok}));
 }
 
 // Read back from the simulated unit holding the same schedule file.
