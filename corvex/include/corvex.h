@@ -1,5 +1,5 @@
 /*
- * Corvex: access to the controller board over USB.
+ * Corvex: access to the controller board over USB or the LAN.
  *
  * Every function returns a 32-bit status code (CVX_STATUS) unless its
  * declaration says otherwise. A device handle is an opaque pointer-sized
@@ -120,6 +120,17 @@ CVX_EXPORT CVX_HANDLE CVX_API CVX_OpenByID(uint32_t vendor_id, uint32_t product_
 CVX_EXPORT CVX_HANDLE CVX_API CVX_OpenByUA(const uint8_t* user_bytes, uint32_t length);
 /* Returns the driver's handle of a USB entry, null otherwise. */
 CVX_EXPORT void* CVX_API CVX_GetFTHandle(CVX_HANDLE handle);
+
+/*
+ * LAN services. A LAN board is opened with CVX_OpenA(&handle, address, CVX_IF_LAN)
+ * (or CVX_Open with a name holding a full stop): a TCP connection to the
+ * current network port and a login with the password digest.
+ * CVX_SetPassword keeps only the SHA-256 digest of the text; null or "" sets
+ * the default digest back; a text of 256 bytes or more gives 16.
+ * CVX_SetNetworkPort(0) sets the default port back.
+ */
+CVX_EXPORT CVX_STATUS CVX_API CVX_SetPassword(const char* text);
+CVX_EXPORT CVX_STATUS CVX_API CVX_SetNetworkPort(uint32_t port);
 
 /* Raw byte stream. */
 CVX_EXPORT CVX_STATUS CVX_API CVX_Write(CVX_HANDLE handle, const void* data, uint32_t length, uint32_t* written);

@@ -106,6 +106,8 @@ CVX_EXPORT CVX_STATUS CVX_API CVX_ADBRead(CVX_HANDLE handle, uint16_t* buffer, u
     if (!got) return CVX_INVALID_ARGUMENT;
     *got = 0;
     if (!buffer || count > kMaxSamples) return CVX_INVALID_ARGUMENT;
+    // The data follows the command's own reply: both belong to one exchange.
+    const ExchangeLock exchange(handle);
     if (CVX_STATUS s = command(handle, proto::ad_block_read(channel, count)); s != CVX_OK) return s;
     if (count == 0) return CVX_OK;
     uint32_t received = 0;

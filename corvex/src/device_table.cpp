@@ -11,13 +11,14 @@ DeviceEntry* DeviceTable::row(CVX_HANDLE handle) {
   return &rows_[offset / sizeof(DeviceEntry)];
 }
 
-CVX_HANDLE DeviceTable::take(std::uintptr_t channel, std::uint32_t if_type) {
+CVX_HANDLE DeviceTable::take(std::uintptr_t channel, std::uint32_t if_type, std::shared_ptr<LanSocket> link) {
   std::lock_guard guard(lock_);
   for (auto& entry : rows_) {
     if (entry.chan() != 0) continue;
     entry.if_type.store(if_type, std::memory_order_relaxed);
     entry.read_timeout.store(kDefaultTimeoutMs, std::memory_order_relaxed);
     entry.write_timeout.store(kDefaultTimeoutMs, std::memory_order_relaxed);
+    entry.set_lan_link(std::move(link));
     entry.channel.store(channel, std::memory_order_release);
     return reinterpret_cast<CVX_HANDLE>(&entry);
   }

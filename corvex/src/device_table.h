@@ -4,11 +4,14 @@
 #include <array>
 #include <atomic>
 #include <cstdint>
+#include <memory>
 #include <mutex>
 
 #include "corvex.h"
 
 namespace corvex {
+
+class LanSocket;
 
 constexpr std::uint32_t kDefaultTimeoutMs = 5000;
 
@@ -19,10 +22,34 @@ struct DeviceEntry {
   std::atomic<std::uint32_t> read_timeout{0};
   std::atomic<std::uint32_t> write_timeout{0};
   void* lease = nullptr;
+  // Held for one exchange, a request and its reply, so that two threads on one
+  // handle cannot interleave theirs. Never taken by close: a silent board must
+  // not hold up the table lock.
+  std::recursive_mutex exchange;
 
   bool is_usb() const { return (if_type.load(std::memory_order_relaxed) & CVX_IF_USB) != 0; }
+  bool is_lan() const { return (if_type.load(std::memory_order_relaxed) & CVX_IF_LAN) != 0; }
   bool is_writer() const { return (if_type.load(std::memory_order_relaxed) & CVX_IF_FLASH_WRITER) != 0; }
   std::uintptr_t chan() const { return channel.load(std::memory_order_relaxed); }
+
+  // A LAN row's connection. A transfer keeps its own reference, so a close from
+  // another thread never frees a socket that is still being waited on.
+  std::shared_ptr<LanSocket> lan_link() {
+    std::lock_guard guard(link_lock_);
+    return link_;
+  }
+  std::shared_ptr<LanSocket> take_lan_link() {
+    std::lock_guard guard(link_lock_);
+    return std::move(link_);
+  }
+  void set_lan_link(std::shared_ptr<LanSocket> link) {
+    std::lock_guard guard(link_lock_);
+    link_ = std::move(link);
+  }
+
+ private:
+  std::mutex link_lock_;
+  std::shared_ptr<LanSocket> link_;
 };
 
 class DeviceTable {
@@ -36,7 +63,7 @@ class DeviceTable {
   DeviceEntry* row(CVX_HANDLE handle);
 
   // Takes the first free row; returns 0 when every row is in use.
-  CVX_HANDLE take(std::uintptr_t channel, std::uint32_t if_type);
+  CVX_HANDLE take(std::uintptr_t channel, std::uint32_t if_type, std::shared_ptr<LanSocket> link = nullptr);
 
   template <typename F>
   void for_each_open(F&& f) {

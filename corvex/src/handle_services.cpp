@@ -14,9 +14,20 @@ CVX_EXPORT CVX_STATUS CVX_API CVX_Close(CVX_HANDLE handle) {
     std::lock_guard lock(s.table.lock());
     DeviceEntry* entry = s.table.row(handle);
     // A row already free is refused here rather than handing the driver a null handle.
-    const CVX_STATUS status = on_channel(handle, [](Transport& t) { return t.close(); });
-    if (entry && entry->chan() != 0 && entry->is_usb()) entry->channel.store(0, std::memory_order_release);
-    return status;
+    if (!entry || entry->chan() == 0) return CVX_INVALID_HANDLE;
+    if (entry->is_usb()) {
+      const CVX_STATUS status = with_transport(handle, [](Transport& t) { return t.close(); });
+      entry->channel.store(0, std::memory_order_release);
+      return status;
+    }
+    if (entry->is_lan()) {
+      // A transfer still running on another thread keeps the socket until it
+      // returns; shutting it down makes that return at once.
+      if (const auto link = entry->take_lan_link()) link->shut();
+      entry->channel.store(0, std::memory_order_release);
+      return CVX_OK;
+    }
+    return CVX_INVALID_HANDLE;
   });
 }
 
@@ -28,13 +39,14 @@ CVX_EXPORT uint32_t CVX_API CVX_GetIFType(CVX_HANDLE handle) {
 }
 
 CVX_EXPORT CVX_STATUS CVX_API CVX_SetTimeouts(CVX_HANDLE handle, uint32_t read_ms, uint32_t write_ms) {
-  return guarded([&] { return on_channel(handle, [&](Transport& t) { return t.set_timeouts(read_ms, write_ms); }); });
+  return guarded(
+      [&] { return with_transport(handle, [&](Transport& t) { return t.set_timeouts(read_ms, write_ms); }); });
 }
 
 CVX_EXPORT CVX_STATUS CVX_API CVX_GetQueueStatus(CVX_HANDLE handle, uint32_t* count) {
   return guarded([&] {
     if (!count) return CVX_INVALID_ARGUMENT;
-    return on_channel(handle, [&](Transport& t) { return t.waiting(count); });
+    return with_transport(handle, [&](Transport& t) { return t.waiting(count); });
   });
 }
 

@@ -32,6 +32,7 @@ CVX_STATUS read_path(CVX_HANDLE handle, void* data, std::uint32_t length, std::u
 }
 
 CVX_STATUS command(CVX_HANDLE handle, const Bytes& request, std::uint8_t* reply, std::uint32_t reply_length) {
+  const ExchangeLock exchange(handle);
   std::uint32_t moved = 0;
   CVX_STATUS status =
       write_path(handle, request.data(), static_cast<std::uint32_t>(request.size()), &moved, Firmware::Monitor);

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "device_table.h"
+#include "lan_transport.h"
 #include "state.h"
 #include "transport.h"
 #include "usb_transport.h"
@@ -15,9 +16,10 @@ using Bytes = std::vector<std::uint8_t>;
 // Which firmware a caller talks to: monitor calls are refused on a flash-writer handle.
 enum class Firmware { Monitor, Writer };
 
-// Runs f(Transport&) on the handle's channel; 1 for an invalid or free handle.
+// Runs f(Transport&) on the handle's channel without the exchange lock (for
+// calls that do not move bytes); 1 for an invalid or free handle.
 template <typename F>
-CVX_STATUS on_channel(CVX_HANDLE handle, F&& f) {
+CVX_STATUS with_transport(CVX_HANDLE handle, F&& f) {
   State& s = state();
   DeviceEntry* entry = s.table.row(handle);
   if (!entry || entry->chan() == 0) return CVX_INVALID_HANDLE;
@@ -25,7 +27,36 @@ CVX_STATUS on_channel(CVX_HANDLE handle, F&& f) {
     UsbTransport usb(s.driver, reinterpret_cast<FT_HANDLE>(entry->chan()));
     return f(usb);
   }
+  if (entry->is_lan()) {
+    const std::shared_ptr<LanSocket> link = entry->lan_link();
+    if (!link) return CVX_INVALID_HANDLE;
+    LanTransport lan(*link, *entry, s.max_send_size());
+    return f(lan);
+  }
   return CVX_INVALID_HANDLE;
+}
+
+// Holds a row's exchange lock (nothing for a value that is not a row).
+class ExchangeLock {
+ public:
+  explicit ExchangeLock(CVX_HANDLE handle) : entry_(state().table.row(handle)) {
+    if (entry_) entry_->exchange.lock();
+  }
+  ~ExchangeLock() {
+    if (entry_) entry_->exchange.unlock();
+  }
+  ExchangeLock(const ExchangeLock&) = delete;
+  ExchangeLock& operator=(const ExchangeLock&) = delete;
+
+ private:
+  DeviceEntry* entry_;
+};
+
+// Runs f(Transport&) on the handle's channel as one exchange.
+template <typename F>
+CVX_STATUS on_channel(CVX_HANDLE handle, F&& f) {
+  const ExchangeLock exchange(handle);
+  return with_transport(handle, f);
 }
 
 // True when the handle names a used row in flash-writer mode.

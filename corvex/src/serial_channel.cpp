@@ -67,6 +67,8 @@ CVX_EXPORT CVX_STATUS CVX_API CVX_SCIRead(CVX_HANDLE handle, uint32_t channel, u
     if (channel != 0) return CVX_OK;
     // The count travels in one byte; a longer read would wait for bytes never sent.
     if (length == 0 || length > kMaxChunk) return CVX_INVALID_ARGUMENT;
+    // The data follows the command's own reply: both belong to one exchange.
+    const ExchangeLock exchange(handle);
     if (CVX_STATUS s = command(handle, proto::sci_read(length)); s != CVX_OK) return s;
     return read_path(handle, buffer, length, got, Firmware::Monitor);
   });

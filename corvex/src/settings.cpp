@@ -90,7 +90,7 @@ std::optional<fs::path> find_settings_file(const std::vector<fs::path>& folders)
   return std::nullopt;
 }
 
-std::optional<std::int32_t> ini_integer(const std::string& text, const std::string& section, const std::string& key) {
+std::optional<std::string> ini_text(const std::string& text, const std::string& section, const std::string& key) {
   std::istringstream in(text);
   std::string line;
   bool inside = false;
@@ -103,16 +103,23 @@ std::optional<std::int32_t> ini_integer(const std::string& text, const std::stri
       continue;
     }
     const auto eq = line.find('=');
-    if (inside && eq != std::string::npos && same_name(trim(line.substr(0, eq)), key))
-      return leading_integer(trim(line.substr(eq + 1)));
+    if (inside && eq != std::string::npos && same_name(trim(line.substr(0, eq)), key)) return trim(line.substr(eq + 1));
   }
   return std::nullopt;
+}
+
+std::optional<std::int32_t> ini_integer(const std::string& text, const std::string& section, const std::string& key) {
+  const auto value = ini_text(text, section, key);
+  return value ? leading_integer(*value) : std::nullopt;
 }
 
 Settings apply_settings(const std::string& text, Settings current) {
   current.search_flag = ini_integer(text, "COMMON", "SerchNCVX").value_or(current.search_flag);
   current.port_number = ini_integer(text, "NetCorvex", "PortNumber").value_or(current.port_number);
   current.max_data_size = ini_integer(text, "NetCorvex", "MaxDataSize").value_or(current.max_data_size);
+  // Anything but 64 hexadecimal digits keeps the digest there was.
+  if (const auto hex = ini_text(text, "NetCorvex", "DefaultPasswordDigest"))
+    if (const auto digest = parse_digest(*hex)) current.default_digest = digest;
   return current;
 }
 

@@ -1,6 +1,9 @@
 #include "state.h"
 
 #include <atomic>
+#include <stdexcept>
+
+#include "lan_transport.h"
 
 #ifdef _WIN32
 #include <windows.h>
@@ -12,15 +15,20 @@ State::State() {
   driver.load();
   settings = load_settings();
   network_port = settings.port_number;
+  default_digest = settings.default_digest.value_or(builtin_default_digest());
+  password = default_digest;
+  if (!network_startup()) throw std::runtime_error("socket library 2.2 not available");
 }
 
 void State::shut_down() {
   // Every open USB entry is closed; one failing close does not stop the rest.
   table.for_each_open([this](DeviceEntry& entry) {
     if (entry.is_usb() && driver.present()) driver.Close(reinterpret_cast<FT_HANDLE>(entry.chan()));
+    if (const auto link = entry.take_lan_link()) link->shut();
     entry.channel.store(0);
   });
   driver.unload();
+  network_cleanup();
 }
 
 namespace {

@@ -2,8 +2,11 @@
 // when it is unloaded.
 #pragma once
 
+#include <algorithm>
+
 #include "device_table.h"
 #include "driver.h"
+#include "password.h"
 #include "settings.h"
 
 namespace corvex {
@@ -21,7 +24,13 @@ struct State {
   DeviceTable table;
   Driver driver;
   Settings settings;
+  // These three change under the table lock; LAN opens copy them under it.
   std::int32_t network_port = 0;
+  Digest default_digest{};
+  Digest password{};
+
+  // Largest piece handed to one socket send.
+  std::uint32_t max_send_size() const { return static_cast<std::uint32_t>(std::max(settings.max_data_size, 1)); }
 };
 
 State& state();

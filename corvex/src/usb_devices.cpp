@@ -11,6 +11,7 @@
 #include "flash_writer.h"
 #include "guard.h"
 #include "io.h"
+#include "lan_transport.h"
 
 using namespace corvex;
 
@@ -202,15 +203,15 @@ CVX_EXPORT CVX_STATUS CVX_API CVX_OpenA(CVX_HANDLE* handle, const char* name, ui
   return guarded([&] {
     if (!handle) return CVX_INVALID_ARGUMENT;
     *handle = 0;
-    std::lock_guard lock(state().table.lock());
     CVX_STATUS status = CVX_DEVICE_NOT_FOUND;
     if (flags & CVX_IF_USB) {
+      std::lock_guard lock(state().table.lock());
       const bool writer = (flags & CVX_IF_FLASH_WRITER) != 0;
       status = open_first(
           Identity{}, [&](const Found& found) { return serial_matches(found, name); },
           writer ? enter_writer_mode : open_check, handle);
     }
-    // The LAN side is not available yet: a LAN search finds no board.
+    if (!*handle && (flags & CVX_IF_LAN)) status = lan_open(name, flags, handle);
     return *handle ? CVX_OK : status;
   });
 }

@@ -20,7 +20,6 @@ TEST(NoDriver, OpensReportNotFound) {
   EXPECT_EQ(CVX_OpenA(&h, nullptr, CVX_IF_USB), CVX_DEVICE_NOT_FOUND);
   EXPECT_EQ(h, 0u);
   EXPECT_EQ(CVX_OpenA(&h, "A1234567", CVX_IF_USB | CVX_IF_FLASH_WRITER), CVX_DEVICE_NOT_FOUND);
-  EXPECT_EQ(CVX_Open(nullptr), 0u);
   EXPECT_EQ(CVX_Open("A1234567"), 0u);
   EXPECT_EQ(CVX_OpenByID(0x1237, 0xF001, nullptr), 0u);
   const uint8_t ua[] = {'K'};

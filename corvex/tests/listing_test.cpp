@@ -1,3 +1,7 @@
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+
 #include <cstring>
 
 #include "sim_fixture.h"
@@ -152,8 +156,21 @@ TEST_F(Opening, SerialMatchIsExactAndLimited) {
 }
 
 TEST_F(Opening, NameWithAFullStopNeverTouchesUsb) {
-  EXPECT_EQ(CVX_Open("192.168.1.20"), 0u);
-  EXPECT_EQ(CVX_Open("A1234567.1"), 0u);
+  // A loopback port bound but not listening refuses at once; no other host is tried.
+  const int refuser = ::socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in at{};
+  at.sin_family = AF_INET;
+  at.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t length = sizeof at;
+  ASSERT_EQ(::bind(refuser, reinterpret_cast<sockaddr*>(&at), sizeof at), 0);
+  ASSERT_EQ(::getsockname(refuser, reinterpret_cast<sockaddr*>(&at), &length), 0);
+  ASSERT_EQ(CVX_SetNetworkPort(ntohs(at.sin_port)), CVX_OK);
+  EXPECT_EQ(CVX_Open("127.0.0.1"), 0u);
+  CVX_HANDLE h = 0;
+  EXPECT_EQ(CVX_OpenA(&h, "127.0.0.1", CVX_IF_LAN), CVX_SOCKET_ERROR);
+  EXPECT_EQ(h, 0u);
+  CVX_SetNetworkPort(0);
+  ::close(refuser);
   EXPECT_TRUE(sent(0).empty());
   EXPECT_TRUE(sent(1).empty());
   char records[2][9];

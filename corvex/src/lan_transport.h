@@ -1,0 +1,78 @@
+// Boards on the LAN: a TCP connection, its login, and the Transport over it.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+
+#include "device_table.h"
+#include "password.h"
+#include "transport.h"
+
+namespace corvex {
+
+#ifdef _WIN32
+using socket_t = std::uintptr_t;
+#else
+using socket_t = int;
+#endif
+
+// A connected, non-blocking stream socket, closed when the last user lets go.
+class LanSocket {
+ public:
+  explicit LanSocket(socket_t s) : s_(s) {}
+  ~LanSocket();
+  LanSocket(const LanSocket&) = delete;
+  LanSocket& operator=(const LanSocket&) = delete;
+
+  // Pieces of at most max_piece bytes; the time-out counts from the call.
+  CVX_STATUS send(const std::uint8_t* data, std::uint32_t length, std::uint32_t* sent, std::uint32_t timeout_ms,
+                  std::uint32_t max_piece);
+  CVX_STATUS receive(std::uint8_t* data, std::uint32_t length, std::uint32_t* received, std::uint32_t timeout_ms);
+  CVX_STATUS waiting(std::uint32_t* count);
+  CVX_STATUS purge(std::uint32_t mask);
+  // Ends the connection: a transfer waiting on it returns at once, and so do later ones.
+  void shut();
+
+ private:
+  socket_t s_;
+};
+
+// Takes ownership of a connected socket and makes it non-blocking; null (socket
+// closed) when that fails.
+std::shared_ptr<LanSocket> adopt_socket(socket_t s);
+
+// Resolves name (IPv4) and connects with TCP_NODELAY: 2 when the name does not
+// resolve, 0xFFFF0005 when the socket or the connection fails.
+CVX_STATUS lan_connect(const char* name, std::int32_t port, std::shared_ptr<LanSocket>* out);
+
+// The login exchange; 0xFFFF0006 when the board refuses the digest.
+CVX_STATUS lan_login(LanSocket& socket, const Digest& digest, std::uint32_t max_piece);
+
+// The LAN side of an open: connects to name and logs in with the current port
+// and password, outside the table lock (a silent board must not stall other
+// callers), then takes a row.
+CVX_STATUS lan_open(const char* name, std::uint32_t flags, CVX_HANDLE* handle);
+
+// Socket library set-up, once per process (Windows only).
+bool network_startup();
+void network_cleanup();
+
+// One call's view of a LAN row: its time-outs are read as each transfer starts.
+class LanTransport final : public Transport {
+ public:
+  LanTransport(LanSocket& socket, DeviceEntry& entry, std::uint32_t max_piece)
+      : socket_(socket), entry_(entry), max_piece_(max_piece) {}
+  CVX_STATUS send(const std::uint8_t* data, std::uint32_t length, std::uint32_t* sent) override;
+  CVX_STATUS receive(std::uint8_t* data, std::uint32_t length, std::uint32_t* received) override;
+  CVX_STATUS waiting(std::uint32_t* count) override { return socket_.waiting(count); }
+  CVX_STATUS purge(std::uint32_t mask) override { return socket_.purge(mask); }
+  CVX_STATUS set_timeouts(std::uint32_t read_ms, std::uint32_t write_ms) override;
+  CVX_STATUS close() override;
+
+ private:
+  LanSocket& socket_;
+  DeviceEntry& entry_;
+  std::uint32_t max_piece_;
+};
+
+}  // namespace corvex
