@@ -124,7 +124,9 @@ CVX_EXPORT void* CVX_API CVX_GetFTHandle(CVX_HANDLE handle);
 /*
  * LAN services. A LAN board is opened with CVX_OpenA(&handle, address, CVX_IF_LAN)
  * (or CVX_Open with a name holding a full stop): a TCP connection to the
- * current network port and a login with the password digest.
+ * current network port and a login with the password digest. With no name
+ * (and CVX_OPEN_DISCOVER) the boards that answer a discovery broadcast are
+ * tried in order; CVX_ListDevicesA with CVX_IF_LAN alone lists their addresses.
  * CVX_SetPassword keeps only the SHA-256 digest of the text; null or "" sets
  * the default digest back; a text of 256 bytes or more gives 16.
  * CVX_SetNetworkPort(0) sets the default port back.

@@ -177,7 +177,7 @@ CVX_EXPORT int32_t CVX_API CVX_ListDevicesByID2(uint32_t vendor_id, uint32_t pro
 
 CVX_EXPORT CVX_STATUS CVX_API CVX_ListDevicesA(int32_t* count, char* text, int32_t* size, uint32_t flags) {
   return guarded([&] {
-    if (!(flags & CVX_IF_USB)) return (flags & CVX_IF_LAN) ? CVX_NOT_SUPPORTED : CVX_INVALID_ARGUMENT;
+    if (!(flags & CVX_IF_USB)) return (flags & CVX_IF_LAN) ? lan_list(count, text, size, flags) : CVX_INVALID_ARGUMENT;
     State& s = state();
     std::lock_guard lock(s.table.lock());
     const auto found = board_records(s.driver, Identity{});

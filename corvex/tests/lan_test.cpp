@@ -127,6 +127,21 @@ TEST_F(Lan, EmptyNameFlashWriterAndLongNamesOpenNothing) {
   EXPECT_EQ(CVX_OpenA(&h, "127.0.0.1", CVX_IF_LAN | CVX_IF_FLASH_WRITER), CVX_NOT_SUPPORTED);
 }
 
+// These tests run where a Corvex.ini switches the search flag off: a discovery
+// would wait its whole 1500 ms window, so a quick answer means none was sent.
+TEST_F(Lan, NoSearchOfTheLanOnTheHostNetwork) {
+  const auto start = Clock::now();
+  EXPECT_EQ(CVX_Open(nullptr), 0u);
+  EXPECT_EQ(CVX_Open(""), 0u);
+  CVX_HANDLE h = 7;
+  EXPECT_EQ(CVX_OpenA(&h, nullptr, CVX_IF_LAN), CVX_DEVICE_NOT_FOUND);
+  std::int32_t count = -1, size = -1;
+  EXPECT_EQ(CVX_ListDevicesA(&count, nullptr, &size, CVX_IF_LAN), CVX_OK);
+  EXPECT_EQ(count, 0);
+  EXPECT_EQ(size, 0);
+  EXPECT_LT(ms_since(start), 1000);
+}
+
 // A peer that plays the board's side of the login by hand and checks each byte.
 class LoginPeer {
  public:

@@ -1,0 +1,156 @@
+#include "lan_discovery.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cstring>
+#include <vector>
+
+#ifdef _WIN32
+#include <winsock2.h>
+#include <ws2tcpip.h>
+#else
+#include <arpa/inet.h>
+#include <errno.h>
+#include <ifaddrs.h>
+#include <net/if.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+#endif
+
+#include "state.h"
+
+namespace corvex {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+constexpr auto kWindow = std::chrono::milliseconds(1500);
+constexpr std::uint8_t kRequestType = 1;
+constexpr std::uint8_t kAnswerType = 2;
+constexpr std::size_t kHeader = 8;
+
+#ifdef _WIN32
+constexpr socket_t kNoSocket = INVALID_SOCKET;
+void close_socket(socket_t s) { ::closesocket(s); }
+bool interrupted() { return ::WSAGetLastError() == WSAEINTR; }
+int poll_one(socket_t s, int ms) {
+  WSAPOLLFD fd{s, POLLRDNORM, 0};
+  return ::WSAPoll(&fd, 1, ms);
+}
+// Windows sends the limited broadcast out of every interface itself.
+std::vector<in_addr> broadcast_addresses() {
+  in_addr all{};
+  all.s_addr = htonl(INADDR_BROADCAST);
+  return {all};
+}
+#else
+constexpr socket_t kNoSocket = -1;
+void close_socket(socket_t s) { ::close(s); }
+bool interrupted() { return errno == EINTR; }
+int poll_one(socket_t s, int ms) {
+  pollfd fd{s, POLLIN, 0};
+  return ::poll(&fd, 1, ms);
+}
+// Linux sends 255.255.255.255 out of one interface only, so each IPv4
+// interface gets the request on its own broadcast address.
+std::vector<in_addr> broadcast_addresses() {
+  std::vector<in_addr> out;
+  ifaddrs* list = nullptr;
+  if (::getifaddrs(&list) != 0) return out;
+  for (const ifaddrs* i = list; i; i = i->ifa_next) {
+    if (!i->ifa_addr || i->ifa_addr->sa_family != AF_INET || !i->ifa_broadaddr) continue;
+    if ((i->ifa_flags & IFF_LOOPBACK) || !(i->ifa_flags & IFF_BROADCAST) || !(i->ifa_flags & IFF_UP)) continue;
+    const in_addr a = reinterpret_cast<const sockaddr_in*>(i->ifa_broadaddr)->sin_addr;
+    // An address added without one has none the system would deliver to.
+    if (a.s_addr == 0) continue;
+    // Two addresses on one subnet would otherwise ask, and list, every board twice.
+    if (std::none_of(out.begin(), out.end(), [&](const in_addr& b) { return b.s_addr == a.s_addr; })) out.push_back(a);
+  }
+  ::freeifaddrs(list);
+  return out;
+}
+#endif
+
+struct Socket {
+  socket_t s;
+  ~Socket() {
+    if (s != kNoSocket) close_socket(s);
+  }
+};
+
+}  // namespace
+
+CVX_STATUS lan_discover(DiscoveryList& list, std::int32_t port) {
+  Socket udp{::socket(AF_INET, SOCK_DGRAM, IPPROTO_UDP)};
+  if (udp.s == kNoSocket) return CVX_SOCKET_ERROR;
+  int one = 1;
+  // Bound to the wildcard address: answers come back to this port on
+  // whichever interface the board sits behind.
+  sockaddr_in local{};
+  local.sin_family = AF_INET;
+  local.sin_addr.s_addr = htonl(INADDR_ANY);
+  if (::setsockopt(udp.s, SOL_SOCKET, SO_BROADCAST, reinterpret_cast<const char*>(&one), sizeof one) != 0 ||
+      ::bind(udp.s, reinterpret_cast<const sockaddr*>(&local), sizeof local) != 0)
+    return CVX_SOCKET_ERROR;
+  const std::uint8_t request[kHeader] = {'N', 'C', 'V', 'X', kRequestType, 0, 0, 0};
+  bool sent = false;
+  for (const in_addr& a : broadcast_addresses()) {
+    sockaddr_in to{};
+    to.sin_family = AF_INET;
+    to.sin_port = htons(static_cast<std::uint16_t>(port));
+    to.sin_addr = a;
+    sent |= ::sendto(udp.s, reinterpret_cast<const char*>(request), sizeof request, 0,
+                     reinterpret_cast<const sockaddr*>(&to), sizeof to) == static_cast<long>(sizeof request);
+  }
+  // One interface that is down must not hide the boards on the others.
+  if (!sent) return CVX_SOCKET_ERROR;
+
+  // A monotonic clock does not wrap, so the window needs no wrap-around wait.
+  const auto end = Clock::now() + kWindow;
+  std::size_t stored = 0;
+  while (stored < list.size()) {
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(end - Clock::now()).count();
+    if (left < 0) break;
+    const int ready = poll_one(udp.s, static_cast<int>(left));
+    if (ready < 0 && interrupted()) continue;
+    if (ready < 0) return CVX_SOCKET_ERROR;
+    if (ready == 0) continue;
+    std::uint8_t buffer[kDiscoveryEntry] = {};
+    sockaddr_in from{};
+#ifdef _WIN32
+    int from_length = sizeof from;
+#else
+    socklen_t from_length = sizeof from;
+#endif
+    const long n = ::recvfrom(udp.s, reinterpret_cast<char*>(buffer), sizeof buffer, 0,
+                              reinterpret_cast<sockaddr*>(&from), &from_length);
+    if (n < 0 && interrupted()) continue;
+    if (n < 0) return CVX_SOCKET_ERROR;
+    if (n < static_cast<long>(kHeader) || std::memcmp(buffer, "NCVX", 4) != 0 || buffer[4] != kAnswerType) continue;
+    DiscoveryEntry& entry = list[stored++];
+    entry.fill(0);
+    // A short answer carries no product record: only its header is kept.
+    const std::size_t kept = n < static_cast<long>(kDiscoveryAnswer) ? kHeader : kDiscoveryAnswer;
+    std::memcpy(entry.data(), buffer, kept);
+    char text[INET_ADDRSTRLEN] = {};
+    ::inet_ntop(AF_INET, &from.sin_addr, text, sizeof text);
+    std::memcpy(entry.data() + kDiscoveryAnswer, text, std::min(std::strlen(text), kAddressText - 1));
+  }
+  if (stored < list.size()) list[stored].fill(0);
+  return CVX_OK;
+}
+
+std::size_t discovered(const DiscoveryList& list) {
+  std::size_t n = 0;
+  while (n < list.size() && list[n][0] != 0) ++n;
+  return n;
+}
+
+std::string discovered_address(const DiscoveryEntry& entry) {
+  const char* text = reinterpret_cast<const char*>(entry.data() + kDiscoveryAnswer);
+  return std::string(text, strnlen(text, kAddressText));
+}
+
+}  // namespace corvex
