@@ -144,7 +144,6 @@ void BriskSession::SendOne() {
     MsgBox(owner_, kNotSent, MsgIcon::Exclamation);
     return;
   }
-  LastFrame = *f;
   pause_.sleep(*pause);
   select(row, EventColumn, true);
 }
@@ -207,7 +206,6 @@ void BriskSession::SendAll() {
       MsgBox(owner_, kNotSent, MsgIcon::Exclamation);
       return;
     }
-    LastFrame = f;
     pause_.sleep(*pause);
   }
   MsgBox(owner_, QString::number(count) + kSent, MsgIcon::Information);

@@ -46,7 +46,6 @@ class BriskSession {
   int CurrentRow = 1;
   int CurrentColumn = EventColumn;
   bool EditCell = false;  // the current cell is to be opened for editing
-  QByteArray LastFrame;
 
  private:
   std::optional<int> validatePause();

@@ -160,7 +160,6 @@ void FenwickForm::CmdPath_Click() {
 #endif
   const QString folder = BrowseForFolder(this, 0, start);
   if (folder.isEmpty()) return;
-  folder_ = folder;
 #ifndef _WIN32
   SetRegValue(kRegistryKey, kFolderValue, 1, folder);
 #endif

@@ -59,7 +59,6 @@ class FenwickForm : public SessionForm<FenwickSession> {
   bool guarded(const QString& procedure, const std::function<void()>& handler);
   // The checked request, or nothing after the check's message.
   std::optional<FenwickSession::Request> request();
-  QString folder_;
 };
 
 class FrmFenwick : public FenwickForm {

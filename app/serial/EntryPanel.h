@@ -1,6 +1,6 @@
 #pragma once
 // The channel-entry panel: automatic or manual mode, the manual boxes, the
-// channels per frame and repeat. Windows differ by the spec alone.
+// channels per frame and repeat. Windows differ only by the data they pass.
 
 #include "ChannelEntry.h"
 #include "shell/MessageService.h"
