@@ -35,6 +35,7 @@ const std::pair<std::uint32_t, std::uint32_t>* port_of(std::uint32_t data_regist
 
 Board::Board(BoardConfig config) : config_(std::move(config)) {
   if (config_.product) load_flash(7 * 4096, product_record_bytes(*config_.product));
+  if (config_.binary_unit) binary_unit_.emplace(*config_.binary_unit);
 }
 
 std::size_t Board::take_reply(std::uint8_t* out, std::size_t length) {
@@ -100,12 +101,27 @@ std::size_t Board::request_length(std::size_t available) const {
 }
 
 void Board::execute(const Bytes& command) {
+  const auto now = clock_ ? clock_() : std::chrono::steady_clock::now();
   if (executed_.size() == kExecutedKept) executed_.pop_front();
-  executed_.push_back({std::chrono::steady_clock::now(), command, writes_});
+  executed_.push_back({now, command, writes_});
+  const auto drive_busy = [this](bool busy) {
+    std::uint8_t& pins = pins_[BinaryUnit::kBusyPort];
+    pins = static_cast<std::uint8_t>((pins & ~BinaryUnit::kBusy) | (busy ? BinaryUnit::kBusy : 0));
+  };
+  // Before the command, so a read finds a finished playback over.
+  if (binary_unit_) drive_busy(binary_unit_->busy(now));
   if (config_.flash_writer)
     writer(command);
   else
     monitor(command);
+  if (binary_unit_) {
+    // Lines that are not outputs are pulled up to the idle level.
+    const auto level = [this](std::uint32_t port) {
+      return static_cast<std::uint8_t>(output_pins(port) | ~direction(port));
+    };
+    binary_unit_->lines(now, level(BinaryUnit::kDataPort), level(BinaryUnit::kControlPort));
+    drive_busy(binary_unit_->busy());
+  }
 }
 
 void Board::reply_be(std::uint32_t v, int bytes) {

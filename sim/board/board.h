@@ -6,11 +6,14 @@
 #include <chrono>
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <optional>
 #include <string>
 #include <unordered_map>
 #include <utility>
 #include <vector>
+
+#include "binary_unit.h"
 
 namespace kestrel::sim {
 
@@ -37,6 +40,8 @@ struct BoardConfig {
   bool eeprom_readable = true;
   bool sci_loopback = false;             // the serial channel's output wired back to its input
   std::optional<ProductRecord> product;  // written to area 7 at start
+  // A binary voice unit on the expansion board's lines.
+  std::optional<BinaryUnitConfig> binary_unit;
 };
 
 // A pulse counter's firmware variables, as the counter and timer functions set them.
@@ -82,6 +87,13 @@ class Board {
   static constexpr std::size_t kExecutedKept = 100000;
   const std::deque<Executed>& executed() const { return executed_; }
   void clear_executed() { executed_.clear(); }
+  // Where those moments come from (steady_clock::now when unset); tests run
+  // the model on times they choose.
+  void set_clock(std::function<std::chrono::steady_clock::time_point()> clock) { clock_ = std::move(clock); }
+
+  // The binary unit on the lines, when the config gives one. It sees the lines
+  // after each command and drives bit 0 of 0xFFFFD0.
+  const BinaryUnit* binary_unit() const { return binary_unit_ ? &*binary_unit_ : nullptr; }
 
   // Memory and registers as the firmware sees them.
   std::uint8_t peek(std::uint32_t address) const;
@@ -159,6 +171,8 @@ class Board {
   std::optional<std::uint32_t> init_value_;
   unsigned resend_ = 0;
   std::uint8_t finish_answer_ = 0;
+  std::function<std::chrono::steady_clock::time_point()> clock_;
+  std::optional<BinaryUnit> binary_unit_;
 };
 
 // What the driver stand-in plays: its boards, and how the driver itself behaves.

@@ -17,6 +17,11 @@
 //   product = 01234567-89ab-cdef-0123-456789abcdef 5
 //   eeprom = 0                ; its EEPROM cannot be read
 //   sci_loopback = 1          ; serial channel output comes back as its input
+//   binary_unit = B           ; a binary voice unit on the lines, protocol A, B or C
+//   binary_logic = negative   ; or positive: the tester's logic setting it is built for
+//   binary_play_ms = 300      ; how long it stays busy after each channel
+//
+// binary_logic and binary_play_ms come after binary_unit in their section.
 //
 // and at most one section for the driver itself:
 //
@@ -90,8 +95,26 @@ bool apply(BoardConfig& b, unsigned& repeat, const std::string& key, const std::
     b.product = ProductRecord{*uuid, *unit};
     return true;
   }
+  if (key == "binary_unit") {
+    if (value.size() != 1) return false;
+    const char p = static_cast<char>(std::toupper(static_cast<unsigned char>(value[0])));
+    if (p < 'A' || p > 'C') return false;
+    if (!b.binary_unit) b.binary_unit.emplace();
+    b.binary_unit->protocol = p == 'A' ? BinaryProtocol::A : p == 'B' ? BinaryProtocol::B : BinaryProtocol::C;
+    return true;
+  }
+  if (key == "binary_logic") {
+    if (!b.binary_unit || (value != "positive" && value != "negative")) return false;
+    b.binary_unit->positive_logic = value == "positive";
+    return true;
+  }
   const auto v = number(value);
   if (!v) return false;
+  if (key == "binary_play_ms") {
+    if (!b.binary_unit) return false;
+    b.binary_unit->playback = std::chrono::milliseconds(*v);
+    return true;
+  }
   if (key == "repeat")
     repeat = *v;
   else if (key == "vid")
