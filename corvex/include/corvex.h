@@ -11,7 +11,10 @@
  *
  * Settings file "Corvex.ini" is looked for in the executable's folder, then
  * the working folder, then the user's config folder ($XDG_CONFIG_HOME, or
- * ~/.config); the first one found is read.
+ * ~/.config); the first one found is read. Its [UserProgram] CipherKey, 32
+ * hexadecimal digits (16 bytes), is the key material of user program images
+ * enciphered with cipher mode 1; without it (or with any other value) such an
+ * image gives 0xFFFF0104.
  */
 #ifndef CORVEX_H
 #define CORVEX_H
@@ -97,6 +100,46 @@ typedef struct tagSAFEARRAY {
   SAFEARRAYBOUND rgsabound[1];
 } SAFEARRAY;
 #define FADF_BSTR 0x0100
+
+/*
+ * Automation variant stand-in, laid out like the Windows one: the type word,
+ * three reserved words, then the value (or, with VT_BYREF, a pointer to it).
+ */
+typedef uint16_t VARTYPE;
+enum {
+  VT_EMPTY = 0, VT_NULL = 1, VT_I2 = 2, VT_I4 = 3, VT_R4 = 4, VT_R8 = 5, VT_CY = 6, VT_DATE = 7, VT_BSTR = 8,
+  VT_ERROR = 10, VT_BOOL = 11, VT_VARIANT = 12, VT_I1 = 16, VT_UI1 = 17, VT_UI2 = 18, VT_UI4 = 19, VT_I8 = 20,
+  VT_UI8 = 21, VT_INT = 22, VT_UINT = 23, VT_ARRAY = 0x2000, VT_BYREF = 0x4000
+};
+typedef struct tagVARIANT_RECORD {
+  void* pvRecord;
+  void* pRecInfo;
+} VARIANT_RECORD;
+typedef struct tagVARIANT {
+  VARTYPE vt;
+  uint16_t wReserved1, wReserved2, wReserved3;
+  union {
+    int64_t llVal;
+    uint64_t ullVal;
+    int32_t lVal;
+    uint32_t ulVal;
+    int16_t iVal;
+    uint16_t uiVal;
+    int8_t cVal;
+    uint8_t bVal;
+    int16_t boolVal;
+    int32_t intVal;
+    uint32_t uintVal;
+    float fltVal;
+    double dblVal;
+    BSTR bstrVal;
+    SAFEARRAY* parray;
+    BSTR* pbstrVal;
+    SAFEARRAY** pparray;
+    void* byref;
+    VARIANT_RECORD brecord;
+  };
+} VARIANT;
 #endif
 
 /* Handle services. */
@@ -133,6 +176,84 @@ CVX_EXPORT void* CVX_API CVX_GetFTHandle(CVX_HANDLE handle);
  */
 CVX_EXPORT CVX_STATUS CVX_API CVX_SetPassword(const char* text);
 CVX_EXPORT CVX_STATUS CVX_API CVX_SetNetworkPort(uint32_t port);
+
+/*
+ * A LAN board in its flash writer asks for an IPv4 address first. The lease
+ * record says what is known of it; addresses are in network byte order.
+ * board 0 (or 0xFFFFFFFF): the address is obtained from the network's DHCP
+ * server for the MAC address the board asks with; server 0: no DHCP lease.
+ */
+typedef struct CVX_LEASE {
+  uint32_t board;
+  uint32_t server;
+  uint32_t mask;
+  uint32_t unused1;
+  uint8_t mac[6];
+  uint8_t unused2[2];
+} CVX_LEASE;
+
+/*
+ * The report CVX_FlshOpenLan writes into `text` (when not null) never takes
+ * more than this many bytes, terminating zero included: lines that would not
+ * fit are left out, from the first one on. The whole report of an assignment
+ * with a DHCP exchange takes about half of it.
+ */
+#define CVX_FLSH_REPORT_SIZE 16384
+
+/*
+ * Answers the board's address request on UDP port 67 of every IPv4 address
+ * of this machine (binding port 67 needs the right to bind low ports), with a
+ * DHCP exchange first when the lease has no board address, then connects to
+ * the board (no login). CVX_FlshCloseLan closes the handle and, when the lease
+ * names a DHCP server, releases the address. A null handle or lease gives 16.
+ */
+CVX_EXPORT CVX_STATUS CVX_API CVX_FlshOpenLan(CVX_HANDLE* handle, CVX_LEASE* lease, uint32_t reserved, char* text);
+CVX_EXPORT CVX_STATUS CVX_API CVX_FlshCloseLan(CVX_HANDLE handle, const CVX_LEASE* lease);
+
+/*
+ * Read/write areas 1 to 7 (flash erase block k for area k: 32 slots of 128
+ * bytes; a record is valid when its first word is 0, the current one is the
+ * valid record in the highest slot) and the product record in area 7: its
+ * bytes 4-19 are the product identifier (laid out as the Windows UUID type),
+ * 20-23 the unit number, least significant byte first.
+ */
+CVX_EXPORT CVX_STATUS CVX_API CVX_ReadRWArea(CVX_HANDLE handle, uint32_t area, void* record);
+CVX_EXPORT CVX_STATUS CVX_API CVX_ReadPI(CVX_HANDLE handle, void* record);
+CVX_EXPORT CVX_STATUS CVX_API CVX_ReadAppendBlk(CVX_HANDLE handle, uint32_t area, void* record);
+/* Stores up to max 128-byte records; returns the number of USB boards. */
+CVX_EXPORT int32_t CVX_API CVX_ListProducts(void* records, int32_t max);
+/*
+ * Opens the board whose product record names identifier ("xxxxxxxx-xxxx-
+ * xxxx-xxxx-xxxxxxxxxxxx"; null or "" for any) and unit (0 for any), on USB
+ * (CVX_IF_USB) and then on the LAN (CVX_IF_LAN, after a discovery with
+ * CVX_OPEN_DISCOVER). An identifier that is not one gives 16 and searches nothing.
+ */
+CVX_EXPORT CVX_STATUS CVX_API CVX_OpenByPI(CVX_HANDLE* handle, const char* identifier, uint32_t unit, uint32_t flags);
+
+/*
+ * Flash through the flash writer (a handle opened with CVX_IF_FLASH_WRITER,
+ * or by CVX_FlshOpenLan). The Flash functions keep to the user's areas 1 to 3
+ * (0x1000 to 0x3FFF) and refuse a monitor handle with 0xFFFF0007.
+ */
+CVX_EXPORT CVX_STATUS CVX_API CVX_FlashEraseBlk(CVX_HANDLE handle, uint32_t block);
+CVX_EXPORT CVX_STATUS CVX_API CVX_FlashRead(CVX_HANDLE handle, uint32_t address, void* buffer, uint32_t count);
+CVX_EXPORT CVX_STATUS CVX_API CVX_FlashRead2(CVX_HANDLE handle, uint32_t address, SAFEARRAY* array, uint32_t count);
+CVX_EXPORT CVX_STATUS CVX_API CVX_FlashWrite(CVX_HANDLE handle, uint32_t address, const void* data, uint32_t count);
+CVX_EXPORT CVX_STATUS CVX_API CVX_FlashWrite2(CVX_HANDLE handle, uint32_t address, SAFEARRAY* array, uint32_t count);
+CVX_EXPORT CVX_STATUS CVX_API CVX_FlashAppendModeWrite(CVX_HANDLE handle, uint32_t area, const void* record);
+CVX_EXPORT CVX_STATUS CVX_API CVX_FlashAppendModeRead(CVX_HANDLE handle, uint32_t area, void* record);
+CVX_EXPORT CVX_STATUS CVX_API CVX_FlshEchoTest(CVX_HANDLE handle);
+CVX_EXPORT CVX_STATUS CVX_API CVX_FlshReadHwVersion(CVX_HANDLE handle, uint32_t* version);
+/* 128 bytes from address. */
+CVX_EXPORT CVX_STATUS CVX_API CVX_FlshRead(CVX_HANDLE handle, uint32_t address, void* buffer);
+/* mask: erase blocks 0-7 of 4 KiB, 8 of 32 KiB, 9-15 of 64 KiB. */
+CVX_EXPORT CVX_STATUS CVX_API CVX_FlshErase(CVX_HANDLE handle, uint32_t mask);
+/* address and count multiples of 128 within the 512 KiB. */
+CVX_EXPORT CVX_STATUS CVX_API CVX_FlshWrite(CVX_HANDLE handle, uint32_t address, const void* data, uint32_t count);
+/* Returns the erase mask covering addresses 0 to size - 1 (0 above 512 KiB). */
+CVX_EXPORT uint32_t CVX_API CVX_FlshGetEraseBlk(uint32_t size);
+CVX_EXPORT CVX_STATUS CVX_API CVX_FlshWriteRWArea(CVX_HANDLE handle, uint32_t area, const void* record);
+CVX_EXPORT CVX_STATUS CVX_API CVX_FlshReadRWArea(CVX_HANDLE handle, uint32_t area, void* record);
 
 /* Raw byte stream. */
 CVX_EXPORT CVX_STATUS CVX_API CVX_Write(CVX_HANDLE handle, const void* data, uint32_t length, uint32_t* written);
@@ -266,6 +387,32 @@ CVX_EXPORT CVX_STATUS CVX_API CVX_TCPYSetPatternCtrl(CVX_HANDLE handle, uint32_t
 CVX_EXPORT CVX_STATUS CVX_API CVX_TCPYSetTrig(CVX_HANDLE handle, uint32_t channel, int32_t start_counter,
                                               int32_t stop_counter, uint32_t condition);
 CVX_EXPORT CVX_STATUS CVX_API CVX_TCPYReadStatus(CVX_HANDLE handle, uint32_t channel, uint32_t* count, uint32_t* done);
+
+/*
+ * User programs. CVX_ATFDownload needs firmware word 0x030001 or later (17
+ * otherwise) and the image's own minimum (0xFFFF0103); it writes the image's
+ * sections to their load addresses ("HEAP" of type 3 cleared, "main" and
+ * "STACK" skipped), then the command and main words when not 0. key_text
+ * deciphers images of cipher mode 2 (null or "": 0xFFFF0104); mode 1 takes
+ * the key of [UserProgram] CipherKey in Corvex.ini. CVX_ATFGetInfo fills a
+ * 96-byte record from the image's header. CVX_ATFUserCommand2 takes its data
+ * from a variant: empty, null or error sends none; a string its characters;
+ * an array its data; a scalar its value's bytes (by reference too); length
+ * may not exceed what the variant holds (16).
+ */
+#define CVX_ATF_INFO_SIZE 96
+CVX_EXPORT CVX_STATUS CVX_API CVX_ATFDownload(CVX_HANDLE handle, const char* file_name, const char* key_text);
+CVX_EXPORT CVX_STATUS CVX_API CVX_ATFGetInfo(const char* file_name, void* info);
+CVX_EXPORT CVX_STATUS CVX_API CVX_ATFSetCommand(CVX_HANDLE handle, uint32_t value);
+CVX_EXPORT CVX_STATUS CVX_API CVX_ATFSetMain(CVX_HANDLE handle, uint32_t value);
+CVX_EXPORT CVX_STATUS CVX_API CVX_ATFUserCommand(CVX_HANDLE handle, uint32_t command, uint32_t first, uint32_t second,
+                                                 const void* data, uint32_t length);
+CVX_EXPORT CVX_STATUS CVX_API CVX_ATFUserCommand2(CVX_HANDLE handle, uint32_t command, uint32_t first,
+                                                  uint32_t second, VARIANT* variant, uint32_t length);
+/* No board service behind these: they return 17. */
+CVX_EXPORT CVX_STATUS CVX_API CVX_ATFCall(CVX_HANDLE handle, uint32_t address);
+CVX_EXPORT CVX_STATUS CVX_API CVX_ATFSetEntry(CVX_HANDLE handle, uint32_t value);
+CVX_EXPORT CVX_STATUS CVX_API CVX_ATFReadServiceVersion(CVX_HANDLE handle, uint32_t value);
 
 #ifdef __cplusplus
 }

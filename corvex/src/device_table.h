@@ -21,7 +21,9 @@ struct DeviceEntry {
   std::atomic<std::uintptr_t> channel{0};  // 0: the row is free
   std::atomic<std::uint32_t> read_timeout{0};
   std::atomic<std::uint32_t> write_timeout{0};
-  void* lease = nullptr;
+  // The DHCP lease of a flash-writer board whose address this library obtained:
+  // released at close. Under the table lock.
+  std::unique_ptr<CVX_LEASE> lease;
   // Held for one exchange, a request and its reply, so that two threads on one
   // handle cannot interleave theirs. Never taken by close: a silent board must
   // not hold up the table lock.

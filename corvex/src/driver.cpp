@@ -1,6 +1,8 @@
 #include "driver.h"
 
+#include <algorithm>
 #include <cstdlib>
+#include <iterator>
 
 #ifdef _WIN32
 #include <windows.h>
@@ -37,13 +39,15 @@ void Driver::load() {
   const char* override_path = std::getenv("CORVEX_FTD2XX");
   void* module = open_module(override_path && *override_path ? override_path : kLibraryName);
   if (!module) return;
-  const bool all = bind(module, "FT_ListDevices", ListDevices) & bind(module, "FT_Open", Open) &
-                   bind(module, "FT_Close", Close) & bind(module, "FT_ResetDevice", ResetDevice) &
-                   bind(module, "FT_SetLatencyTimer", SetLatencyTimer) & bind(module, "FT_SetTimeouts", SetTimeouts) &
-                   bind(module, "FT_EE_UARead", EE_UARead) & bind(module, "FT_EE_UASize", EE_UASize) &
-                   bind(module, "FT_EE_Read", EE_Read) & bind(module, "FT_Write", Write) &
-                   bind(module, "FT_Read", Read) & bind(module, "FT_GetQueueStatus", GetQueueStatus) &
-                   bind(module, "FT_Purge", Purge);
+  // Every entry is looked up, so that none is left from an earlier binding.
+  const bool found[] = {bind(module, "FT_ListDevices", ListDevices), bind(module, "FT_Open", Open),
+                        bind(module, "FT_Close", Close), bind(module, "FT_ResetDevice", ResetDevice),
+                        bind(module, "FT_SetLatencyTimer", SetLatencyTimer),
+                        bind(module, "FT_SetTimeouts", SetTimeouts), bind(module, "FT_EE_UARead", EE_UARead),
+                        bind(module, "FT_EE_UASize", EE_UASize), bind(module, "FT_EE_Read", EE_Read),
+                        bind(module, "FT_Write", Write), bind(module, "FT_Read", Read),
+                        bind(module, "FT_GetQueueStatus", GetQueueStatus), bind(module, "FT_Purge", Purge)};
+  const bool all = std::all_of(std::begin(found), std::end(found), [](bool b) { return b; });
   if (!all) {
     // A partial driver is treated as no driver: nothing may call through a null entry.
     close_module(module);

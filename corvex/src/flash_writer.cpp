@@ -2,13 +2,18 @@
 
 namespace corvex {
 
-CVX_STATUS writer_exchange(Transport& t, const protocol::Pieces& pieces, std::uint8_t* reply,
+CVX_STATUS writer_transfer(Transport& t, const protocol::Pieces& pieces, std::uint8_t* reply,
                            std::uint32_t reply_length) {
   std::uint32_t moved = 0;
   for (const auto& piece : pieces)
-    if (send_all(t, piece.data(), static_cast<std::uint32_t>(piece.size()), &moved) != CVX_OK) return CVX_FAILED;
-  if (reply_length && receive_all(t, reply, reply_length, &moved) != CVX_OK) return CVX_FAILED;
-  return CVX_OK;
+    if (CVX_STATUS s = send_all(t, piece.data(), static_cast<std::uint32_t>(piece.size()), &moved); s != CVX_OK)
+      return s;
+  return reply_length ? receive_all(t, reply, reply_length, &moved) : CVX_OK;
+}
+
+CVX_STATUS writer_exchange(Transport& t, const protocol::Pieces& pieces, std::uint8_t* reply,
+                           std::uint32_t reply_length) {
+  return writer_transfer(t, pieces, reply, reply_length) == CVX_OK ? CVX_OK : CVX_FAILED;
 }
 
 CVX_STATUS writer_echo(Transport& t) {

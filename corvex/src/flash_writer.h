@@ -8,8 +8,12 @@ namespace corvex {
 
 constexpr std::uint32_t kWriterAttempts = 5;
 
-// Writes each piece with its own write, then reads reply_length bytes.
-// Any transfer failure is reported as CVX_FAILED.
+// Writes each piece with its own write, then reads reply_length bytes; the
+// first transfer failure's own status.
+CVX_STATUS writer_transfer(Transport& t, const protocol::Pieces& pieces, std::uint8_t* reply,
+                           std::uint32_t reply_length);
+
+// As writer_transfer, with any transfer failure reported as CVX_FAILED.
 CVX_STATUS writer_exchange(Transport& t, const protocol::Pieces& pieces, std::uint8_t* reply,
                            std::uint32_t reply_length);
 

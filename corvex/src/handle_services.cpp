@@ -1,6 +1,7 @@
 // Close, interface type, time-outs, queue status and purge of an open handle.
 #include <mutex>
 
+#include "address_assignment.h"
 #include "guard.h"
 #include "io.h"
 
@@ -25,6 +26,7 @@ CVX_EXPORT CVX_STATUS CVX_API CVX_Close(CVX_HANDLE handle) {
       // returns; shutting it down makes that return at once.
       if (const auto link = entry->take_lan_link()) link->shut();
       entry->channel.store(0, std::memory_order_release);
+      if (const auto lease = std::move(entry->lease)) release_address(*lease);
       return CVX_OK;
     }
     return CVX_INVALID_HANDLE;

@@ -128,18 +128,21 @@ CVX_STATUS lan_discover(DiscoveryList& list, std::int32_t port) {
                               reinterpret_cast<sockaddr*>(&from), &from_length);
     if (n < 0 && interrupted()) continue;
     if (n < 0) return CVX_SOCKET_ERROR;
-    if (n < static_cast<long>(kHeader) || std::memcmp(buffer, "NCVX", 4) != 0 || buffer[4] != kAnswerType) continue;
-    DiscoveryEntry& entry = list[stored++];
-    entry.fill(0);
-    // A short answer carries no product record: only its header is kept.
-    const std::size_t kept = n < static_cast<long>(kDiscoveryAnswer) ? kHeader : kDiscoveryAnswer;
-    std::memcpy(entry.data(), buffer, kept);
     char text[INET_ADDRSTRLEN] = {};
     ::inet_ntop(AF_INET, &from.sin_addr, text, sizeof text);
-    std::memcpy(entry.data() + kDiscoveryAnswer, text, std::min(std::strlen(text), kAddressText - 1));
+    if (store_answer(list[stored], buffer, static_cast<std::size_t>(n), text)) ++stored;
   }
   if (stored < list.size()) list[stored].fill(0);
   return CVX_OK;
+}
+
+bool store_answer(DiscoveryEntry& entry, const std::uint8_t* datagram, std::size_t length, const char* sender) {
+  if (length < kHeader || std::memcmp(datagram, "NCVX", 4) != 0 || datagram[4] != kAnswerType) return false;
+  entry.fill(0);
+  // A short answer carries no product record: only its header is kept.
+  std::memcpy(entry.data(), datagram, length < kDiscoveryAnswer ? kHeader : kDiscoveryAnswer);
+  std::memcpy(entry.data() + kDiscoveryAnswer, sender, strnlen(sender, kAddressText - 1));
+  return true;
 }
 
 std::size_t discovered(const DiscoveryList& list) {

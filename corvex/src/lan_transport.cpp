@@ -142,6 +142,9 @@ CVX_STATUS LanSocket::receive(std::uint8_t* data, std::uint32_t length, std::uin
                               std::uint32_t timeout_ms) {
   *received = 0;
   const auto deadline = deadline_after(timeout_ms);
+  // A reply is seldom there the moment its request has gone: waiting first
+  // spares a receive that would fail. What the wait says is left to the receive.
+  if (length > 0) poll_one(s_, kReadable, static_cast<int>(std::min<std::uint32_t>(timeout_ms, INT_MAX)));
   while (*received < length) {
     const long n = receive_some(s_, data + *received, length - *received);
     if (n > 0) {

@@ -52,6 +52,19 @@ std::optional<std::int32_t> leading_integer(const std::string& value) {
   return static_cast<std::int32_t>(negative ? 0u - n : n);
 }
 
+// Exactly 32 hexadecimal digits, either case.
+std::optional<std::array<std::uint8_t, 16>> parse_key16(const std::string& hex) {
+  std::array<std::uint8_t, 16> out{};
+  if (hex.size() != 2 * out.size()) return std::nullopt;
+  for (std::size_t i = 0; i < hex.size(); ++i) {
+    const auto c = static_cast<unsigned char>(hex[i]);
+    if (!std::isxdigit(c)) return std::nullopt;
+    const int v = std::isdigit(c) ? c - '0' : std::tolower(c) - 'a' + 10;
+    out[i / 2] = static_cast<std::uint8_t>(out[i / 2] << 4 | v);
+  }
+  return out;
+}
+
 fs::path executable_folder() {
 #ifdef _WIN32
   char buffer[MAX_PATH];
@@ -120,6 +133,8 @@ Settings apply_settings(const std::string& text, Settings current) {
   // Anything but 64 hexadecimal digits keeps the digest there was.
   if (const auto hex = ini_text(text, "NetCorvex", "DefaultPasswordDigest"))
     if (const auto digest = parse_digest(*hex)) current.default_digest = digest;
+  if (const auto hex = ini_text(text, "UserProgram", "CipherKey"))
+    if (const auto key = parse_key16(*hex)) current.cipher_key = key;
   return current;
 }
 

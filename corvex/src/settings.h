@@ -1,6 +1,7 @@
 // Library settings and the "Corvex.ini" file they may come from.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <filesystem>
 #include <optional>
@@ -17,6 +18,8 @@ struct Settings {
   std::int32_t max_data_size = 0x400;
   // [NetCorvex] DefaultPasswordDigest: replaces the built-in default digest.
   std::optional<Digest> default_digest;
+  // [UserProgram] CipherKey: key material of images enciphered with cipher mode 1.
+  std::optional<std::array<std::uint8_t, 16>> cipher_key;
 };
 
 // Folders searched in order: the executable's, the working folder, the user's config folder.

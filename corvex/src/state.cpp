@@ -3,6 +3,7 @@
 #include <atomic>
 #include <stdexcept>
 
+#include "address_assignment.h"
 #include "lan_transport.h"
 
 #ifdef _WIN32
@@ -26,6 +27,7 @@ void State::shut_down() {
     if (entry.is_usb() && driver.present()) driver.Close(reinterpret_cast<FT_HANDLE>(entry.chan()));
     if (const auto link = entry.take_lan_link()) link->shut();
     entry.channel.store(0);
+    if (const auto lease = std::move(entry.lease)) release_address(*lease);
   });
   driver.unload();
   network_cleanup();

@@ -7,68 +7,41 @@
 #include <vector>
 
 #include "automation.h"
-#include "open_check.h"
 #include "flash_writer.h"
 #include "guard.h"
 #include "io.h"
 #include "lan_transport.h"
+#include "open_check.h"
+#include "usb_search.h"
 
 using namespace corvex;
 
+namespace corvex {
+
+bool has_identity(const Driver& drv, const Identity& identity, Found& found) {
+  char manufacturer[32] = {}, manufacturer_id[16] = {}, description[64] = {};
+  FT_PROGRAM_DATA data{};
+  data.Signature1 = 0x00000000;
+  data.Signature2 = 0xFFFFFFFF;
+  data.Version = FT_PROGRAM_DATA_VERSION;
+  data.Manufacturer = manufacturer;
+  data.ManufacturerId = manufacturer_id;
+  data.Description = description;
+  data.SerialNumber = found.serial.data();
+  if (drv.EE_Read(found.handle, &data) != FT_OK || !identity.matches(data.VendorId, data.ProductId)) return false;
+  found.serial.back() = '\0';
+  return true;
+}
+
+}  // namespace corvex
+
 namespace {
 
-constexpr uint16_t kBoardVendor = 0x1237;
-constexpr uint16_t kBoardProducts[] = {0xF001, 0xF002};
 constexpr std::size_t kRecord = 9;
 constexpr std::size_t kMaxTextRecords = 128;
 constexpr std::size_t kSerialLimit = 15;
 constexpr std::size_t kUserAreaLimit = 128;
 constexpr uint32_t kWriterTimeoutMs = 1000;
-
-struct Identity {
-  bool fixed = true;  // the boards' own vendor and product IDs
-  uint32_t vendor = 0, product = 0;
-
-  bool matches(uint16_t vid, uint16_t pid) const {
-    if (!fixed) return vid == static_cast<uint16_t>(vendor) && pid == static_cast<uint16_t>(product);
-    return vid == kBoardVendor &&
-           std::find(std::begin(kBoardProducts), std::end(kBoardProducts), pid) != std::end(kBoardProducts);
-  }
-};
-
-struct Found {
-  FT_HANDLE handle;
-  std::array<char, 16> serial;
-};
-
-// Opens each device in turn and hands the matching ones to keep(); the first it
-// keeps stays open and ends the walk, every other device is closed again.
-// Returns the driver's status of the device count (0 when the walk ran).
-template <typename Keep>
-FT_STATUS enumerate(const Driver& drv, const Identity& identity, Keep&& keep) {
-  uint32_t count = 0;
-  if (FT_STATUS s = drv.ListDevices(&count, nullptr, FT_LIST_NUMBER_ONLY); s != FT_OK) return s;
-  for (uint32_t index = 0; index < count; ++index) {
-    FT_HANDLE handle = nullptr;
-    if (drv.Open(static_cast<int>(index), &handle) != FT_OK) continue;
-    char manufacturer[32] = {}, manufacturer_id[16] = {}, description[64] = {};
-    Found found{handle, {}};
-    FT_PROGRAM_DATA data{};
-    data.Signature1 = 0x00000000;
-    data.Signature2 = 0xFFFFFFFF;
-    data.Version = FT_PROGRAM_DATA_VERSION;
-    data.Manufacturer = manufacturer;
-    data.ManufacturerId = manufacturer_id;
-    data.Description = description;
-    data.SerialNumber = found.serial.data();
-    if (drv.EE_Read(handle, &data) == FT_OK && identity.matches(data.VendorId, data.ProductId)) {
-      found.serial.back() = '\0';
-      if (keep(found)) return FT_OK;
-    }
-    drv.Close(handle);
-  }
-  return FT_OK;
-}
 
 std::vector<std::array<char, kRecord>> board_records(const Driver& drv, const Identity& identity) {
   std::vector<std::array<char, kRecord>> records;

@@ -1,27 +1,18 @@
-// LAN discovery against a simulated board. Broadcasts never leave this test's
-// own network namespace: each test re-runs itself under unshare, with a veth
-// pair from the library's side (10.77.0.1/24) to a board in a namespace of
-// its own (10.77.0.2/24), as a board on the wire would be.
+// LAN discovery against a simulated board, in network namespaces.
 #include <gtest/gtest.h>
-#include <net/if.h>
-#include <sched.h>
-#include <sys/syscall.h>
-#include <unistd.h>
 
+#include <array>
 #include <chrono>
-#include <cstdlib>
 #include <cstring>
-#include <filesystem>
-#include <future>
 #include <memory>
 #include <mutex>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "corvex.h"
 #include "lan_board.h"
 #include "lan_discovery.h"
+#include "netns.h"
 #include "state.h"
 
 namespace sim = kestrel::sim;
@@ -30,89 +21,20 @@ using Clock = std::chrono::steady_clock;
 
 namespace {
 
-constexpr const char* kInside = "CORVEX_NETNS_INSIDE";
-constexpr const char* kBoardAddress = "10.77.0.2";
+using netns::kBoardAddress;
 
-// The unshare command line that gives a namespace in which a veth pair can
-// be made; empty when this machine allows neither.
-const std::string& namespace_command() {
-  static const std::string command = [] {
-    for (const char* c : {"unshare --net", "unshare --user --net --map-root-user"}) {
-      const std::string probe = std::string(c) + " sh -c 'ip link add cvx0 type veth peer name cvx1' >/dev/null 2>&1";
-      if (std::system(probe.c_str()) == 0) return std::string(c);
-    }
-    return std::string();
-  }();
-  return command;
-}
-
-// Outside: runs this test again in a fresh namespace; false when none can
-// be made. Its result is the child's.
-bool run_in_namespace() {
-  if (namespace_command().empty()) return false;
-  const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-  const std::string self = std::filesystem::read_symlink("/proc/self/exe").string();
-  const std::string run = std::string(kInside) + "=1 XDG_CONFIG_HOME=/nonexistent " + namespace_command() + " '" +
-                          self + "' --gtest_filter=" + info->test_suite_name() + "." + info->name();
-  EXPECT_EQ(std::system(run.c_str()), 0) << run;
-  return true;
-}
-
-// Inside: refuses to go on unless loopback is the only interface, so that a
-// namespace that did not take never lets a broadcast out.
-void make_pair() {
-  struct if_nameindex* names = ::if_nameindex();
-  ASSERT_NE(names, nullptr);
-  std::vector<std::string> found;
-  for (struct if_nameindex* n = names; n->if_index != 0; ++n) found.emplace_back(n->if_name);
-  ::if_freenameindex(names);
-  ASSERT_EQ(found, std::vector<std::string>{"lo"}) << "not in a fresh network namespace";
-  ASSERT_EQ(std::system("ip link set lo up && ip link add cvx0 type veth peer name cvx1 && "
-                        "ip addr add 10.77.0.1/24 brd + dev cvx0 && ip link set cvx0 up"),
-            0);
-}
-
-// Starts the server in a network namespace of its own holding the pair's far
-// end. A namespace belongs to a thread, and the server's sockets and threads
-// keep the one they were made in.
+// The server, listening on the wildcard address so the broadcast reaches it,
+// behind the pair.
 std::unique_ptr<sim::LanServer> start_behind_pair(sim::LanBoardConfig c) {
-  // Wildcard, so the broadcast reaches the board's socket.
   c.address = "0.0.0.0";
-  std::promise<pid_t> own;
-  std::promise<bool> moved;
   std::unique_ptr<sim::LanServer> server;
-  std::string failure;
-  std::thread board([&] {
-    if (::unshare(CLONE_NEWNET) != 0) {
-      failure = "unshare";
-      own.set_value(0);
-      return;
-    }
-    own.set_value(static_cast<pid_t>(::syscall(SYS_gettid)));
-    if (!moved.get_future().get()) return;
-    if (std::system("ip link set lo up && ip addr add 10.77.0.2/24 brd + dev cvx1 && ip link set cvx1 up") != 0) {
-      failure = "board side of the pair";
-      return;
-    }
+  netns::on_board_side([&] {
     server = std::make_unique<sim::LanServer>(std::vector<sim::LanBoardConfig>{std::move(c)});
     server->start();
   });
-  const pid_t tid = own.get_future().get();
-  moved.set_value(tid != 0 && std::system(("ip link set cvx1 netns " + std::to_string(tid)).c_str()) == 0);
-  board.join();
-  EXPECT_EQ(failure, "");
   EXPECT_NE(server, nullptr);
   return server;
 }
-
-#define IN_NAMESPACE()                                                      \
-  if (!std::getenv(kInside)) {                                              \
-    if (!run_in_namespace())                                                \
-      GTEST_SKIP() << "no network namespace with a veth pair available "    \
-                      "(unshare --net or --user --net): discovery not run"; \
-    return;                                                                 \
-  }                                                                         \
-  ASSERT_NO_FATAL_FAILURE(make_pair())
 
 class Discovery : public ::testing::Test {
  protected:
@@ -230,6 +152,74 @@ TEST_F(Discovery, ListedBoardThatRefusesTheLoginIsNoBoard) {
   EXPECT_EQ(CVX_OpenA(&h, nullptr, CVX_IF_LAN | CVX_OPEN_DISCOVER), CVX_DEVICE_NOT_FOUND);
   EXPECT_EQ(h, 0u);
   EXPECT_EQ(server_->stats(0).refusals, 1u);
+}
+
+}  // namespace
+
+namespace {
+
+// The LAN product search walks the list the last discovery left: filled here
+// by hand with boards on three loopback addresses sharing one port, so that
+// nothing is broadcast.
+TEST(LanProductSearch, TakesTheFirstListedBoardOfTheProductAndUnit) {
+  const std::array<std::uint8_t, 16> x = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16};
+  const std::array<std::uint8_t, 16> y = {0x67, 0x45, 0x23, 0x01, 0xAB, 0x89, 0xEF, 0xCD,
+                                          0x01, 0x23, 0x45, 0x67, 0x89, 0xAB, 0xCD, 0xEF};
+  struct Listed {
+    const char* address;
+    const std::array<std::uint8_t, 16>& product;
+    std::uint32_t unit;
+    bool refuses;
+  };
+  const Listed listed[] = {{"127.0.0.1", x, 1, false}, {"127.0.0.2", x, 2, false}, {"127.0.0.3", y, 2, true}};
+  std::vector<std::unique_ptr<sim::LanServer>> servers;
+  std::uint16_t port = 0;
+  for (const Listed& l : listed) {
+    sim::LanBoardConfig c;
+    c.address = l.address;
+    c.tcp_port = port;
+    c.udp_port = 0;
+    c.faults.refuse_login = l.refuses;
+    servers.push_back(std::make_unique<sim::LanServer>(std::vector<sim::LanBoardConfig>{c}));
+    servers.back()->start();
+    port = servers.front()->tcp_port(0);
+  }
+  CVX_SetNetworkPort(port);
+  {
+    std::lock_guard lock(corvex::state().table.lock());
+    auto& list = corvex::state().discovery;
+    for (std::size_t i = 0; i < std::size(listed); ++i) {
+      auto& e = list[i];
+      e.fill(0);
+      const std::uint8_t header[] = {'N', 'C', 'V', 'X', 2, 0, 0, 0};
+      std::memcpy(e.data(), header, 8);
+      std::memcpy(e.data() + 8 + 4, listed[i].product.data(), 16);
+      for (int b = 0; b < 4; ++b) e[8 + 20 + b] = static_cast<std::uint8_t>(listed[i].unit >> (8 * b));
+      std::memcpy(e.data() + corvex::kDiscoveryAnswer, listed[i].address, std::strlen(listed[i].address));
+    }
+    list[std::size(listed)].fill(0);
+  }
+  const auto logins = [&] {
+    std::vector<unsigned> n;
+    for (auto& s : servers) n.push_back(s->stats(0).connections);
+    return n;
+  };
+
+  CVX_HANDLE h = 0;
+  ASSERT_EQ(CVX_OpenByPI(&h, "04030201-0605-0807-090a-0b0c0d0e0f10", 2, CVX_IF_LAN), CVX_OK);
+  EXPECT_EQ(CVX_GetIFType(h), CVX_IF_LAN);
+  EXPECT_EQ(servers[1]->stats(0).logins, 1u);
+  EXPECT_EQ(logins(), (std::vector<unsigned>{0, 1, 0}));
+  CVX_Close(h);
+  ASSERT_EQ(CVX_OpenByPI(&h, nullptr, 0, CVX_IF_LAN), CVX_OK);
+  EXPECT_EQ(logins(), (std::vector<unsigned>{1, 1, 0}));
+  CVX_Close(h);
+  // The match that refuses ends the search with its own status.
+  EXPECT_EQ(CVX_OpenByPI(&h, "01234567-89ab-cdef-0123-456789abcdef", 0, CVX_IF_LAN), CVX_PASSWORD_REFUSED);
+  EXPECT_EQ(h, 0u);
+  EXPECT_EQ(CVX_OpenByPI(&h, nullptr, 3, CVX_IF_LAN), CVX_DEVICE_NOT_FOUND);
+  EXPECT_EQ(logins(), (std::vector<unsigned>{1, 1, 1}));
+  CVX_SetNetworkPort(0);
 }
 
 }  // namespace

@@ -91,13 +91,32 @@ class Service {
 
   void run() {
     for (;;) {
-      pollfd fds[3] = {{wake_, POLLIN, 0}, {s_.udp, POLLIN, 0}, {conn_ >= 0 ? conn_ : s_.listener, POLLIN, 0}};
-      if (::poll(fds, 3, -1) < 0) {
+      const bool asking = s_.ask >= 0;
+      int timeout = -1;
+      if (asking) {
+        const auto now = std::chrono::steady_clock::now();
+        if (now >= next_request_) {
+          send_address_request();
+          const auto interval = std::max(s_.config.ask_address->interval, std::chrono::milliseconds(1));
+          next_request_ += interval;
+          if (next_request_ <= now) next_request_ = now + interval;  // the first, or after a stall
+        }
+        const auto left = std::chrono::ceil<std::chrono::milliseconds>(next_request_ - now);
+        timeout = static_cast<int>(std::max<std::int64_t>(left.count(), 0));
+      }
+      // While the board has no address its listener is left out: hosts wait
+      // in the listen queue.
+      const int tcp = conn_ >= 0 ? conn_ : (asking ? -1 : s_.listener);
+      pollfd fds[4] = {{wake_, POLLIN, 0}, {s_.udp, POLLIN, 0}, {tcp, POLLIN, 0}, {s_.ask, POLLIN, 0}};
+      const int ready = ::poll(fds, 4, timeout);
+      if (ready < 0) {
         if (errno == EINTR) continue;
         return;
       }
+      if (ready == 0) continue;
       if (fds[0].revents) return;
       if (fds[1].revents & POLLIN) discovery();
+      if (fds[3].revents & POLLIN) address_answer();
       if (fds[2].revents == 0) continue;
       if (conn_ < 0)
         accept_host();
@@ -148,12 +167,49 @@ class Service {
     ::sendto(s_.udp, answer.data(), answer.size(), 0, reinterpret_cast<const sockaddr*>(&from), length);
   }
 
+  void send_address_request() {
+    const AddressRequest& r = *s_.config.ask_address;
+    Bytes packet(std::max(r.length, kAddressRequestMinimum), 0);
+    packet[0] = 1;
+    packet[1] = 1;
+    packet[2] = 6;
+    std::copy(s_.xid.begin(), s_.xid.end(), packet.begin() + 4);
+    packet[10] = 0x80;  // broadcast flag: the board cannot take unicast yet
+    std::copy(r.mac.begin(), r.mac.end(), packet.begin() + 28);
+    const std::size_t name = std::min<std::size_t>(r.server_name.size(), 63);
+    std::copy_n(r.server_name.begin(), name, packet.begin() + 44);
+    const std::uint8_t tail[5] = {99, 130, 83, 99, 255};
+    std::copy(std::begin(tail), std::end(tail), packet.begin() + 236);
+    const sockaddr_in to = socket_address(r.target, r.target_port);
+    if (::sendto(s_.ask, packet.data(), packet.size(), 0, reinterpret_cast<const sockaddr*>(&to), sizeof to) < 0)
+      return;
+    std::lock_guard guard(s_.lock);
+    ++s_.stats.address_requests;
+  }
+
+  // The socket may also hear the host's own DHCP traffic and our requests
+  // looped back; only a reply to this board's request counts.
+  void address_answer() {
+    std::vector<std::uint8_t> buffer(65536);
+    const ssize_t n = ::recv(s_.ask, buffer.data(), buffer.size(), 0);
+    if (n < 34 || buffer[0] != 2 || !std::equal(s_.xid.begin(), s_.xid.end(), buffer.begin() + 4) ||
+        !std::equal(s_.config.ask_address->mac.begin(), s_.config.ask_address->mac.end(), buffer.begin() + 28))
+      return;
+    buffer.resize(static_cast<std::size_t>(n));
+    {
+      std::lock_guard guard(s_.lock);
+      s_.answer = std::move(buffer);
+    }
+    close_fd(s_.ask);
+  }
+
   void accept_host() {
     conn_ = ::accept4(s_.listener, nullptr, nullptr, SOCK_CLOEXEC);
     if (conn_ < 0) return;
     const int one = 1;
     ::setsockopt(conn_, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
-    state_ = State::request;
+    // The flash writer has no login: the host talks to the model at once.
+    state_ = s_.config.board.flash_writer ? State::relay : State::request;
     input_.clear();
     replies_ = 0;
     std::lock_guard guard(s_.lock);
@@ -251,6 +307,7 @@ class Service {
   Challenge challenge_{};
   std::array<std::uint8_t, 3> session_{};
   unsigned replies_ = 0;
+  std::chrono::steady_clock::time_point next_request_{};
 };
 
 }  // namespace
@@ -316,6 +373,21 @@ void LanServer::start() {
         udp = bind_socket(s.udp, s.config.address, 0);
       if (!udp) fail("udp bind");
       s.udp_port = *udp;
+      if (s.config.ask_address) {
+        const AddressRequest& r = *s.config.ask_address;
+        s.ask = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+        if (s.ask < 0) fail("address request socket");
+        ::setsockopt(s.ask, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
+        ::setsockopt(s.ask, SOL_SOCKET, SO_BROADCAST, &one, sizeof one);
+        const auto own = bind_socket(s.ask, r.bind_address, r.own_port);
+        if (!own) fail("address request bind");
+        socket_address(r.target, r.target_port);  // a bad target fails here, not silently later
+        s.ask_port = *own;
+        std::lock_guard guard(s.lock);
+        s.answer.reset();
+        std::random_device random;
+        for (auto& b : s.xid) b = static_cast<std::uint8_t>(random());
+      }
     }
     for (auto& slot : slots_) threads_.emplace_back([this, s = slot.get()] { Service(*s, wake_read_).run(); });
   } catch (...) {
@@ -335,6 +407,7 @@ void LanServer::stop() {
   for (auto& slot : slots_) {
     close_fd(slot->listener);
     close_fd(slot->udp);
+    close_fd(slot->ask);
   }
   close_fd(wake_read_);
   close_fd(wake_write_);
@@ -347,6 +420,22 @@ LanStats LanServer::stats(std::size_t board) const {
   const Slot& s = *slots_.at(board);
   std::lock_guard guard(s.lock);
   return s.stats;
+}
+
+std::uint16_t LanServer::address_port(std::size_t board) const { return slots_.at(board)->ask_port; }
+
+std::optional<Bytes> LanServer::address_answer(std::size_t board) const {
+  const Slot& s = *slots_.at(board);
+  std::lock_guard guard(s.lock);
+  return s.answer;
+}
+
+std::optional<std::string> LanServer::assigned_address(std::size_t board) const {
+  const auto answer = address_answer(board);
+  if (!answer) return std::nullopt;
+  char text[INET_ADDRSTRLEN] = {};
+  ::inet_ntop(AF_INET, answer->data() + 16, text, sizeof text);
+  return std::string(text);
 }
 
 }  // namespace kestrel::sim

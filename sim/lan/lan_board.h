@@ -64,6 +64,21 @@ struct LanFaults {
   unsigned close_mid_reply = 0;
 };
 
+// A board that has no address yet asks for one, BOOTP-style, before it
+// serves TCP. The destinations are settable so tests can keep to loopback.
+struct AddressRequest {
+  std::array<std::uint8_t, 6> mac{0x02, 0x4B, 0x45, 0x53, 0x54, 0x01};
+  std::string server_name = "Quillmarsh";
+  std::string bind_address = "0.0.0.0";
+  std::uint16_t own_port = 68;  // 0: any free port
+  std::string target = "255.255.255.255";
+  std::uint16_t target_port = 67;
+  std::chrono::milliseconds interval{250};
+  std::size_t length = 300;  // at least 241: the header, the cookie and the end mark
+};
+
+inline constexpr std::size_t kAddressRequestMinimum = 236 + 4 + 1;
+
 struct LanBoardConfig {
   BoardConfig board;
   Digest digest = password_digest(default_lan_password());
@@ -75,6 +90,9 @@ struct LanBoardConfig {
   // Not given: the TCP port's number, as a real board uses one number for
   // both (any free port when that one is taken and the TCP port was free).
   std::optional<std::uint16_t> udp_port;
+  // Set: ask for an address first; TCP hosts wait in the listen queue until
+  // an answer has come.
+  std::optional<AddressRequest> ask_address;
 };
 
 struct LanStats {
@@ -82,6 +100,7 @@ struct LanStats {
   unsigned logins = 0;    // accepted
   unsigned refusals = 0;  // refused by password or by the refuse fault
   unsigned discovery_requests = 0;
+  unsigned address_requests = 0;  // sent
 };
 
 class LanServer {
@@ -95,6 +114,10 @@ class LanServer {
     LanStats stats;
     int listener = -1, udp = -1;
     std::uint16_t tcp_port = 0, udp_port = 0;
+    int ask = -1;  // the address request socket, closed once answered
+    std::uint16_t ask_port = 0;
+    std::array<std::uint8_t, 4> xid{};
+    std::optional<Bytes> answer;  // guarded by lock
   };
 
   explicit LanServer(std::vector<LanBoardConfig> boards);
@@ -113,6 +136,12 @@ class LanServer {
   std::uint16_t tcp_port(std::size_t board) const;
   std::uint16_t udp_port(std::size_t board) const;
   LanStats stats(std::size_t board) const;
+  // The port the address requests go out from; 0 when the board does not ask.
+  std::uint16_t address_port(std::size_t board) const;
+  // The answer the board took, as received; nullopt until one came.
+  std::optional<Bytes> address_answer(std::size_t board) const;
+  // Its bytes 16-19 as dotted text.
+  std::optional<std::string> assigned_address(std::size_t board) const;
 
   // Runs f on board `index`'s model while no host traffic touches it.
   template <typename F>

@@ -7,6 +7,7 @@
 #include <csignal>
 #include <cstdio>
 #include <exception>
+#include <optional>
 #include <string_view>
 #include <vector>
 
@@ -36,12 +37,19 @@ int main(int argc, char** argv) {
 
   try {
     LanServer server(std::move(cl.boards));
+    std::optional<DhcpServer> dhcp;
+    if (cl.dhcp) dhcp.emplace(*cl.dhcp);
+    // Both started before anything is printed: a script reading the lines
+    // knows everything is up.
     server.start();
+    if (dhcp) dhcp->start();
     for (std::size_t i = 0; i < server.size(); ++i)
       std::printf("board %zu tcp %u udp %u\n", i, unsigned{server.tcp_port(i)}, unsigned{server.udp_port(i)});
+    if (dhcp) std::printf("dhcp udp %u\n", unsigned{dhcp->port()});
     std::fflush(stdout);
     int signal = 0;
     sigwait(&stop_signals, &signal);
+    if (dhcp) dhcp->stop();
     server.stop();
   } catch (const std::exception& e) {
     std::fprintf(stderr, "%s: %s\n", argv[0], e.what());

@@ -1,5 +1,7 @@
 #include "options.h"
 
+#include <arpa/inet.h>
+
 #include <algorithm>
 #include <charconv>
 #include <fstream>
@@ -7,6 +9,8 @@
 
 namespace kestrel::sim {
 namespace {
+
+constexpr const char* kLanExpansionProduct = "787c7eb3-31ac-4be1-bd0a-c07563d39179";
 
 std::optional<unsigned> number(std::string_view text) {
   unsigned value = 0;
@@ -25,6 +29,33 @@ std::optional<Challenge> parse_challenge(std::string_view hex) {
   return out;
 }
 
+bool is_ipv4(std::string_view text) {
+  in_addr a{};
+  return inet_pton(AF_INET, std::string(text).c_str(), &a) == 1;
+}
+
+std::optional<std::array<std::uint8_t, 6>> parse_mac(std::string_view text) {
+  if (text.size() != 17) return std::nullopt;
+  std::array<std::uint8_t, 6> out{};
+  for (std::size_t i = 0; i < 6; ++i) {
+    if (i > 0 && text[3 * i - 1] != ':') return std::nullopt;
+    const auto pair = text.substr(3 * i, 2);
+    const auto [end, ec] = std::from_chars(pair.data(), pair.data() + 2, out[i], 16);
+    if (ec != std::errc{} || end != pair.data() + 2) return std::nullopt;
+  }
+  return out;
+}
+
+// Boards after the first take the next addresses up, as a batch of units would.
+std::array<std::uint8_t, 6> mac_plus(std::array<std::uint8_t, 6> mac, std::size_t n) {
+  for (int i = 5; i >= 0 && n > 0; --i) {
+    n += mac[i];
+    mac[i] = static_cast<std::uint8_t>(n);
+    n >>= 8;
+  }
+  return mac;
+}
+
 }  // namespace
 
 LanCommandLine parse_lan_command_line(const std::vector<std::string_view>& args) {
@@ -33,6 +64,12 @@ LanCommandLine parse_lan_command_line(const std::vector<std::string_view>& args)
   common.tcp_port = kDefaultLanPort;
   unsigned count = 1;
   std::optional<std::vector<BoardConfig>> described;
+  bool flash_writer = false, ask_address = false, address_details = false;
+  AddressRequest request;
+  std::optional<BinaryUnitConfig> binary;
+  std::optional<bool> binary_positive;
+  std::optional<std::chrono::milliseconds> binary_play;
+  bool expansion = false;
   auto fail = [&](std::string message) {
     cl.error = std::move(message);
     return cl;
@@ -79,6 +116,42 @@ LanCommandLine parse_lan_command_line(const std::vector<std::string_view>& args)
         common.discovery = DiscoveryAnswer::none;
       else
         return fail("--discovery wants full, header or none");
+    } else if (arg == "--flash-writer") {
+      flash_writer = true;
+    } else if (arg == "--ask-address") {
+      ask_address = true;
+    } else if (arg == "--mac") {
+      const auto text = value();
+      const auto mac = text ? parse_mac(*text) : std::nullopt;
+      if (!mac) return fail("--mac wants XX:XX:XX:XX:XX:XX");
+      request.mac = *mac;
+      address_details = true;
+    } else if (arg == "--server-name") {
+      const auto text = value();
+      if (!text || text->empty()) return fail("--server-name wants a name");
+      request.server_name = *text;
+      address_details = true;
+    } else if (arg == "--dhcp-offer" || arg == "--dhcp-server-id" || arg == "--dhcp-mask") {
+      const auto text = value();
+      if (!text || !is_ipv4(*text)) return fail(std::string(arg) + " wants an IPv4 address");
+      if (!cl.dhcp) cl.dhcp.emplace();
+      (arg == "--dhcp-offer" ? cl.dhcp->offer : arg == "--dhcp-server-id" ? cl.dhcp->server_id : cl.dhcp->mask) = *text;
+    } else if (arg == "--binary-unit") {
+      const auto text = value();
+      if (text != "A" && text != "B" && text != "C") return fail("--binary-unit wants A, B or C");
+      binary.emplace();
+      binary->protocol = *text == "A" ? BinaryProtocol::A : *text == "B" ? BinaryProtocol::B : BinaryProtocol::C;
+    } else if (arg == "--binary-logic") {
+      const auto text = value();
+      if (text != "positive" && text != "negative") return fail("--binary-logic wants positive or negative");
+      binary_positive = *text == "positive";
+    } else if (arg == "--binary-play-ms") {
+      const auto text = value();
+      const auto n = text ? number(*text) : std::nullopt;
+      if (!n) return fail("--binary-play-ms wants a whole number");
+      binary_play = std::chrono::milliseconds(*n);
+    } else if (arg == "--expansion") {
+      expansion = true;
     } else if (arg == "--config") {
       const auto path = value();
       if (!path) return fail("--config wants a file");
@@ -114,6 +187,13 @@ LanCommandLine parse_lan_command_line(const std::vector<std::string_view>& args)
       return fail("unknown argument: " + std::string(arg));
     }
   }
+  if (address_details && !ask_address) return fail("--mac and --server-name go with --ask-address");
+  if ((binary_positive || binary_play) && !binary)
+    return fail("--binary-logic and --binary-play-ms go with --binary-unit");
+  if (binary) {
+    binary->positive_logic = binary_positive.value_or(false);
+    binary->playback = binary_play.value_or(binary->playback);
+  }
   const std::vector<BoardConfig> boards = described ? *described : std::vector<BoardConfig>(count);
   for (std::size_t i = 0; i < boards.size(); ++i) {
     LanBoardConfig b = common;
@@ -124,6 +204,14 @@ LanCommandLine parse_lan_command_line(const std::vector<std::string_view>& args)
     if (common.tcp_port != 0 && common.tcp_port + i > 65535) return fail("--port: too few ports above it");
     b.tcp_port = step(common.tcp_port);
     if (common.udp_port) b.udp_port = step(*common.udp_port);
+    if (flash_writer) b.board.flash_writer = true;
+    if (binary) b.board.binary_unit = binary;
+    if (expansion)
+      b.board.product = ProductRecord{*parse_uuid(kLanExpansionProduct), static_cast<std::uint32_t>(i + 1)};
+    if (ask_address) {
+      b.ask_address = request;
+      b.ask_address->mac = mac_plus(request.mac, i);
+    }
     cl.boards.push_back(std::move(b));
   }
   return cl;
@@ -164,7 +252,35 @@ a further host waits in the listen queue until the first one has gone.
   --discovery MODE   answer discovery requests with the product record
                      (full, the default), with the 8-byte header alone
                      (header) or not at all (none)
+  --expansion        the boards carry the expansion board's LAN product
+                     record, units 1, 2, ... in board order
+  --binary-unit P    a binary voice unit on each board's lines, taking
+                     channels in protocol A, B or C
+  --binary-logic L   its logic, positive or negative (default negative)
+  --binary-play-ms MS
+                     how long it is busy after each channel (default 300)
+  --flash-writer     the boards start in their flash writer, which takes no
+                     login: the command stream starts with the connection
+  --ask-address      before serving TCP, each board asks for its address
+                     with a BOOTP request broadcast from port 68 to port 67
+                     every 250 ms until answered; hosts wait until then
+  --mac MAC          the first board's hardware address in those requests
+                     (XX:XX:XX:XX:XX:XX, default 02:4B:45:53:54:01), the
+                     next boards' counting up from it
+  --server-name NAME the server name in those requests (default Quillmarsh)
+  --dhcp-offer A     also run a DHCP server on port 67 that offers the
+                     address A (default 10.77.0.50) to whoever asks and
+                     broadcasts its answers to port 68; prints
+                       dhcp udp 67
+                     after the boards' lines
+  --dhcp-server-id A the server's own address in its answers (default
+                     10.77.0.2); also starts the DHCP server
+  --dhcp-mask M      the subnet mask it hands out (default 255.255.255.0);
+                     also starts the DHCP server
   -h, --help         this text
+
+--ask-address and the DHCP server broadcast on the network they are on, so
+run them in a network namespace of their own, never on a shared network.
 )";
   return text;
 }

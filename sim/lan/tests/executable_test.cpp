@@ -137,8 +137,10 @@ TEST(LanExecutable, HelpListsTheOptionsAndBadArgumentsOrABusyPortFail) {
   Child help({"--help"});
   EXPECT_EQ(help.wait(), 0);
   for (const char* option :
-       {"--boards", "--config", "--port", "--udp-port", "--password", "--digest", "--refuse", "--mute-login",
-        "--mute-replies", "--delay", "--split", "--close-mid-reply", "--discovery"})
+       {"--boards",         "--config",       "--port",           "--udp-port", "--password",    "--digest",
+        "--refuse",         "--mute-login",   "--mute-replies",   "--delay",    "--split",       "--close-mid-reply",
+        "--discovery",      "--flash-writer", "--ask-address",    "--mac",      "--server-name", "--dhcp-offer",
+        "--dhcp-server-id", "--dhcp-mask",    "network namespace"})
     EXPECT_NE(help.output().find(option), std::string::npos) << option;
 
   Child bad({"--port", "0", "--split", "many"});

@@ -71,6 +71,45 @@ TEST(LanOptions, DigestChallengeAndConfigFile) {
   EXPECT_EQ(described.boards[2].board.serial, "B0000001");
 }
 
+TEST(LanOptions, WriterBoardsAskingForAnAddressAndTheDhcpServer) {
+  const auto plain = parse({});
+  EXPECT_FALSE(plain.boards[0].board.flash_writer);
+  EXPECT_FALSE(plain.boards[0].ask_address);
+  EXPECT_FALSE(plain.dhcp);
+
+  const auto cl = parse({"--boards", "2", "--flash-writer", "--ask-address", "--mac", "02:00:00:00:01:ff",
+                         "--server-name", "bench", "--dhcp-offer", "10.1.2.3", "--dhcp-mask", "255.255.0.0"});
+  ASSERT_TRUE(cl.error.empty()) << cl.error;
+  ASSERT_EQ(cl.boards.size(), 2u);
+  for (const auto& b : cl.boards) {
+    EXPECT_TRUE(b.board.flash_writer);
+    ASSERT_TRUE(b.ask_address);
+    EXPECT_EQ(b.ask_address->server_name, "bench");
+    EXPECT_EQ(b.ask_address->target, "255.255.255.255");
+    EXPECT_EQ(b.ask_address->own_port, 68);
+  }
+  EXPECT_EQ(cl.boards[0].ask_address->mac, (std::array<std::uint8_t, 6>{0x02, 0, 0, 0, 0x01, 0xFF}));
+  EXPECT_EQ(cl.boards[1].ask_address->mac, (std::array<std::uint8_t, 6>{0x02, 0, 0, 0, 0x02, 0x00}));
+  ASSERT_TRUE(cl.dhcp);
+  EXPECT_EQ(cl.dhcp->offer, "10.1.2.3");
+  EXPECT_EQ(cl.dhcp->mask, "255.255.0.0");
+  EXPECT_EQ(cl.dhcp->server_id, "10.77.0.2");
+  EXPECT_EQ(cl.dhcp->port, 67);
+
+  const auto defaults = parse({"--ask-address", "--dhcp-server-id", "10.9.9.9"});
+  ASSERT_TRUE(defaults.error.empty()) << defaults.error;
+  EXPECT_EQ(defaults.boards[0].ask_address->mac, (AddressRequest{}.mac));
+  EXPECT_EQ(defaults.dhcp->server_id, "10.9.9.9");
+  EXPECT_EQ(defaults.dhcp->offer, "10.77.0.50");
+
+  EXPECT_NE(parse({"--ask-address", "--mac", "02:00:00:00:01"}).error.find("--mac"), std::string::npos);
+  EXPECT_NE(parse({"--ask-address", "--mac", "02-00-00-00-01-02"}).error.find("--mac"), std::string::npos);
+  EXPECT_NE(parse({"--ask-address", "--mac", "02:00:00:00:01:g2"}).error.find("--mac"), std::string::npos);
+  EXPECT_NE(parse({"--mac", "02:00:00:00:01:02"}).error.find("--ask-address"), std::string::npos);
+  EXPECT_NE(parse({"--dhcp-offer", "10.1.2"}).error.find("--dhcp-offer"), std::string::npos);
+  EXPECT_NE(parse({"--dhcp-mask"}).error.find("--dhcp-mask"), std::string::npos);
+}
+
 TEST(LanOptions, BadArgumentsSayWhat) {
   EXPECT_NE(parse({"--digest", "abc"}).error.find("--digest"), std::string::npos);
   EXPECT_NE(parse({"--challenge", "00"}).error.find("--challenge"), std::string::npos);
@@ -81,6 +120,37 @@ TEST(LanOptions, BadArgumentsSayWhat) {
   EXPECT_NE(parse({"--config", "/nonexistent/boards.ini"}).error.find("--config"), std::string::npos);
   EXPECT_NE(parse({"--delay"}).error.find("--delay"), std::string::npos);
   EXPECT_NE(parse({"--loud"}).error.find("--loud"), std::string::npos);
+}
+
+TEST(LanOptions, ExpansionBoardsWithABinaryUnit) {
+  const auto plain = parse({});
+  EXPECT_FALSE(plain.boards[0].board.binary_unit);
+  EXPECT_FALSE(plain.boards[0].board.product);
+
+  const auto cl = parse(
+      {"--boards", "2", "--binary-play-ms", "40", "--expansion", "--binary-unit", "C", "--binary-logic", "positive"});
+  ASSERT_TRUE(cl.error.empty()) << cl.error;
+  for (std::size_t i = 0; i < 2; ++i) {
+    const BoardConfig& b = cl.boards[i].board;
+    ASSERT_TRUE(b.binary_unit);
+    EXPECT_EQ(b.binary_unit->protocol, BinaryProtocol::C);
+    EXPECT_TRUE(b.binary_unit->positive_logic);
+    EXPECT_EQ(b.binary_unit->playback, 40ms);
+    ASSERT_TRUE(b.product);
+    EXPECT_EQ(b.product->uuid, parse_uuid("787c7eb3-31ac-4be1-bd0a-c07563d39179"));
+    EXPECT_EQ(b.product->unit, i + 1);
+    EXPECT_GE(b.version_word, 0x030201u);
+  }
+  const auto defaults = parse({"--binary-unit", "A"});
+  ASSERT_TRUE(defaults.boards[0].board.binary_unit);
+  EXPECT_FALSE(defaults.boards[0].board.binary_unit->positive_logic);
+  EXPECT_EQ(defaults.boards[0].board.binary_unit->playback, BinaryUnitConfig{}.playback);
+
+  EXPECT_NE(parse({"--binary-unit", "D"}).error.find("--binary-unit"), std::string::npos);
+  EXPECT_NE(parse({"--binary-unit"}).error.find("--binary-unit"), std::string::npos);
+  EXPECT_NE(parse({"--binary-unit", "B", "--binary-logic", "high"}).error.find("--binary-logic"), std::string::npos);
+  EXPECT_NE(parse({"--binary-logic", "positive"}).error.find("--binary-unit"), std::string::npos);
+  EXPECT_NE(parse({"--binary-play-ms", "-1"}).error.find("--binary-play-ms"), std::string::npos);
 }
 
 }  // namespace

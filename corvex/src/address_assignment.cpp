@@ -1,0 +1,431 @@
+#include "address_assignment.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <utility>
+#include <vector>
+
+#ifdef _WIN32
+#include <winsock2.h>
+#include <ws2tcpip.h>
+#include <iphlpapi.h>
+#else
+#include <arpa/inet.h>
+#include <errno.h>
+#include <ifaddrs.h>
+#include <net/if.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+#endif
+
+#include "address_packets.h"
+#include "lan_transport.h"
+#include "state.h"
+
+namespace corvex {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+using namespace std::chrono_literals;
+
+constexpr std::uint16_t kServerPort = 67;
+constexpr std::uint16_t kClientPort = 68;
+constexpr std::size_t kMostAddresses = 16;
+constexpr auto kRequestWait = 3000ms;
+constexpr auto kReplyWait = 5000ms;
+constexpr auto kBoardSettles = 300ms;
+constexpr std::uint32_t kLoopback = 0x0100007F;  // 127.0.0.1 in network order
+
+// A local IPv4 address, its mask and the interface that carries it.
+struct Local {
+  std::uint32_t address = 0;
+  std::uint32_t mask = 0;
+  std::string device;
+};
+
+#ifdef _WIN32
+constexpr socket_t kNoSocket = INVALID_SOCKET;
+void close_socket(socket_t s) { ::closesocket(s); }
+long last_error() { return ::WSAGetLastError(); }
+bool interrupted() { return false; }
+int poll_sockets(std::vector<WSAPOLLFD>& fds, int ms) {
+  return ::WSAPoll(fds.data(), static_cast<ULONG>(fds.size()), ms);
+}
+using PollEntry = WSAPOLLFD;
+constexpr short kReadable = POLLRDNORM;
+
+CVX_STATUS local_addresses(std::vector<Local>& out) {
+  ULONG size = 0;
+  if (::GetIpAddrTable(nullptr, &size, FALSE) != ERROR_INSUFFICIENT_BUFFER) return CVX_FAILED;
+  std::unique_ptr<std::uint8_t[]> buffer(new (std::nothrow) std::uint8_t[size]);
+  if (!buffer) return CVX_NO_MEMORY;
+  auto* table = reinterpret_cast<MIB_IPADDRTABLE*>(buffer.get());
+  if (::GetIpAddrTable(table, &size, FALSE) != NO_ERROR) return CVX_FAILED;
+  for (DWORD i = 0; i < table->dwNumEntries; ++i)
+    out.push_back({table->table[i].dwAddr, table->table[i].dwMask, {}});
+  return CVX_OK;
+}
+
+// Windows hands a broadcast to a socket bound to the interface's own address.
+bool bind_to(socket_t s, const Local& local, std::uint16_t port) {
+  sockaddr_in a{};
+  a.sin_family = AF_INET;
+  a.sin_port = htons(port);
+  a.sin_addr.s_addr = local.address;
+  return ::bind(s, reinterpret_cast<const sockaddr*>(&a), sizeof a) == 0;
+}
+#else
+constexpr socket_t kNoSocket = -1;
+void close_socket(socket_t s) { ::close(s); }
+long last_error() { return errno; }
+bool interrupted() { return errno == EINTR; }
+using PollEntry = pollfd;
+int poll_sockets(std::vector<pollfd>& fds, int ms) { return ::poll(fds.data(), fds.size(), ms); }
+constexpr short kReadable = POLLIN;
+
+CVX_STATUS local_addresses(std::vector<Local>& out) {
+  ifaddrs* list = nullptr;
+  if (::getifaddrs(&list) != 0) return errno == ENOMEM ? CVX_NO_MEMORY : CVX_FAILED;
+  for (const ifaddrs* i = list; i; i = i->ifa_next) {
+    if (!i->ifa_addr || i->ifa_addr->sa_family != AF_INET || !i->ifa_netmask) continue;
+    out.push_back({reinterpret_cast<const sockaddr_in*>(i->ifa_addr)->sin_addr.s_addr,
+                   reinterpret_cast<const sockaddr_in*>(i->ifa_netmask)->sin_addr.s_addr, i->ifa_name});
+  }
+  ::freeifaddrs(list);
+  return CVX_OK;
+}
+
+// Linux hands a broadcast only to a socket bound to the wildcard address, so
+// each socket takes the wildcard and keeps to its interface instead.
+bool bind_to(socket_t s, const Local& local, std::uint16_t port) {
+  const int one = 1;
+  sockaddr_in a{};
+  a.sin_family = AF_INET;
+  a.sin_port = htons(port);
+  a.sin_addr.s_addr = htonl(INADDR_ANY);
+  return ::setsockopt(s, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one) == 0 &&
+         ::setsockopt(s, SOL_SOCKET, SO_BINDTODEVICE, local.device.c_str(),
+                      static_cast<socklen_t>(local.device.size() + 1)) == 0 &&
+         ::bind(s, reinterpret_cast<const sockaddr*>(&a), sizeof a) == 0;
+}
+#endif
+
+struct Udp {
+  socket_t s = kNoSocket;
+  Udp() = default;
+  explicit Udp(socket_t socket) : s(socket) {}
+  Udp(Udp&& o) noexcept : s(std::exchange(o.s, kNoSocket)) {}
+  Udp& operator=(Udp&&) = delete;
+  ~Udp() {
+    if (s != kNoSocket) close_socket(s);
+  }
+  bool open() { return (s = ::socket(AF_INET, SOCK_DGRAM, IPPROTO_UDP)) != kNoSocket; }
+  bool broadcast() {
+    const int one = 1;
+    return ::setsockopt(s, SOL_SOCKET, SO_BROADCAST, reinterpret_cast<const char*>(&one), sizeof one) == 0;
+  }
+  long send_to(const std::uint8_t* data, std::size_t length, std::uint32_t address, std::uint16_t port) {
+    sockaddr_in to{};
+    to.sin_family = AF_INET;
+    to.sin_port = htons(port);
+    to.sin_addr.s_addr = address;
+    return ::sendto(s, reinterpret_cast<const char*>(data), static_cast<int>(length), 0,
+                    reinterpret_cast<const sockaddr*>(&to), sizeof to);
+  }
+  // A datagram longer than the buffer is cut to it, which is no failure.
+  long receive(std::uint8_t* data, std::size_t length) {
+    const long n = ::recv(s, reinterpret_cast<char*>(data), static_cast<int>(length), 0);
+#ifdef _WIN32
+    if (n < 0 && ::WSAGetLastError() == WSAEMSGSIZE) return static_cast<long>(length);
+#endif
+    return n;
+  }
+};
+
+constexpr std::uint32_t kEveryone = 0xFFFFFFFF;
+
+std::uint32_t tick_count() {
+  return static_cast<std::uint32_t>(
+      std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now().time_since_epoch()).count());
+}
+
+int ms_left(Clock::time_point deadline) {
+  const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()).count();
+  return static_cast<int>(std::max<long long>(left, 0));
+}
+
+bool same_subnet(std::uint32_t a, std::uint32_t b, std::uint32_t mask) { return (a & mask) == (b & mask); }
+
+// Waits for the server's reply to transaction xid. length gets its size.
+CVX_STATUS await_reply(Udp& udp, std::uint32_t xid, dhcp::Packet& packet, std::size_t& length, Report& report) {
+  const auto deadline = Clock::now() + kReplyWait;
+  for (;;) {
+    std::vector<PollEntry> fds{{udp.s, kReadable, 0}};
+    const int ready = poll_sockets(fds, ms_left(deadline));
+    if (ready < 0 && interrupted()) continue;
+    if (ready < 0) {
+      report.addf("エラー : 受信バイト数の確認に失敗しました status=%ld, err=%ld\n", ready, last_error());
+      return CVX_SOCKET_ERROR;
+    }
+    if (ready == 0) {
+      report.add("エラー : 受信待ち中にタイムアウトしました\n");
+      return CVX_TIMEOUT;
+    }
+    packet.fill(0);
+    const long n = udp.receive(packet.data(), packet.size());
+    if (n < 0 && interrupted()) continue;
+    if (n < 0) {
+      report.addf("エラー : 受信に失敗しました status=%ld, err=%ld\n", n, last_error());
+      return CVX_SOCKET_ERROR;
+    }
+    length = static_cast<std::size_t>(n);
+    if (!dhcp::is_reply(packet.data(), length)) continue;
+    if (dhcp::same_transaction(packet.data(), length, xid)) return CVX_OK;
+    report.add("トランザクションIDが一致しないのでパケットを破棄します\n");
+  }
+}
+
+CVX_STATUS send_packet(Udp& udp, const dhcp::Packet& packet, const char* sent, Report& report) {
+  const long n = udp.send_to(packet.data(), packet.size(), kEveryone, kServerPort);
+  if (n != static_cast<long>(packet.size())) {
+    report.addf("エラー : 送信に失敗しました status=%ld, err=%ld\n", n, last_error());
+    return CVX_SOCKET_ERROR;
+  }
+  report.add(sent);
+  report.add(dhcp::dump(packet));
+  return CVX_OK;
+}
+
+// Obtains an address for the lease's MAC from the DHCP server on local's network.
+CVX_STATUS dhcp_exchange(CVX_LEASE& lease, const Local& local, Report& report) {
+  report.add("\n***** DHCPサーバーとの通信を開始します *****\n");
+  Udp udp;
+  if (!udp.open()) {
+    report.add("エラー : ソケットの作成に失敗しました\n");
+    return CVX_SOCKET_ERROR;
+  }
+  report.add("ソケットを作成しました\n");
+  if (!bind_to(udp.s, local, kClientPort)) {
+    report.addf("エラー : bind() に失敗しました status=%ld, err=%ld\n", -1, last_error());
+    return CVX_SOCKET_ERROR;
+  }
+  report.add("ソケットにポート番号を割り当てました\n");
+  sockaddr_in bound{};
+#ifdef _WIN32
+  int bound_length = sizeof bound;
+#else
+  socklen_t bound_length = sizeof bound;
+#endif
+  ::getsockname(udp.s, reinterpret_cast<sockaddr*>(&bound), &bound_length);
+  char line[64];
+  std::snprintf(line, sizeof line, "ポート番号 : %d\n", ntohs(bound.sin_port));
+  report.add(line);
+  // The address the socket stands for (bound to its interface, not to it, here).
+  report.add("IPアドレス : " + dhcp::dotted(local.address) + "\n");
+  if (!udp.broadcast()) return CVX_SOCKET_ERROR;
+
+  const std::uint32_t xid = tick_count();
+  dhcp::Packet packet = dhcp::discover(xid, lease.mac);
+  if (CVX_STATUS s = send_packet(udp, packet, "DHCPDISCOVERパケットを送信しました\n", report); s != CVX_OK) return s;
+  dhcp::Packet reply{};
+  std::size_t length = 0;
+  if (CVX_STATUS s = await_reply(udp, xid, reply, length, report); s != CVX_OK) return s;
+  report.add("DHCPOFFERパケットを受信しました\n");
+  report.add(dhcp::dump(reply));
+  if (dhcp::take_offer(reply.data(), length, lease) != CVX_OK) {
+    report.add("エラー : DHCPオプションの内容が不正です\n");
+    return CVX_FAILED;
+  }
+
+  dhcp::to_request(packet, lease.board, lease.server);
+  if (CVX_STATUS s = send_packet(udp, packet, "DHCPREQUESTパケットを送信しました\n", report); s != CVX_OK) return s;
+  if (CVX_STATUS s = await_reply(udp, xid, reply, length, report); s != CVX_OK) return s;
+  report.add("DHCPACKパケットを受信しました\n");
+  report.add(dhcp::dump(reply));
+  if (dhcp::take_ack(reply.data(), length, lease) != CVX_OK) {
+    report.add("エラー : リクエストが失敗しました\n");
+    return CVX_FAILED;
+  }
+
+  const std::uint8_t* m = lease.mac;
+  std::snprintf(line, sizeof line, "MACアドレス : %02X-%02X-%02X-%02X-%02X-%02X\n", m[0], m[1], m[2], m[3], m[4],
+                m[5]);
+  report.add(line);
+  report.add("取得したIP : " + dhcp::dotted(lease.board) + "\n");
+  report.add("サーバーIP : " + dhcp::dotted(lease.server) + "\n");
+  report.add("サブネットマスク : " + dhcp::dotted(lease.mask) + "\n");
+  report.add("***** DHCPリクエストは正常に終了しました *****\n\n");
+  return CVX_OK;
+}
+
+// Sockets on port 67, one per local address, each with the address it stands for.
+struct Listener {
+  Udp udp;
+  Local local;
+};
+
+// Waits for the board's request; its listener, or null with the status.
+Listener* await_request(std::vector<Listener>& listeners, dhcp::Request& request, CVX_STATUS& status,
+                        Report& report) {
+  const auto deadline = Clock::now() + kRequestWait;
+  std::vector<PollEntry> fds;
+  for (const Listener& l : listeners) fds.push_back({l.udp.s, kReadable, 0});
+  while (Clock::now() < deadline) {
+    for (auto& fd : fds) fd.revents = 0;
+    const int ready = poll_sockets(fds, ms_left(deadline));
+    if (ready < 0 && interrupted()) continue;
+    if (ready < 0) {
+      // Counted as nothing waiting; the pause keeps a lasting fault from filling the report.
+      report.addf("エラー : 受信バイト数の確認に失敗しました status=%ld, err=%ld\n", ready, last_error());
+      std::this_thread::sleep_for(10ms);
+      continue;
+    }
+    for (std::size_t i = 0; i < fds.size(); ++i) {
+      if (!(fds[i].revents & kReadable)) continue;
+      request.fill(0);
+      const long n = listeners[i].udp.receive(request.data(), request.size());
+      if (n < 0 && interrupted()) continue;
+      if (n < 0) {
+        report.addf("エラー : 受信に失敗しました status=%ld, err=%ld\n", n, last_error());
+        status = CVX_SOCKET_ERROR;
+        return nullptr;
+      }
+      switch (dhcp::classify(request)) {
+        case dhcp::Asked::nothing:
+          break;
+        case dhcp::Asked::other_server:
+          report.add("サーバーのホストネームが一致しないのでパケットを破棄します\n");
+          break;
+        case dhcp::Asked::us:
+          return &listeners[i];
+      }
+    }
+  }
+  report.add("エラー : 受信待ち中にタイムアウトしました\n");
+  status = CVX_TIMEOUT;
+  return nullptr;
+}
+
+// Everything up to the board having its address; the sockets close on return.
+CVX_STATUS assign_address(CVX_LEASE& lease, Report& report) {
+  std::vector<Local> found;
+  if (CVX_STATUS s = local_addresses(found); s != CVX_OK) return s;
+  std::vector<Listener> listeners;
+  for (const Local& l : found) {
+    if (listeners.size() == kMostAddresses) break;
+    if (l.address == 0 || l.address == kLoopback) continue;
+    if (lease.board != 0 && !same_subnet(l.address, lease.board, l.mask)) continue;
+    listeners.push_back({Udp{}, l});
+  }
+  if (listeners.empty()) {
+    report.add("エラー : 接続可能なネットワークが見つかりませんでした\n");
+    return CVX_FAILED;
+  }
+  long bind_error = 0;
+  std::vector<Listener> bound;
+  for (Listener& l : listeners) {
+    if (!l.udp.open()) break;
+    if (!bind_to(l.udp.s, l.local, kServerPort)) {
+      bind_error = last_error();
+      continue;
+    }
+    l.udp.broadcast();
+    bound.push_back(std::move(l));
+  }
+  if (bound.empty()) {
+    report.addf("エラー : bind() に失敗しました status=%ld, err=%ld\n", -1, bind_error);
+    return CVX_SOCKET_ERROR;
+  }
+
+  dhcp::Request request{};
+  CVX_STATUS status = CVX_OK;
+  Listener* asked = await_request(bound, request, status, report);
+  if (!asked) return status;
+  if (lease.board == 0) {
+    std::memcpy(lease.mac, request.data() + 28, sizeof lease.mac);
+    lease.board = asked->local.address;
+    if (CVX_STATUS s = dhcp_exchange(lease, asked->local, report); s != CVX_OK) return s;
+  }
+  const dhcp::Request reply = dhcp::answer(request, lease);
+  const long n = asked->udp.send_to(reply.data(), reply.size(), kEveryone, kClientPort);
+  if (n != static_cast<long>(reply.size())) {
+    report.addf("エラー : 送信に失敗しました status=%ld, err=%ld\n", n, last_error());
+    return CVX_SOCKET_ERROR;
+  }
+  return CVX_OK;
+}
+
+}  // namespace
+
+void Report::add(std::string_view line) {
+  if (!text_ || full_) return;
+  if (used_ + line.size() + 1 > CVX_FLSH_REPORT_SIZE) {
+    full_ = true;
+    return;
+  }
+  std::memcpy(text_ + used_, line.data(), line.size());
+  used_ += line.size();
+  text_[used_] = '\0';
+}
+
+void Report::addf(const char* format, long status, long error) {
+  char line[160];
+  std::snprintf(line, sizeof line, format, status, error);
+  add(line);
+}
+
+CVX_STATUS flash_open_lan(CVX_HANDLE* handle, CVX_LEASE& lease, Report& report) {
+  *handle = 0;
+  report.add("\n***** デバイスへのアドレス割り当てを開始します *****\n");
+  if (lease.board == kEveryone) lease.board = 0;
+  if (CVX_STATUS s = assign_address(lease, report); s != CVX_OK) return s;
+  report.add("\n***** デバイスへのアドレス割り当てが正常に終了しました *****\n");
+  std::this_thread::sleep_for(kBoardSettles);
+  report.add("\n***** デバイスへの接続をおこないます *****\n");
+
+  State& s = state();
+  std::int32_t port = 0;
+  {
+    std::lock_guard lock(s.table.lock());
+    port = s.network_port;
+  }
+  std::shared_ptr<LanSocket> link;
+  if (CVX_STATUS st = lan_connect(dhcp::dotted(lease.board).c_str(), port, &link); st != CVX_OK) {
+    report.add("エラー : デバイスへの接続に失敗しました\n");
+    return st;
+  }
+  const auto marker = reinterpret_cast<std::uintptr_t>(link.get());
+  *handle = s.table.take(marker, CVX_IF_LAN | CVX_IF_FLASH_WRITER, std::move(link));
+  if (!*handle) {
+    report.add("エラー : ソケットの登録に失敗しました\n");
+    return CVX_TABLE_FULL;
+  }
+  report.add("\n***** デバイスへの接続を正常に行いました *****\n");
+  return CVX_OK;
+}
+
+CVX_STATUS release_address(const CVX_LEASE& lease) {
+  if (lease.board == 0 || lease.server == 0) return CVX_INVALID_ARGUMENT;
+  Udp udp;
+  if (!udp.open()) return CVX_SOCKET_ERROR;
+  sockaddr_in any{};
+  any.sin_family = AF_INET;
+  any.sin_port = htons(kClientPort);
+  any.sin_addr.s_addr = htonl(INADDR_ANY);
+  const int one = 1;
+  ::setsockopt(udp.s, SOL_SOCKET, SO_REUSEADDR, reinterpret_cast<const char*>(&one), sizeof one);
+  if (::bind(udp.s, reinterpret_cast<const sockaddr*>(&any), sizeof any) != 0) return CVX_SOCKET_ERROR;
+  const dhcp::Packet packet = dhcp::release(tick_count(), lease);
+  const long n = udp.send_to(packet.data(), packet.size(), lease.server, kServerPort);
+  return n == static_cast<long>(packet.size()) ? CVX_OK : CVX_SOCKET_ERROR;
+}
+
+}  // namespace corvex
