@@ -1,5 +1,6 @@
 #include "TestWindowList.h"
 
+#include "binary/BinaryForms.h"
 #include "customer/FenwickForms.h"
 #include "customer/FrmBrisk.h"
 #include "serial/BufferedForms.h"
@@ -24,6 +25,9 @@ void registerTestWindows() {
   registerTestWindow(QStringLiteral("FrmBrisk"), [](QWidget* parent) { return new FrmBrisk(parent); });
   registerTestWindow(QStringLiteral("FrmFenwick"), [](QWidget* parent) { return new FrmFenwick(parent); });
   registerTestWindow(QStringLiteral("FrmFenwick1000CH"), [](QWidget* parent) { return new FrmFenwick1000CH(parent); });
+  registerTestWindow(QStringLiteral("FrmBiMode7Q"), [](QWidget* parent) { return new FrmBiMode7Q(parent); });
+  registerTestWindow(QStringLiteral("FrmBiMode1000CH"), [](QWidget* parent) { return new FrmBiMode1000CH(parent); });
+  registerTestWindow(QStringLiteral("FrmBinaryMode2"), [](QWidget* parent) { return new FrmBinaryMode2(parent); });
 }
 
 }  // namespace kestrel

@@ -39,6 +39,21 @@ std::int32_t Wexford::WXF_Open(WxfHandle* handle, std::int32_t unit, std::uint32
   return reinterpret_cast<Fn>(resolve("WXF_Open"))(handle, unit, types);
 }
 
+std::int32_t Wexford::WXF_Initialize(WxfHandle handle) {
+  using Fn = std::int32_t(WXF_CALL*)(WxfHandle);
+  return reinterpret_cast<Fn>(resolve("WXF_Initialize"))(handle);
+}
+
+std::int32_t Wexford::WXF_PortWrite(WxfHandle handle, std::uint32_t port, std::uint8_t data, std::uint8_t mask) {
+  using Fn = std::int32_t(WXF_CALL*)(WxfHandle, std::uint32_t, std::uint32_t, std::uint32_t);
+  return reinterpret_cast<Fn>(resolve("WXF_PortWrite"))(handle, port, data, mask);
+}
+
+std::int32_t Wexford::WXF_PortRead(WxfHandle handle, std::uint32_t port, std::uint8_t* value) {
+  using Fn = std::int32_t(WXF_CALL*)(WxfHandle, std::uint32_t, std::uint8_t*);
+  return reinterpret_cast<Fn>(resolve("WXF_PortRead"))(handle, port, value);
+}
+
 std::int32_t Wexford::WXF_Close(WxfHandle handle) {
   using Fn = std::int32_t(WXF_CALL*)(WxfHandle);
   return reinterpret_cast<Fn>(resolve("WXF_Close"))(handle);

@@ -55,11 +55,6 @@ QPushButton* button(const QString& name, const QString& caption) {
 
 }  // namespace
 
-FormTimer::FormTimer(std::function<void()> fired) {
-  timer_.setSingleShot(true);
-  QObject::connect(&timer_, &QTimer::timeout, std::move(fired));
-}
-
 FenwickForm::FenwickForm(QWidget* parent, Pause& pause, const FenwickVariant& variant, const QString& name)
     : SessionForm(parent, formSpec(variant, name), pause, variant, Timer1),
       Timer1([this] { session_.Timer1_Timer(); }) {

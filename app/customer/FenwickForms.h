@@ -15,17 +15,6 @@ class QRadioButton;
 namespace kestrel {
 
 // Timer1: a single-shot Qt timer behind the session's interface.
-class FormTimer : public SessionTimer {
- public:
-  explicit FormTimer(std::function<void()> fired);
-  void start(int ms) override { timer_.start(ms); }
-  void stop() override { timer_.stop(); }
-  bool isActive() const { return timer_.isActive(); }
-
- private:
-  QTimer timer_;
-};
-
 class FenwickForm : public SessionForm<FenwickSession> {
   Q_OBJECT
  public:

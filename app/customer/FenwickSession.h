@@ -5,20 +5,13 @@
 
 #include "Schedule.h"
 #include "serial/SerialSession.h"
+#include "shell/SessionTimer.h"
 
 #include <QByteArray>
 #include <QString>
 #include <functional>
 
 namespace kestrel {
-
-// The window's Timer1.
-class SessionTimer {
- public:
-  virtual ~SessionTimer() = default;
-  virtual void start(int ms) = 0;
-  virtual void stop() = 0;
-};
 
 struct FenwickVariant {
   QString caption;

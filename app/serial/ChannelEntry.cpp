@@ -33,13 +33,21 @@ EntryCheck checkEntries(QStringList& boxes, bool manual, const QString& unitText
         }
       }
     }
+    const auto outOfRange = [&](const QString& box) {
+      const double value = *integerValue(box);
+      return value < rules.low || value > rules.high;
+    };
+    if (rules.onePass) {
+      for (int i = 0; i < boxes.size() && !blank(boxes[i]); ++i) {
+        if (!isNumeric(boxes[i])) return {false, kNotNumeric, Field::Channel, i, true};
+        if (outOfRange(boxes[i])) return {false, rules.rangeMessage, Field::Channel, i, true};
+      }
+    }
     for (int i = 0; i < boxes.size(); ++i) {
       if (!blank(boxes[i]) && !isNumeric(boxes[i])) return {false, kNotNumeric, Field::Channel, i, true};
     }
     for (int i = 0; i < boxes.size(); ++i) {
-      if (blank(boxes[i])) continue;
-      const double value = *integerValue(boxes[i]);
-      if (value < rules.low || value > rules.high) return {false, rules.rangeMessage, Field::Channel, i, true};
+      if (!blank(boxes[i]) && outOfRange(boxes[i])) return {false, rules.rangeMessage, Field::Channel, i, true};
     }
     if (rules.digitsOnly) {
       for (int i = 0; i < boxes.size(); ++i)

@@ -33,6 +33,7 @@ struct EntryRules {
   QString emptyTitle{};         // that message's title when it is not the panel's
   bool unit = true;             // the channel unit is checked
   QString unitDigitsMessage{};  // set: the unit must be digits 0-9 only
+  bool onePass = false;         // each box numeric and in range before the next is looked at
 };
 
 struct EntryCheck {

@@ -3,18 +3,12 @@
 // optional entry panel and the CmdAction buttons; the window adds its session
 // and a few lines of data.
 
-#include "EntryPanel.h"
-#include "LogGrid.h"
 #include "PortSetup.h"
+#include "TestWindow.h"
 
-#include <QDialog>
-#include <QList>
 #include <optional>
 #include <utility>
 #include <vector>
-
-class QBoxLayout;
-class QPushButton;
 
 namespace kestrel {
 
@@ -22,33 +16,23 @@ class Pause;
 class SerialLink;
 class SerialSession;
 
-struct ButtonSpec {
-  int index;  // CmdAction(index)
-  QString caption;
-  int row;
-  int column;
-};
-
 struct SerialFormSpec {
-  QString name;           // the window's object name
-  QString designCaption;  // until the window has loaded
+  QString name;
+  QString designCaption;
   PortProfile port;
   LogGridStyle log{};
   std::optional<EntryPanelSpec> panel{};
   std::vector<ButtonSpec> buttons{};
+
+  TestWindowSpec window() const { return {name, designCaption, log, panel, buttons}; }
 };
 
-class SerialTestForm : public QDialog {
+class SerialTestForm : public TestWindow {
   Q_OBJECT
  public:
   ~SerialTestForm() override;
 
   SerialLink* PDQ_COM;
-  EntryPanel* panel = nullptr;
-  LogModel* log;
-  LogGrid* FG1;
-  // By index; nullptr where the window has no button of that index.
-  QList<QPushButton*> CmdAction;
 
  protected:
   SerialTestForm(QWidget* parent, const SerialFormSpec& spec);
@@ -58,21 +42,14 @@ class SerialTestForm : public QDialog {
   void load(SerialSession& session, const QString& caption);
   // Puts the window into its initial state; windows add their own controls.
   virtual void InitForm();
-  virtual void CmdAction_Click(int index) = 0;
   // The port's communication event; the session's handler unless a window
   // wraps it.
   virtual void PDQ_COM_OnComm(int event);
-  // Where a window puts controls of its own, below the buttons.
-  QBoxLayout* extras() const { return extras_; }
-
-  void done(int result) override;
-  void keyPressEvent(QKeyEvent* event) override;
+  void Unload() override;
 
  private:
   PortProfile port_;
   SerialSession* session_ = nullptr;
-  QBoxLayout* extras_;
-  bool unloaded_ = false;
 };
 
 // A window and the session it drives, made right after the port and log it

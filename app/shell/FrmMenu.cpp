@@ -26,7 +26,7 @@ namespace kestrel {
 
 FrmMenu::FrmMenu() : FrmMenu(wexford()) {}
 
-FrmMenu::FrmMenu(Wexford& board, QWidget* parent) : QWidget(parent), board_(board) {
+FrmMenu::FrmMenu(WexfordApi& board, QWidget* parent) : QWidget(parent), board_(board) {
   setObjectName(QStringLiteral("FrmMenu"));
   setFont(japaneseFont(kGothic));
 

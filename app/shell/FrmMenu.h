@@ -13,13 +13,13 @@ class QRadioButton;
 
 namespace kestrel {
 
-class Wexford;
+class WexfordApi;
 
 // The main menu: the mode catalogue and the start, settings and exit buttons.
 class FrmMenu : public QWidget {
   Q_OBJECT
  public:
-  explicit FrmMenu(Wexford& board, QWidget* parent = nullptr);
+  explicit FrmMenu(WexfordApi& board, QWidget* parent = nullptr);
   FrmMenu();
 
   // Read by a shared test window when it loads.
@@ -41,7 +41,7 @@ class FrmMenu : public QWidget {
   void startSelectedMode();
   bool passGate(Gate gate);
 
-  Wexford& board_;
+  WexfordApi& board_;
   QButtonGroup* modes_;
 };
 

@@ -1,0 +1,204 @@
+#include "BinaryForms.h"
+
+#include "serial/ChannelEntry.h"
+#include "shell/AppEnd.h"
+#include "shell/FocusSelect.h"
+#include "shell/FrmMenu.h"
+#include "shell/MessageService.h"
+#include "shell/Pause.h"
+
+#include <QBoxLayout>
+#include <climits>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+
+namespace kestrel {
+
+namespace {
+
+const QString kLibraryMissing = QStringLiteral("必要なファイルが見つかりませんでした。    \r\n確認して下さい。(Wexford.dll)");
+
+const std::vector<ButtonSpec> kPlayButtons = {{0, QStringLiteral("再生"), 0, 0},
+                                              {1, QStringLiteral("停止"), 0, 1},
+                                              {5, QStringLiteral("一覧クリア"), 3, 0},
+                                              {6, QStringLiteral("終了"), 3, 1}};
+
+TestWindowSpec bufferedSpec(const BufferedBinaryVariant& v, const QString& name) {
+  TestWindowSpec spec{name, v.caption};
+  spec.panel = EntryPanelSpec{.autoCaption = v.autoCaption,
+                              .manualCaption = v.manualCaption,
+                              .boxes = v.boxes,
+                              .boxMaxLength = v.boxLength,
+                              .helpFollowsMode = false,
+                              .unit = false,
+                              .repeat = false,
+                              .selectOnFocus = true,
+                              .title = kTitle3J,
+                              .rules = {.low = v.rangeChecked ? 1 : INT_MIN,
+                                        .high = v.rangeChecked ? v.maxChannel : INT_MAX,
+                                        .rangeMessage = QStringLiteral("チャンネル番号は１～１０００までの範囲で入力して下さい。"),
+                                        .emptyMessage = kPlayNumberRequired,
+                                        .unit = false,
+                                        .onePass = true}};
+  spec.buttons = kPlayButtons;
+  return spec;
+}
+
+int mode2Maximum(int subMode) { return subMode == 0 ? 255 : 250; }
+
+TestWindowSpec mode2Spec(int subMode) {
+  TestWindowSpec spec{QStringLiteral("FrmBinaryMode2"), QStringLiteral("バッファリング機能付バイナリ制御モード２")};
+  spec.panel = EntryPanelSpec{.unit = false,
+                              .title = kTitle,
+                              .rules = {.high = mode2Maximum(subMode),
+                                        .rangeMessage = subMode == 1
+                                                            ? QStringLiteral("チャンネル番号は１～２５０までの範囲で入力して下さい。")
+                                                            : QStringLiteral("チャンネル番号は１～２５５までの範囲で入力して下さい。"),
+                                        .unit = false}};
+  spec.buttons = kPlayButtons;
+  spec.buttons.push_back({2, QStringLiteral("音量減衰（-6dB）"), 1, 0});
+  spec.buttons.push_back({3, QStringLiteral("音量減衰（-14dB）"), 1, 1});
+  spec.buttons.push_back({4, QStringLiteral("音量減衰（ﾃﾞﾌｫﾙﾄ）"), 2, 0});
+  return spec;
+}
+
+}  // namespace
+
+BufferedBinaryForm::BufferedBinaryForm(QWidget* parent, WexfordApi& board, Pause& pause,
+                                       const BufferedBinaryVariant& variant, const QString& name)
+    : BinaryForm(parent, bufferedSpec(variant, name), board, pause, variant) {
+  TxtIoTime = new QLineEdit(variant.timingText);
+  TxtIoTime->setObjectName(QStringLiteral("TxtIoTime"));
+  TxtIoTime->setMaxLength(3);
+  selectAllOnFocus(TxtIoTime);
+  auto* label = new QLabel(QStringLiteral("タイミング時間"));
+  label->setBuddy(TxtIoTime);
+  TxtIoTime->setAccessibleName(label->text());
+  auto* row = new QHBoxLayout;
+  row->addWidget(label);
+  row->addWidget(TxtIoTime);
+  row->addWidget(new QLabel(QStringLiteral("ms")));
+  extras()->addLayout(row);
+  connect(panel, &EntryPanel::manualModeChanged, this, [this] { keepResetAsItIs(); });
+  keepResetAsItIs();
+}
+
+// The LUMO7Q window never offers its reset button.
+void BufferedBinaryForm::keepResetAsItIs() {
+  if (lumo()) panel->CmdCls->setEnabled(false);
+}
+
+void BufferedBinaryForm::load() {
+  BufferedBinarySession& s = session_;
+  showLoaded(s.variant().caption);
+  if (!lumo()) s.PositiveLogic = FrmMenu::PositiveLogic;
+  bool opened = false;
+  try {
+    opened = s.Load();
+  } catch (const WexfordUnavailable&) {
+    if (lumo()) {
+      MsgBox(this, kLibraryMissing, MsgIcon::None, kTitle3J);
+      EndApplication();
+      return;
+    }
+  }
+  if (!opened) {
+    MsgBox(this, kBoardOpenFailed, MsgIcon::None, kTitle3J);
+    return;
+  }
+  panel->InitForm();
+  log->Clear();
+  Time1.stop();
+}
+
+void BufferedBinaryForm::CmdAction_Click(int index) {
+  BufferedBinarySession& s = session_;
+  switch (index) {
+    case 0: {
+      if (!panel->CheckInput()) return;
+      const TimingCheck timing = checkTiming(TxtIoTime->text(), s.variant().timingDefault);
+      if (!timing.ok) {
+        MsgBox(this, timing.message, MsgIcon::Exclamation, kTitle3J);
+        TxtIoTime->setFocus();
+        return;
+      }
+      s.Play(panel->channelList(s.variant().maxChannel, s.variant().listWidth), panel->manualMode(), timing.widthMs);
+      break;
+    }
+    case 1: s.Stop(); break;
+    case 5: log->Clear(); break;
+    case 6:
+      Time1.stop();
+      s.Playing = false;
+      close();
+      break;
+  }
+}
+
+FrmBiMode7Q::FrmBiMode7Q(QWidget* parent) : FrmBiMode7Q(parent, wexford(), realPause()) {}
+
+FrmBiMode7Q::FrmBiMode7Q(QWidget* parent, WexfordApi& board, Pause& pause)
+    : BufferedBinaryForm(parent, board, pause, kLumo7Q, QStringLiteral("FrmBiMode7Q")) {
+  load();
+}
+
+FrmBiMode1000CH::FrmBiMode1000CH(QWidget* parent) : FrmBiMode1000CH(parent, wexford(), realPause()) {}
+
+FrmBiMode1000CH::FrmBiMode1000CH(QWidget* parent, WexfordApi& board, Pause& pause)
+    : BufferedBinaryForm(parent, board, pause, kTarn2G1M, QStringLiteral("FrmBiMode1000CH")) {
+  load();
+}
+
+FrmBinaryMode2::FrmBinaryMode2(QWidget* parent) : FrmBinaryMode2(parent, wexford(), realPause()) {}
+
+FrmBinaryMode2::FrmBinaryMode2(QWidget* parent, WexfordApi& board, Pause& pause)
+    : BinaryForm(parent, mode2Spec(FrmMenu::SubMode), board, pause) {
+  BinaryMode2Session& s = session_;
+  s.PositiveLogic = FrmMenu::PositiveLogic;
+  s.SubMode = FrmMenu::SubMode;
+  s.Maximum = qint16(mode2Maximum(s.SubMode));
+  showLoaded(s.caption());
+  Time1.stop();
+  connect(panel, &EntryPanel::repeatChanged, this, [this](int value) { session_.Repeat = qint16(value); });
+  bool opened = false;
+  try {
+    opened = s.Load();
+  } catch (const WexfordUnavailable&) {
+  }
+  if (!opened) {
+    MsgBox(this, kBoardOpenFailed, MsgIcon::None, kTitle3J);
+    return;
+  }
+  const bool max255 = s.SubMode == 0;
+  panel->setAutoCaption(max255 ? QStringLiteral("オートモード（１～２５５まで自動再生）")
+                               : QStringLiteral("オートモード（１～２５０まで自動再生）"));
+  for (int i = 2; i <= 4; ++i) CmdAction[i]->setVisible(!max255);
+  panel->InitForm();
+  log->Clear();
+  Time1.stop();
+}
+
+void FrmBinaryMode2::CmdAction_Click(int index) {
+  BinaryMode2Session& s = session_;
+  s.CodePending = false;
+  switch (index) {
+    case 0:
+      if (!panel->CheckInput()) return;
+      s.Play(panel->channelList(s.Maximum, 3));
+      break;
+    case 1: s.Stop(); break;
+    case 2:
+    case 3:
+    case 4: s.SendCode(251 + index - 2); break;
+    case 5: log->Clear(); break;
+    case 6:
+      Time1.stop();
+      close();
+      break;
+  }
+}
+
+}  // namespace kestrel

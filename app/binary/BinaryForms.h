@@ -1,0 +1,75 @@
+#pragma once
+// The binary test windows: a session, its 100 ms timer and the shared
+// test-window pieces. Each opens the expansion board as it loads and closes
+// it as it unloads.
+
+#include "BinarySessions.h"
+#include "serial/TestWindow.h"
+
+class QLineEdit;
+
+namespace kestrel {
+
+class Pause;
+
+template <class Session>
+class BinaryForm : public TestWindow {
+ public:
+  Session& session() { return session_; }
+  // Time1: one step of the list per tick while it runs.
+  FormTimer Time1;
+
+ protected:
+  template <class... Args>
+  BinaryForm(QWidget* parent, const TestWindowSpec& spec, WexfordApi& board, Pause& pause, Args&&... args)
+      : TestWindow(parent, spec),
+        Time1([this] { session_.Time1_Timer(); }, false),
+        session_(std::forward<Args>(args)..., board, Time1, *log, pause) {}
+
+  void Unload() override { session_.Unload(); }
+
+  Session session_;
+};
+
+// FrmBiMode7Q and FrmBiMode1000CH.
+class BufferedBinaryForm : public BinaryForm<BufferedBinarySession> {
+  Q_OBJECT
+ public:
+  QLineEdit* TxtIoTime;
+
+ protected:
+  BufferedBinaryForm(QWidget* parent, WexfordApi& board, Pause& pause, const BufferedBinaryVariant& variant,
+                     const QString& name);
+  void load();
+  void CmdAction_Click(int index) override;
+
+ private:
+  bool lumo() const { return !session_.variant().tenBits; }
+  void keepResetAsItIs();
+};
+
+class FrmBiMode7Q : public BufferedBinaryForm {
+  Q_OBJECT
+ public:
+  explicit FrmBiMode7Q(QWidget* parent);
+  FrmBiMode7Q(QWidget* parent, WexfordApi& board, Pause& pause);
+};
+
+class FrmBiMode1000CH : public BufferedBinaryForm {
+  Q_OBJECT
+ public:
+  explicit FrmBiMode1000CH(QWidget* parent);
+  FrmBiMode1000CH(QWidget* parent, WexfordApi& board, Pause& pause);
+};
+
+class FrmBinaryMode2 : public BinaryForm<BinaryMode2Session> {
+  Q_OBJECT
+ public:
+  explicit FrmBinaryMode2(QWidget* parent);
+  FrmBinaryMode2(QWidget* parent, WexfordApi& board, Pause& pause);
+
+ protected:
+  void CmdAction_Click(int index) override;
+};
+
+}  // namespace kestrel

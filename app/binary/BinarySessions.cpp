@@ -1,0 +1,181 @@
+#include "BinarySessions.h"
+
+#include "serial/ChannelEntry.h"
+#include "serial/LogSink.h"
+#include "shell/Pause.h"
+
+namespace kestrel {
+
+const BufferedBinaryVariant kLumo7Q{
+    .caption = QStringLiteral(" テスト画面[LUMO7Qモード]"),
+    .autoCaption = QStringLiteral("オートモード（１～２５５まで自動再生）"),
+    .manualCaption = QStringLiteral("マニュアルモード（最大２０指定）"),
+    .boxes = 20,
+    .boxLength = 3,
+    .maxChannel = 255,
+    .listWidth = 3,
+    .rangeChecked = false,
+    .timingText = QStringLiteral("50"),
+    .timingDefault = 50,
+    .tenBits = false,
+    .busyAlways = true,
+    .resetEnabled = false,
+};
+
+const BufferedBinaryVariant kTarn2G1M{
+    .caption = QStringLiteral(" テスト画面[TARN-2G1-Mバイナリ制御モード]"),
+    .autoCaption = QStringLiteral("オートモード（1～1000まで自動再生）"),
+    .manualCaption = QStringLiteral("マニュアルモード（最大1000指定）"),
+    .boxes = 60,
+    .boxLength = 4,
+    .maxChannel = 1000,
+    .listWidth = 4,
+    .rangeChecked = true,
+    .timingText = QStringLiteral("100"),
+    .timingDefault = 100,
+    .tenBits = true,
+    .busyAlways = false,
+    .resetEnabled = true,
+};
+
+TimingCheck checkTiming(const QString& text, int defaultMs) {
+  if (text.isEmpty()) return {true, defaultMs, {}};
+  const std::optional<double> value = integerValue(text);
+  if (!value) return {false, 0, QStringLiteral("タイミング時間の値が不正です。")};
+  if (*value < 0 || *value > 500) return {false, 0, QStringLiteral("タイミング時間の値は0～500msの範囲で入力して下さい。")};
+  return {true, int(*value), {}};
+}
+
+namespace {
+qint64 entryValue(const QString& entry) { return qint64(integerValue(entry).value_or(0)); }
+}  // namespace
+
+BinarySession::BinarySession(WexfordApi& board, SessionTimer& timer, LogSink& log, Pause& pause)
+    : lines_(board, pause), timer_(timer), log_(log), pause_(pause) {}
+
+bool BinarySession::Load() {
+  BoardOpen = lines_.open();
+  return BoardOpen;
+}
+
+void BinarySession::start(const QStringList& entries) {
+  ChannelList.assign(1, QString());
+  ChannelList.insert(ChannelList.end(), entries.begin(), entries.end());
+  NextIndex = 0;
+  Remaining = qint16(entries.size());
+  timer_.start(kBinaryTickMs);
+}
+
+BufferedBinarySession::BufferedBinarySession(const BufferedBinaryVariant& variant, WexfordApi& board,
+                                             SessionTimer& timer, LogSink& log, Pause& pause)
+    : BinarySession(board, timer, log, pause), variant_(variant) {}
+
+void BufferedBinarySession::Play(const QStringList& entries, bool manual, int widthMs) {
+  ManualMode = manual;
+  StrobeWidth = qint16(widthMs);
+  Playing = true;
+  start(entries);
+}
+
+void BufferedBinarySession::Stop() {
+  if (lines_.handle() == 0) return;
+  if (variant_.tenBits) {
+    log_.AddLog(QStringLiteral("[停止]"));
+  } else {
+    // Only a unit that is playing is stopped; an idle one leaves the run going.
+    if (!lines_.busy()) return;
+    lines_.stopPulseWithStrobe(log_);
+  }
+  timer_.stop();
+  Playing = false;
+}
+
+void BufferedBinarySession::Time1_Timer() {
+  if (Remaining == 0) {
+    Playing = false;
+    timer_.stop();
+    return;
+  }
+  if ((variant_.busyAlways || !ManualMode) && lines_.busy()) return;
+  ++NextIndex;
+  --Remaining;
+  const QString& e = entry(NextIndex);
+  const qint64 n = entryValue(e);
+  if (variant_.tenBits) {
+    const BinaryLines::Parallel sent = lines_.sendTenBits(n, PositiveLogic != 0, StrobeWidth);
+    log_.AddLog(QStringLiteral("[送信]：%1[%2 %3]")
+                    .arg(e, QString::number(sent.high, 16).toUpper(), QString::number(sent.low, 16).toUpper()));
+  } else {
+    lines_.sendPairs(n, StrobeWidth);
+    log_.AddLog(QStringLiteral("[送信]：") + e);
+  }
+}
+
+void BufferedBinarySession::Unload() {
+  pause_.doEvents();
+  if (BoardOpen) {
+    if (!variant_.tenBits) lines_.stopPulse(log_);
+    lines_.close();
+    BoardOpen = false;
+  }
+  pause_.doEvents();
+}
+
+BinaryMode2Session::BinaryMode2Session(WexfordApi& board, SessionTimer& timer, LogSink& log, Pause& pause)
+    : BinarySession(board, timer, log, pause) {}
+
+QString BinaryMode2Session::caption() const {
+  QString mode = QStringLiteral("バッファリング機能付バイナリ制御モード２（255CH）");
+  if (SubMode == 1)
+    mode = QStringLiteral("バッファリング機能付バイナリ制御モード") +
+           (PositiveLogic == 1 ? QStringLiteral("（正論理250CH）") : QStringLiteral("（負論理250CH）"));
+  return QStringLiteral("Kestrel Tester - ") + mode;
+}
+
+void BinaryMode2Session::Play(const QStringList& entries) {
+  ListLength = qint16(entries.size());
+  start(entries);
+}
+
+void BinaryMode2Session::SendCode(int code) {
+  CodePending = true;
+  ListLength = 1;
+  start({QString::number(code)});
+}
+
+void BinaryMode2Session::Stop() {
+  if (lines_.handle() == 0) return;
+  timer_.stop();
+  lines_.stopPulse(log_);
+}
+
+void BinaryMode2Session::Time1_Timer() {
+  // Repeat restarts a manual list: an automatic one is the whole range, a code never repeats.
+  if (Repeat == 1 && Remaining == 0 && ListLength != Maximum && !CodePending) {
+    NextIndex = 0;
+    Remaining = ListLength;
+  }
+  if (Remaining == 0) {
+    timer_.stop();
+    return;
+  }
+  if (lines_.busy()) return;
+  ++NextIndex;
+  --Remaining;
+  const QString& e = entry(NextIndex);
+  lines_.sendEightBits(entryValue(e), PositiveLogic != 0);
+  log_.AddLog(QStringLiteral("[送信]：") + e + QStringLiteral(" + OP信号"));
+}
+
+void BinaryMode2Session::Unload() {
+  pause_.doEvents();
+  if (lines_.handle() != 0) {
+    timer_.stop();
+    lines_.stopPulse(log_);
+    lines_.close();
+    BoardOpen = false;
+  }
+  pause_.doEvents();
+}
+
+}  // namespace kestrel

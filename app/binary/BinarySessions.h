@@ -1,0 +1,124 @@
+#pragma once
+// The buffered binary windows: a 100 ms timer sends the next channel of a
+// list onto the expansion board's lines whenever the unit is not busy.
+// BufferedBinarySession: the LUMO7Q window (protocol A) and the TARN-2G1-M
+// window (protocol B). BinaryMode2Session: eight parallel bits (protocol C),
+// with repeat and the volume codes.
+
+#include "BinaryLines.h"
+#include "shell/SessionTimer.h"
+
+#include <QString>
+#include <QStringList>
+#include <vector>
+
+namespace kestrel {
+
+class LogSink;
+class Pause;
+
+inline constexpr int kBinaryTickMs = 100;
+
+// What tells the LUMO7Q window from the 1000-channel one.
+struct BufferedBinaryVariant {
+  QString caption;
+  QString autoCaption;
+  QString manualCaption;
+  int boxes;
+  int boxLength;
+  int maxChannel;     // of an automatic run
+  int listWidth;      // digits of a list entry
+  bool rangeChecked;  // 1 to maxChannel, or anything (the low bits go out)
+  QString timingText;  // TxtIoTime as the window opens
+  int timingDefault;   // when TxtIoTime is empty
+  bool tenBits;        // protocol B, else A
+  bool busyAlways;     // else in automatic runs only
+  bool resetEnabled;
+};
+
+extern const BufferedBinaryVariant kLumo7Q;
+extern const BufferedBinaryVariant kTarn2G1M;
+
+// TxtIoTime read as a strobe width: the width, or the message that refuses it.
+struct TimingCheck {
+  bool ok;
+  int widthMs;
+  QString message;
+};
+TimingCheck checkTiming(const QString& text, int defaultMs);
+
+// The fields and steps both kinds of window share.
+class BinarySession {
+ public:
+  BinarySession(WexfordApi& board, SessionTimer& timer, LogSink& log, Pause& pause);
+  virtual ~BinarySession() = default;
+
+  // Opens the board; false when none could be opened (the handle stays 0).
+  // WexfordUnavailable when the library cannot be loaded.
+  bool Load();
+  // 一覧 and the board's state as the window closes.
+  virtual void Unload() = 0;
+  virtual void Time1_Timer() = 0;
+
+  BinaryLines& lines() { return lines_; }
+
+  // The window's fields.
+  std::vector<QString> ChannelList;  // from index 1
+  qint16 NextIndex = 0;
+  qint16 Remaining = 0;
+  bool BoardOpen = false;
+
+ protected:
+  // Starts a list from its first entry.
+  void start(const QStringList& entries);
+  const QString& entry(int index) const { return ChannelList[std::size_t(index)]; }
+
+  BinaryLines lines_;
+  SessionTimer& timer_;
+  LogSink& log_;
+  Pause& pause_;
+};
+
+class BufferedBinarySession : public BinarySession {
+ public:
+  BufferedBinarySession(const BufferedBinaryVariant& variant, WexfordApi& board, SessionTimer& timer, LogSink& log,
+                        Pause& pause);
+
+  const BufferedBinaryVariant& variant() const { return variant_; }
+  // 再生, once the entries have passed their check.
+  void Play(const QStringList& entries, bool manual, int widthMs);
+  void Stop();
+  void Time1_Timer() override;
+  void Unload() override;
+
+  bool Playing = false;
+  qint16 StrobeWidth = 0;
+  qint16 PositiveLogic = 0;
+  bool ManualMode = false;
+
+ private:
+  const BufferedBinaryVariant& variant_;
+};
+
+class BinaryMode2Session : public BinarySession {
+ public:
+  BinaryMode2Session(WexfordApi& board, SessionTimer& timer, LogSink& log, Pause& pause);
+
+  // The window's caption for its sub-mode and logic.
+  QString caption() const;
+  void Play(const QStringList& entries);
+  // 251, 252 or 253.
+  void SendCode(int code);
+  void Stop();
+  void Time1_Timer() override;
+  void Unload() override;
+
+  qint16 PositiveLogic = 0;
+  qint16 SubMode = 0;
+  qint16 Maximum = 255;
+  qint16 ListLength = 0;
+  qint16 Repeat = 0;
+  bool CodePending = false;
+};
+
+}  // namespace kestrel

@@ -1,0 +1,287 @@
+// The binary windows against a board that records every call, in virtual time.
+#include "binary/BinaryForms.h"
+#include "shell/AppEnd.h"
+#include "shell/FrmMenu.h"
+#include "support/SerialFakes.h"
+#include "support/TestSupport.h"
+
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <gtest/gtest.h>
+
+namespace kestrel::test {
+namespace {
+
+// The expansion board as the windows see it: each call is one line of `calls`,
+// the waits between them too; the busy line answers from `busy` in turn.
+class FakeBoard : public WexfordApi, public Pause {
+ public:
+  std::int32_t WXF_Open(WxfHandle* handle, std::int32_t, std::uint32_t types) override {
+    if (missing) throw WexfordUnavailable("no library");
+    calls << QStringLiteral("open %1").arg(types, 0, 16);
+    *handle = openHandle;
+    return openHandle ? 0 : 2;
+  }
+  std::int32_t WXF_Initialize(WxfHandle h) override { return note(QStringLiteral("init %1").arg(h)); }
+  std::int32_t WXF_PortWrite(WxfHandle, std::uint32_t port, std::uint8_t data, std::uint8_t mask) override {
+    return note(QStringLiteral("%1=%2/%3").arg(port & 0xFF, 2, 16).arg(data, 2, 16, QChar(u'0')).arg(mask, 0, 16).toUpper());
+  }
+  std::int32_t WXF_PortRead(WxfHandle, std::uint32_t port, std::uint8_t* value) override {
+    *value = busy.empty() ? 0 : busy.takeFirst();
+    return note(QStringLiteral("read ") + QString::number(port, 16).toUpper());
+  }
+  std::int32_t WXF_Close(WxfHandle h) override { return note(QStringLiteral("close %1").arg(h)); }
+  void sleep(int ms) override { calls << QStringLiteral("wait %1").arg(ms); }
+  void doEvents() override {}
+
+  QStringList take() {
+    const QStringList out = calls;
+    calls.clear();
+    return out;
+  }
+  // The data byte of each write to 0xFFFFD3.
+  QStringList dataBytes() const {
+    QStringList out;
+    for (const QString& c : calls)
+      if (c.startsWith(u"D3=")) out << c.mid(3, 2);
+    return out;
+  }
+
+  WxfHandle openHandle = 7;
+  bool missing = false;
+  QList<std::uint8_t> busy;
+  QStringList calls;
+
+ private:
+  std::int32_t note(const QString& call) {
+    calls << call;
+    return 0;
+  }
+};
+
+class ManualTimer : public SessionTimer {
+ public:
+  void start(int ms) override { interval = ms; }
+  void stop() override { interval = 0; }
+  int interval = 0;
+};
+
+TEST(BinaryLines, TheThreeProtocolsOnTheWire) {
+  FakeBoard board;
+  BinaryLines lines(board, board);
+  ASSERT_TRUE(lines.open());
+  EXPECT_EQ(board.take(), (QStringList{"open ffffff00", "init 7"}));
+
+  lines.sendPairs(0, 50);
+  EXPECT_EQ(board.dataBytes(), (QStringList{"FB", "FF", "FF", "FF"}));
+  EXPECT_EQ(board.calls.mid(0, 6), (QStringList{"D3=FB/FF", "D9=00/4", "wait 50", "D9=FF/4", "wait 50", "D3=FF/FF"}));
+  board.take();
+  lines.sendPairs(255, 50);
+  EXPECT_EQ(board.dataBytes(), (QStringList{"F8", "FC", "FC", "FC"}));
+  board.take();
+
+  EXPECT_EQ(lines.sendTenBits(1000, false, 0).low, 0xE8);
+  EXPECT_EQ(board.take(), (QStringList{"D3=E8/FF", "D9=03/3", "D9=00/4", "wait 0", "D9=FF/4", "wait 0"}));
+  const BinaryLines::Parallel positive = lines.sendTenBits(1000, true, 0);
+  EXPECT_EQ(positive.high, 0xFC);
+  EXPECT_EQ(board.take().mid(0, 2), (QStringList{"D3=17/FF", "D9=FC/3"}));
+
+  lines.sendEightBits(251, false);
+  EXPECT_EQ(board.take(), (QStringList{"D3=04/FF", "wait 20", "D9=00/4", "wait 50", "D9=FF/4"}));
+  lines.sendEightBits(251, true);
+  EXPECT_EQ(board.take().first(), "D3=FB/FF");
+
+  FakeLog log;
+  lines.stopPulse(log);
+  EXPECT_EQ(board.take(), (QStringList{"D9=00/8", "wait 50", "D9=FF/8"}));
+  lines.stopPulseWithStrobe(log);
+  EXPECT_EQ(board.take(), (QStringList{"D9=00/8", "D9=00/4", "wait 50", "D9=FF/4", "D9=FF/8"}));
+  EXPECT_EQ(log.lines, (QStringList{"[送信]：STOP信号", "[送信]：STOP信号"}));
+}
+
+TEST(BinarySessions, LumoWaitsForTheUnitAndStopsOnlyAPlayingOne) {
+  FakeBoard board;
+  ManualTimer timer;
+  FakeLog log;
+  BufferedBinarySession s(kLumo7Q, board, timer, log, board);
+  ASSERT_TRUE(s.Load());
+  board.take();
+  s.Play({"001", "002"}, false, 5);
+  EXPECT_EQ(timer.interval, kBinaryTickMs);
+  board.busy = {1};
+  s.Time1_Timer();
+  EXPECT_EQ(board.take(), QStringList{"read FFFFD0"}) << "a busy unit: nothing sent";
+  s.Time1_Timer();
+  EXPECT_EQ(log.take(), QStringList{"[送信]：001"});
+  EXPECT_EQ(board.take().size(), 1 + 4 * 5);
+
+  board.busy = {0};
+  s.Stop();
+  EXPECT_EQ(timer.interval, kBinaryTickMs) << "an idle unit: the run goes on";
+  board.busy = {1};
+  s.Stop();
+  EXPECT_EQ(timer.interval, 0);
+  EXPECT_FALSE(s.Playing);
+  EXPECT_EQ(log.take(), QStringList{"[送信]：STOP信号"});
+
+  board.take();
+  s.Unload();
+  EXPECT_EQ(board.take(), (QStringList{"D9=00/8", "wait 50", "D9=FF/8", "close 7"}));
+  EXPECT_FALSE(s.BoardOpen);
+}
+
+TEST(BinarySessions, TenBitsLogWhatWentOnTheLines) {
+  FakeBoard board;
+  ManualTimer timer;
+  FakeLog log;
+  BufferedBinarySession s(kTarn2G1M, board, timer, log, board);
+  ASSERT_TRUE(s.Load());
+  board.take();
+  s.Play({"0300", "1000"}, true, 100);
+  board.busy = {1, 1};
+  s.Time1_Timer();
+  s.Time1_Timer();
+  EXPECT_EQ(log.take(), (QStringList{"[送信]：0300[1 2C]", "[送信]：1000[3 E8]"})) << "manual runs do not wait";
+  EXPECT_FALSE(board.calls.contains("read FFFFD0"));
+  s.Time1_Timer();
+  EXPECT_EQ(timer.interval, 0);
+  EXPECT_FALSE(s.Playing);
+
+  s.PositiveLogic = 1;
+  board.busy.clear();
+  s.Play({"0300"}, false, 100);
+  board.take();
+  s.Time1_Timer();
+  EXPECT_EQ(board.take().first(), "read FFFFD0") << "automatic runs do";
+  EXPECT_EQ(log.take(), QStringList{"[送信]：0300[FE D3]"});
+  s.Stop();
+  EXPECT_EQ(log.take(), QStringList{"[停止]"});
+  EXPECT_TRUE(board.take().isEmpty()) << "no line touched";
+  s.Unload();
+  EXPECT_EQ(board.take(), QStringList{"close 7"});
+}
+
+TEST(BinarySessions, Mode2RepeatsManualListsButNeverACode) {
+  FakeBoard board;
+  ManualTimer timer;
+  FakeLog log;
+  BinaryMode2Session s(board, timer, log, board);
+  s.SubMode = 1;
+  s.PositiveLogic = 1;
+  EXPECT_EQ(s.caption(), "Kestrel Tester - バッファリング機能付バイナリ制御モード（正論理250CH）");
+  s.Maximum = 250;
+  ASSERT_TRUE(s.Load());
+  s.Repeat = 1;
+  s.Play({"012", "034"});
+  for (int i = 0; i < 3; ++i) s.Time1_Timer();
+  EXPECT_EQ(log.take(), (QStringList{"[送信]：012 + OP信号", "[送信]：034 + OP信号", "[送信]：012 + OP信号"}));
+  EXPECT_EQ(timer.interval, kBinaryTickMs);
+
+  s.SendCode(251);
+  s.Time1_Timer();
+  s.Time1_Timer();
+  EXPECT_EQ(log.take(), QStringList{"[送信]：251 + OP信号"});
+  EXPECT_EQ(timer.interval, 0);
+  board.take();
+  s.Stop();
+  EXPECT_EQ(board.take(), (QStringList{"D9=00/8", "wait 50", "D9=FF/8"}));
+  s.SubMode = 0;
+  EXPECT_EQ(s.caption(), "Kestrel Tester - バッファリング機能付バイナリ制御モード２（255CH）");
+}
+
+TEST(BinarySessions, TimingWidths) {
+  EXPECT_EQ(checkTiming("", 50).widthMs, 50);
+  EXPECT_TRUE(checkTiming("500", 50).ok);
+  EXPECT_EQ(checkTiming("501", 50).message, "タイミング時間の値は0～500msの範囲で入力して下さい。");
+  EXPECT_EQ(checkTiming("-1", 50).message, "タイミング時間の値は0～500msの範囲で入力して下さい。");
+  EXPECT_EQ(checkTiming("1x", 50).message, "タイミング時間の値が不正です。");
+}
+
+class BinaryWindows : public ::testing::Test {
+ protected:
+  BinaryWindows() { installApplicationEnd([this] { ++ends; }); }
+  ~BinaryWindows() override { installApplicationEnd({}); }
+  RecordingPrompt prompt;
+  FakeBoard board;
+  int ends = 0;
+};
+
+TEST_F(BinaryWindows, ManualEntriesCloseUpAndAreChecked) {
+  FrmBiMode7Q w(nullptr, board, board);
+  w.show();
+  EXPECT_EQ(w.windowTitle(), " テスト画面[LUMO7Qモード]");
+  EXPECT_FALSE(w.panel->CmdCls->isEnabled());
+  w.panel->OptMode[1]->setChecked(true);
+  EXPECT_FALSE(w.panel->CmdCls->isEnabled()) << "not offered in manual mode either";
+  w.panel->TxtNo[1]->setText("5");
+  w.panel->TxtNo[3]->setText("12");
+  w.TxtIoTime->setText("501");
+  w.CmdAction[0]->click();
+  EXPECT_EQ(prompt.texts(), std::vector<QString>{"タイミング時間の値は0～500msの範囲で入力して下さい。"});
+  EXPECT_EQ(w.panel->TxtNo[0]->text(), "5");
+  EXPECT_EQ(w.panel->TxtNo[1]->text(), "12");
+  w.TxtIoTime->setText("");
+  w.CmdAction[0]->click();
+  EXPECT_TRUE(w.session().Playing);
+  EXPECT_EQ(w.session().StrobeWidth, 50);
+  EXPECT_EQ(w.session().ChannelList, (std::vector<QString>{"", "005", "012"}));
+  EXPECT_TRUE(w.Time1.isActive());
+  w.CmdAction[6]->click();
+  EXPECT_FALSE(w.Time1.isActive());
+  EXPECT_EQ(board.calls.last(), "close 7");
+
+  FrmMenu::PositiveLogic = 0;
+  FrmBiMode1000CH wide(nullptr, board, board);
+  wide.panel->OptMode[1]->setChecked(true);
+  wide.panel->TxtNo[0]->setText("1001");
+  wide.panel->TxtNo[1]->setText("x");
+  wide.CmdAction[0]->click();
+  EXPECT_EQ(prompt.texts().back(), "チャンネル番号は１～１０００までの範囲で入力して下さい。") << "box by box";
+  wide.panel->TxtNo[0]->setText("");
+  wide.panel->TxtNo[1]->setText("");
+  wide.CmdAction[0]->click();
+  EXPECT_EQ(prompt.messages.back(), (Message{kTitle3J, "再生番号は必須入力です。", MsgIcon::Exclamation}));
+}
+
+TEST_F(BinaryWindows, WithoutABoardOrWithoutTheLibrary) {
+  board.openHandle = 0;
+  {
+    FrmBiMode1000CH w(nullptr, board, board);
+    EXPECT_EQ(prompt.messages.back(), (Message{kTitle3J, "デバイスへの接続に失敗しました。"}));
+    w.close();
+  }
+  EXPECT_EQ(board.take(), QStringList{"open ffffff00"}) << "nothing else reaches the board";
+  board.missing = true;
+  FrmBiMode7Q lumo(nullptr, board, board);
+  EXPECT_EQ(prompt.texts().back(), "必要なファイルが見つかりませんでした。    \r\n確認して下さい。(Wexford.dll)");
+  EXPECT_EQ(ends, 1);
+  FrmMenu::SubMode = 0;
+  FrmBinaryMode2 mode2(nullptr, board, board);
+  EXPECT_EQ(prompt.texts().back(), "デバイスへの接続に失敗しました。");
+}
+
+TEST_F(BinaryWindows, Mode2ChecksEveryBoxForNumbersFirst) {
+  FrmMenu::SubMode = 1;
+  FrmMenu::PositiveLogic = 0;
+  FrmBinaryMode2 w(nullptr, board, board);
+  EXPECT_EQ(w.windowTitle(), "Kestrel Tester - バッファリング機能付バイナリ制御モード（負論理250CH）");
+  EXPECT_TRUE(w.CmdAction[2]->isVisibleTo(&w));
+  w.panel->OptMode[1]->setChecked(true);
+  w.panel->TxtNo[0]->setText("251");
+  w.panel->TxtNo[1]->setText("x");
+  w.CmdAction[0]->click();
+  EXPECT_EQ(prompt.texts().back(), "数値を入力してください。");
+  EXPECT_EQ(prompt.messages.back().title, kTitle);
+  w.panel->TxtNo[1]->setText("");
+  w.CmdAction[0]->click();
+  EXPECT_EQ(prompt.texts().back(), "チャンネル番号は１～２５０までの範囲で入力して下さい。");
+  FrmMenu::SubMode = 0;
+  FrmBinaryMode2 narrow(nullptr, board, board);
+  EXPECT_FALSE(narrow.CmdAction[2]->isVisibleTo(&narrow));
+  narrow.CmdAction[4]->click();
+  EXPECT_EQ(narrow.session().ChannelList.back(), "253");
+}
+
+}  // namespace
+}  // namespace kestrel::test
