@@ -1,0 +1,144 @@
+// The strobe width a binary unit sees, as the windows make it: the line code
+// with its real waits, Wexford and Corvex, over USB (the driver stand-in) and
+// over the LAN (a simulated board on 127.0.0.1). A whole TARN-2G1-M run of
+// channels 1..N (N = the first argument, 200 by default) at T = 50 ms on each;
+// the unit times every strobe from the model's time stamps of its two writes.
+// Prints p50 and p99 of |width - T| per link; the last line is the worse p99.
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include <dlfcn.h>
+#include <unistd.h>
+
+#include "binary/BinaryLines.h"
+#include "board.h"
+#include "corvex.h"
+#include "lan_board.h"
+#include "shell/Pause.h"
+#include "wexford.h"
+
+namespace {
+
+namespace sim = kestrel::sim;
+using kestrel::WxfHandle;
+constexpr int kWidthMs = 50;
+
+// Wexford as the windows call it, on a board opened beforehand.
+class OpenedBoard : public kestrel::WexfordApi {
+ public:
+  explicit OpenedBoard(WxfHandle handle) : handle_(handle) {}
+  std::int32_t WXF_Open(WxfHandle* handle, std::int32_t, std::uint32_t) override {
+    *handle = handle_;
+    return 0;
+  }
+  std::int32_t WXF_Initialize(WxfHandle h) override { return std::int32_t(::WXF_Initialize(h)); }
+  std::int32_t WXF_PortWrite(WxfHandle h, std::uint32_t port, std::uint8_t data, std::uint8_t mask) override {
+    return std::int32_t(::WXF_PortWrite(h, port, data, mask));
+  }
+  std::int32_t WXF_PortRead(WxfHandle h, std::uint32_t port, std::uint8_t* value) override {
+    return std::int32_t(::WXF_PortRead(h, port, value));
+  }
+  std::int32_t WXF_Close(WxfHandle h) override { return std::int32_t(::WXF_Close(h)); }
+
+ private:
+  WxfHandle handle_;
+};
+
+// Sends channels 1..count; false when the board cannot be initialised.
+bool run(CVX_HANDLE handle, int count) {
+  OpenedBoard board(handle);
+  kestrel::BinaryLines lines(board, kestrel::realPause());
+  if (!lines.open() || ::WXF_Initialize(handle) != 0) return false;
+  for (int n = 1; n <= count; ++n) lines.sendTenBits(n, false, kWidthMs);
+  lines.busy();  // every write has reached the board
+  lines.close();
+  return true;
+}
+
+// |width - T| in ms of every strobe the unit timed, sorted.
+std::vector<double> deviations(const sim::BinaryUnit& unit) {
+  std::vector<double> out;
+  for (const sim::BinaryChannel& c : unit.channels())
+    for (const auto width : c.strobe_widths)
+      out.push_back(std::abs(std::chrono::duration<double, std::milli>(width).count() - kWidthMs));
+  std::sort(out.begin(), out.end());
+  return out;
+}
+
+double percentile(const std::vector<double>& sorted, double p) {
+  if (sorted.empty()) return 0;
+  return sorted[std::min(sorted.size() - 1, std::size_t(p * double(sorted.size())))];
+}
+
+double report(const char* link, const std::vector<double>& d, int count) {
+  if (d.size() != std::size_t(count)) std::printf("%s: %zu strobes timed of %d sent\n", link, d.size(), count);
+  const double p99 = percentile(d, 0.99);
+  std::printf("%s: %zu strobes, |width - %d ms| p50 %.3f ms, p99 %.3f ms, max %.3f ms\n", link, d.size(), kWidthMs,
+              percentile(d, 0.5), p99, d.empty() ? 0.0 : d.back());
+  return p99;
+}
+
+sim::BoardConfig expansionBoard(const char* product) {
+  sim::BoardConfig c;
+  c.serial = "EXP00001";
+  c.product = sim::ProductRecord{*sim::parse_uuid(product), 1};
+  c.version_word = 0x00030201;
+  c.binary_unit = sim::BinaryUnitConfig{sim::BinaryProtocol::B, false, std::chrono::milliseconds(0)};
+  return c;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  namespace fs = std::filesystem;
+  const fs::path exe = fs::canonical("/proc/self/exe");
+  const fs::path standIn = exe.parent_path().parent_path() / "lib" / "libftd2xx.so";
+  // Corvex binds its driver when it is loaded, before main runs.
+  if (!std::getenv("CORVEX_FTD2XX")) {
+    ::setenv("CORVEX_FTD2XX", standIn.c_str(), 1);
+    ::execv(exe.c_str(), argv);
+    std::perror("re-running the benchmark with the driver stand-in");
+    return 1;
+  }
+  const int count = argc > 1 ? std::max(1, std::atoi(argv[1])) : 200;
+
+  const fs::path config = fs::temp_directory_path() / ("kestrel-strobe-bench-" + std::to_string(::getpid()) + ".ini");
+  std::ofstream(config) << "[board]\nserial = EXP00001\nproduct = 3aa4096d-2cc0-46dd-878a-88511d75ac78 1\n"
+                           "version_word = 0x00030201\nbinary_unit = B\nbinary_logic = negative\nbinary_play_ms = 0\n";
+  void* driver = ::dlopen(std::getenv("CORVEX_FTD2XX"), RTLD_NOW);
+  auto* configure = driver ? reinterpret_cast<int (*)(const char*)>(::dlsym(driver, "ftsim_configure")) : nullptr;
+  auto* boardAt = driver ? reinterpret_cast<void* (*)(int)>(::dlsym(driver, "ftsim_board")) : nullptr;
+  const bool configured = configure && boardAt && configure(config.c_str()) == 1;
+  fs::remove(config);
+  if (!configured) {
+    std::fprintf(stderr, "no driver stand-in with a simulated board: is it built?\n");
+    return 1;
+  }
+  WXF_HANDLE usb = 0;
+  if (::WXF_Open(&usb, 0, WXF_TYPE_USB | WXF_TYPE_EXPANSION) != 0 || !run(usb, count)) {
+    std::fprintf(stderr, "the expansion board on USB did not open\n");
+    return 1;
+  }
+  const double usbP99 = report("usb", deviations(*static_cast<sim::Board*>(boardAt(0))->binary_unit()), count);
+
+  sim::LanBoardConfig lan;
+  lan.board = expansionBoard("787c7eb3-31ac-4be1-bd0a-c07563d39179");
+  sim::LanServer server({lan});
+  server.start();
+  CVX_SetNetworkPort(server.tcp_port(0));
+  CVX_HANDLE onLan = 0;
+  if (CVX_OpenA(&onLan, "127.0.0.1", CVX_IF_LAN) != CVX_OK || !run(onLan, count)) {
+    std::fprintf(stderr, "the expansion board on the LAN did not open\n");
+    return 1;
+  }
+  const double lanP99 =
+      report("lan", server.with_board(0, [](sim::Board& b) { return deviations(*b.binary_unit()); }), count);
+  std::printf("p99_ms: %.3f\n", std::max(usbP99, lanP99));
+  return 0;
+}
