@@ -13,6 +13,7 @@
 
 #include <unistd.h>
 
+#include "BenchSupport.h"
 #include "atf_image.h"
 #include "corvex.h"
 
@@ -70,24 +71,9 @@ double seconds(F&& f) {
 
 int main(int, char** argv) {
   namespace fs = std::filesystem;
-  const fs::path exe = fs::canonical("/proc/self/exe");
-  // The library binds its driver when it is loaded, before main runs: the
-  // stand-in must be named in the environment the process starts with.
-  if (!std::getenv("CORVEX_FTD2XX")) {
-    ::setenv("CORVEX_FTD2XX", (exe.parent_path().parent_path() / "lib" / "libftd2xx.so").c_str(), 1);
-    ::execv(exe.c_str(), argv);
-    std::perror("re-running the benchmark with the driver stand-in");
-    return 1;
-  }
-  const fs::path config = fs::temp_directory_path() / ("corvex-atf-bench-" + std::to_string(::getpid()) + ".ini");
-  std::ofstream(config) << "[board]\nserial = BENCH001\n";
-  ::setenv("FTSIM_CONFIG", config.c_str(), 1);
-  const CVX_HANDLE h = CVX_Open("BENCH001");
-  fs::remove(config);
-  if (!h) {
-    std::fprintf(stderr, "no simulated board: is the driver stand-in built?\n");
-    return 1;
-  }
+  if (!bench::with_driver_stand_in(argv)) return 1;
+  const CVX_HANDLE h = bench::open_stand_in_board("BENCH001");
+  if (!h) return 1;
 
   const img::ImageSpec s = spec();
   const img::Bytes image = img::build_image(s);

@@ -16,6 +16,7 @@
 #include <dlfcn.h>
 #include <unistd.h>
 
+#include "BenchSupport.h"
 #include "binary/BinaryLines.h"
 #include "board.h"
 #include "corvex.h"
@@ -97,15 +98,7 @@ sim::BoardConfig expansionBoard(const char* product) {
 
 int main(int argc, char** argv) {
   namespace fs = std::filesystem;
-  const fs::path exe = fs::canonical("/proc/self/exe");
-  const fs::path standIn = exe.parent_path().parent_path() / "lib" / "libftd2xx.so";
-  // Corvex binds its driver when it is loaded, before main runs.
-  if (!std::getenv("CORVEX_FTD2XX")) {
-    ::setenv("CORVEX_FTD2XX", standIn.c_str(), 1);
-    ::execv(exe.c_str(), argv);
-    std::perror("re-running the benchmark with the driver stand-in");
-    return 1;
-  }
+  if (!bench::with_driver_stand_in(argv)) return 1;
   const int count = argc > 1 ? std::max(1, std::atoi(argv[1])) : 200;
 
   const fs::path config = fs::temp_directory_path() / ("kestrel-strobe-bench-" + std::to_string(::getpid()) + ".ini");

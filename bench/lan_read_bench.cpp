@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "BenchSupport.h"
 #include "corvex.h"
 #include "lan_board.h"
 #include "raw_lan_link.h"
@@ -22,11 +23,6 @@ constexpr int kCalls = 5000;  // per turn
 constexpr int kRounds = 25;
 constexpr std::uint32_t kAddress = 0xFFFFD0;
 constexpr std::size_t kReply = 1;
-
-double median(std::vector<double> v) {
-  std::sort(v.begin(), v.end());
-  return v[v.size() / 2];
-}
 
 template <typename F>
 double calls_per_second(F&& call) {
@@ -57,15 +53,11 @@ double raw_turn(std::uint16_t port, const sim::Digest& digest, const sim::Bytes&
 }  // namespace
 
 int main() {
-  sim::LanServer server({sim::LanBoardConfig{}});
-  server.start();
-  const std::uint16_t port = server.tcp_port(0);
-  const std::string password = sim::default_lan_password();
-  const sim::Digest digest = sim::password_digest(password);
-  // Set, not assumed: a Corvex.ini may name another default password or port.
-  CVX_SetPassword(password.c_str());
-  CVX_SetNetworkPort(port);
-  const std::uint32_t piece = bench::library_piece_size();
+  bench::SimulatedLanBoard lan;
+  sim::LanServer& server = lan.server;
+  const std::uint16_t port = lan.port;
+  const sim::Digest& digest = lan.digest;
+  const std::uint32_t piece = lan.piece;
 
   // The command exactly as the library sent it, as the board model ran it.
   CVX_HANDLE h = 0;
@@ -77,27 +69,20 @@ int main() {
   CVX_Close(h);
   const sim::Bytes request = server.with_board(0, [](sim::Board& b) { return b.executed().back().bytes; });
 
-  std::vector<double> library, raw, ratios;
-  for (int round = 0; round < kRounds; ++round) {
-    double l = 0, r = 0;
-    if (round % 2 == 0) {
-      l = library_turn();
-      r = raw_turn(port, digest, request, piece);
-    } else {
-      r = raw_turn(port, digest, request, piece);
-      l = library_turn();
-    }
-    if (l <= 0 || r <= 0) {
-      std::fprintf(stderr, "a call failed\n");
-      return 1;
-    }
-    library.push_back(l);
-    raw.push_back(r);
-    ratios.push_back(l / r);
-    server.with_board(0, [](sim::Board& b) { b.clear_executed(); });
+  bench::Paired rates;
+  const bool ran = bench::alternate(
+      kRounds,
+      [&] {
+        server.with_board(0, [](sim::Board& b) { b.clear_executed(); });
+        return library_turn();
+      },
+      [&] { return raw_turn(port, digest, request, piece); }, rates);
+  if (!ran) {
+    std::fprintf(stderr, "a call failed\n");
+    return 1;
   }
-  std::printf("CVX_PortRead8 through the library over the LAN: %.0f calls/s\n", median(library));
-  std::printf("same bytes on a plain blocking socket:          %.0f calls/s\n", median(raw));
-  std::printf("ratio: %.2f\n", median(ratios));
+  std::printf("CVX_PortRead8 through the library over the LAN: %.0f calls/s\n", bench::median(rates.measured));
+  std::printf("same bytes on a plain blocking socket:          %.0f calls/s\n", bench::median(rates.baseline));
+  std::printf("ratio: %.2f\n", bench::median(rates.ratios));
   return 0;
 }

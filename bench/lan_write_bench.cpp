@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "BenchSupport.h"
 #include "corvex.h"
 #include "lan_board.h"
 #include "raw_lan_link.h"
@@ -33,11 +34,6 @@ constexpr double kMiB = 1024.0 * 1024.0;
 struct Commands {
   sim::Bytes block, fence;
 };
-
-double median(std::vector<double> v) {
-  std::sort(v.begin(), v.end());
-  return v[v.size() / 2];
-}
 
 template <typename F>
 double mib_per_second(F&& turn) {
@@ -74,15 +70,11 @@ double raw_turn(std::uint16_t port, const sim::Digest& digest, const Commands& c
 }  // namespace
 
 int main() {
-  sim::LanServer server({sim::LanBoardConfig{}});
-  server.start();
-  const std::uint16_t port = server.tcp_port(0);
-  const std::string password = sim::default_lan_password();
-  const sim::Digest digest = sim::password_digest(password);
-  // Set, not assumed: a Corvex.ini may name another default password or port.
-  CVX_SetPassword(password.c_str());
-  CVX_SetNetworkPort(port);
-  const std::uint32_t piece = bench::library_piece_size();
+  bench::SimulatedLanBoard lan;
+  sim::LanServer& server = lan.server;
+  const std::uint16_t port = lan.port;
+  const sim::Digest& digest = lan.digest;
+  const std::uint32_t piece = lan.piece;
 
   std::vector<std::uint8_t> data(kBlock);
   for (std::size_t i = 0; i < data.size(); ++i) data[i] = static_cast<std::uint8_t>(i * 7 + 3);
@@ -101,28 +93,23 @@ int main() {
     return Commands{ran[ran.size() - 2].bytes, ran.back().bytes};
   });
 
-  std::vector<double> library, raw, ratios;
-  for (int round = 0; round < kRounds; ++round) {
-    double l = 0, r = 0;
-    if (round % 2 == 0) {
-      l = library_turn(data);
-      r = raw_turn(port, digest, commands, piece);
-    } else {
-      r = raw_turn(port, digest, commands, piece);
-      l = library_turn(data);
-    }
-    if (l <= 0 || r <= 0) {
-      std::fprintf(stderr, "a transfer failed\n");
-      return 1;
-    }
-    library.push_back(l);
-    raw.push_back(r);
-    ratios.push_back(l / r);
-    // Every block run is kept whole in the model's record.
-    server.with_board(0, [](sim::Board& b) { b.clear_executed(); });
+  bench::Paired rates;
+  const bool ran = bench::alternate(
+      kRounds,
+      [&] {
+        // The model's record of what ran would otherwise keep every block.
+        server.with_board(0, [](sim::Board& b) { b.clear_executed(); });
+        return library_turn(data);
+      },
+      [&] { return raw_turn(port, digest, commands, piece); }, rates);
+  if (!ran) {
+    std::fprintf(stderr, "a transfer failed\n");
+    return 1;
   }
-  std::printf("CVX_PortBWrite of 64 KiB through the library over the LAN: %.0f MiB/s\n", median(library));
-  std::printf("same bytes in the same %u-byte pieces on a plain socket:   %.0f MiB/s\n", piece, median(raw));
-  std::printf("ratio: %.2f\n", median(ratios));
+  std::printf("CVX_PortBWrite of 64 KiB through the library over the LAN: %.0f MiB/s\n",
+              bench::median(rates.measured));
+  std::printf("same bytes in the same %u-byte pieces on a plain socket:   %.0f MiB/s\n", piece,
+              bench::median(rates.baseline));
+  std::printf("ratio: %.2f\n", bench::median(rates.ratios));
   return 0;
 }

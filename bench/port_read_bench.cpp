@@ -10,6 +10,7 @@
 
 #include <unistd.h>
 
+#include "BenchSupport.h"
 #include "board.h"
 #include "corvex.h"
 
@@ -36,26 +37,9 @@ double best_calls_per_second(F&& call) {
 }  // namespace
 
 int main(int, char** argv) {
-  namespace fs = std::filesystem;
-  const fs::path exe = fs::canonical("/proc/self/exe");
-  // The library binds its driver when it is loaded, before main runs: the
-  // stand-in must be named in the environment the process starts with.
-  if (!std::getenv("CORVEX_FTD2XX")) {
-    ::setenv("CORVEX_FTD2XX", (exe.parent_path().parent_path() / "lib" / "libftd2xx.so").c_str(), 1);
-    ::execv(exe.c_str(), argv);
-    std::perror("re-running the benchmark with the driver stand-in");
-    return 1;
-  }
-  const fs::path config = fs::temp_directory_path() / "corvex-bench.ini";
-  std::ofstream(config) << "[board]\nserial = BENCH001\n";
-  ::setenv("FTSIM_CONFIG", config.c_str(), 1);
-
-  const CVX_HANDLE h = CVX_Open("BENCH001");
-  fs::remove(config);
-  if (!h) {
-    std::fprintf(stderr, "no simulated board: is the driver stand-in built?\n");
-    return 1;
-  }
+  if (!bench::with_driver_stand_in(argv)) return 1;
+  const CVX_HANDLE h = bench::open_stand_in_board("BENCH001");
+  if (!h) return 1;
   std::uint8_t value = 0;
   const double library = best_calls_per_second([&] { return CVX_PortRead8(h, kAddress, &value) == CVX_OK; });
   CVX_Close(h);

@@ -14,7 +14,9 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
+#include <string>
 
+#include "corvex.h"
 #include "lan_board.h"
 #include "settings.h"
 
@@ -25,6 +27,25 @@ namespace bench {
 inline std::uint32_t library_piece_size() {
   return static_cast<std::uint32_t>(std::max(corvex::load_settings().max_data_size, 1));
 }
+
+// One simulated board on 127.0.0.1 that the library and the plain socket both
+// reach, with the library set to its port and password.
+struct SimulatedLanBoard {
+  SimulatedLanBoard() : server({kestrel::sim::LanBoardConfig{}}) {
+    server.start();
+    port = server.tcp_port(0);
+    const std::string password = kestrel::sim::default_lan_password();
+    digest = kestrel::sim::password_digest(password);
+    // Set, not assumed: a Corvex.ini may name another default password or port.
+    CVX_SetPassword(password.c_str());
+    CVX_SetNetworkPort(port);
+    piece = library_piece_size();
+  }
+  kestrel::sim::LanServer server;
+  std::uint16_t port = 0;
+  kestrel::sim::Digest digest{};
+  std::uint32_t piece = 0;
+};
 
 class RawLanLink {
  public:

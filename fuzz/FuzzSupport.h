@@ -7,6 +7,7 @@
 // how the arrival is announced (see Arrival). A byte from C0h up is an
 // operator action; each target reads it and its arguments itself.
 
+#include "FuzzRequire.h"
 #include "serial/ChannelEntry.h"
 #include "serial/LinkPort.h"
 #include "serial/LogSink.h"
@@ -22,16 +23,6 @@
 #include <cstdio>
 #include <optional>
 #include <utility>
-
-// A broken invariant stops the run where it is; the condition goes to stderr
-// first so that a crash file explains itself.
-#define FUZZ_REQUIRE(condition)                                                               \
-  do {                                                                                        \
-    if (!(condition)) {                                                                       \
-      std::fprintf(stderr, "invariant broken: %s (%s:%d)\n", #condition, __FILE__, __LINE__); \
-      __builtin_trap();                                                                       \
-    }                                                                                         \
-  } while (0)
 
 namespace kestrel::fuzz {
 

@@ -5,15 +5,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "FuzzRequire.h"
 #include "address_packets.h"
-
-#define FUZZ_REQUIRE(condition)                                                               \
-  do {                                                                                        \
-    if (!(condition)) {                                                                       \
-      std::fprintf(stderr, "invariant broken: %s (%s:%d)\n", #condition, __FILE__, __LINE__); \
-      __builtin_trap();                                                                       \
-    }                                                                                         \
-  } while (0)
 
 using namespace corvex;
 

@@ -7,15 +7,8 @@
 #include <cstring>
 #include <vector>
 
+#include "FuzzRequire.h"
 #include "lan_discovery.h"
-
-#define FUZZ_REQUIRE(condition)                                                               \
-  do {                                                                                        \
-    if (!(condition)) {                                                                       \
-      std::fprintf(stderr, "invariant broken: %s (%s:%d)\n", #condition, __FILE__, __LINE__); \
-      __builtin_trap();                                                                       \
-    }                                                                                         \
-  } while (0)
 
 using namespace corvex;
 

@@ -12,22 +12,15 @@
 #include <vector>
 
 #ifdef _WIN32
-#include <winsock2.h>
-#include <ws2tcpip.h>
 #include <iphlpapi.h>
 #else
-#include <arpa/inet.h>
-#include <errno.h>
 #include <ifaddrs.h>
 #include <net/if.h>
-#include <netinet/in.h>
-#include <poll.h>
-#include <sys/socket.h>
-#include <unistd.h>
 #endif
 
 #include "address_packets.h"
 #include "lan_transport.h"
+#include "sockets.h"
 #include "state.h"
 
 namespace corvex {
@@ -52,16 +45,6 @@ struct Local {
 };
 
 #ifdef _WIN32
-constexpr socket_t kNoSocket = INVALID_SOCKET;
-void close_socket(socket_t s) { ::closesocket(s); }
-long last_error() { return ::WSAGetLastError(); }
-bool interrupted() { return false; }
-int poll_sockets(std::vector<WSAPOLLFD>& fds, int ms) {
-  return ::WSAPoll(fds.data(), static_cast<ULONG>(fds.size()), ms);
-}
-using PollEntry = WSAPOLLFD;
-constexpr short kReadable = POLLRDNORM;
-
 CVX_STATUS local_addresses(std::vector<Local>& out) {
   ULONG size = 0;
   if (::GetIpAddrTable(nullptr, &size, FALSE) != ERROR_INSUFFICIENT_BUFFER) return CVX_FAILED;
@@ -83,14 +66,6 @@ bool bind_to(socket_t s, const Local& local, std::uint16_t port) {
   return ::bind(s, reinterpret_cast<const sockaddr*>(&a), sizeof a) == 0;
 }
 #else
-constexpr socket_t kNoSocket = -1;
-void close_socket(socket_t s) { ::close(s); }
-long last_error() { return errno; }
-bool interrupted() { return errno == EINTR; }
-using PollEntry = pollfd;
-int poll_sockets(std::vector<pollfd>& fds, int ms) { return ::poll(fds.data(), fds.size(), ms); }
-constexpr short kReadable = POLLIN;
-
 CVX_STATUS local_addresses(std::vector<Local>& out) {
   ifaddrs* list = nullptr;
   if (::getifaddrs(&list) != 0) return errno == ENOMEM ? CVX_NO_MEMORY : CVX_FAILED;
@@ -168,8 +143,7 @@ bool same_subnet(std::uint32_t a, std::uint32_t b, std::uint32_t mask) { return 
 CVX_STATUS await_reply(Udp& udp, std::uint32_t xid, dhcp::Packet& packet, std::size_t& length, Report& report) {
   const auto deadline = Clock::now() + kReplyWait;
   for (;;) {
-    std::vector<PollEntry> fds{{udp.s, kReadable, 0}};
-    const int ready = poll_sockets(fds, ms_left(deadline));
+    const int ready = poll_one(udp.s, kReadable, ms_left(deadline));
     if (ready < 0 && interrupted()) continue;
     if (ready < 0) {
       report.addf("エラー : 受信バイト数の確認に失敗しました status=%ld, err=%ld\n", ready, last_error());
@@ -280,7 +254,7 @@ Listener* await_request(std::vector<Listener>& listeners, dhcp::Request& request
   for (const Listener& l : listeners) fds.push_back({l.udp.s, kReadable, 0});
   while (Clock::now() < deadline) {
     for (auto& fd : fds) fd.revents = 0;
-    const int ready = poll_sockets(fds, ms_left(deadline));
+    const int ready = poll_sockets(fds.data(), fds.size(), ms_left(deadline));
     if (ready < 0 && interrupted()) continue;
     if (ready < 0) {
       // Counted as nothing waiting; the pause keeps a lasting fault from filling the report.

@@ -5,20 +5,12 @@
 #include <cstring>
 #include <vector>
 
-#ifdef _WIN32
-#include <winsock2.h>
-#include <ws2tcpip.h>
-#else
-#include <arpa/inet.h>
-#include <errno.h>
+#ifndef _WIN32
 #include <ifaddrs.h>
 #include <net/if.h>
-#include <netinet/in.h>
-#include <poll.h>
-#include <sys/socket.h>
-#include <unistd.h>
 #endif
 
+#include "sockets.h"
 #include "state.h"
 
 namespace corvex {
@@ -32,13 +24,6 @@ constexpr std::uint8_t kAnswerType = 2;
 constexpr std::size_t kHeader = 8;
 
 #ifdef _WIN32
-constexpr socket_t kNoSocket = INVALID_SOCKET;
-void close_socket(socket_t s) { ::closesocket(s); }
-bool interrupted() { return ::WSAGetLastError() == WSAEINTR; }
-int poll_one(socket_t s, int ms) {
-  WSAPOLLFD fd{s, POLLRDNORM, 0};
-  return ::WSAPoll(&fd, 1, ms);
-}
 // Windows sends the limited broadcast out of every interface itself.
 std::vector<in_addr> broadcast_addresses() {
   in_addr all{};
@@ -46,13 +31,6 @@ std::vector<in_addr> broadcast_addresses() {
   return {all};
 }
 #else
-constexpr socket_t kNoSocket = -1;
-void close_socket(socket_t s) { ::close(s); }
-bool interrupted() { return errno == EINTR; }
-int poll_one(socket_t s, int ms) {
-  pollfd fd{s, POLLIN, 0};
-  return ::poll(&fd, 1, ms);
-}
 // Linux sends 255.255.255.255 out of one interface only, so each IPv4
 // interface gets the request on its own broadcast address.
 std::vector<in_addr> broadcast_addresses() {
@@ -113,7 +91,7 @@ CVX_STATUS lan_discover(DiscoveryList& list, std::int32_t port) {
   while (stored < list.size()) {
     const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(end - Clock::now()).count();
     if (left < 0) break;
-    const int ready = poll_one(udp.s, static_cast<int>(left));
+    const int ready = poll_one(udp.s, kReadable, static_cast<int>(left));
     if (ready < 0 && interrupted()) continue;
     if (ready < 0) return CVX_SOCKET_ERROR;
     if (ready == 0) continue;

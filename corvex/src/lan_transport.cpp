@@ -6,20 +6,14 @@
 #include <cstring>
 #include <string>
 
-#ifdef _WIN32
-#include <winsock2.h>
-#include <ws2tcpip.h>
-#else
-#include <errno.h>
+#ifndef _WIN32
 #include <fcntl.h>
 #include <netdb.h>
-#include <netinet/in.h>
 #include <netinet/tcp.h>
-#include <poll.h>
 #include <sys/ioctl.h>
-#include <sys/socket.h>
-#include <unistd.h>
 #endif
+
+#include "sockets.h"
 
 namespace corvex {
 namespace {
@@ -33,10 +27,8 @@ constexpr std::uint8_t kLoginResponse = 5;
 constexpr std::uint8_t kLoginAccepted = 6;
 constexpr std::uint32_t kPurgePiece = 1024;
 
-// The little that differs between the two socket libraries.
+// What the stream transfers need beyond the shared socket calls.
 #ifdef _WIN32
-constexpr socket_t kNoSocket = INVALID_SOCKET;
-void close_socket(socket_t s) { ::closesocket(s); }
 bool set_non_blocking(socket_t s) {
   u_long on = 1;
   return ::ioctlsocket(s, FIONBIO, &on) == 0;
@@ -48,11 +40,6 @@ long receive_some(socket_t s, std::uint8_t* p, std::uint32_t n) {
   return ::recv(s, reinterpret_cast<char*>(p), static_cast<int>(n), 0);
 }
 bool would_block() { return ::WSAGetLastError() == WSAEWOULDBLOCK; }
-bool interrupted() { return ::WSAGetLastError() == WSAEINTR; }
-int poll_one(socket_t s, short events, int ms) {
-  WSAPOLLFD fd{s, events, 0};
-  return ::WSAPoll(&fd, 1, ms);
-}
 bool bytes_waiting(socket_t s, std::uint32_t* count) {
   u_long n = 0;
   if (::ioctlsocket(s, FIONREAD, &n) != 0) return false;
@@ -61,8 +48,6 @@ bool bytes_waiting(socket_t s, std::uint32_t* count) {
 }
 void shut_down(socket_t s) { ::shutdown(s, SD_BOTH); }
 #else
-constexpr socket_t kNoSocket = -1;
-void close_socket(socket_t s) { ::close(s); }
 bool set_non_blocking(socket_t s) {
   const int flags = ::fcntl(s, F_GETFL);
   return flags >= 0 && ::fcntl(s, F_SETFL, flags | O_NONBLOCK) == 0;
@@ -73,11 +58,6 @@ bool set_non_blocking(socket_t s) {
 long send_some(socket_t s, const std::uint8_t* p, std::uint32_t n) { return ::send(s, p, n, MSG_NOSIGNAL); }
 long receive_some(socket_t s, std::uint8_t* p, std::uint32_t n) { return ::recv(s, p, n, 0); }
 bool would_block() { return errno == EAGAIN || errno == EWOULDBLOCK; }
-bool interrupted() { return errno == EINTR; }
-int poll_one(socket_t s, short events, int ms) {
-  pollfd fd{s, events, 0};
-  return ::poll(&fd, 1, ms);
-}
 bool bytes_waiting(socket_t s, std::uint32_t* count) {
   int n = 0;
   if (::ioctl(s, FIONREAD, &n) != 0 || n < 0) return false;
@@ -85,14 +65,6 @@ bool bytes_waiting(socket_t s, std::uint32_t* count) {
   return true;
 }
 void shut_down(socket_t s) { ::shutdown(s, SHUT_RDWR); }
-#endif
-
-#ifdef _WIN32
-constexpr short kReadable = POLLRDNORM;
-constexpr short kWritable = POLLWRNORM;
-#else
-constexpr short kReadable = POLLIN;
-constexpr short kWritable = POLLOUT;
 #endif
 
 // Waits until the socket is ready or the deadline passes.

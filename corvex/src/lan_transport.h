@@ -6,15 +6,10 @@
 
 #include "device_table.h"
 #include "password.h"
+#include "sockets.h"
 #include "transport.h"
 
 namespace corvex {
-
-#ifdef _WIN32
-using socket_t = std::uintptr_t;
-#else
-using socket_t = int;
-#endif
 
 // A connected, non-blocking stream socket, closed when the last user lets go.
 class LanSocket {
