@@ -478,36 +478,39 @@ TEST_F(UserProgram, UserCommandsAndWords) {
   EXPECT_EQ(sent(0).size(), 2u);
 }
 
-TEST(UserProgramLan, DownloadsAnEncipheredImageToABoardOnLoopback) {
+TEST(UserProgramLan, DownloadsPlainAndEncipheredImagesToABoardOnLoopback) {
   sim::LanServer server({sim::LanBoardConfig{}});
   server.start();
-  server.with_board(0, [](sim::Board& b) {
-    mark(b);
-    return 0;
-  });
-  ImageFiles files;
-  const std::string file = files.write("lan.atf", img::build_image(download_spec(img::kKeyText)));
   CVX_SetNetworkPort(server.tcp_port(0));
-  CVX_HANDLE h = 0;
-  ASSERT_EQ(CVX_OpenA(&h, "127.0.0.1", CVX_IF_LAN), CVX_OK);
-  server.with_board(0, [](sim::Board& b) {
-    b.clear_executed();
-    return 0;
-  });
-  const CVX_STATUS s = CVX_ATFDownload(h, file.c_str(), "bench key");
-  // A command with a reply: the board has run everything sent before it.
-  std::uint32_t version = 0;
-  const CVX_STATUS after = CVX_ReadVersion(h, &version);
-  CVX_Close(h);
+  ImageFiles files;
+  for (const std::uint16_t cipher : {img::kPlain, img::kKeyText}) {
+    SCOPED_TRACE(cipher);
+    server.with_board(0, [](sim::Board& b) {
+      mark(b);
+      return 0;
+    });
+    const std::string file = files.write("lan.atf", img::build_image(download_spec(cipher)));
+    CVX_HANDLE h = 0;
+    ASSERT_EQ(CVX_OpenA(&h, "127.0.0.1", CVX_IF_LAN), CVX_OK);
+    server.with_board(0, [](sim::Board& b) {
+      b.clear_executed();
+      return 0;
+    });
+    const CVX_STATUS s = CVX_ATFDownload(h, file.c_str(), cipher == img::kKeyText ? "bench key" : nullptr);
+    // A command with a reply: the board has run everything sent before it.
+    std::uint32_t version = 0;
+    const CVX_STATUS after = CVX_ReadVersion(h, &version);
+    CVX_Close(h);
+    ASSERT_EQ(s, CVX_OK);
+    ASSERT_EQ(after, CVX_OK);
+    server.with_board(0, [](sim::Board& b) {
+      std::vector<Bytes> sent;
+      for (const auto& e : b.executed()) sent.push_back(e.bytes);
+      EXPECT_EQ(sent.back(), (Bytes{0x01}));
+      sent.pop_back();
+      expect_downloaded([&](std::uint32_t a) { return b.peek(a); }, sent);
+      return 0;
+    });
+  }
   CVX_SetNetworkPort(0);
-  ASSERT_EQ(s, CVX_OK);
-  ASSERT_EQ(after, CVX_OK);
-  server.with_board(0, [](sim::Board& b) {
-    std::vector<Bytes> sent;
-    for (const auto& e : b.executed()) sent.push_back(e.bytes);
-    EXPECT_EQ(sent.back(), (Bytes{0x01}));
-    sent.pop_back();
-    expect_downloaded([&](std::uint32_t a) { return b.peek(a); }, sent);
-    return 0;
-  });
 }
