@@ -10,6 +10,7 @@
 #include <sys/syscall.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <functional>
@@ -90,6 +91,12 @@ inline void on_board_side(const std::function<void()>& start, const std::string&
   moved.set_value(tid != 0 && std::system(("ip link set cvx1 netns " + std::to_string(tid)).c_str()) == 0);
   board.join();
   EXPECT_EQ(failure, "");
+  // A veth end has its carrier only once both ends are up: a broadcast sent
+  // before that is lost, and discovery sends its request once.
+  bool up = false;
+  for (int i = 0; i < 300 && !(up = std::system("ip -o link show cvx0 | grep -q 'state UP'") == 0); ++i)
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  EXPECT_TRUE(up) << "the pair never came up";
 }
 
 }  // namespace netns
