@@ -166,7 +166,8 @@ CVX_STATUS lan_connect(const char* name, std::int32_t port, std::shared_ptr<LanS
   hints.ai_socktype = SOCK_STREAM;
   addrinfo* found = nullptr;
   if (::getaddrinfo(name, std::to_string(port).c_str(), &hints, &found) != 0 || !found) return CVX_DEVICE_NOT_FOUND;
-  const std::unique_ptr<addrinfo, void (*)(addrinfo*)> hold(found, ::freeaddrinfo);
+  // decltype keeps the calling convention: freeaddrinfo is stdcall on Windows.
+  const std::unique_ptr<addrinfo, decltype(&::freeaddrinfo)> hold(found, ::freeaddrinfo);
   const socket_t s = ::socket(found->ai_family, found->ai_socktype, found->ai_protocol);
   if (s == kNoSocket) return CVX_SOCKET_ERROR;
   int one = 1;

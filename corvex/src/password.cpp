@@ -1,17 +1,11 @@
 #include "password.h"
 
-#include <nettle/sha1.h>
-#include <nettle/sha2.h>
+#include "crypto.h"
 
 namespace corvex {
 
 Digest password_digest(std::string_view text) {
-  sha256_ctx ctx;
-  sha256_init(&ctx);
-  sha256_update(&ctx, text.size(), reinterpret_cast<const std::uint8_t*>(text.data()));
-  Digest out{};
-  sha256_digest(&ctx, out.size(), out.data());
-  return out;
+  return crypto::sha256({{reinterpret_cast<const std::uint8_t*>(text.data()), text.size()}});
 }
 
 // The board maker's own default is not known to this library; "kestrel" is
@@ -20,13 +14,7 @@ Digest password_digest(std::string_view text) {
 Digest builtin_default_digest() { return password_digest("kestrel"); }
 
 LoginAnswer login_answer(const Challenge& challenge, const Digest& digest) {
-  sha1_ctx ctx;
-  sha1_init(&ctx);
-  sha1_update(&ctx, challenge.size(), challenge.data());
-  sha1_update(&ctx, digest.size(), digest.data());
-  LoginAnswer out{};
-  sha1_digest(&ctx, out.size(), out.data());
-  return out;
+  return crypto::sha1({{challenge.data(), challenge.size()}, {digest.data(), digest.size()}});
 }
 
 std::optional<Digest> parse_digest(std::string_view hex) {

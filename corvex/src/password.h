@@ -1,4 +1,4 @@
-// Password digests and the login answer, computed with Nettle.
+// Password digests and the login answer.
 #pragma once
 
 #include <array>

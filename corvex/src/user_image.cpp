@@ -1,10 +1,9 @@
 #include "user_image.h"
 
-#include <nettle/arcfour.h>
-#include <nettle/md5.h>
-
 #include <algorithm>
 #include <cstring>
+
+#include "crypto.h"
 
 namespace corvex::image {
 namespace {
@@ -126,11 +125,7 @@ InfoRecord info_record(const Header& header) {
 }
 
 Rc4Key derive_key(std::span<const std::uint8_t> material) {
-  md5_ctx md5;
-  md5_init(&md5);
-  md5_update(&md5, material.size(), material.data());
-  std::array<std::uint8_t, MD5_DIGEST_SIZE> hash{};
-  md5_digest(&md5, hash.size(), hash.data());
+  const auto hash = crypto::md5({material});
   // A 40-bit key from the hash, padded with zero bytes to the 128-bit RC4 key.
   Rc4Key key{};
   std::copy_n(hash.begin(), 5, key.begin());
@@ -142,11 +137,7 @@ std::span<const std::uint8_t> text_bytes(const char* text) {
   return {reinterpret_cast<const std::uint8_t*>(text), std::strlen(text)};
 }
 
-void rc4(const Rc4Key& key, std::span<std::uint8_t> data) {
-  arcfour_ctx ctx;
-  arcfour_set_key(&ctx, key.size(), key.data());
-  if (!data.empty()) arcfour_crypt(&ctx, data.size(), data.data(), data.data());
-}
+void rc4(const Rc4Key& key, std::span<std::uint8_t> data) { crypto::arcfour({key.data(), key.size()}, data); }
 
 std::uint16_t check_sum(std::span<const std::uint8_t> data) {
   std::uint32_t sum = 0;

@@ -16,7 +16,11 @@
 #include "board.h"
 #include "d2xx.h"
 
+#ifdef _WIN32
+#define FT_EXPORT extern "C" __declspec(dllexport)
+#else
 #define FT_EXPORT extern "C" __attribute__((visibility("default")))
+#endif
 
 namespace {
 
@@ -103,7 +107,7 @@ void copy_text(char* out, std::size_t size, const std::string& text) {
 
 }  // namespace
 
-FT_EXPORT FT_STATUS FT_ListDevices(void* arg1, void*, std::uint32_t flags) {
+FT_EXPORT FT_STATUS FT_CALL FT_ListDevices(void* arg1, void*, std::uint32_t flags) {
   if (flags != FT_LIST_NUMBER_ONLY || !arg1) return FT_INVALID_PARAMETER;
   Registry& r = registry();
   std::lock_guard guard(r.lock);
@@ -112,7 +116,7 @@ FT_EXPORT FT_STATUS FT_ListDevices(void* arg1, void*, std::uint32_t flags) {
   return FT_OK;
 }
 
-FT_EXPORT FT_STATUS FT_Open(int index, FT_HANDLE* handle) {
+FT_EXPORT FT_STATUS FT_CALL FT_Open(int index, FT_HANDLE* handle) {
   if (!handle) return FT_INVALID_PARAMETER;
   Registry& r = registry();
   std::lock_guard guard(r.lock);
@@ -127,7 +131,7 @@ FT_EXPORT FT_STATUS FT_Open(int index, FT_HANDLE* handle) {
   return FT_OK;
 }
 
-FT_EXPORT FT_STATUS FT_Close(FT_HANDLE handle) {
+FT_EXPORT FT_STATUS FT_CALL FT_Close(FT_HANDLE handle) {
   return with_device(handle, [](Device& d, auto&) {
     d.open = false;
     d.board.drop_replies();
@@ -136,21 +140,21 @@ FT_EXPORT FT_STATUS FT_Close(FT_HANDLE handle) {
   });
 }
 
-FT_EXPORT FT_STATUS FT_ResetDevice(FT_HANDLE handle) {
+FT_EXPORT FT_STATUS FT_CALL FT_ResetDevice(FT_HANDLE handle) {
   return with_device(handle, [](Device& d, auto&) {
     d.note("ResetDevice");
     return FT_OK;
   });
 }
 
-FT_EXPORT FT_STATUS FT_SetLatencyTimer(FT_HANDLE handle, unsigned char ms) {
+FT_EXPORT FT_STATUS FT_CALL FT_SetLatencyTimer(FT_HANDLE handle, unsigned char ms) {
   return with_device(handle, [&](Device& d, auto&) {
     d.note("SetLatencyTimer(" + std::to_string(ms) + ")");
     return ms >= 2 ? FT_OK : FT_INVALID_PARAMETER;
   });
 }
 
-FT_EXPORT FT_STATUS FT_SetTimeouts(FT_HANDLE handle, std::uint32_t read_ms, std::uint32_t write_ms) {
+FT_EXPORT FT_STATUS FT_CALL FT_SetTimeouts(FT_HANDLE handle, std::uint32_t read_ms, std::uint32_t write_ms) {
   return with_device(handle, [&](Device& d, auto&) {
     d.note("SetTimeouts(" + std::to_string(read_ms) + "," + std::to_string(write_ms) + ")");
     d.read_timeout_ms = read_ms;
@@ -158,7 +162,7 @@ FT_EXPORT FT_STATUS FT_SetTimeouts(FT_HANDLE handle, std::uint32_t read_ms, std:
   });
 }
 
-FT_EXPORT FT_STATUS FT_EE_Read(FT_HANDLE handle, FT_PROGRAM_DATA* data) {
+FT_EXPORT FT_STATUS FT_CALL FT_EE_Read(FT_HANDLE handle, FT_PROGRAM_DATA* data) {
   if (!data || data->Signature1 != 0 || data->Signature2 != 0xFFFFFFFF) return FT_INVALID_PARAMETER;
   return with_device(handle, [&](Device& d, auto&) {
     const BoardConfig& c = d.board.config();
@@ -174,7 +178,7 @@ FT_EXPORT FT_STATUS FT_EE_Read(FT_HANDLE handle, FT_PROGRAM_DATA* data) {
   });
 }
 
-FT_EXPORT FT_STATUS FT_EE_UASize(FT_HANDLE handle, std::uint32_t* size) {
+FT_EXPORT FT_STATUS FT_CALL FT_EE_UASize(FT_HANDLE handle, std::uint32_t* size) {
   if (!size) return FT_INVALID_PARAMETER;
   return with_device(handle, [&](Device& d, auto&) {
     *size = static_cast<std::uint32_t>(d.board.config().user_area.size());
@@ -182,7 +186,8 @@ FT_EXPORT FT_STATUS FT_EE_UASize(FT_HANDLE handle, std::uint32_t* size) {
   });
 }
 
-FT_EXPORT FT_STATUS FT_EE_UARead(FT_HANDLE handle, unsigned char* data, std::uint32_t length, std::uint32_t* read) {
+FT_EXPORT FT_STATUS FT_CALL FT_EE_UARead(FT_HANDLE handle, unsigned char* data, std::uint32_t length,
+                                         std::uint32_t* read) {
   if (!data || !read) return FT_INVALID_PARAMETER;
   return with_device(handle, [&](Device& d, auto&) {
     const auto& area = d.board.config().user_area;
@@ -193,7 +198,7 @@ FT_EXPORT FT_STATUS FT_EE_UARead(FT_HANDLE handle, unsigned char* data, std::uin
   });
 }
 
-FT_EXPORT FT_STATUS FT_Write(FT_HANDLE handle, void* data, std::uint32_t length, std::uint32_t* written) {
+FT_EXPORT FT_STATUS FT_CALL FT_Write(FT_HANDLE handle, void* data, std::uint32_t length, std::uint32_t* written) {
   if (!data || !written) return FT_INVALID_PARAMETER;
   return with_device(handle, [&](Device& d, auto&) {
     d.board.receive(static_cast<const std::uint8_t*>(data), length);
@@ -203,7 +208,7 @@ FT_EXPORT FT_STATUS FT_Write(FT_HANDLE handle, void* data, std::uint32_t length,
   });
 }
 
-FT_EXPORT FT_STATUS FT_Read(FT_HANDLE handle, void* data, std::uint32_t length, std::uint32_t* read) {
+FT_EXPORT FT_STATUS FT_CALL FT_Read(FT_HANDLE handle, void* data, std::uint32_t length, std::uint32_t* read) {
   if (!data || !read) return FT_INVALID_PARAMETER;
   return with_device(handle, [&](Device& d, std::unique_lock<std::mutex>& guard) {
     const auto enough = [&] { return d.board.reply_waiting() >= length; };
@@ -216,7 +221,7 @@ FT_EXPORT FT_STATUS FT_Read(FT_HANDLE handle, void* data, std::uint32_t length, 
   });
 }
 
-FT_EXPORT FT_STATUS FT_GetQueueStatus(FT_HANDLE handle, std::uint32_t* count) {
+FT_EXPORT FT_STATUS FT_CALL FT_GetQueueStatus(FT_HANDLE handle, std::uint32_t* count) {
   if (!count) return FT_INVALID_PARAMETER;
   return with_device(handle, [&](Device& d, auto&) {
     *count = static_cast<std::uint32_t>(d.board.reply_waiting());
@@ -225,7 +230,7 @@ FT_EXPORT FT_STATUS FT_GetQueueStatus(FT_HANDLE handle, std::uint32_t* count) {
 }
 
 #ifndef FTSIM_WITHOUT_PURGE
-FT_EXPORT FT_STATUS FT_Purge(FT_HANDLE handle, std::uint32_t mask) {
+FT_EXPORT FT_STATUS FT_CALL FT_Purge(FT_HANDLE handle, std::uint32_t mask) {
   return with_device(handle, [&](Device& d, auto&) {
     d.note("Purge(" + std::to_string(mask) + ")");
     if (mask & FT_PURGE_RX) d.board.drop_replies();
