@@ -38,6 +38,8 @@ class SerialLink : public QObject, public LinkPort {
 
   void setCommPort(int portNumber);
   int commPort() const { return portNumber_; }
+  // A device by path, for callers that name the port rather than its number.
+  void setDevice(const QString& device) { device_ = device; }
   QString device() const { return device_; }
   // False for a malformed text, which is a set-up error.
   bool setSettings(const QString& text);

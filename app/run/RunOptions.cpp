@@ -1,0 +1,307 @@
+#include "RunOptions.h"
+
+#include "binary/BinarySessions.h"
+#include "serial/BufferedSession.h"
+#include "serial/Mode34Session.h"
+#include "serial/Mode5Session.h"
+#include "serial/Mode1Session.h"
+#include "serial/Plx6Session.h"
+#include "shell/ModeCatalogue.h"
+
+#include <climits>
+
+namespace kestrel::run {
+
+namespace {
+
+// The rules below restate what each window's entry panel is built with
+// (BufferedForms, FrmRS232CMode1, Mode34Forms, FrmRS232CMode5, FrmPLX6,
+// BinaryForms); tests/run compares them with the windows.
+ModeProfile buffered(const BufferedVariant& v) {
+  ModeProfile p;
+  p.driver = Driver::Buffered;
+  p.boxLength = v.channelWidth;
+  p.rules = {.high = v.maxChannel, .rangeMessage = v.rangeMessage};
+  p.unitDefault = v.unitDefault;
+  p.repeat = true;
+  p.autoMax = v.maxChannel;
+  p.width = v.channelWidth;
+  return p;
+}
+
+ModeProfile bufferedBinary(const BufferedBinaryVariant& v) {
+  ModeProfile p;
+  p.driver = Driver::BufferedBinary;
+  p.boxes = v.boxes;
+  p.boxLength = v.boxLength;
+  p.rules = {.low = v.rangeChecked ? 1 : INT_MIN,
+             .high = v.rangeChecked ? v.maxChannel : INT_MAX,
+             .rangeMessage = QStringLiteral("チャンネル番号は１～１０００までの範囲で入力して下さい。"),
+             .emptyMessage = kPlayNumberRequired,
+             .unit = false,
+             .onePass = true};
+  p.autoMax = v.maxChannel;
+  p.width = v.listWidth;
+  p.strobeDefault = v.timingText;
+  return p;
+}
+
+ModeProfile binaryMode2(int subMode) {
+  ModeProfile p;
+  p.driver = Driver::BinaryMode2;
+  p.autoMax = subMode == 0 ? 255 : 250;
+  p.rules = {.high = p.autoMax,
+             .rangeMessage = subMode == 1 ? QStringLiteral("チャンネル番号は１～２５０までの範囲で入力して下さい。")
+                                          : QStringLiteral("チャンネル番号は１～２５５までの範囲で入力して下さい。"),
+             .unit = false};
+  p.repeat = true;
+  return p;
+}
+
+ModeProfile unsupported(const QString& why) {
+  ModeProfile p;
+  p.notSupported = why;
+  return p;
+}
+
+bool takeNumber(const QString& text, int low, int high, int* out) {
+  bool ok = false;
+  const int value = text.toInt(&ok);
+  if (!ok || value < low || value > high) return false;
+  *out = value;
+  return true;
+}
+
+}  // namespace
+
+ModeProfile modeProfile(int mode) {
+  ModeProfile p;
+  switch (mode) {
+    case 0:
+      p.driver = Driver::Mode1;
+      p.rules = {.low = -32768, .high = 32767, .rangeMessage = kNotNumeric, .emptyMessage = kPlayNumberRequired};
+      p.unitDefault = QStringLiteral("08");
+      p.autoMax = Mode1Session::kChannels;
+      return p;
+    case 1:
+    case 2:
+    case 6: return buffered(bufferedVariant(kModeCatalogue[std::size_t(mode)].subMode));
+    case 3: return buffered(kBuffered1000);
+    case 5: return buffered(kBufferedTarn4Lan);
+    case 4:
+    case 7: return unsupported(QStringLiteral("its runs need the operator's schedule files"));
+    case 8: return unsupported(QStringLiteral("its runs need the operator's event table"));
+    case 9:
+    case 10:
+      p.driver = Driver::Mode34;
+      p.rules = {.high = Mode34Session::kMaxChannel,
+                 .rangeMessage = QStringLiteral("チャンネル番号は１～２０までの範囲で入力して下さい。")};
+      p.unitDefault = QStringLiteral("08");
+      p.autoMax = Mode34Session::kMaxChannel;
+      return p;
+    case 11:
+      p.driver = Driver::Mode5;
+      p.boxes = 40;
+      p.rules = {.unit = false};
+      p.autoMax = Mode5Session::kAutoChannels;
+      return p;
+    case 12: return unsupported(QStringLiteral("the menu does not offer it"));
+    case 13:
+    case 14:
+    case 15: return binaryMode2(kModeCatalogue[std::size_t(mode)].subMode);
+    case 16: return bufferedBinary(kLumo7Q);
+    case 17:
+      p.driver = Driver::Plx6;
+      p.rules = {.low = 0,
+                 .rangeMessage = kNotNumeric,
+                 .digitsOnly = true,
+                 .emptyMessage = kPlayNumberRequired,
+                 .unitDigitsMessage = QStringLiteral("ﾁｬﾝﾈﾙ単位は１～１０までの範囲を指定して下さい。")};
+      p.unitDefault = QStringLiteral("08");
+      p.autoMax = Plx6Session::kMaxChannel;
+      return p;
+    case 18:
+    case 19: return bufferedBinary(kTarn2G1M);
+    default: return unsupported(QStringLiteral("there is no such mode"));
+  }
+}
+
+ParseResult parseArguments(const QStringList& args) {
+  ParseResult r;
+  Options& o = r.options;
+  bool modeGiven = false, channelsGiven = false;
+  auto fail = [&](const QString& message) {
+    r.error = message;
+    return r;
+  };
+  for (int i = 0; i < args.size(); ++i) {
+    QString name = args[i];
+    std::optional<QString> inlineValue;
+    if (const qsizetype eq = name.indexOf(u'='); name.startsWith(u"--") && eq > 0) {
+      inlineValue = name.mid(eq + 1);
+      name = name.left(eq);
+    }
+    auto value = [&]() -> std::optional<QString> {
+      if (inlineValue) return inlineValue;
+      if (i + 1 >= args.size()) return std::nullopt;
+      return args[++i];
+    };
+    if (name == u"--help" || name == u"-h") {
+      o.help = true;
+      continue;
+    }
+    if (name == u"--json") {
+      o.json = true;
+      continue;
+    }
+    static const QStringList valued = {QStringLiteral("--mode"),    QStringLiteral("--port"),
+                                       QStringLiteral("--channels"), QStringLiteral("--unit"),
+                                       QStringLiteral("--repeat"),  QStringLiteral("--strobe-ms"),
+                                       QStringLiteral("--timeout"), QStringLiteral("--access-code"),
+                                       QStringLiteral("--line")};
+    if (!valued.contains(name)) return fail(QStringLiteral("unknown argument: %1 (see --help)").arg(args[i]));
+    const std::optional<QString> v = value();
+    if (!v) return fail(QStringLiteral("%1 wants a value (see --help)").arg(name));
+    if (name == u"--mode") {
+      if (!takeNumber(*v, 0, kModeCount - 1, &o.mode))
+        return fail(QStringLiteral("--mode wants a menu entry 0 to %1, not '%2'").arg(kModeCount - 1).arg(*v));
+      modeGiven = true;
+    } else if (name == u"--port") {
+      if (v->isEmpty()) return fail(QStringLiteral("--port wants COMn or a device path"));
+      o.port = *v;
+      o.portGiven = true;
+    } else if (name == u"--channels") {
+      channelsGiven = true;
+      if (v->compare(u"auto", Qt::CaseInsensitive) == 0) {
+        o.manual = false;
+        o.boxes.clear();
+      } else {
+        o.manual = true;
+        o.boxes = v->split(u',');
+      }
+    } else if (name == u"--unit") {
+      o.unit = *v;
+    } else if (name == u"--repeat") {
+      if (!takeNumber(*v, 1, 32767, &o.repeat))
+        return fail(QStringLiteral("--repeat wants a number of passes, 1 to 32767, not '%1'").arg(*v));
+    } else if (name == u"--strobe-ms") {
+      o.strobeMs = *v;
+    } else if (name == u"--timeout") {
+      bool ok = false;
+      o.timeoutSeconds = v->toDouble(&ok);
+      if (!ok || o.timeoutSeconds <= 0 || o.timeoutSeconds > 86400)
+        return fail(QStringLiteral("--timeout wants seconds above 0, not '%1'").arg(*v));
+    } else if (name == u"--access-code") {
+      o.accessCode = *v;
+    } else if (name == u"--line") {
+      if (!takeNumber(*v, 1, 9, &o.line)) return fail(QStringLiteral("--line wants 1 to 9, not '%1'").arg(*v));
+    }
+  }
+  if (o.help) return r;
+  if (!modeGiven) return fail(QStringLiteral("--mode is required (see --help)"));
+  if (!channelsGiven) return fail(QStringLiteral("--channels is required: auto, or a list such as 1,15,145"));
+  return r;
+}
+
+Entries checkOptions(const Options& o, const ModeProfile& p) {
+  Entries e;
+  auto refuse = [&](const QString& why) {
+    e.error = why;
+    return e;
+  };
+  if (o.unit && p.unitDefault.isEmpty())
+    return refuse(QStringLiteral("--unit: mode %1 has no channel unit").arg(o.mode));
+  if (o.strobeMs && p.strobeDefault.isEmpty())
+    return refuse(QStringLiteral("--strobe-ms: mode %1 has no strobe width").arg(o.mode));
+  if (o.repeat > 1 && !p.repeat) return refuse(QStringLiteral("--repeat: mode %1 has no repeat").arg(o.mode));
+  if (o.repeat > 1 && !o.manual)
+    return refuse(QStringLiteral("--repeat: the window repeats manual lists only, not auto"));
+  if (o.portGiven && (p.driver == Driver::BufferedBinary || p.driver == Driver::BinaryMode2))
+    return refuse(QStringLiteral("--port: mode %1 plays through the expansion board, not a serial port").arg(o.mode));
+  if (o.line != 1 && o.mode != 5) return refuse(QStringLiteral("--line: only mode 5 sends a line number"));
+  if (o.manual && o.boxes.size() > p.boxes)
+    return refuse(QStringLiteral("--channels: at most %1 channels, as the window has %1 boxes").arg(p.boxes));
+  for (const QString& box : o.boxes)
+    if (box.size() > p.boxLength)
+      return refuse(QStringLiteral("--channels: '%1' does not fit the window's %2-character box").arg(box).arg(p.boxLength));
+  const QString unitText = o.unit.value_or(p.unitDefault);
+  if (unitText.size() > 2) return refuse(QStringLiteral("--unit: the window's box takes two digits, not '%1'").arg(unitText));
+
+  QStringList boxes = o.boxes;
+  while (boxes.size() < p.boxes) boxes.append(QString());
+  const EntryCheck check = checkEntries(boxes, o.manual, unitText, p.rules);
+  if (!check.ok)
+    return refuse(check.message.isEmpty() ? QStringLiteral("--channels: the list is empty") : check.message);
+  if (!p.strobeDefault.isEmpty()) {
+    const TimingCheck timing = checkTiming(o.strobeMs.value_or(p.strobeDefault), p.strobeDefault.toInt());
+    if (!timing.ok) return refuse(timing.message);
+    e.strobeMs = timing.widthMs;
+  }
+  e.list = buildChannelList(boxes, o.manual, p.autoMax, p.width);
+  e.numbers = channelNumbers(boxes, o.manual, p.autoMax);
+  e.unit = p.unitDefault.isEmpty() ? 0 : int(integerValue(unitText).value_or(0));
+  e.ok = true;
+  return e;
+}
+
+QString usage() {
+  return QStringLiteral(
+R"(usage: kestrel-run --mode N --channels auto|LIST [options]
+
+Runs one test of a voice unit without the windows: what pressing 再生 (送信)
+in the menu entry's window does, until the run completes or fails. Each log
+line the window would show goes to stdout; with stderr on a terminal the
+channels sent so far are shown there.
+
+  --mode N           the menu entry, 0-19 in menu order:
+                        0 RS232C mode 1             9 HS-41/42-A
+                        1 buffered 255CH           10 HS-41/42-B
+                        2 buffered 250CH           11 customer (DLE)
+                        3 buffered 1000CH          13 buffered binary 255CH
+                        5 TARN4B LAN 1000CH        14 buffered binary positive 250CH
+                        6 TARN5-KLV (access code)  15 buffered binary negative 250CH
+                       17 PLX6                     16 LUMO7Q binary
+                                                   18 TARN-2G1-M positive logic
+                                                   19 TARN-2G1-M negative logic
+                     4, 7 and 8 need the operator's files (exit 8); the menu
+                     does not offer 12
+  --port COMn|PATH   serial port (default COM1); COMn goes through
+                     KESTREL_COMn as in the windows. Binary modes use the
+                     expansion board instead (USB first, then LAN)
+  --channels auto    automatic mode: every channel of the window's range
+  --channels 1,15,145
+                     manual mode: the boxes in order, checked by the
+                     window's rules; its message is the error
+  --unit K           channels per frame (modes 0-3, 5, 6, 9, 10, 17; the
+                     window's default otherwise)
+  --repeat N         play a manual list N times (modes 1-3, 5, 6, 13-15):
+                     the window's リピート再生, ended after the N-th pass
+  --strobe-ms T      strobe width in ms, 0-500 (modes 16, 18, 19; default
+                     50 or 100 as in the window)
+  --line N           LINE番号 1-9 for mode 5 (default 1)
+  --access-code CODE the access code the menu asks for mode 6
+  --timeout SECONDS  longest wait for the run to progress (default 10); in
+                     modes 0 and 11 it must cover the unit's playing time
+  --json             log lines as JSON, one a line:
+                     {"t":"2026-12-08T15:04:05.123Z","kind":"sent","text":"..."}
+                     kind: sent, received, note, info or error
+  -h, --help         this text
+
+A completed run leaves the unit to play what it holds; a failed or
+interrupted one ends as closing the window does (the stop goes out).
+
+Exit codes (anything but 0 comes with a one-line reason on stderr):
+  0  the run completed and the unit answered as its protocol requires
+  1  another failure
+  2  bad arguments, or entries the window refuses (its message)
+  3  the port is missing, cannot be opened, or was lost
+  4  the port is held by another program
+  5  no progress within the time-out
+  6  the unit refused (NAK or its refusal)
+  7  no expansion board, or its library is missing
+  8  the mode cannot run headless
+  9  interrupted (SIGINT or SIGTERM)
+)");
+}
+
+}  // namespace kestrel::run

@@ -1,0 +1,79 @@
+#pragma once
+// The headless runner's command line, its exit codes, and what each menu
+// entry needs for a run: its entry rules and the driver that plays it.
+
+#include "serial/ChannelEntry.h"
+
+#include <QString>
+#include <QStringList>
+#include <optional>
+
+namespace kestrel::run {
+
+enum ExitCode : int {
+  kExitOk = 0,
+  kExitFailed = 1,          // anything not covered below
+  kExitBadArguments = 2,    // the command line, or the entries the window refuses
+  kExitPortUnavailable = 3, // missing, not openable, lost or not writable
+  kExitPortBusy = 4,
+  kExitNoAnswer = 5,        // no progress within the time-out
+  kExitRefused = 6,         // the unit refused (NAK and the like)
+  kExitNoBoard = 7,         // no expansion board, or its library missing
+  kExitNotSupported = 8,    // the mode cannot run headless
+  kExitInterrupted = 9,     // SIGINT or SIGTERM
+};
+
+enum class Driver { Buffered, Mode1, Mode5, Mode34, Plx6, BufferedBinary, BinaryMode2, None };
+
+// The entry panel of an entry's window, reduced to its rules.
+struct ModeProfile {
+  Driver driver = Driver::None;
+  int boxes = 20;       // manual boxes
+  int boxLength = 3;    // characters a box takes
+  EntryRules rules{};
+  QString unitDefault;  // empty: the window has no channel unit
+  bool repeat = false;  // the window has リピート再生
+  int autoMax = 255;    // channels of an automatic run
+  int width = 3;        // digits of a list entry
+  QString strobeDefault;  // empty: no strobe width
+  QString notSupported;   // set: why the entry cannot run headless
+};
+
+ModeProfile modeProfile(int mode);
+
+struct Options {
+  int mode = -1;
+  QString port = QStringLiteral("COM1");
+  bool portGiven = false;
+  bool manual = false;
+  QStringList boxes;  // the manual list as typed, one item a box
+  std::optional<QString> unit;
+  int repeat = 1;
+  std::optional<QString> strobeMs;
+  std::optional<QString> accessCode;
+  int line = 1;  // mode 5: LINE番号
+  bool json = false;
+  double timeoutSeconds = 10.0;
+  bool help = false;
+};
+
+struct ParseResult {
+  Options options;
+  QString error;  // empty when the arguments made sense
+};
+
+ParseResult parseArguments(const QStringList& args);
+QString usage();
+
+// The channel list and unit the window would take, or why it refuses them.
+struct Entries {
+  bool ok = false;
+  QString error;
+  QStringList list;          // zero-padded entries
+  QList<qint64> numbers;     // the same as numbers
+  int unit = 0;
+  int strobeMs = 0;
+};
+Entries checkOptions(const Options& options, const ModeProfile& profile);
+
+}  // namespace kestrel::run

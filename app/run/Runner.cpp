@@ -1,0 +1,626 @@
+#include "Runner.h"
+
+#include "RunOptions.h"
+#include "binary/BinarySessions.h"
+#include "serial/BufferedSession.h"
+#include "serial/LogSink.h"
+#include "serial/Mode1Session.h"
+#include "serial/Mode34Session.h"
+#include "serial/Mode5Session.h"
+#include "serial/Plx6Session.h"
+#include "serial/SerialLink.h"
+#include "shell/FrmPass.h"
+#include "shell/ModString.h"
+#include "shell/ModeCatalogue.h"
+#include "shell/Pause.h"
+#include "shell/SessionTimer.h"
+
+#include <QDateTime>
+#include <QEventLoop>
+#include <QRegularExpression>
+#include <QTimer>
+#include <csignal>
+#include <cstdio>
+#include <functional>
+#include <memory>
+#include <optional>
+
+#ifndef _WIN32
+#include <unistd.h>
+#endif
+
+namespace kestrel::run {
+
+namespace {
+
+volatile std::sig_atomic_t gInterrupted = 0;
+extern "C" void onSignal(int) { gInterrupted = 1; }
+
+bool stderrIsTerminal() {
+#ifdef _WIN32
+  return false;
+#else
+  return ::isatty(2) == 1;
+#endif
+}
+
+QString jsonString(const QString& text) {
+  QString out = QStringLiteral("\"");
+  for (const QChar c : text) {
+    if (c == u'"' || c == u'\\') {
+      out += u'\\';
+      out += c;
+    } else if (c.unicode() < 0x20) {
+      out += QStringLiteral("\\u%1").arg(c.unicode(), 4, 16, QLatin1Char('0'));
+    } else {
+      out += c;
+    }
+  }
+  return out + u'"';
+}
+
+const char* kindName(LineKind kind) {
+  switch (kind) {
+    case LineKind::Sent: return "sent";
+    case LineKind::Received: return "received";
+    case LineKind::Note: return "note";
+    case LineKind::Info: return "info";
+    case LineKind::Error: return "error";
+  }
+  return "note";
+}
+
+// stdout for the log, stderr for progress and the reason.
+class Output {
+ public:
+  explicit Output(bool json) : json_(json), progress_(stderrIsTerminal()) {}
+
+  void line(const QString& text, LineKind kind) {
+    clearProgress();
+    const QString out = json_ ? QStringLiteral("{\"t\":\"%1\",\"kind\":\"%2\",\"text\":%3}")
+                                    .arg(QDateTime::currentDateTimeUtc().toString(Qt::ISODateWithMs),
+                                         QLatin1String(kindName(kind)), jsonString(text))
+                              : text;
+    std::fputs((out + u'\n').toUtf8().constData(), stdout);
+    std::fflush(stdout);
+  }
+  void progress(int sent, int total) {
+    if (!progress_) return;
+    std::fprintf(stderr, "\r\033[K%d/%d channels sent", sent, total);
+    shown_ = true;
+  }
+  // Leaves the last count on its own line.
+  void endProgress() {
+    if (shown_) std::fputs("\n", stderr);
+    shown_ = false;
+  }
+  void reason(const QString& text) {
+    clearProgress();
+    std::fputs((QStringLiteral("kestrel-run: ") + text + u'\n').toUtf8().constData(), stderr);
+  }
+
+ private:
+  void clearProgress() {
+    if (!shown_) return;
+    std::fputs("\r\033[K", stderr);
+    shown_ = false;
+  }
+  bool json_;
+  bool progress_;
+  bool shown_ = false;
+};
+
+// The session's log: printed, and watched by the run.
+class RunLog : public LogSink {
+ public:
+  RunLog(Output& out, std::function<void(const QString&, LineKind)> watch) : out_(out), watch_(std::move(watch)) {}
+  void AddLog(const QString& text, LineKind kind) override {
+    out_.line(text, kind);
+    watch_(text, kind);
+  }
+
+ private:
+  Output& out_;
+  std::function<void(const QString&, LineKind)> watch_;
+};
+
+struct Outcome {
+  int code;
+  QString reason;
+};
+
+// What every run has: its verdict, the time-out on progress, the log.
+class Drive {
+ public:
+  Drive(const Options& o, const Entries& e, Output& out)
+      : options_(o), entries_(e), log_(out, [this](const QString& t, LineKind k) { watchLine(t, k); }) {}
+  virtual ~Drive() = default;
+
+  // Opens what the run needs and starts it; an outcome when it cannot.
+  virtual std::optional<Outcome> start() = 0;
+  // The run failed or was interrupted: end as closing the window does.
+  virtual void abort() = 0;
+  // The run completed: let go without stopping the unit.
+  virtual void complete() = 0;
+  virtual QString noProgress() const = 0;
+  virtual std::pair<int, int> progress() const = 0;
+
+  std::optional<Outcome> verdict;
+  std::function<void()> advanced;
+  std::function<void()> decided;
+
+ protected:
+  virtual void watch(const QString& text, LineKind kind) = 0;
+
+  void decide(int code, const QString& reason = {}) {
+    if (verdict) return;
+    verdict = Outcome{code, reason};
+    if (decided) decided();
+  }
+  void advance() {
+    if (advanced) advanced();
+  }
+
+  const Options& options_;
+  const Entries& entries_;
+  RunLog log_;
+
+ private:
+  void watchLine(const QString& text, LineKind kind) {
+    if (verdict) return;
+    // Notes are the tester's port errors: a write that failed, a lost port.
+    if (kind == LineKind::Note) {
+      decide(kExitPortUnavailable, QStringLiteral("port error: ") + text);
+      return;
+    }
+    watch(text, kind);
+  }
+};
+
+const QString kAck = QStringLiteral("[受信]：ACK(06h)");
+const QString kNak = QStringLiteral("[受信]：NAK(15h)");
+
+template <class Session>
+class SerialDrive : public Drive {
+ public:
+  template <class... Args>
+  SerialDrive(const Options& o, const Entries& e, Output& out, Args&&... args)
+      : Drive(o, e, out), session_(std::forward<Args>(args)..., link_, log_, realPause()) {
+    QObject::connect(&link_, &SerialLink::comm, [this](int event) {
+      if (verdict) return;
+      session_.OnComm(event);
+      if (!verdict) judge();
+    });
+    QObject::connect(&link_, &SerialLink::lost, [this](const QString& reason) {
+      log_.AddLog(QStringLiteral("[エラー]：通信ポートが切断されました（%1）").arg(reason), LineKind::Note);
+    });
+  }
+
+  std::optional<Outcome> start() override {
+    static const QRegularExpression com(QStringLiteral("^COM([1-9][0-9]{0,2})$"),
+                                        QRegularExpression::CaseInsensitiveOption);
+    if (const auto m = com.match(options_.port); m.hasMatch()) {
+      link_.setCommPort(m.captured(1).toInt());
+      portName_ = QStringLiteral("COM%1 (%2)").arg(m.captured(1), link_.device());
+    } else {
+      link_.setDevice(options_.port);
+      portName_ = options_.port;
+    }
+    if (!settings().isEmpty()) link_.setSettings(settings());
+    if (raw()) {
+      link_.setInputMode(SerialLink::comInputModeBinary);
+      link_.setInputLen(0);
+    } else {
+      link_.setInputLen(1);
+      link_.setRTSEnable(true);
+    }
+    link_.setRThreshold(1);
+    link_.setLineEvents(lineEvents());
+    if (!link_.open()) {
+      if (link_.openError() == SerialLink::OpenError::Busy)
+        return Outcome{kExitPortBusy, QStringLiteral("port busy: %1 is held by another program").arg(portName_)};
+      return Outcome{kExitPortUnavailable, QStringLiteral("cannot open %1: %2").arg(portName_, link_.errorString())};
+    }
+    play();
+    return verdict;
+  }
+  void abort() override {
+    if (link_.isOpen()) session_.Unload();
+    link_.close();
+  }
+  void complete() override { link_.close(); }
+  QString noProgress() const override {
+    return QStringLiteral("no answer from the unit on %1 within %2 s").arg(portName_).arg(options_.timeoutSeconds);
+  }
+
+ protected:
+  virtual QString settings() const = 0;
+  virtual bool raw() const = 0;
+  virtual bool lineEvents() const { return false; }
+  virtual void play() = 0;
+  // After each event of the port.
+  virtual void judge() = 0;
+  void refuse(const QString& line) { decide(kExitRefused, QStringLiteral("the unit refused: ") + line); }
+
+  SerialLink link_;
+  Session session_;
+  QString portName_;
+};
+
+// Modes 1, 2, 3, 5 and 6.
+class BufferedDrive : public SerialDrive<BufferedSession> {
+ public:
+  BufferedDrive(const Options& o, const Entries& e, Output& out, int subMode)
+      : SerialDrive(o, e, out, subMode) {}
+  BufferedDrive(const Options& o, const Entries& e, Output& out, const BufferedVariant& variant)
+      : SerialDrive(o, e, out, variant) {}
+
+ protected:
+  QString settings() const override { return session_.variant().settings; }
+  bool raw() const override { return false; }
+  void play() override {
+    BufferedSession& s = session_;
+    s.ManualMode = options_.manual;
+    s.RepeatOn = options_.repeat > 1 ? 1 : 0;
+    const int line = options_.line;
+    s.selectedLine = [line] { return line; };
+    s.Play(entries_.list, entries_.unit);
+  }
+  void watch(const QString& text, LineKind kind) override {
+    if (kind == LineKind::Received && text == kAck) advance();
+    if (kind == LineKind::Received && text == kNak) refused_ = text;
+    if (kind == LineKind::Sent && text == u"[送信]：STX(02h)") ++frames_;
+  }
+  void judge() override {
+    BufferedSession& s = session_;
+    if (!refused_.isEmpty()) return refuse(refused_);
+    // The window repeats until 停止; the run turns repeat off once the last
+    // pass has begun. A pass ends where a frame goes out and the list wraps
+    // to its start; an event sends one frame at most.
+    if (frames_ != framesJudged_ && s.RepeatOn == 1 && s.ListPos == 0 && s.FramePending &&
+        ++passes_ >= options_.repeat - 1)
+      s.RepeatOn = 0;
+    framesJudged_ = frames_;
+    if (s.ListRemain == 0 && !s.FramePending && s.AckReceived && frames_ > 0) decide(kExitOk);
+  }
+  std::pair<int, int> progress() const override {
+    const int total = int(entries_.list.size());
+    return {passes_ * total + total - session_.ListRemain, total * options_.repeat};
+  }
+
+ private:
+  QString refused_;
+  int frames_ = 0;
+  int framesJudged_ = 0;
+  int passes_ = 0;
+};
+
+// Mode 0: each line is taken with one ACK and played with another.
+class Mode1Drive : public SerialDrive<Mode1Session> {
+ public:
+  using SerialDrive::SerialDrive;
+
+ protected:
+  QString settings() const override { return {}; }
+  bool raw() const override { return false; }
+  void play() override { session_.Play(entries_.numbers, entries_.unit); }
+  void watch(const QString& text, LineKind kind) override {
+    if (kind != LineKind::Received) return;
+    if (text == kAck) advance();
+    if (text == kNak) refused_ = text;
+  }
+  void judge() override {
+    const Mode1Session& s = session_;
+    if (!refused_.isEmpty()) return refuse(refused_);
+    if (s.ListRemain == 0 && s.SecondAck == 1 && s.ThirdAck == 1) decide(kExitOk);
+  }
+  std::pair<int, int> progress() const override {
+    const int total = int(entries_.numbers.size());
+    return {total - session_.ListRemain, total};
+  }
+
+ private:
+  QString refused_;
+};
+
+// Mode 11: one play list, DLE ACK, then the end report, answered ACK.
+class Mode5Drive : public SerialDrive<Mode5Session> {
+ public:
+  using SerialDrive::SerialDrive;
+
+ protected:
+  QString settings() const override { return QStringLiteral("9600,E,8,1"); }
+  bool raw() const override { return true; }
+  void play() override {
+    session_.EndAnswer = Mode5Session::EndAck;
+    session_.Send(entries_.numbers);
+  }
+  void watch(const QString& text, LineKind kind) override {
+    if (kind != LineKind::Received) return;
+    if (text == u"10h06h00h") {
+      accepted_ = true;
+      advance();
+    } else if (text == u"10h15h00h") {
+      refused_ = text;
+    } else if (text.startsWith(u"10h02h39h")) {
+      played_ = true;
+      advance();
+    }
+  }
+  void judge() override {
+    if (!refused_.isEmpty()) return refuse(refused_);
+    if (accepted_ && played_) decide(kExitOk);
+  }
+  std::pair<int, int> progress() const override {
+    const int total = int(entries_.numbers.size());
+    return {accepted_ ? total : 0, total};
+  }
+
+ private:
+  QString refused_;
+  bool accepted_ = false;
+  bool played_ = false;
+};
+
+// Modes 9 and 10: ENQ, then a frame per ACK.
+class Mode34Drive : public SerialDrive<Mode34Session> {
+ public:
+  using SerialDrive::SerialDrive;
+
+ protected:
+  QString settings() const override { return QStringLiteral("19200,N,8,1"); }
+  bool raw() const override { return true; }
+  bool lineEvents() const override { return true; }
+  void play() override { session_.Send(entries_.list, entries_.unit); }
+  void watch(const QString& text, LineKind kind) override {
+    if (kind == LineKind::Sent && text.startsWith(u"[送信]：STX(02h)+")) ++frames_;
+    if (kind != LineKind::Received) return;
+    if (text == kAck) advance();
+    if (text == kNak || text.endsWith(u"(21h)")) refused_ = text;
+  }
+  void judge() override {
+    const Mode34Session& s = session_;
+    if (!refused_.isEmpty()) return refuse(refused_);
+    if (s.CommandState == 0 && s.ListRemain == 0 && frames_ > 0) decide(kExitOk);
+  }
+  std::pair<int, int> progress() const override {
+    const int total = int(entries_.list.size());
+    return {total - session_.ListRemain, total};
+  }
+
+ private:
+  QString refused_;
+  int frames_ = 0;
+};
+
+// Mode 17: DLE ENQ, then a frame per "Ready".
+class Plx6Drive : public SerialDrive<Plx6Session> {
+ public:
+  using SerialDrive::SerialDrive;
+
+ protected:
+  QString settings() const override { return QStringLiteral("4800,E,8,1"); }
+  bool raw() const override { return true; }
+  void play() override { session_.Play(entries_.numbers, entries_.unit); }
+  void watch(const QString& text, LineKind kind) override {
+    if (kind == LineKind::Sent && text == u"[送信]：STX(02h)") ++frames_;
+    if (kind != LineKind::Received) return;
+    if (text.startsWith(u"[受信]：DLE+ACK") || text.contains(u"【Ready】")) advance();
+    if (text.startsWith(u"[受信]：DLE+NAK") || text.contains(u"【Trap 】") || text.contains(u"【Stop 】") ||
+        text.startsWith(u"[受信]：該当なし"))
+      refused_ = text;
+  }
+  void judge() override {
+    const Plx6Session& s = session_;
+    if (!refused_.isEmpty()) return refuse(refused_);
+    if (s.CommandState == Plx6Session::Idle && s.ListRemain == 0 && frames_ > 0) decide(kExitOk);
+  }
+  std::pair<int, int> progress() const override {
+    const int total = int(entries_.numbers.size());
+    return {total - session_.ListRemain, total};
+  }
+
+ private:
+  QString refused_;
+  int frames_ = 0;
+};
+
+// The binary windows: the board through Wexford, a 100 ms timer.
+template <class Session>
+class BinaryDrive : public Drive {
+ public:
+  template <class... Args>
+  BinaryDrive(const Options& o, const Entries& e, Output& out, Args&&... args)
+      : Drive(o, e, out),
+        timer_([this] { tick(); }, false),
+        session_(std::forward<Args>(args)..., wexford(), timer_, log_, realPause()) {}
+
+  std::optional<Outcome> start() override {
+    bool opened = false;
+    try {
+      opened = session_.Load();
+    } catch (const WexfordUnavailable& e) {
+      return Outcome{kExitNoBoard, QStringLiteral("board not found: the expansion-board library cannot be loaded (%1)")
+                                       .arg(QString::fromStdString(e.what()))};
+    }
+    if (!opened) return Outcome{kExitNoBoard, QStringLiteral("board not found: ") + kBoardOpenFailed};
+    play();
+    return verdict;
+  }
+  void abort() override {
+    timer_.stop();
+    session_.Unload();
+  }
+  void complete() override {
+    timer_.stop();
+    if (session_.BoardOpen) session_.lines().close();
+    session_.BoardOpen = false;
+  }
+  QString noProgress() const override {
+    return QStringLiteral("the unit stayed busy for %1 s").arg(options_.timeoutSeconds);
+  }
+  std::pair<int, int> progress() const override {
+    const int total = int(entries_.list.size());
+    return {passes_ * total + session_.NextIndex, total * options_.repeat};
+  }
+
+ protected:
+  virtual void play() = 0;
+  virtual void beforeTick() {}
+  void watch(const QString& text, LineKind kind) override {
+    if (kind == LineKind::Sent && text.startsWith(u"[送信]：") && text != kStopSignalLog) advance();
+  }
+  void tick() {
+    if (verdict) return;
+    beforeTick();
+    session_.Time1_Timer();
+    if (!verdict && !timer_.isActive()) decide(kExitOk);
+  }
+
+  FormTimer timer_;
+  Session session_;
+  int passes_ = 0;
+};
+
+// Modes 16, 18 and 19.
+class BufferedBinaryDrive : public BinaryDrive<BufferedBinarySession> {
+ public:
+  BufferedBinaryDrive(const Options& o, const Entries& e, Output& out, const BufferedBinaryVariant& v, int logic)
+      : BinaryDrive(o, e, out, v) {
+    if (v.tenBits) session_.PositiveLogic = qint16(logic);
+  }
+
+ protected:
+  void play() override { session_.Play(entries_.list, options_.manual, entries_.strobeMs); }
+};
+
+// Modes 13 to 15.
+class BinaryMode2Drive : public BinaryDrive<BinaryMode2Session> {
+ public:
+  BinaryMode2Drive(const Options& o, const Entries& e, Output& out, int subMode, int logic)
+      : BinaryDrive(o, e, out) {
+    session_.SubMode = qint16(subMode);
+    session_.PositiveLogic = qint16(logic);
+    session_.Maximum = qint16(subMode == 0 ? 255 : 250);
+  }
+
+ protected:
+  void play() override {
+    session_.Repeat = options_.repeat > 1 ? 1 : 0;
+    session_.Play(entries_.list);
+  }
+  // The tick that would wrap the list ends a pass; after the last, repeat goes off.
+  void beforeTick() override {
+    if (session_.Repeat == 1 && session_.Remaining == 0 && ++passes_ >= options_.repeat) session_.Repeat = 0;
+  }
+};
+
+std::unique_ptr<Drive> makeDrive(const Options& o, const Entries& e, Output& out, const ModeProfile& p) {
+  const ModeEntry& entry = kModeCatalogue[std::size_t(o.mode)];
+  switch (p.driver) {
+    case Driver::Buffered:
+      if (o.mode == 3) return std::make_unique<BufferedDrive>(o, e, out, kBuffered1000);
+      if (o.mode == 5) return std::make_unique<BufferedDrive>(o, e, out, kBufferedTarn4Lan);
+      return std::make_unique<BufferedDrive>(o, e, out, entry.subMode);
+    case Driver::Mode1: return std::make_unique<Mode1Drive>(o, e, out);
+    case Driver::Mode5: return std::make_unique<Mode5Drive>(o, e, out);
+    case Driver::Mode34: return std::make_unique<Mode34Drive>(o, e, out);
+    case Driver::Plx6: return std::make_unique<Plx6Drive>(o, e, out);
+    case Driver::BufferedBinary:
+      return std::make_unique<BufferedBinaryDrive>(o, e, out, o.mode == 16 ? kLumo7Q : kTarn2G1M,
+                                                   entry.positiveLogic);
+    case Driver::BinaryMode2: return std::make_unique<BinaryMode2Drive>(o, e, out, entry.subMode, entry.positiveLogic);
+    case Driver::None: break;
+  }
+  return nullptr;
+}
+
+// The menu's access-code dialog, as a check.
+std::optional<QString> accessRefusal(const Options& o, Gate gate) {
+  if (gate != Gate::Access1 && gate != Gate::Access2) return std::nullopt;
+  if (!o.accessCode || o.accessCode->isEmpty())
+    return QStringLiteral("--access-code: パスワードを入力して下さい。");
+  const QString& code = gate == Gate::Access1 ? kAccessCode01 : kAccessCode02;
+  if (TrimSpaces(*o.accessCode) != code) return QStringLiteral("--access-code: パスワードが違います。確認して下さい。");
+  return std::nullopt;
+}
+
+}  // namespace
+
+int runMain(const QStringList& args) {
+  const ParseResult parsed = parseArguments(args);
+  const Options& o = parsed.options;
+  Output out(o.json);
+  if (o.help) {
+    std::fputs(usage().toUtf8().constData(), stdout);
+    return kExitOk;
+  }
+  if (!parsed.error.isEmpty()) {
+    out.reason(parsed.error);
+    return kExitBadArguments;
+  }
+  const ModeProfile profile = modeProfile(o.mode);
+  const ModeEntry& entry = kModeCatalogue[std::size_t(o.mode)];
+  if (!profile.notSupported.isEmpty()) {
+    out.reason(QStringLiteral("mode %1 (%2) cannot run headless: %3").arg(o.mode).arg(entry.caption.trimmed(),
+                                                                                      profile.notSupported));
+    return kExitNotSupported;
+  }
+  if (const auto refusal = accessRefusal(o, entry.gate)) {
+    out.reason(*refusal);
+    return kExitBadArguments;
+  }
+  const Entries entries = checkOptions(o, profile);
+  if (!entries.ok) {
+    out.reason(entries.error);
+    return kExitBadArguments;
+  }
+
+  std::unique_ptr<Drive> drive = makeDrive(o, entries, out, profile);
+  QEventLoop loop;
+  QTimer watchdog;
+  watchdog.setSingleShot(true);
+  watchdog.setInterval(int(o.timeoutSeconds * 1000));
+  QObject::connect(&watchdog, &QTimer::timeout, [&] {
+    if (!drive->verdict) drive->verdict = Outcome{kExitNoAnswer, drive->noProgress()};
+    loop.quit();
+  });
+  drive->advanced = [&] {
+    watchdog.start();
+    const auto [sent, total] = drive->progress();
+    out.progress(sent, total);
+  };
+  drive->decided = [&] { loop.quit(); };
+  QTimer signalPoll;
+  signalPoll.setInterval(50);
+  QObject::connect(&signalPoll, &QTimer::timeout, [&] {
+    if (!gInterrupted || drive->verdict) return;
+    drive->verdict = Outcome{kExitInterrupted, QStringLiteral("interrupted")};
+    loop.quit();
+  });
+  gInterrupted = 0;
+  std::signal(SIGINT, onSignal);
+  std::signal(SIGTERM, onSignal);
+  signalPoll.start();
+
+  if (const std::optional<Outcome> failed = drive->start(); failed && !drive->verdict) {
+    out.reason(failed->reason);
+    return failed->code;
+  }
+  watchdog.start();
+  if (!drive->verdict) loop.exec();
+  watchdog.stop();
+  signalPoll.stop();
+  const Outcome outcome = *drive->verdict;
+  if (outcome.code == kExitOk)
+    drive->complete();
+  else
+    drive->abort();
+  std::signal(SIGINT, SIG_DFL);
+  std::signal(SIGTERM, SIG_DFL);
+  out.endProgress();
+  if (outcome.code != kExitOk) out.reason(outcome.reason);
+  return outcome.code;
+}
+
+}  // namespace kestrel::run

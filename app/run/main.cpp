@@ -1,0 +1,9 @@
+// kestrel-run: a test of a voice unit without the windows.
+#include "Runner.h"
+
+#include <QCoreApplication>
+
+int main(int argc, char** argv) {
+  QCoreApplication app(argc, argv);
+  return kestrel::run::runMain(QCoreApplication::arguments().mid(1));
+}

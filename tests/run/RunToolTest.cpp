@@ -1,0 +1,373 @@
+// kestrel-run as a process: against the simulated unit on a pseudo-terminal,
+// and against the binary unit behind the USB driver stand-in.
+#include "unit/UnitSimulator.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+#include <net/if.h>
+
+namespace {
+
+namespace sim = kestrel::sim;
+using namespace std::chrono_literals;
+
+struct Result {
+  int code = -1;
+  QStringList out;  // stdout lines
+  QString err;
+  qint64 ms = 0;
+};
+
+Result runTool(const QStringList& args, const QProcessEnvironment& env = QProcessEnvironment::systemEnvironment(),
+               const QString& program = QStringLiteral(KESTREL_RUN), QStringList prefix = {}) {
+  QProcess p;
+  p.setProcessEnvironment(env);
+  QElapsedTimer clock;
+  clock.start();
+  if (prefix.isEmpty()) {
+    p.start(program, args);
+  } else {
+    const QString first = prefix.takeFirst();
+    p.start(first, prefix + QStringList{program} + args);
+  }
+  Result r;
+  if (!p.waitForFinished(60000)) {
+    p.kill();
+    p.waitForFinished();
+    ADD_FAILURE() << "kestrel-run did not end";
+    return r;
+  }
+  r.ms = clock.elapsed();
+  r.code = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
+  r.out = QString::fromUtf8(p.readAllStandardOutput()).split(u'\n', Qt::SkipEmptyParts);
+  r.err = QString::fromUtf8(p.readAllStandardError());
+  return r;
+}
+
+QByteArray received(const sim::UnitSimulator& unit) {
+  const sim::Bytes b = unit.received();
+  return QByteArray(reinterpret_cast<const char*>(b.data()), qsizetype(b.size()));
+}
+
+QByteArray frame(const QByteArray& payload) {
+  char bcc = 0x03;
+  for (char c : payload) bcc ^= c;
+  return "\x02" + payload + "\x03" + bcc;
+}
+
+QString bccLine(const QByteArray& payload) {
+  char bcc = 0x03;
+  for (char c : payload) bcc ^= c;
+  return QStringLiteral("[送信]：BCC(%1h)").arg(QString::number(quint8(bcc), 16).toUpper());
+}
+
+// The log of one buffered frame as the window writes it.
+QStringList frameLines(const QByteArray& payload, const QString& text) {
+  return {QStringLiteral("[送信]：STX(02h)"), QStringLiteral("[送信]：") + text, QStringLiteral("[送信]：ETX(03h)"),
+          bccLine(payload)};
+}
+
+const QString kEnq = QStringLiteral("[送信]：ENQ(05h)");
+const QString kAck = QStringLiteral("[受信]：ACK(06h)");
+
+class RunSerial : public ::testing::Test {
+ protected:
+  QString startUnit(sim::Options options) {
+    options.answerDelay = 0ms;
+    unit = std::make_unique<sim::UnitSimulator>(options);
+    unit->start();
+    return QString::fromStdString(unit->slavePath());
+  }
+  std::unique_ptr<sim::UnitSimulator> unit;
+};
+
+TEST_F(RunSerial, BufferedManualListCompletes) {
+  const QString port = startUnit({});
+  const Result r = runTool({"--mode", "1", "--port", port, "--channels", "1,15,145", "--unit", "2"});
+  EXPECT_EQ(r.code, 0) << r.err.toStdString();
+  EXPECT_EQ(r.err, QString());
+  QStringList expected{kEnq, kAck};
+  expected += frameLines("001015", "001,015");
+  expected += kAck;
+  expected += frameLines("145", "145");
+  expected += kAck;
+  EXPECT_EQ(r.out, expected);
+  // A completed run sends no stop: the unit plays out what it holds.
+  EXPECT_EQ(received(*unit), "\x05" + frame("001015") + frame("145"));
+}
+
+TEST_F(RunSerial, RepeatPlaysTheListThatManyTimes) {
+  const QString port = startUnit({});
+  const Result r = runTool({"--mode", "2", "--port", port, "--channels", "1,2", "--repeat", "3"});
+  ASSERT_EQ(r.code, 0) << r.err.toStdString();
+  EXPECT_EQ(received(*unit), "\x05" + frame("001002").repeated(3));
+  EXPECT_EQ(r.out.count(kAck), 4);
+}
+
+TEST_F(RunSerial, RepeatRefusedWhereTheWindowHasNone) {
+  const Result auto1 = runTool({"--mode", "1", "--port", "/dev/null", "--channels", "auto", "--repeat", "2"});
+  EXPECT_EQ(auto1.code, 2);
+  EXPECT_EQ(auto1.err, "kestrel-run: --repeat: the window repeats manual lists only, not auto\n");
+  const Result mode0 = runTool({"--mode", "0", "--channels", "1", "--repeat", "2"});
+  EXPECT_EQ(mode0.code, 2);
+  EXPECT_EQ(mode0.err, "kestrel-run: --repeat: mode 0 has no repeat\n");
+}
+
+TEST_F(RunSerial, NakIsTheUnitsRefusal) {
+  const QString port = startUnit({.nakEvery = 2});
+  const Result r = runTool({"--mode", "1", "--port", port, "--channels", "1,2,3", "--unit", "1"});
+  EXPECT_EQ(r.code, 6);
+  EXPECT_EQ(r.err, "kestrel-run: the unit refused: [受信]：NAK(15h)\n");
+  // It ends as closing the window does: the stop goes out.
+  ASSERT_TRUE(unit->waitForBytes(1 + 2 * 6 + 1, 2000ms));
+  EXPECT_EQ(received(*unit).right(1), QByteArray("\xFF", 1));
+}
+
+TEST_F(RunSerial, ThousandChannelUnitAndLineNumbers) {
+  const QString port = startUnit({.protocol = "buffered1000"});
+  Result r = runTool({"--mode", "3", "--port", port, "--channels", "1,15,1000"});
+  ASSERT_EQ(r.code, 0) << r.err.toStdString();
+  EXPECT_EQ(r.out.mid(2, 4), frameLines("000100151000", "0001,0015,1000"));
+
+  const QString port5 = startUnit({.protocol = "buffered1000"});
+  r = runTool({"--mode", "5", "--port", port5, "--channels", "7", "--line", "3"});
+  ASSERT_EQ(r.code, 0) << r.err.toStdString();
+  EXPECT_EQ(r.out.mid(2, 4), frameLines("#0030007", "#003,0007"));
+}
+
+TEST_F(RunSerial, AccessCodeGuardsMode6AsTheMenuDoes) {
+  const QString port = startUnit({});
+  Result r = runTool({"--mode", "6", "--port", port, "--channels", "5"});
+  EXPECT_EQ(r.code, 2);
+  EXPECT_EQ(r.err, "kestrel-run: --access-code: パスワードを入力して下さい。\n");
+  r = runTool({"--mode", "6", "--port", port, "--channels", "5", "--access-code", "wrong"});
+  EXPECT_EQ(r.err, "kestrel-run: --access-code: パスワードが違います。確認して下さい。\n");
+  r = runTool({"--mode", "6", "--port", port, "--channels", "5", "--access-code", "k7mq2xw9"});
+  EXPECT_EQ(r.code, 0) << r.err.toStdString();
+  EXPECT_EQ(received(*unit), "\x05" + frame("005"));
+}
+
+TEST_F(RunSerial, ModeZeroWaitsForBothAcksOfEachLine) {
+  const QString port = startUnit({.protocol = "mode1"});
+  const Result r = runTool({"--mode", "0", "--port", port, "--channels", "1,2,3", "--unit", "2"});
+  ASSERT_EQ(r.code, 0) << r.err.toStdString();
+  EXPECT_EQ(r.out, (QStringList{"[送信]：STS(53h54h53h) + CR(0Dh)", kAck, "[送信]：001,002 + CR(0Dh)", kAck, kAck,
+                                "[送信]：003 + CR(0Dh)", kAck, kAck}));
+  EXPECT_EQ(received(*unit), "sts\r001,002\r003\r");
+}
+
+TEST_F(RunSerial, SilentPortTimesOutQuickly) {
+  const QString port = startUnit({.silent = true});
+  const Result r = runTool({"--mode", "1", "--port", port, "--channels", "1", "--timeout", "0.5"});
+  EXPECT_EQ(r.code, 5);
+  EXPECT_EQ(r.err, QStringLiteral("kestrel-run: no answer from the unit on %1 within 0.5 s\n").arg(port));
+  EXPECT_LT(r.ms, 5000);
+  EXPECT_EQ(r.out, QStringList{kEnq});
+}
+
+TEST_F(RunSerial, BadChannelGetsTheWindowsMessage) {
+  Result r = runTool({"--mode", "1", "--port", "/dev/null", "--channels", "1,300"});
+  EXPECT_EQ(r.code, 2);
+  EXPECT_EQ(r.err, "kestrel-run: チャンネル番号は１～２５５までの範囲で入力して下さい。\n");
+  r = runTool({"--mode", "17", "--channels", "1,x"});
+  EXPECT_EQ(r.err, "kestrel-run: 数値を入力してください。\n");
+  r = runTool({"--mode", "2", "--channels", "5", "--unit", "0"});
+  EXPECT_EQ(r.err, "kestrel-run: ﾁｬﾝﾈﾙ単位は１以上の値を指定してください。\n");
+}
+
+TEST_F(RunSerial, MissingPortAndBadArguments) {
+  Result r = runTool({"--mode", "1", "--port", "/dev/kestrel-no-such-port", "--channels", "1"});
+  EXPECT_EQ(r.code, 3);
+  EXPECT_TRUE(r.err.startsWith("kestrel-run: cannot open /dev/kestrel-no-such-port: ")) << r.err.toStdString();
+  r = runTool({"--mode", "1", "--channels", "1", "--bogus"});
+  EXPECT_EQ(r.code, 2);
+  EXPECT_EQ(r.err, "kestrel-run: unknown argument: --bogus (see --help)\n");
+  r = runTool({"--mode", "4", "--channels", "1"});
+  EXPECT_EQ(r.code, 8);
+  EXPECT_TRUE(r.err.contains("cannot run headless")) << r.err.toStdString();
+}
+
+// COMn goes through KESTREL_COMn, as in the windows.
+TEST_F(RunSerial, PortHeldByAnotherProgramIsBusy) {
+  const QString port = startUnit({});
+  QProcess holder;
+  holder.start(QStringLiteral(HOLD_PORT), {port});
+  ASSERT_TRUE(holder.waitForReadyRead(5000));
+  ASSERT_EQ(holder.readLine().trimmed(), QByteArray("held"));
+  QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+  env.insert("KESTREL_COM3", port);
+  const Result r = runTool({"--mode", "1", "--port", "com3", "--channels", "1"}, env);
+  EXPECT_EQ(r.code, 4);
+  EXPECT_EQ(r.err, QStringLiteral("kestrel-run: port busy: COM3 (%1) is held by another program\n").arg(port));
+  holder.closeWriteChannel();
+  holder.waitForFinished();
+}
+
+TEST_F(RunSerial, JsonLinesCarryTimeKindAndText) {
+  const QString port = startUnit({});
+  const Result r = runTool({"--mode", "1", "--port", port, "--channels", "9", "--json"});
+  ASSERT_EQ(r.code, 0) << r.err.toStdString();
+  ASSERT_EQ(r.out.size(), 7);
+  static const QRegularExpression stamp("^\\d{4}-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\d\\.\\d{3}Z$");
+  QStringList kinds, texts;
+  for (const QString& line : r.out) {
+    ASSERT_TRUE(line.startsWith("{\"t\":\"")) << line.toStdString();
+    const QJsonObject o = QJsonDocument::fromJson(line.toUtf8()).object();
+    EXPECT_TRUE(stamp.match(o["t"].toString()).hasMatch()) << line.toStdString();
+    kinds << o["kind"].toString();
+    texts << o["text"].toString();
+  }
+  EXPECT_EQ(kinds, (QStringList{"sent", "received", "sent", "sent", "sent", "sent", "received"}));
+  EXPECT_EQ(texts[3], "[送信]：009");
+}
+
+TEST_F(RunSerial, HsModesSendAFramePerAck) {
+  for (const char* mode : {"9", "10"}) {
+    const QString port = startUnit({.protocol = "hs4142"});
+    const Result r = runTool({"--mode", mode, "--port", port, "--channels", "1,2,20", "--unit", "2"});
+    ASSERT_EQ(r.code, 0) << mode << r.err.toStdString();
+    EXPECT_EQ(r.out, (QStringList{kEnq, kAck, "[送信]：STX(02h)+001,002+ETX(03h)+BCC(0h)", kAck,
+                                  "[送信]：STX(02h)+020+ETX(03h)+BCC(31h)", kAck}));
+    EXPECT_EQ(received(*unit), "\x05" + frame("001002") + frame("020"));
+  }
+  const QString port = startUnit({.protocol = "hs4142", .nakEvery = 1});
+  const Result r = runTool({"--mode", "9", "--port", port, "--channels", "1"});
+  EXPECT_EQ(r.code, 6);
+  EXPECT_EQ(r.err, "kestrel-run: the unit refused: [受信]：NAK(15h)\n");
+}
+
+TEST_F(RunSerial, CustomerListIsTakenPlayedAndItsEndAcknowledged) {
+  const QString port = startUnit({.protocol = "customer"});
+  const Result r = runTool({"--mode", "11", "--port", port, "--channels", "1,2,20"});
+  ASSERT_EQ(r.code, 0) << r.err.toStdString();
+  EXPECT_EQ(r.out.mid(1, 3), (QStringList{"10h02h43h33h", "30h31h30h32h31h34h", "10h03h65h"}));
+  EXPECT_EQ(r.out.mid(4), (QStringList{QStringLiteral("受信") + QString(82, u'-'), "10h06h00h",
+                                       QStringLiteral("受信") + QString(82, u'-'), "10h02h39h10h03h2Ah",
+                                       QStringLiteral("送信") + QString(79, u'-'), "10h06h00h"}));
+  ASSERT_TRUE(unit->waitForBytes(13 + 3, 2000ms));
+  EXPECT_EQ(received(*unit).right(3), QByteArray("\x10\x06\x00", 3));
+
+  // More than 30 channels: the window sends them, the unit refuses the list.
+  const QString port2 = startUnit({.protocol = "customer"});
+  QStringList many;
+  for (int c = 1; c <= 31; ++c) many << QString::number(c);
+  const Result refused = runTool({"--mode", "11", "--port", port2, "--channels", many.join(u',')});
+  EXPECT_EQ(refused.code, 6);
+  EXPECT_EQ(refused.err, "kestrel-run: the unit refused: 10h15h00h\n");
+  EXPECT_EQ(runTool({"--mode", "11", "--channels", "1", "--unit", "2"}).err,
+            "kestrel-run: --unit: mode 11 has no channel unit\n");
+}
+
+TEST_F(RunSerial, Plx6FramesPacedByReady) {
+  const QString ready = "[受信]：STX+【Ready】+BCC(02h52h65h61h64h79h03h48h)";
+  QString port = startUnit({.protocol = "plx6"});
+  Result r = runTool({"--mode", "17", "--port", port, "--channels", "1,2,255", "--unit", "2"});
+  ASSERT_EQ(r.code, 0) << r.err.toStdString();
+  EXPECT_EQ(r.out, (QStringList{"[送信]：DLE(10h)+ENQ(05h)", "[受信]：DLE+ACK(10h06h)", ready, "[送信]：STX(02h)",
+                                "[送信]：01h,02h", "[送信]：ETX(03h)", "[送信]：BCC(00h)", ready, "[送信]：STX(02h)",
+                                "[送信]：FFh", "[送信]：ETX(03h)", "[送信]：BCC(03h)", ready}));
+  port = startUnit({.protocol = "plx6", .trapAfter = 1});
+  r = runTool({"--mode", "17", "--port", port, "--channels", "1,2,255", "--unit", "2"});
+  EXPECT_EQ(r.code, 6);
+  EXPECT_EQ(r.err, "kestrel-run: the unit refused: [受信]：STX+【Trap 】+BCC(02h54h72h61h70h20h03h14h)\n");
+}
+
+// Binary modes: the expansion board behind the USB driver stand-in.
+class RunBinary : public ::testing::Test {
+ protected:
+  QProcessEnvironment board(const char* protocol, const char* logic, int playMs = 0) {
+    const QString ini = dir.filePath(QStringLiteral("board.ini"));
+    QFile f(ini);
+    EXPECT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    f.write(QStringLiteral("[board]\nserial = EXP00001\nproduct = 3aa4096d-2cc0-46dd-878a-88511d75ac78 1\n"
+                           "version_word = 0x00030201\nbinary_unit = %1\nbinary_logic = %2\nbinary_play_ms = %3\n")
+                .arg(protocol, logic)
+                .arg(playMs)
+                .toUtf8());
+    f.close();
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("CORVEX_FTD2XX", STAND_IN_FTD2XX);
+    env.insert("FTSIM_CONFIG", ini);
+    env.insert("LD_LIBRARY_PATH", QFileInfo(QStringLiteral(REAL_WEXFORD)).absolutePath());
+    return env;
+  }
+  QTemporaryDir dir;
+};
+
+TEST_F(RunBinary, TarnManualListOverUsb) {
+  const Result r = runTool({"--mode", "19", "--channels", "1,1000,300", "--strobe-ms", "0"}, board("B", "negative"));
+  ASSERT_EQ(r.code, 0) << r.err.toStdString();
+  EXPECT_EQ(r.out, (QStringList{"[送信]：0001[0 1]", "[送信]：1000[3 E8]", "[送信]：0300[1 2C]"}));
+}
+
+TEST_F(RunBinary, BufferedBinaryRepeatsThatManyTimes) {
+  const Result r = runTool({"--mode", "13", "--channels", "1,2", "--repeat", "2"}, board("C", "negative"));
+  ASSERT_EQ(r.code, 0) << r.err.toStdString();
+  const QStringList pass{"[送信]：001 + OP信号", "[送信]：002 + OP信号"};
+  EXPECT_EQ(r.out, pass + pass);
+}
+
+TEST_F(RunBinary, BusyUnitTimesOutAndIsStopped) {
+  const Result r = runTool({"--mode", "16", "--channels", "1,2", "--strobe-ms", "0", "--timeout", "1"},
+                           board("A", "negative", 60000));
+  EXPECT_EQ(r.code, 5);
+  EXPECT_EQ(r.err, "kestrel-run: the unit stayed busy for 1 s\n");
+  EXPECT_EQ(r.out, (QStringList{"[送信]：001", "[送信]：STOP信号"}));
+}
+
+TEST_F(RunBinary, StrobeWidthCheckedAsTheWindowDoes) {
+  // A board is there all the same: a check that let the run through must not search the LAN.
+  const Result r = runTool({"--mode", "18", "--channels", "1", "--strobe-ms", "600"}, board("B", "positive"));
+  EXPECT_EQ(r.code, 2);
+  EXPECT_EQ(r.err, "kestrel-run: タイミング時間の値は0～500msの範囲で入力して下さい。\n");
+}
+
+// With no expansion board on USB the library searches the LAN: only ever
+// where loopback is the only interface, here already or in a network
+// namespace of the test's own.
+QStringList isolatedNetwork() {
+  QStringList interfaces;
+  if (struct if_nameindex* names = ::if_nameindex()) {
+    for (struct if_nameindex* n = names; n->if_index != 0; ++n) interfaces << QString::fromLocal8Bit(n->if_name);
+    ::if_freenameindex(names);
+  }
+  if (interfaces == QStringList{"lo"}) return {};
+  for (const QStringList& command : {QStringList{"unshare", "--net"},
+                                     QStringList{"unshare", "--net", "--user", "--map-root-user"}}) {
+    QProcess probe;
+    probe.start(command.first(), command.mid(1) + QStringList{"true"});
+    if (probe.waitForFinished(5000) && probe.exitStatus() == QProcess::NormalExit && probe.exitCode() == 0)
+      return command;
+  }
+  return {QString()};
+}
+
+TEST_F(RunBinary, NoBoardIsReported) {
+  const QStringList prefix = isolatedNetwork();
+  if (prefix == QStringList{QString()}) GTEST_SKIP() << "no network namespace for the LAN search";
+  QProcessEnvironment env = board("B", "negative");
+  QFile f(env.value("FTSIM_CONFIG"));
+  ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+  f.write("[board]\nserial = PLAIN\n");
+  f.close();
+  const Result r = runTool({"--mode", "18", "--channels", "1"}, env, QStringLiteral(KESTREL_RUN), prefix);
+  EXPECT_EQ(r.code, 7);
+  EXPECT_EQ(r.err, "kestrel-run: board not found: デバイスへの接続に失敗しました。\n");
+  EXPECT_TRUE(r.out.isEmpty());
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  QCoreApplication app(argc, argv);
+  ::testing::InitGoogleTest(&argc, argv);
+  return RUN_ALL_TESTS();
+}
