@@ -193,11 +193,7 @@ CVX_STATUS dhcp_exchange(CVX_LEASE& lease, const Local& local, Report& report) {
   }
   report.add("ソケットにポート番号を割り当てました\n");
   sockaddr_in bound{};
-#ifdef _WIN32
-  int bound_length = sizeof bound;
-#else
-  socklen_t bound_length = sizeof bound;
-#endif
+  address_length_t bound_length = sizeof bound;
   ::getsockname(udp.s, reinterpret_cast<sockaddr*>(&bound), &bound_length);
   char line[64];
   std::snprintf(line, sizeof line, "ポート番号 : %d\n", ntohs(bound.sin_port));

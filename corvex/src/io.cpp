@@ -1,5 +1,8 @@
 #include "io.h"
 
+#include <algorithm>
+#include <cstring>
+
 namespace corvex {
 namespace {
 
@@ -14,6 +17,19 @@ CVX_STATUS path(CVX_HANDLE handle, const void* data, std::uint32_t* count, Firmw
 }
 
 }  // namespace
+
+void write_listing(std::string joined, char* text, std::int32_t* size, std::int32_t needed) {
+  if (!text || !size || *size <= 0) {
+    if (size) *size = needed;
+    return;
+  }
+  const std::size_t written = std::min(joined.size(), static_cast<std::size_t>(*size));
+  // The last byte written stays as it is.
+  for (std::size_t i = 0; i + 1 < written; ++i)
+    if (joined[i] == '\0') joined[i] = ' ';
+  std::memcpy(text, joined.data(), written);
+  *size = joined.size() <= static_cast<std::size_t>(*size) ? static_cast<std::int32_t>(written) : needed;
+}
 
 bool in_writer_mode(CVX_HANDLE handle) {
   DeviceEntry* entry = state().table.row(handle);

@@ -1,6 +1,7 @@
 // The write and read paths every board function goes through.
 #pragma once
 
+#include <string>
 #include <vector>
 
 #include "device_table.h"
@@ -58,6 +59,11 @@ CVX_STATUS on_channel(CVX_HANDLE handle, F&& f) {
   const ExchangeLock exchange(handle);
   return with_transport(handle, f);
 }
+
+// A listing's text: entries joined with zeros, the zeros between them turned
+// to spaces, as much as fits in *size bytes; *size becomes the count written,
+// or `needed` when it all did not fit (or there is no buffer).
+void write_listing(std::string joined, char* text, std::int32_t* size, std::int32_t needed);
 
 // True when the handle names a used row in flash-writer mode.
 bool in_writer_mode(CVX_HANDLE handle);

@@ -133,21 +133,12 @@ CVX_STATUS lan_list(std::int32_t* count, char* text, std::int32_t* size, std::ui
   const std::size_t found = discovered(s.discovery);
   const auto needed = static_cast<std::int32_t>(found * kAddressText);
   if (count) *count = static_cast<std::int32_t>(found);
-  if (text && size && *size > 0) {
-    std::string joined;
-    for (std::size_t i = 0; i < found; ++i) {
-      joined += discovered_address(s.discovery[i]);
-      joined += '\0';
-    }
-    const std::size_t written = std::min(joined.size(), static_cast<std::size_t>(*size));
-    // Zeros between the addresses become spaces; the last byte written stays as it is.
-    for (std::size_t i = 0; i + 1 < written; ++i)
-      if (joined[i] == '\0') joined[i] = ' ';
-    std::memcpy(text, joined.data(), written);
-    *size = joined.size() <= static_cast<std::size_t>(*size) ? static_cast<std::int32_t>(written) : needed;
-  } else if (size) {
-    *size = needed;
+  std::string joined;
+  for (std::size_t i = 0; text && i < found; ++i) {
+    joined += discovered_address(s.discovery[i]);
+    joined += '\0';
   }
+  write_listing(std::move(joined), text, size, needed);
   return CVX_OK;
 }
 

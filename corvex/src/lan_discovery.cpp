@@ -97,11 +97,7 @@ CVX_STATUS lan_discover(DiscoveryList& list, std::int32_t port) {
     if (ready == 0) continue;
     std::uint8_t buffer[kDiscoveryEntry] = {};
     sockaddr_in from{};
-#ifdef _WIN32
-    int from_length = sizeof from;
-#else
-    socklen_t from_length = sizeof from;
-#endif
+    address_length_t from_length = sizeof from;
     const long n = ::recvfrom(udp.s, reinterpret_cast<char*>(buffer), sizeof buffer, 0,
                               reinterpret_cast<sockaddr*>(&from), &from_length);
     if (n < 0 && interrupted()) continue;

@@ -176,11 +176,7 @@ CVX_STATUS lan_connect(const char* name, std::int32_t port, std::shared_ptr<LanS
   ready = ready && ::setsockopt(s, SOL_SOCKET, SO_NOSIGPIPE, &one, sizeof one) == 0;
 #endif
   // A blocking connect: the system's own time-out bounds it.
-#ifdef _WIN32
-  const int address_length = static_cast<int>(found->ai_addrlen);
-#else
-  const socklen_t address_length = found->ai_addrlen;
-#endif
+  const auto address_length = static_cast<address_length_t>(found->ai_addrlen);
   if (!ready || ::connect(s, found->ai_addr, address_length) != 0) {
     close_socket(s);
     return CVX_SOCKET_ERROR;

@@ -20,6 +20,7 @@ namespace corvex {
 
 #ifdef _WIN32
 using socket_t = std::uintptr_t;
+using address_length_t = int;
 using PollEntry = WSAPOLLFD;
 constexpr socket_t kNoSocket = INVALID_SOCKET;
 constexpr short kReadable = POLLRDNORM;
@@ -30,6 +31,7 @@ inline bool interrupted() { return ::WSAGetLastError() == WSAEINTR; }
 inline int poll_sockets(PollEntry* fds, std::size_t n, int ms) { return ::WSAPoll(fds, static_cast<ULONG>(n), ms); }
 #else
 using socket_t = int;
+using address_length_t = socklen_t;
 using PollEntry = pollfd;
 constexpr socket_t kNoSocket = -1;
 constexpr short kReadable = POLLIN;

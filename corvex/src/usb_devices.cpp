@@ -156,18 +156,10 @@ CVX_EXPORT CVX_STATUS CVX_API CVX_ListDevicesA(int32_t* count, char* text, int32
     const auto found = board_records(s.driver, Identity{});
     const auto needed = static_cast<int32_t>(found.size() * kRecord);
     if (count) *count = static_cast<int32_t>(found.size());
-    if (text && size && *size > 0) {
-      std::string joined;
-      for (std::size_t i = 0; i < std::min(found.size(), kMaxTextRecords); ++i) joined.append(found[i].data(), kRecord);
-      const std::size_t written = std::min(joined.size(), static_cast<std::size_t>(*size));
-      // Zeros between the records become spaces; the last byte written stays as it is.
-      for (std::size_t i = 0; i + 1 < written; ++i)
-        if (joined[i] == '\0') joined[i] = ' ';
-      std::memcpy(text, joined.data(), written);
-      *size = joined.size() <= static_cast<std::size_t>(*size) ? static_cast<int32_t>(written) : needed;
-    } else if (size) {
-      *size = needed;
-    }
+    std::string joined;
+    for (std::size_t i = 0; text && i < std::min(found.size(), kMaxTextRecords); ++i)
+      joined.append(found[i].data(), kRecord);
+    write_listing(std::move(joined), text, size, needed);
     return CVX_OK;
   });
 }

@@ -40,15 +40,7 @@ SAFEARRAY array_of(void* data, uint32_t elements, uint32_t element_size) {
 
 }  // namespace
 
-class Peripherals : public SimBoards {
- protected:
-  void SetUp() override {
-    SimBoards::SetUp();
-    h = open("A1234567");
-    forget_sent();
-  }
-  CVX_HANDLE h = 0;
-};
+class Peripherals : public OneOpenBoard {};
 
 TEST_F(Peripherals, CounterConditionAndCompareOutputVariables) {
   EXPECT_EQ(CVX_PCSetCondBit(h, 2, 0xFFFFD4, 8), CVX_OK);

@@ -2,15 +2,7 @@
 
 #include "sim_fixture.h"
 
-class Ports : public SimBoards {
- protected:
-  void SetUp() override {
-    SimBoards::SetUp();
-    h = open("A1234567");
-    forget_sent();
-  }
-  CVX_HANDLE h = 0;
-};
+class Ports : public OneOpenBoard {};
 
 TEST_F(Ports, SingleWritesAndTheirShortForms) {
   EXPECT_EQ(CVX_PortWrite8(h, 0xFFFFFFFF, 0x5A), CVX_OK);

@@ -85,3 +85,14 @@ class SimBoards : public ::testing::Test {
 
   std::vector<CVX_HANDLE> opened_;
 };
+
+// The first of the two boards, open, with nothing sent to it yet.
+class OneOpenBoard : public SimBoards {
+ protected:
+  void SetUp() override {
+    SimBoards::SetUp();
+    h = open("A1234567");
+    forget_sent();
+  }
+  CVX_HANDLE h = 0;
+};

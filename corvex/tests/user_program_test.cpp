@@ -345,14 +345,8 @@ void mark(Board& b) {
 
 }  // namespace
 
-class UserProgram : public SimBoards {
+class UserProgram : public OneOpenBoard {
  protected:
-  void SetUp() override {
-    SimBoards::SetUp();
-    h = open("A1234567");
-    forget_sent();
-  }
-  CVX_HANDLE h = 0;
   ImageFiles files;
 };
 
