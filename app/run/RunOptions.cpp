@@ -1,6 +1,7 @@
 #include "RunOptions.h"
 
 #include "binary/BinarySessions.h"
+#include "customer/BriskSession.h"
 #include "serial/BufferedSession.h"
 #include "serial/Mode34Session.h"
 #include "serial/Mode5Session.h"
@@ -8,6 +9,9 @@
 #include "serial/Plx6Session.h"
 #include "shell/ModeCatalogue.h"
 
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
 #include <climits>
 
 namespace kestrel::run {
@@ -58,6 +62,15 @@ ModeProfile binaryMode2(int subMode) {
   return p;
 }
 
+ModeProfile fenwick(const FenwickVariant& v) {
+  ModeProfile p;
+  p.driver = Driver::Fenwick;
+  p.boxes = v.range ? 2 : 1;
+  p.autoMax = v.maxChannel;
+  p.fenwick = &v;
+  return p;
+}
+
 ModeProfile unsupported(const QString& why) {
   ModeProfile p;
   p.notSupported = why;
@@ -70,6 +83,72 @@ bool takeNumber(const QString& text, int low, int high, int* out) {
   if (!ok || value < low || value > high) return false;
   *out = value;
   return true;
+}
+
+const QString kScheduleFolder = QStringLiteral("スケジュールファイルの存在するカードデータフォルダを指定して下さい。");
+const QString kNoChannel = QStringLiteral("送信するＣＨ番号を指定して下さい。");
+const QString kBadChannel = QStringLiteral("ＣＨ番号の値が不正です。確認して下さい。");
+
+// What FrmFenwick and FrmFenwick1000CH check at 送信: the schedule file's
+// path, then the request boxes (TxtCh, or TextStartCH and TextEndCH) in the
+// window's order.
+Entries checkFenwick(const Options& o, const ModeProfile& p) {
+  Entries e;
+  auto refuse = [&](const QString& why) {
+    e.error = why;
+    return e;
+  };
+  const FenwickVariant& v = *p.fenwick;
+  if (v.range && !o.manual)
+    return refuse(QStringLiteral("--channels: mode %1 asks for a range: START,END").arg(o.mode));
+  if (o.boxes.size() > p.boxes)
+    return refuse(v.range ? QStringLiteral("--channels: mode %1 asks for a range: START,END").arg(o.mode)
+                          : QStringLiteral("--channels: mode %1 asks for every channel (auto) or one").arg(o.mode));
+  const QString path = QDir::fromNativeSeparators(o.schedule.value_or(QString()));
+  if (path.isEmpty() || !path.contains(u"wmj") || !QFileInfo(path).isFile())
+    return refuse(QStringLiteral("--schedule: ") + kScheduleFolder);
+  FenwickSession::Request r;
+  if (o.manual) {
+    QStringList boxes = o.boxes;
+    while (boxes.size() < p.boxes) boxes.append(QString());
+    const auto inRange = [&](const QString& text) {
+      const double value = *integerValue(text);
+      return value >= 1 && value <= v.maxChannel;
+    };
+    for (const QString& box : boxes)
+      if (box.trimmed().isEmpty()) return refuse(kNoChannel);
+    for (const QString& box : boxes)
+      if (!isNumeric(box)) return refuse(kBadChannel);
+    for (const QString& box : boxes)
+      if (!inRange(box)) return refuse(v.rangeMessage);
+    r.all = false;
+    r.first = int(*integerValue(boxes.front()));
+    r.last = int(*integerValue(boxes.back()));
+    // The window sends such a range and reports success having judged no
+    // channel; a run that verified nothing must not pass.
+    if (r.first > r.last)
+      return refuse(QStringLiteral("--channels: start %1 is above end %2, so no channel would be judged")
+                        .arg(r.first)
+                        .arg(r.last));
+  }
+  e.request = r;
+  e.path = path;
+  e.ok = true;
+  return e;
+}
+
+// The frame editor: the rest is the session's own checks as it sends.
+Entries checkBrisk(const Options& o) {
+  Entries e;
+  if (o.channelsGiven) {
+    e.error = QStringLiteral("--channels: mode 8 sends its frame table; --rows picks rows of it");
+  } else if (o.pauseMs && o.pauseMs->trimmed().isEmpty()) {
+    e.error = QStringLiteral("--pause-ms: with the タイミング時間 box empty the window sends nothing");
+  } else {
+    e.path = o.frames.value_or(QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("data.dat")));
+    e.ok = true;
+  }
+  return e;
 }
 
 }  // namespace
@@ -88,9 +167,9 @@ ModeProfile modeProfile(int mode) {
     case 6: return buffered(bufferedVariant(kModeCatalogue[std::size_t(mode)].subMode));
     case 3: return buffered(kBuffered1000);
     case 5: return buffered(kBufferedTarn4Lan);
-    case 4:
-    case 7: return unsupported(QStringLiteral("its runs need the operator's schedule files"));
-    case 8: return unsupported(QStringLiteral("its runs need the operator's event table"));
+    case 4: return fenwick(kFenwick1000);
+    case 7: return fenwick(kFenwick);
+    case 8: p.driver = Driver::Brisk; return p;
     case 9:
     case 10:
       p.driver = Driver::Mode34;
@@ -158,7 +237,9 @@ ParseResult parseArguments(const QStringList& args) {
                                        QStringLiteral("--channels"), QStringLiteral("--unit"),
                                        QStringLiteral("--repeat"),  QStringLiteral("--strobe-ms"),
                                        QStringLiteral("--timeout"), QStringLiteral("--access-code"),
-                                       QStringLiteral("--line")};
+                                       QStringLiteral("--line"),    QStringLiteral("--schedule"),
+                                       QStringLiteral("--frames"),  QStringLiteral("--rows"),
+                                       QStringLiteral("--digits"),  QStringLiteral("--pause-ms")};
     if (!valued.contains(name)) return fail(QStringLiteral("unknown argument: %1 (see --help)").arg(args[i]));
     const std::optional<QString> v = value();
     if (!v) return fail(QStringLiteral("%1 wants a value (see --help)").arg(name));
@@ -195,11 +276,34 @@ ParseResult parseArguments(const QStringList& args) {
       o.accessCode = *v;
     } else if (name == u"--line") {
       if (!takeNumber(*v, 1, 9, &o.line)) return fail(QStringLiteral("--line wants 1 to 9, not '%1'").arg(*v));
+    } else if (name == u"--schedule") {
+      o.schedule = *v;
+    } else if (name == u"--frames") {
+      if (v->isEmpty()) return fail(QStringLiteral("--frames wants a file"));
+      o.frames = *v;
+    } else if (name == u"--rows") {
+      o.rows.clear();
+      for (const QString& item : v->split(u',')) {
+        int row = 0;
+        if (!takeNumber(item.trimmed(), 1, BriskSession::kRows, &row))
+          return fail(
+              QStringLiteral("--rows wants frame rows 1 to %1 such as 1,3, not '%2'").arg(BriskSession::kRows).arg(*v));
+        o.rows.append(row);
+      }
+    } else if (name == u"--digits") {
+      int digits = 0;
+      if (!takeNumber(*v, 3, 4, &digits)) return fail(QStringLiteral("--digits wants 3 or 4, not '%1'").arg(*v));
+      o.digits = digits;
+    } else if (name == u"--pause-ms") {
+      o.pauseMs = *v;
     }
   }
   if (o.help) return r;
   if (!modeGiven) return fail(QStringLiteral("--mode is required (see --help)"));
-  if (!channelsGiven) return fail(QStringLiteral("--channels is required: auto, or a list such as 1,15,145"));
+  o.channelsGiven = channelsGiven;
+  // The frame editor sends its table, not channels.
+  if (!channelsGiven && o.mode != 8)
+    return fail(QStringLiteral("--channels is required: auto, or a list such as 1,15,145"));
   return r;
 }
 
@@ -219,6 +323,15 @@ Entries checkOptions(const Options& o, const ModeProfile& p) {
   if (o.portGiven && (p.driver == Driver::BufferedBinary || p.driver == Driver::BinaryMode2))
     return refuse(QStringLiteral("--port: mode %1 plays through the expansion board, not a serial port").arg(o.mode));
   if (o.line != 1 && o.mode != 5) return refuse(QStringLiteral("--line: only mode 5 sends a line number"));
+  if (o.schedule && p.driver != Driver::Fenwick)
+    return refuse(QStringLiteral("--schedule: only modes 4 and 7 read a schedule file"));
+  for (const auto& [given, name] : {std::pair{o.frames.has_value(), "--frames"}, std::pair{!o.rows.isEmpty(), "--rows"},
+                                    std::pair{o.digits.has_value(), "--digits"},
+                                    std::pair{o.pauseMs.has_value(), "--pause-ms"}})
+    if (given && p.driver != Driver::Brisk)
+      return refuse(QStringLiteral("%1: only mode 8 sends a frame table").arg(QLatin1String(name)));
+  if (p.driver == Driver::Fenwick) return checkFenwick(o, p);
+  if (p.driver == Driver::Brisk) return checkBrisk(o);
   if (o.manual && o.boxes.size() > p.boxes)
     return refuse(QStringLiteral("--channels: at most %1 channels, as the window has %1 boxes").arg(p.boxes));
   for (const QString& box : o.boxes)
@@ -246,7 +359,9 @@ Entries checkOptions(const Options& o, const ModeProfile& p) {
 
 QString usage() {
   return QStringLiteral(
-R"(usage: kestrel-run --mode N --channels auto|LIST [options]
+R"usage(usage: kestrel-run --mode N --channels auto|LIST [options]
+       kestrel-run --mode 4|7 --channels ... --schedule FILE --access-code CODE [options]
+       kestrel-run --mode 8 [--frames FILE] [--rows LIST] --access-code CODE [options]
 
 Runs one test of a voice unit without the windows: what pressing 再生 (送信)
 in the menu entry's window does, until the run completes or fails. Each log
@@ -258,13 +373,13 @@ channels sent so far are shown there.
                         1 buffered 255CH           10 HS-41/42-B
                         2 buffered 250CH           11 customer (DLE)
                         3 buffered 1000CH          13 buffered binary 255CH
-                        5 TARN4B LAN 1000CH        14 buffered binary positive 250CH
-                        6 TARN5-KLV (access code)  15 buffered binary negative 250CH
-                       17 PLX6                     16 LUMO7Q binary
-                                                   18 TARN-2G1-M positive logic
-                                                   19 TARN-2G1-M negative logic
-                     4, 7 and 8 need the operator's files (exit 8); the menu
-                     does not offer 12
+                        4 schedule check 1000CH    14 buffered binary positive 250CH
+                        5 TARN4B LAN 1000CH        15 buffered binary negative 250CH
+                        6 TARN5-KLV                16 LUMO7Q binary
+                        7 schedule check 255CH     18 TARN-2G1-M positive logic
+                        8 TARN5-NV frame sender    19 TARN-2G1-M negative logic
+                       17 PLX6
+                     the menu does not offer 12 (exit 8)
   --port COMn|PATH   serial port (default COM1); COMn goes through
                      KESTREL_COMn as in the windows. Binary modes use the
                      expansion board instead (USB first, then LAN)
@@ -272,6 +387,10 @@ channels sent so far are shown there.
   --channels 1,15,145
                      manual mode: the boxes in order, checked by the
                      window's rules; its message is the error
+                     mode 7: auto asks for every channel (すべてのチャンネル),
+                     a number for that one (指定のチャンネル, TxtCh)
+                     mode 4: START,END (Start CH, End CH), START not
+                     above END
   --unit K           channels per frame (modes 0-3, 5, 6, 9, 10, 17; the
                      window's default otherwise)
   --repeat N         play a manual list N times (modes 1-3, 5, 6, 13-15):
@@ -279,21 +398,38 @@ channels sent so far are shown there.
   --strobe-ms T      strobe width in ms, 0-500 (modes 16, 18, 19; default
                      50 or 100 as in the window)
   --line N           LINE番号 1-9 for mode 5 (default 1)
-  --access-code CODE the access code the menu asks for mode 6
+  --schedule FILE    modes 4 and 7: the card data's schedule file (.wmj)
+                     that the unit's schedule is compared with (TxtPath)
+  --frames FILE      mode 8: the frame table, in the format of data.dat
+                     (default: data.dat beside this program)
+  --rows LIST        mode 8: send these rows, each as １フレーム送信 does,
+                     in the order given (1-20); without it every frame is
+                     sent as 全フレーム送信 does
+  --digits 3|4       mode 8: digits of the unit number (台番号, default 3)
+  --pause-ms T       mode 8: the pause after each frame (タイミング時間,
+                     0-1000, default 50)
+  --access-code CODE the access code the menu asks for modes 4, 6, 7 and 8
   --timeout SECONDS  longest wait for the run to progress (default 10); in
-                     modes 0 and 11 it must cover the unit's playing time
+                     modes 0 and 11 it must cover the unit's playing time;
+                     in modes 4 and 7 it is the window's reply time-out
   --json             log lines as JSON, one a line:
                      {"t":"2026-12-08T15:04:05.123Z","kind":"sent","text":"..."}
-                     kind: sent, received, note, info or error
+                     kind: sent, received, note, info or error (modes 4 and
+                     7: info and error are the window's blue and red lines)
   -h, --help         this text
 
 A completed run leaves the unit to play what it holds; a failed or
 interrupted one ends as closing the window does (the stop goes out).
+Mode 8's window writes no log: each frame is shown as it went out
+("[送信]：@0123 + CR(0Dh)"), and the window's information messages as
+info lines.
 
 Exit codes (anything but 0 comes with a one-line reason on stderr):
   0  the run completed and the unit answered as its protocol requires
-  1  another failure
-  2  bad arguments, or entries the window refuses (its message)
+     (modes 4, 7: every channel judged OK; mode 8: every frame sent)
+  1  another failure; modes 4, 7: the schedule read back differs from the
+     file (the NG channels), or the reply failed its check or parse
+  2  bad arguments, or entries or files the window refuses (its message)
   3  the port is missing, cannot be opened, or was lost
   4  the port is held by another program
   5  no progress within the time-out
@@ -301,7 +437,7 @@ Exit codes (anything but 0 comes with a one-line reason on stderr):
   7  no expansion board, or its library is missing
   8  the mode cannot run headless
   9  interrupted (SIGINT or SIGTERM)
-)");
+)usage");
 }
 
 }  // namespace kestrel::run

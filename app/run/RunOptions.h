@@ -2,6 +2,7 @@
 // The headless runner's command line, its exit codes, and what each menu
 // entry needs for a run: its entry rules and the driver that plays it.
 
+#include "customer/FenwickSession.h"
 #include "serial/ChannelEntry.h"
 
 #include <QString>
@@ -23,7 +24,7 @@ enum ExitCode : int {
   kExitInterrupted = 9,     // SIGINT or SIGTERM
 };
 
-enum class Driver { Buffered, Mode1, Mode5, Mode34, Plx6, BufferedBinary, BinaryMode2, None };
+enum class Driver { Buffered, Mode1, Mode5, Mode34, Plx6, BufferedBinary, BinaryMode2, Fenwick, Brisk, None };
 
 // The entry panel of an entry's window, reduced to its rules.
 struct ModeProfile {
@@ -37,6 +38,7 @@ struct ModeProfile {
   int width = 3;        // digits of a list entry
   QString strobeDefault;  // empty: no strobe width
   QString notSupported;   // set: why the entry cannot run headless
+  const FenwickVariant* fenwick = nullptr;  // the schedule read-back windows
 };
 
 ModeProfile modeProfile(int mode);
@@ -45,6 +47,7 @@ struct Options {
   int mode = -1;
   QString port = QStringLiteral("COM1");
   bool portGiven = false;
+  bool channelsGiven = false;
   bool manual = false;
   QStringList boxes;  // the manual list as typed, one item a box
   std::optional<QString> unit;
@@ -52,6 +55,11 @@ struct Options {
   std::optional<QString> strobeMs;
   std::optional<QString> accessCode;
   int line = 1;  // mode 5: LINE番号
+  std::optional<QString> schedule;  // modes 4, 7: TxtPath
+  std::optional<QString> frames;    // mode 8: the frame table file
+  QList<int> rows;                  // mode 8: rows for １フレーム送信; empty: 全フレーム送信
+  std::optional<int> digits;        // mode 8: Option1, 3 or 4
+  std::optional<QString> pauseMs;   // mode 8: TxtIoTime
   bool json = false;
   double timeoutSeconds = 10.0;
   bool help = false;
@@ -73,6 +81,8 @@ struct Entries {
   QList<qint64> numbers;     // the same as numbers
   int unit = 0;
   int strobeMs = 0;
+  FenwickSession::Request request;  // modes 4, 7
+  QString path;                     // modes 4, 7: the schedule file; 8: the frame table
 };
 Entries checkOptions(const Options& options, const ModeProfile& profile);
 

@@ -2,6 +2,8 @@
 
 #include "RunOptions.h"
 #include "binary/BinarySessions.h"
+#include "customer/BriskSession.h"
+#include "customer/FenwickSession.h"
 #include "serial/BufferedSession.h"
 #include "serial/LogSink.h"
 #include "serial/Mode1Session.h"
@@ -10,15 +12,18 @@
 #include "serial/Plx6Session.h"
 #include "serial/SerialLink.h"
 #include "shell/FrmPass.h"
+#include "shell/MessageService.h"
 #include "shell/ModString.h"
 #include "shell/ModeCatalogue.h"
 #include "shell/Pause.h"
 #include "shell/SessionTimer.h"
 
 #include <QDateTime>
+#include <QDeadlineTimer>
 #include <QEventLoop>
 #include <QRegularExpression>
 #include <QTimer>
+#include <algorithm>
 #include <csignal>
 #include <cstdio>
 #include <functional>
@@ -84,9 +89,9 @@ class Output {
     std::fputs((out + u'\n').toUtf8().constData(), stdout);
     std::fflush(stdout);
   }
-  void progress(int sent, int total) {
-    if (!progress_) return;
-    std::fprintf(stderr, "\r\033[K%d/%d channels sent", sent, total);
+  void progress(int sent, int total, const char* what) {
+    if (!progress_ || total == 0) return;
+    std::fprintf(stderr, "\r\033[K%d/%d %s sent", sent, total, what);
     shown_ = true;
   }
   // Leaves the last count on its own line.
@@ -113,15 +118,43 @@ class Output {
 // The session's log: printed, and watched by the run.
 class RunLog : public LogSink {
  public:
-  RunLog(Output& out, std::function<void(const QString&, LineKind)> watch) : out_(out), watch_(std::move(watch)) {}
+  using Watch = std::function<void(const QString&, LineKind)>;
+  using Classify = std::function<LineKind(const QString&, LineKind)>;
+  RunLog(Output& out, Classify classify, Watch watch)
+      : out_(out), classify_(std::move(classify)), watch_(std::move(watch)) {}
   void AddLog(const QString& text, LineKind kind) override {
+    kind = classify_(text, kind);
     out_.line(text, kind);
     watch_(text, kind);
   }
 
  private:
   Output& out_;
-  std::function<void(const QString&, LineKind)> watch_;
+  Classify classify_;
+  Watch watch_;
+};
+
+// The windows' message boxes, answered without a window: every box is
+// handed to the run, and a question is answered with the choice that
+// changes nothing.
+class RunPrompt : public Prompt {
+ public:
+  explicit RunPrompt(std::function<void(const Message&)> shown) : shown_(std::move(shown)) { installPrompt(this); }
+  ~RunPrompt() override { installPrompt(nullptr); }
+  MsgAnswer ask(const Message& m, QWidget*) override {
+    shown_(m);
+    switch (m.buttons) {
+      case MsgButtons::Ok: return MsgAnswer::Ok;
+      case MsgButtons::YesNo: return MsgAnswer::No;
+      case MsgButtons::OkCancel:
+      case MsgButtons::YesNoCancel:
+      case MsgButtons::RetryCancel: break;
+    }
+    return MsgAnswer::Cancel;
+  }
+
+ private:
+  std::function<void(const Message&)> shown_;
 };
 
 struct Outcome {
@@ -133,7 +166,15 @@ struct Outcome {
 class Drive {
  public:
   Drive(const Options& o, const Entries& e, Output& out)
-      : options_(o), entries_(e), log_(out, [this](const QString& t, LineKind k) { watchLine(t, k); }) {}
+      : options_(o),
+        entries_(e),
+        log_(
+            out, [this](const QString& t, LineKind k) { return classify(t, k); },
+            [this](const QString& t, LineKind k) { watchLine(t, k); }),
+        prompt_([this](const Message& m) {
+          messages_.push_back(m);
+          shown(m);
+        }) {}
   virtual ~Drive() = default;
 
   // Opens what the run needs and starts it; an outcome when it cannot.
@@ -143,7 +184,10 @@ class Drive {
   // The run completed: let go without stopping the unit.
   virtual void complete() = 0;
   virtual QString noProgress() const = 0;
+  // Just before the time-out decides the run; false leaves it to the run.
+  virtual bool timedOut() { return true; }
   virtual std::pair<int, int> progress() const = 0;
+  virtual const char* progressUnit() const { return "channels"; }
 
   std::optional<Outcome> verdict;
   std::function<void()> advanced;
@@ -151,6 +195,9 @@ class Drive {
 
  protected:
   virtual void watch(const QString& text, LineKind kind) = 0;
+  virtual LineKind classify(const QString&, LineKind kind) const { return kind; }
+  // A message box of the window.
+  virtual void shown(const Message&) {}
 
   void decide(int code, const QString& reason = {}) {
     if (verdict) return;
@@ -164,6 +211,8 @@ class Drive {
   const Options& options_;
   const Entries& entries_;
   RunLog log_;
+  RunPrompt prompt_;
+  std::vector<Message> messages_;
 
  private:
   void watchLine(const QString& text, LineKind kind) {
@@ -176,6 +225,41 @@ class Drive {
     watch(text, kind);
   }
 };
+
+// How a window's load sets up its port.
+struct PortSetup {
+  QString settings;  // empty: the link's own
+  bool raw = false;
+  bool events = true;  // a receive event per arrival
+  bool lineEvents = false;
+};
+
+// Opens the port; an outcome when it cannot. `name` says which port it is.
+std::optional<Outcome> openPort(SerialLink& link, const QString& port, const PortSetup& setup, QString* name) {
+  static const QRegularExpression com(QStringLiteral("^COM([1-9][0-9]{0,2})$"),
+                                      QRegularExpression::CaseInsensitiveOption);
+  if (const auto m = com.match(port); m.hasMatch()) {
+    link.setCommPort(m.captured(1).toInt());
+    *name = QStringLiteral("COM%1 (%2)").arg(m.captured(1), link.device());
+  } else {
+    link.setDevice(port);
+    *name = port;
+  }
+  if (!setup.settings.isEmpty()) link.setSettings(setup.settings);
+  if (setup.raw) {
+    link.setInputMode(SerialLink::comInputModeBinary);
+    link.setInputLen(0);
+  } else {
+    link.setInputLen(1);
+    link.setRTSEnable(true);
+  }
+  link.setRThreshold(setup.events ? 1 : 0);
+  link.setLineEvents(setup.lineEvents);
+  if (link.open()) return std::nullopt;
+  if (link.openError() == SerialLink::OpenError::Busy)
+    return Outcome{kExitPortBusy, QStringLiteral("port busy: %1 is held by another program").arg(*name)};
+  return Outcome{kExitPortUnavailable, QStringLiteral("cannot open %1: %2").arg(*name, link.errorString())};
+}
 
 const QString kAck = QStringLiteral("[受信]：ACK(06h)");
 const QString kNak = QStringLiteral("[受信]：NAK(15h)");
@@ -197,30 +281,8 @@ class SerialDrive : public Drive {
   }
 
   std::optional<Outcome> start() override {
-    static const QRegularExpression com(QStringLiteral("^COM([1-9][0-9]{0,2})$"),
-                                        QRegularExpression::CaseInsensitiveOption);
-    if (const auto m = com.match(options_.port); m.hasMatch()) {
-      link_.setCommPort(m.captured(1).toInt());
-      portName_ = QStringLiteral("COM%1 (%2)").arg(m.captured(1), link_.device());
-    } else {
-      link_.setDevice(options_.port);
-      portName_ = options_.port;
-    }
-    if (!settings().isEmpty()) link_.setSettings(settings());
-    if (raw()) {
-      link_.setInputMode(SerialLink::comInputModeBinary);
-      link_.setInputLen(0);
-    } else {
-      link_.setInputLen(1);
-      link_.setRTSEnable(true);
-    }
-    link_.setRThreshold(1);
-    link_.setLineEvents(lineEvents());
-    if (!link_.open()) {
-      if (link_.openError() == SerialLink::OpenError::Busy)
-        return Outcome{kExitPortBusy, QStringLiteral("port busy: %1 is held by another program").arg(portName_)};
-      return Outcome{kExitPortUnavailable, QStringLiteral("cannot open %1: %2").arg(portName_, link_.errorString())};
-    }
+    if (auto failed = openPort(link_, options_.port, {settings(), raw(), true, lineEvents()}, &portName_))
+      return failed;
     play();
     return verdict;
   }
@@ -425,6 +487,193 @@ class Plx6Drive : public SerialDrive<Plx6Session> {
   int frames_ = 0;
 };
 
+// Timer1 of the schedule windows. The run's time-out stands for it: started
+// where the window starts it, it restarts the run's time-out.
+class ReplyTimer : public SessionTimer {
+ public:
+  std::function<void()> started;
+  void start(int) override {
+    if (started) started();
+  }
+  void stop() override {}
+};
+
+// Modes 4 and 7: 送信, then the reply judged against the schedule file.
+class FenwickDrive : public SerialDrive<FenwickSession> {
+ public:
+  // The session keeps a reference to timer_ and uses it only once running.
+  FenwickDrive(const Options& o, const Entries& e, Output& out, const FenwickVariant& v)
+      : SerialDrive(o, e, out, v, timer_) {
+    timer_.started = [this] { advance(); };
+  }
+
+  bool timedOut() override {
+    const int state = session_.ExchangeState;
+    // The verdict is being reached; the handler decides the run itself.
+    if (state == FenwickSession::Evaluating) return false;
+    if (state >= FenwickSession::AwaitStx && state <= FenwickSession::AwaitCheck) session_.Timer1_Timer();
+    return true;
+  }
+  std::pair<int, int> progress() const override { return {0, 0}; }
+
+ protected:
+  QString settings() const override { return QStringLiteral("19200,E,8,1"); }
+  bool raw() const override { return false; }
+  void play() override {
+    if (!session_.Start(entries_.path, entries_.request))
+      decide(kExitBadArguments, QStringLiteral("--schedule: ") + lastMessage());
+  }
+  // The window's normal lines include what it received.
+  LineKind classify(const QString& text, LineKind kind) const override {
+    return kind == LineKind::Sent && text.startsWith(u"【受信】") ? LineKind::Received : kind;
+  }
+  void watch(const QString& text, LineKind) override {
+    static const QRegularExpression channel(QStringLiteral("[0-9]+"));
+    if (text == u"【受信】：NAK(15h)") {
+      refuse(text);
+    } else if (text.startsWith(u"【NG】：")) {
+      ng_ << channel.match(text).captured();
+    } else if (text.startsWith(u"【OK】：")) {
+      ++judged_;
+    } else if (text == u"【判定】：正常にデータを受信しました ******") {
+      decide(kExitOk);
+    } else if (text == u"【判定】：受信データに異常があります。確認して下さい ******") {
+      const qsizetype shown = qMin<qsizetype>(ng_.size(), 10);
+      decide(kExitFailed, QStringLiteral("受信データに異常があります。確認して下さい。 (NG %1 of %2: %3%4)")
+                              .arg(ng_.size())
+                              .arg(ng_.size() + judged_)
+                              .arg(ng_.mid(0, shown).join(QStringLiteral(", ")),
+                                   shown < ng_.size() ? QStringLiteral(", ...") : QString()));
+    } else if (text == u"【情報】：ＢＣＣチェックエラー　確認して下さい >>>>>>") {
+      decide(kExitFailed, QStringLiteral("bad reply: ") + text);
+    } else if (text == u"【情報】：タイムアウトエラー　通信が完了できませんでした。 >>>>>>") {
+      decide(kExitNoAnswer, noProgress());
+    }
+  }
+  void judge() override {
+    // The exchange ended without a verdict line: the reply did not parse.
+    if (session_.ExchangeState == FenwickSession::Evaluating)
+      decide(kExitFailed, QStringLiteral("bad reply: ") + lastMessage());
+  }
+
+ private:
+  QString lastMessage() const { return messages_.empty() ? QString() : messages_.back().text; }
+
+  ReplyTimer timer_;
+  QStringList ng_;
+  int judged_ = 0;
+};
+
+// The frame editor's port as its session sees it: each frame shown once it
+// has gone out, and nothing more goes after an interrupt.
+class ShownLink : public LinkPort {
+ public:
+  ShownLink(SerialLink& link, std::function<void(const QByteArray&)> sent) : link_(link), sent_(std::move(sent)) {}
+  bool isOpen() const override { return link_.isOpen(); }
+  int InBufferCount() const override { return link_.InBufferCount(); }
+  QByteArray read() override { return link_.read(); }
+  bool write(const QByteArray& bytes) override {
+    if (gInterrupted || !link_.write(bytes)) return false;
+    sent_(bytes);
+    return true;
+  }
+
+ private:
+  SerialLink& link_;
+  std::function<void(const QByteArray&)> sent_;
+};
+
+// The pause after each frame, cut short by an interrupt: a whole table at
+// the longest pause takes 20 s.
+class InterruptiblePause : public Pause {
+ public:
+  void sleep(int ms) override {
+    const QDeadlineTimer deadline(ms);
+    while (!gInterrupted && !deadline.hasExpired())
+      realPause().sleep(int(qMin<qint64>(deadline.remainingTime(), 20)));
+  }
+  void doEvents() override { realPause().doEvents(); }
+};
+
+// Mode 8: the frame table loaded as データ読込 does, then 全フレーム送信, or
+// １フレーム送信 on each row asked for. The unit never answers.
+class BriskDrive : public Drive {
+ public:
+  BriskDrive(const Options& o, const Entries& e, Output& out)
+      : Drive(o, e, out), port_(link_, [this](const QByteArray& f) { sent(f); }), session_(port_, pause_) {}
+
+  std::optional<Outcome> start() override {
+    if (options_.digits) session_.UnitWidth = *options_.digits;
+    if (options_.pauseMs) session_.PauseText = *options_.pauseMs;
+    session_.Load(entries_.path);
+    if (!messages_.empty())
+      return Outcome{kExitBadArguments, QStringLiteral("--frames %1: %2").arg(entries_.path, messages_.back().text)};
+    if (auto failed = openPort(link_, options_.port, {QStringLiteral("9600,E,7,1"), false, false, false}, &portName_))
+      return failed;
+    if (options_.rows.isEmpty()) {
+      for (int r = 1; r <= BriskSession::kRows; ++r)
+        if (!session_.Event[std::size_t(r)].trimmed().isEmpty() && !session_.Unit[std::size_t(r)].trimmed().isEmpty())
+          ++total_;
+      session_.SendAll();
+      stopped(false);
+    } else {
+      total_ = int(options_.rows.size());
+      for (const int row : options_.rows) {
+        session_.CurrentRow = row;
+        session_.CurrentColumn = BriskSession::EventColumn;
+        session_.SendOne();
+        if (stopped(true)) break;
+      }
+    }
+    decide(kExitOk);
+    return verdict;
+  }
+  void abort() override { link_.close(); }
+  void complete() override { link_.close(); }
+  QString noProgress() const override {
+    return QStringLiteral("the frames did not go out on %1 within %2 s").arg(portName_).arg(options_.timeoutSeconds);
+  }
+  std::pair<int, int> progress() const override { return {sent_, total_}; }
+  const char* progressUnit() const override { return "frames"; }
+
+ protected:
+  void watch(const QString&, LineKind) override {}
+  // The window's information boxes are its only word on what it did.
+  void shown(const Message& m) override {
+    if (m.icon == MsgIcon::Information) log_.AddLog(m.text, LineKind::Info);
+  }
+
+ private:
+  void sent(const QByteArray& frame) {
+    log_.AddLog(QStringLiteral("[送信]：%1 + CR(0Dh)").arg(QString::fromLatin1(frame.chopped(1))), LineKind::Sent);
+    ++sent_;
+    advance();
+  }
+  // After a send: whether it stopped with a box other than information.
+  bool stopped(bool oneRow) {
+    const auto stop = std::find_if(messages_.begin(), messages_.end(),
+                                   [](const Message& m) { return m.icon != MsgIcon::Information; });
+    if (stop == messages_.end()) return false;
+    if (gInterrupted)
+      decide(kExitInterrupted, QStringLiteral("interrupted"));
+    else if (!link_.isOpen() || stop->text == u"通信ポートに送信できませんでした。")
+      decide(kExitPortUnavailable, QStringLiteral("port error on %1: %2").arg(portName_, stop->text));
+    else if (oneRow || session_.EditCell)
+      decide(kExitBadArguments, QStringLiteral("row %1: %2").arg(session_.CurrentRow).arg(stop->text));
+    else
+      decide(kExitBadArguments, stop->text);
+    return true;
+  }
+
+  SerialLink link_;
+  InterruptiblePause pause_;
+  ShownLink port_;
+  BriskSession session_;
+  QString portName_;
+  int sent_ = 0;
+  int total_ = 0;
+};
+
 // The binary windows: the board through Wexford, a 100 ms timer.
 template <class Session>
 class BinaryDrive : public Drive {
@@ -530,6 +779,8 @@ std::unique_ptr<Drive> makeDrive(const Options& o, const Entries& e, Output& out
       return std::make_unique<BufferedBinaryDrive>(o, e, out, o.mode == 16 ? kLumo7Q : kTarn2G1M,
                                                    entry.positiveLogic);
     case Driver::BinaryMode2: return std::make_unique<BinaryMode2Drive>(o, e, out, entry.subMode, entry.positiveLogic);
+    case Driver::Fenwick: return std::make_unique<FenwickDrive>(o, e, out, *p.fenwick);
+    case Driver::Brisk: return std::make_unique<BriskDrive>(o, e, out);
     case Driver::None: break;
   }
   return nullptr;
@@ -582,13 +833,14 @@ int runMain(const QStringList& args) {
   watchdog.setSingleShot(true);
   watchdog.setInterval(int(o.timeoutSeconds * 1000));
   QObject::connect(&watchdog, &QTimer::timeout, [&] {
+    if (drive->verdict || !drive->timedOut()) return;
     if (!drive->verdict) drive->verdict = Outcome{kExitNoAnswer, drive->noProgress()};
     loop.quit();
   });
   drive->advanced = [&] {
     watchdog.start();
     const auto [sent, total] = drive->progress();
-    out.progress(sent, total);
+    out.progress(sent, total, drive->progressUnit());
   };
   drive->decided = [&] { loop.quit(); };
   QTimer signalPoll;

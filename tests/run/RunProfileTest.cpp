@@ -1,6 +1,7 @@
 // The runner checks entries by rules of its own table: each must be the
 // rules the entry's window is built with.
 #include "binary/BinaryForms.h"
+#include "customer/FenwickForms.h"
 #include "run/RunOptions.h"
 #include "serial/BufferedForms.h"
 #include "serial/FrmPLX6.h"
@@ -11,7 +12,10 @@
 #include "support/SerialFakes.h"
 #include "support/TestSupport.h"
 
+#include <QFile>
 #include <QLineEdit>
+#include <QRadioButton>
+#include <QTemporaryDir>
 #include <gtest/gtest.h>
 #include <memory>
 
@@ -85,6 +89,58 @@ TEST_P(RunProfiles, MatchTheWindowsPanel) {
     EXPECT_EQ(p.strobeDefault, binary->TxtIoTime->text());
   else
     EXPECT_EQ(p.strobeDefault, QString());
+}
+
+// The schedule windows' checks at 送信, which the runner restates: the same
+// message for the same path and boxes, and the same request when they pass.
+TEST(RunFenwickChecks, MatchTheWindows) {
+  RecordingPrompt prompt;
+  VirtualPause pause;
+  ComPortOverride com1{1, QStringLiteral("/dev/kestrel-run-profile-test-no-port")};
+  QTemporaryDir dir;
+  const QString wmj = dir.filePath(QStringLiteral("route.wmj"));
+  QFile f(wmj);
+  ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+  f.write("#2\r\n1,a,b,c,d,e\r\n");
+  f.close();
+  QFile::copy(wmj, dir.filePath(QStringLiteral("route.txt")));
+  FrmFenwick w7(nullptr, pause);
+  FrmFenwick1000CH w4(nullptr, pause);
+  const QStringList paths{wmj, QString(), dir.filePath(QStringLiteral("gone.wmj")),
+                          dir.filePath(QStringLiteral("route.txt"))};
+  const QList<QStringList> ones{{"auto"}, {""}, {" "}, {"x"}, {"0"}, {"256"}, {"255"}, {"12"}};
+  const QList<QStringList> ranges{{"", "5"}, {"5", ""}, {"x", "5"}, {"5", "x"}, {"0", "x"},
+                                  {"5", "1001"}, {"2", "3"}};
+  for (const int mode : {7, 4}) {
+    FenwickForm& w = mode == 7 ? static_cast<FenwickForm&>(w7) : w4;
+    for (const QString& path : paths) {
+      for (const QStringList& boxes : mode == 7 ? ones : ranges) {
+        SCOPED_TRACE(QStringLiteral("%1 %2 [%3]").arg(mode).arg(path, boxes.join(u',')).toStdString());
+        QStringList args{"--mode", QString::number(mode), "--channels", boxes.join(u','), "--schedule", path};
+        const run::ParseResult parsed = run::parseArguments(args);
+        ASSERT_EQ(parsed.error, QString());
+        const run::Entries e = run::checkOptions(parsed.options, run::modeProfile(mode));
+
+        w.TxtPath->setText(path);
+        if (mode == 7) {
+          w.OptOutMode[boxes[0] == u"auto" ? 0 : 1]->setChecked(true);
+          w.TxtCh->setText(boxes[0] == u"auto" ? QString() : boxes[0]);
+        } else {
+          w.TextStartCH->setText(boxes[0]);
+          w.TextEndCH->setText(boxes[1]);
+        }
+        prompt.messages.clear();
+        w.CmdOutput_Click();
+        const QString shown = prompt.messages.empty() ? QString() : prompt.messages.front().text;
+        EXPECT_EQ(QString(e.error).remove(QStringLiteral("--schedule: ")), shown);
+        if (!e.ok) continue;
+        const FenwickSession::Request& asked = w.session().Asked;
+        EXPECT_EQ(e.request.all, asked.all);
+        EXPECT_EQ(e.request.first, asked.first);
+        EXPECT_EQ(e.request.last, asked.last);
+      }
+    }
+  }
 }
 
 INSTANTIATE_TEST_SUITE_P(EveryRunnableMode, RunProfiles,

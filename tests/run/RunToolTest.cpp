@@ -22,6 +22,7 @@ using namespace std::chrono_literals;
 struct Result {
   int code = -1;
   QStringList out;  // stdout lines
+  QString text;     // stdout as it came
   QString err;
   qint64 ms = 0;
 };
@@ -47,7 +48,8 @@ Result runTool(const QStringList& args, const QProcessEnvironment& env = QProces
   }
   r.ms = clock.elapsed();
   r.code = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
-  r.out = QString::fromUtf8(p.readAllStandardOutput()).split(u'\n', Qt::SkipEmptyParts);
+  r.text = QString::fromUtf8(p.readAllStandardOutput());
+  r.out = r.text.split(u'\n', Qt::SkipEmptyParts);
   r.err = QString::fromUtf8(p.readAllStandardError());
   return r;
 }
@@ -190,7 +192,7 @@ TEST_F(RunSerial, MissingPortAndBadArguments) {
   r = runTool({"--mode", "1", "--channels", "1", "--bogus"});
   EXPECT_EQ(r.code, 2);
   EXPECT_EQ(r.err, "kestrel-run: unknown argument: --bogus (see --help)\n");
-  r = runTool({"--mode", "4", "--channels", "1"});
+  r = runTool({"--mode", "12", "--channels", "1"});
   EXPECT_EQ(r.code, 8);
   EXPECT_TRUE(r.err.contains("cannot run headless")) << r.err.toStdString();
 }
@@ -278,6 +280,172 @@ TEST_F(RunSerial, Plx6FramesPacedByReady) {
   r = runTool({"--mode", "17", "--port", port, "--channels", "1,2,255", "--unit", "2"});
   EXPECT_EQ(r.code, 6);
   EXPECT_EQ(r.err, "kestrel-run: the unit refused: [受信]：STX+【Trap 】+BCC(02h54h72h61h70h20h03h14h)\n");
+}
+
+// Modes 4 and 7 against a unit holding a schedule, mode 8 against one that
+// records the frames.
+class RunCustomer : public RunSerial {
+ protected:
+  // Channel 1 carries a CP932 field (東京); channel 3 is in neither table.
+  QString schedule(const QByteArray& lines = "1,A,B,C,D,\x93\x8c\x8b\x9e\r\n2,10,20,30,40,50\r\n") {
+    const QString path = dir.filePath(QStringLiteral("route.wmj"));
+    QFile f(path);
+    EXPECT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    f.write("#0\r\nheader\r\n#2\r\n" + lines + "#3\r\n1,note\r\n");
+    return path;
+  }
+  QString fenwick(sim::Options options = {}) {
+    options.protocol = "fenwick";
+    options.schedule = schedule().toStdString();
+    return startUnit(options);
+  }
+  QString frames(const QByteArray& lines) {
+    const QString path = dir.filePath(QStringLiteral("frames.dat"));
+    QFile f(path);
+    EXPECT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    f.write(lines);
+    return path;
+  }
+  QTemporaryDir dir;
+};
+
+const QString kReceiving = QStringLiteral("【情報】：データ受信中 >>>>>>");
+const QString kReceived = QStringLiteral("【情報】：受信を完了しました。受信データの解析を開始します >>>>>>");
+const QString kAllOk = QStringLiteral("【判定】：正常にデータを受信しました ******");
+
+QStringList requestLines(const QString& digits, const QString& bcc) {
+  return {QStringLiteral("【送信】：応答要求(05h)"), QStringLiteral("【受信】：正常応答(06h) "),
+          QStringLiteral("【送信】：STX(02h)"),     QStringLiteral("【送信】：CMD(20h)"),
+          QStringLiteral("【送信】：") + digits,    QStringLiteral("【送信】：ETX(03h)"),
+          QStringLiteral("【送信】：BCC(%1h)").arg(bcc)};
+}
+
+TEST_F(RunCustomer, ScheduleReadBackMatches) {
+  QString port = fenwick();
+  Result r = runTool({"--mode", "7", "--port", port, "--channels", "auto", "--schedule", schedule(),
+                      "--access-code", "k7mq2xw9"});
+  ASSERT_EQ(r.code, 0) << r.err.toStdString();
+  EXPECT_EQ(r.err, QString());
+  QStringList expected = requestLines("000", "13") + QStringList{kReceiving, kReceived,
+                                                                 QStringLiteral("【OK】：001,A,B,C,D,東京"),
+                                                                 QStringLiteral("【OK】：002,10,20,30,40,50")};
+  for (int c = 3; c <= 255; ++c)
+    expected << QStringLiteral("【OK】：CH番号 %1 取得できませんでした。").arg(c, 3, 10, QLatin1Char('0'));
+  expected << kAllOk << QString();
+  EXPECT_EQ(r.text, expected.join(u'\n') + u'\n');
+  EXPECT_EQ(received(*unit), "\x05" + frame("\x20" "000"));
+
+  // The 1000-channel window asks for a range; the blue lines are info.
+  port = fenwick();
+  r = runTool({"--mode", "4", "--port", port, "--channels", "2,3", "--schedule", schedule(), "--access-code",
+               "k7mq2xw9", "--json"});
+  ASSERT_EQ(r.code, 0) << r.err.toStdString();
+  QStringList kinds, texts;
+  for (const QString& line : r.out) {
+    const QJsonObject o = QJsonDocument::fromJson(line.toUtf8()).object();
+    kinds << o["kind"].toString();
+    texts << o["text"].toString();
+  }
+  const QStringList judged{kReceiving, kReceived, "【OK】：002,10,20,30,40,50", "【OK】：CH番号 003 取得できませんでした。",
+                           kAllOk, ""};
+  EXPECT_EQ(texts, requestLines("00020003", "22") + judged);
+  EXPECT_EQ(kinds, (QStringList{"sent", "received", "sent", "sent", "sent", "sent", "sent", "info", "info", "sent",
+                                "sent", "info", "sent"}));
+  EXPECT_EQ(received(*unit), "\x05" + frame("\x20" "00020003"));
+}
+
+TEST_F(RunCustomer, ScheduleMismatchRefusalAndSilence) {
+  const QStringList args{"--channels", "1", "--schedule", schedule(), "--access-code", "k7mq2xw9", "--port"};
+  Result r = runTool(QStringList{"--mode", "7"} + args + QStringList{fenwick({.changeFields = {{1, 5, "X"}}})});
+  EXPECT_EQ(r.code, 1);
+  EXPECT_EQ(r.err, "kestrel-run: 受信データに異常があります。確認して下さい。 (NG 1 of 1: 001)\n");
+  EXPECT_EQ(r.out.mid(9), (QStringList{"【NG】：001,A,B,C,D,X", "【判定】：受信データに異常があります。確認して下さい ******"}));
+
+  r = runTool(QStringList{"--mode", "7"} + args + QStringList{fenwick({.nakEvery = 1})});
+  EXPECT_EQ(r.code, 6);
+  EXPECT_EQ(r.err, "kestrel-run: the unit refused: 【受信】：NAK(15h)\n");
+  EXPECT_EQ(r.out.mid(7), QStringList{"【受信】：NAK(15h)"});
+
+  // A reply without its STX: the window's own time-out line, then exit 5.
+  const QString port = fenwick({.dropStx = true});
+  r = runTool(QStringList{"--mode", "7", "--timeout", "0.5"} + args + QStringList{port});
+  EXPECT_EQ(r.code, 5);
+  EXPECT_EQ(r.err, QStringLiteral("kestrel-run: no answer from the unit on %1 within 0.5 s\n").arg(port));
+  EXPECT_EQ(r.out.mid(7), QStringList{"【情報】：タイムアウトエラー　通信が完了できませんでした。 >>>>>>"});
+}
+
+TEST_F(RunCustomer, ScheduleAndChannelsCheckedAsTheWindowDoes) {
+  const auto refusal = [](const QString& mode, const QString& channels, const QString& path) {
+    const Result r = runTool({"--mode", mode, "--port", "/dev/null", "--channels", channels, "--schedule", path,
+                              "--access-code", "k7mq2xw9"});
+    EXPECT_EQ(r.code, 2);
+    EXPECT_TRUE(r.out.isEmpty());
+    return r.err;
+  };
+  const QString path = schedule();
+  EXPECT_EQ(refusal("7", "auto", dir.filePath("missing.wmj")),
+            "kestrel-run: --schedule: スケジュールファイルの存在するカードデータフォルダを指定して下さい。\n");
+  EXPECT_EQ(refusal("7", "256", path), "kestrel-run: ＣＨ番号は１～２５５までの数値を入力して下さい。\n");
+  EXPECT_EQ(refusal("4", "5", path), "kestrel-run: 送信するＣＨ番号を指定して下さい。\n");
+  EXPECT_EQ(refusal("4", "1,x", path), "kestrel-run: ＣＨ番号の値が不正です。確認して下さい。\n");
+  // The window would send it and pass having judged nothing.
+  EXPECT_EQ(refusal("4", "3,1", path),
+            "kestrel-run: --channels: start 3 is above end 1, so no channel would be judged\n");
+  // A file the window cannot read is found only as 送信 reads it.
+  const QString port = fenwick();
+  const Result r = runTool({"--mode", "7", "--port", port, "--channels", "auto", "--schedule",
+                            schedule("1,too,few,commas\r\n"), "--access-code", "k7mq2xw9"});
+  EXPECT_EQ(r.code, 2);
+  EXPECT_EQ(r.err, "kestrel-run: --schedule: スケジュールファイルの取得に失敗しました。\n");
+  EXPECT_TRUE(r.out.isEmpty());
+}
+
+TEST_F(RunCustomer, FrameTableSentAsTheWindowSends) {
+  const QString table = frames("1,5\r\n16,123\r\n11,42\r\n");
+  startUnit({.protocol = "brisk"});
+  Result r = runTool({"--mode", "8", "--port", QString::fromStdString(unit->slavePath()), "--frames", table,
+                      "--pause-ms", "0", "--access-code", "v4tr8"});
+  ASSERT_EQ(r.code, 0) << r.err.toStdString();
+  EXPECT_EQ(r.out, (QStringList{"[送信]：@0005 + CR(0Dh)", "[送信]：@?123 + CR(0Dh)", "[送信]：@:042 + CR(0Dh)",
+                                "3フレーム分送信完了しました　 "}));
+  ASSERT_TRUE(unit->waitForBytes(17, 2000ms));
+  EXPECT_EQ(received(*unit), "@0005\r@?123\r@:042\r");
+
+  // Chosen rows, each as １フレーム送信, four digits, the pause after each.
+  startUnit({.protocol = "brisk"});
+  r = runTool({"--mode", "8", "--port", QString::fromStdString(unit->slavePath()), "--frames", table, "--rows",
+               "3,1", "--digits", "4", "--pause-ms", "200", "--access-code", "v4tr8"});
+  ASSERT_EQ(r.code, 0) << r.err.toStdString();
+  EXPECT_EQ(r.out, (QStringList{"[送信]：@:0042 + CR(0Dh)", "[送信]：@00005 + CR(0Dh)"}));
+  ASSERT_TRUE(unit->waitForBytes(14, 2000ms));
+  EXPECT_EQ(received(*unit), "@:0042\r@00005\r");
+  const auto arrivals = unit->arrivals();
+  EXPECT_GE(arrivals.back().at - arrivals.front().at, 180ms);
+}
+
+TEST_F(RunCustomer, FrameTableRefusals) {
+  startUnit({.protocol = "brisk"});
+  const QString port = QString::fromStdString(unit->slavePath());
+  const auto run = [&](const QString& table, QStringList more = {}) {
+    return runTool(QStringList{"--mode", "8", "--port", port, "--frames", table, "--access-code", "v4tr8"} + more);
+  };
+  const QString missing = dir.filePath("none.dat");
+  Result r = run(missing);
+  EXPECT_EQ(r.code, 2);
+  EXPECT_EQ(r.err, QStringLiteral("kestrel-run: --frames %1: 読込むファイルが見つかりませんでした  \n").arg(missing));
+  // Every frame is checked before the first goes out.
+  const QString table = frames("1,5\r\n17,5\r\n");
+  r = run(table);
+  EXPECT_EQ(r.code, 2);
+  EXPECT_EQ(r.err, "kestrel-run: row 2: イベント情報は1から16の数値を入力してください  \n");
+  r = run(table, {"--rows", "3"});
+  EXPECT_EQ(r.err, "kestrel-run: row 3: 空欄が含まれている為送信できません  \n");
+  EXPECT_TRUE(r.out.isEmpty());
+  EXPECT_EQ(received(*unit), QByteArray());
+  // Entry 8 is behind the second access code.
+  r = runTool({"--mode", "8", "--frames", table, "--access-code", "k7mq2xw9"});
+  EXPECT_EQ(r.code, 2);
+  EXPECT_EQ(r.err, "kestrel-run: --access-code: パスワードが違います。確認して下さい。\n");
 }
 
 // Binary modes: the expansion board behind the USB driver stand-in.
