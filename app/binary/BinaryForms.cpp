@@ -114,6 +114,12 @@ void BufferedBinaryForm::load() {
   Time1.stop();
 }
 
+RunProgress BufferedBinaryForm::runProgress() const {
+  RunProgress p = listProgress(session_.ChannelList.size(), session_.Remaining);
+  p.running = session_.Playing;
+  return p;
+}
+
 void BufferedBinaryForm::CmdAction_Click(int index) {
   BufferedBinarySession& s = session_;
   switch (index) {
@@ -126,9 +132,13 @@ void BufferedBinaryForm::CmdAction_Click(int index) {
         return;
       }
       s.Play(panel->channelList(s.variant().maxChannel, s.variant().listWidth), panel->manualMode(), timing.widthMs);
+      runStarted();
       break;
     }
-    case 1: s.Stop(); break;
+    case 1:
+      s.Stop();
+      runStopped();
+      break;
     case 5: log->Clear(); break;
     case 6:
       Time1.stop();
@@ -181,6 +191,10 @@ FrmBinaryMode2::FrmBinaryMode2(QWidget* parent, WexfordApi& board, Pause& pause)
   Time1.stop();
 }
 
+RunProgress FrmBinaryMode2::runProgress() const {
+  return {session_.ListLength - session_.Remaining, session_.ListLength, session_.Remaining > 0};
+}
+
 void FrmBinaryMode2::CmdAction_Click(int index) {
   BinaryMode2Session& s = session_;
   s.CodePending = false;
@@ -188,8 +202,12 @@ void FrmBinaryMode2::CmdAction_Click(int index) {
     case 0:
       if (!panel->CheckInput()) return;
       s.Play(panel->channelList(s.Maximum, 3));
+      runStarted();
       break;
-    case 1: s.Stop(); break;
+    case 1:
+      s.Stop();
+      runStopped();
+      break;
     case 2:
     case 3:
     case 4: s.SendCode(251 + index - 2); break;

@@ -42,6 +42,7 @@ class BufferedBinaryForm : public BinaryForm<BufferedBinarySession> {
                      const QString& name);
   void load();
   void CmdAction_Click(int index) override;
+  RunProgress runProgress() const override;
 
  private:
   bool lumo() const { return !session_.variant().tenBits; }
@@ -70,6 +71,7 @@ class FrmBinaryMode2 : public BinaryForm<BinaryMode2Session> {
 
  protected:
   void CmdAction_Click(int index) override;
+  RunProgress runProgress() const override;
 };
 
 }  // namespace kestrel

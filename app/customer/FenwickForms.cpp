@@ -10,7 +10,6 @@
 
 #include <QApplication>
 #include <QBoxLayout>
-#include <QDateTime>
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -19,7 +18,6 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QSaveFile>
 
 namespace kestrel {
 
@@ -35,6 +33,7 @@ SerialFormSpec formSpec(const FenwickVariant& v, const QString& name) {
   spec.log.colours[std::size_t(LineKind::Info)].text = QColor(0, 0, 255);
   spec.log.colours[std::size_t(LineKind::Error)].text = QColor(255, 0, 0);
   spec.log.accessibleName = QStringLiteral("通信状況");
+  spec.logTools = false;  // ログ出力 is the window's own
   return spec;
 }
 
@@ -222,28 +221,11 @@ void FenwickForm::CmdOutput_Click() {
 void FenwickForm::CmdLog_Click() {
   bool any = false;
   for (int row = 0; row < log->Rows() && !any; ++row) any = !log->TextMatrix(row).trimmed().isEmpty();
-  if (!any) {
-    MsgBox(this, QStringLiteral("一覧に履歴が存在しません。"), MsgIcon::Information);
-    return;
-  }
-  const QString name = chooseLogFile();
-  if (name.isEmpty()) return;
-  if (QFileInfo::exists(name) &&
-      MsgBox(this, QStringLiteral("指定のファイルは既に存在します。上書きしてよろしいですか？"), MsgIcon::Question,
-             kTitle3J, MsgButtons::YesNo) != MsgAnswer::Yes)
-    return;
-  // Written whole or not at all: a failure leaves the previous file as it was.
-  QSaveFile file(name);
-  bool ok = file.open(QIODevice::WriteOnly);
-  const QDateTime now = QDateTime::currentDateTime();
-  QString text = QStringLiteral("****** KestrelTester2J %1 %2 ******\r\n")
-                     .arg(now.toString(QStringLiteral("yyyy/MM/dd")), now.toString(QStringLiteral("HH:mm:ss")));
-  for (int row = 0; row < log->Rows(); ++row) text += log->TextMatrix(row) + QStringLiteral("\r\n");
-  ok = ok && file.write(toCp932(text)) >= 0 && file.commit();
-  if (ok)
-    MsgBox(this, QStringLiteral("正常に出力されました。"), MsgIcon::Information);
-  else
-    MsgBox(this, QStringLiteral("ログファイル出力に失敗しました。"), MsgIcon::Critical);
+  saveLogFile(this, any, chooseLogFile, [this](QIODevice& out) {
+    QString text;
+    for (int row = 0; row < log->Rows(); ++row) text += log->TextMatrix(row) + QStringLiteral("\r\n");
+    return out.write(toCp932(text)) >= 0;
+  });
 }
 
 FrmFenwick::FrmFenwick(QWidget* parent) : FrmFenwick(parent, realPause()) {}

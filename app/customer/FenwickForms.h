@@ -18,9 +18,6 @@ namespace kestrel {
 class FenwickForm : public SessionForm<FenwickSession> {
   Q_OBJECT
  public:
-  // The log file's name, asked of the operator; empty stops. Replaceable.
-  std::function<QString()> chooseLogFile;
-
   QLineEdit* TxtPath;
   QPushButton* CmdPath;
   QList<QRadioButton*> OptOutMode;   // FrmFenwick only

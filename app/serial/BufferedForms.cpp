@@ -57,14 +57,25 @@ void BufferedForm::CmdAction_Click(int index) {
     case 0:
       if (!panel->CheckInput()) return;
       s.Play(panel->channelList(s.MaxChannel, s.variant().channelWidth), panel->channelUnit());
+      runStarted();
       break;
-    case 1: s.Stop(); break;
+    case 1:
+      s.Stop();
+      runStopped();
+      break;
     case 2: s.SendVolume(BufferedSession::Volume6dB); break;
     case 3: s.SendVolume(BufferedSession::Volume14dB); break;
     case 4: s.SendVolume(BufferedSession::VolumeDefault); break;
     case 5: log->Clear(); break;
     case 6: close(); break;
   }
+}
+
+RunProgress BufferedForm::runProgress() const {
+  const BufferedSession& s = session_;
+  // ListRemain is the whole range before the first 再生.
+  if (s.ListTotal < 1) return {};
+  return {s.ListTotal - s.ListRemain, s.ListTotal, s.ListRemain > 0 || s.FramePending};
 }
 
 FrmRS232CMode2::FrmRS232CMode2(QWidget* parent) : FrmRS232CMode2(parent, realPause()) {}

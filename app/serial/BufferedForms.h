@@ -21,6 +21,7 @@ class BufferedForm : public SessionForm<BufferedSession> {
                const QString& designCaption, bool volumeRow);
   void InitForm() override;
   void CmdAction_Click(int index) override;
+  RunProgress runProgress() const override;
 };
 
 // 255 and 250 channels and TARN5-KLV, chosen by the menu's SubMode.

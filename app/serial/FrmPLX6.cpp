@@ -37,13 +37,19 @@ FrmPLX6::FrmPLX6(QWidget* parent) : FrmPLX6(parent, realPause()) {}
 
 FrmPLX6::FrmPLX6(QWidget* parent, Pause& pause) : SessionForm(parent, formSpec(), pause) { load(kCaption); }
 
+RunProgress FrmPLX6::runProgress() const { return listProgress(session_.ChannelList.size(), session_.ListRemain); }
+
 void FrmPLX6::CmdAction_Click(int index) {
   switch (index) {
     case 0:
       if (!panel->CheckInput()) return;
       session_.Play(panel->channelNumbers(Plx6Session::kMaxChannel), panel->channelUnit());
+      runStarted();
       break;
-    case 1: session_.Stop(); break;
+    case 1:
+      session_.Stop();
+      runStopped();
+      break;
     case 2: log->Clear(); break;
     case 3: close(); break;
   }

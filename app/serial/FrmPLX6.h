@@ -16,6 +16,7 @@ class FrmPLX6 : public SessionForm<Plx6Session> {
 
  protected:
   void CmdAction_Click(int index) override;
+  RunProgress runProgress() const override;
 };
 
 }  // namespace kestrel

@@ -38,13 +38,21 @@ FrmRS232CMode1::FrmRS232CMode1(QWidget* parent, Pause& pause) : SessionForm(pare
   load(kCaption);
 }
 
+RunProgress FrmRS232CMode1::runProgress() const {
+  return listProgress(session_.ChannelList.size(), session_.ListRemain);
+}
+
 void FrmRS232CMode1::CmdAction_Click(int index) {
   switch (index) {
     case 0:
       if (!panel->CheckInput()) return;
       session_.Play(panel->channelNumbers(Mode1Session::kChannels), panel->channelUnit());
+      runStarted();
       break;
-    case 1: session_.Stop(); break;
+    case 1:
+      session_.Stop();
+      runStopped();
+      break;
     case 5: log->Clear(); break;
     case 6: close(); break;
   }

@@ -16,6 +16,7 @@ class FrmRS232CMode1 : public SessionForm<Mode1Session> {
 
  protected:
   void CmdAction_Click(int index) override;
+  RunProgress runProgress() const override;
 };
 
 }  // namespace kestrel

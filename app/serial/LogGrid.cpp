@@ -2,8 +2,14 @@
 
 #include "shell/Look.h"
 
+#include <QAction>
+#include <QApplication>
+#include <QClipboard>
+#include <QDateTime>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QScrollBar>
+#include <algorithm>
 
 namespace kestrel {
 
@@ -27,50 +33,88 @@ LogModel::LogModel(LogGridStyle style, QObject* parent)
 }
 
 const LogModel::Line* LogModel::line(int row) const {
-  const int i = row - headerRows();
+  const int i = row - firstKeptRow();
   return i >= 0 && i < int(lines_.size()) ? &lines_[std::size_t(i)] : nullptr;
 }
 
 void LogModel::setRows(int rows) {
   const int current = Rows();
   if (rows > current) {
-    beginInsertRows({}, current - headerRows(), rows - 1 - headerRows());
-    lines_.resize(std::size_t(rows - headerRows()));
+    beginInsertRows({}, current - firstKeptRow(), rows - 1 - firstKeptRow());
+    lines_.resize(std::size_t(rows - firstKeptRow()));
     endInsertRows();
   }
 }
 
 void LogModel::AddLog(const QString& text, LineKind kind) {
-  if (style_.clearAfter > 0 && logRow_ > style_.clearAfter) Clear();
+  if (style_.clearAfter > 0 && logRow_ > style_.clearAfter) reset();
+  const qint64 stamp = QDateTime::currentMSecsSinceEpoch();
+  if (journal_) journal_->append(stamp, text);
+  ++sinceClear_;
   const int row = logRow_ + style_.rowOffset;
-  const int at = row - headerRows();
+  const int at = row - firstKeptRow();
 
   if (style_.insertRows && row <= Rows()) {
     beginInsertRows({}, at, at);
-    lines_.insert(lines_.begin() + at, Line{text, kind});
+    lines_.insert(lines_.begin() + at, Line{text, stamp, kind});
     endInsertRows();
   } else {
     if (row >= Rows()) setRows(row + 1);
-    lines_[std::size_t(at)] = Line{text, kind};
+    lines_[std::size_t(at)] = Line{text, stamp, kind};
     const QModelIndex cell = index(at, 0);
     emit dataChanged(cell, cell);
   }
 
   ++logRow_;
   if (Rows() - 1 <= logRow_) setRows(Rows() + 1);
+  if (int(lines_.size()) - style_.maxLines > style_.maxLines / 8) dropOldest();
   if (Rows() >= style_.visibleRows + 1 && topRow_ != Rows() - style_.visibleRows) {
     topRow_ = Rows() - style_.visibleRows;
     emit topRowChanged(topRow_);
   }
 }
 
-void LogModel::Clear() {
+void LogModel::dropOldest() {
+  // A slice at a time: the rows behind the kept ones move once per slice.
+  const int count = int(lines_.size()) - style_.maxLines;
+  beginRemoveRows({}, 0, count - 1);
+  lines_.erase(lines_.begin(), lines_.begin() + count);
+  dropped_ += count;
+  endRemoveRows();
+}
+
+void LogModel::reset() {
   beginResetModel();
   lines_.assign(std::size_t(qMax(style_.visibleRows - headerRows(), 0)), Line{});
+  dropped_ = 0;
   logRow_ = style_.firstLogRow;
   topRow_ = headerRows();
   endResetModel();
   emit topRowChanged(topRow_);
+}
+
+void LogModel::Clear() {
+  reset();
+  sinceClear_ = 0;
+  if (journal_) journal_->markClear();
+}
+
+void LogModel::setJournal(std::unique_ptr<LogJournal> journal) { journal_ = std::move(journal); }
+
+bool LogModel::writeSinceClear(QIODevice& out) const {
+  if (journal_ && !journal_->failed()) return journal_->copySinceClear(out);
+  QStringEncoder cp932("windows-31j");
+  for (const Line& l : lines_)
+    if (!l.text.isEmpty() && out.write(cp932.encode(stampedLine(l.stamp, l.text)) + "\r\n") < 0) return false;
+  return true;
+}
+
+QString LogModel::lineText(int viewRow) const {
+  return viewRow >= 0 && viewRow < int(lines_.size()) ? lines_[std::size_t(viewRow)].text : QString();
+}
+
+qint64 LogModel::lineStamp(int viewRow) const {
+  return viewRow >= 0 && viewRow < int(lines_.size()) ? lines_[std::size_t(viewRow)].stamp : 0;
 }
 
 QString LogModel::TextMatrix(int row) const {
@@ -102,7 +146,7 @@ int LogModel::columnCount(const QModelIndex& parent) const { return parent.isVal
 
 QVariant LogModel::data(const QModelIndex& index, int role) const {
   if (!index.isValid() || index.row() >= int(lines_.size())) return {};
-  const int row = index.row() + headerRows();
+  const int row = index.row() + firstKeptRow();
   if (role == Qt::DisplayRole) return lines_[std::size_t(index.row())].text;
   if (role == Qt::BackgroundRole && CellBackColor(row).isValid()) return CellBackColor(row);
   if (role == Qt::ForegroundRole && CellForeColor(row).isValid()) return CellForeColor(row);
@@ -121,7 +165,8 @@ LogGrid::LogGrid(LogModel* model, QWidget* parent) : QTableView(parent), model_(
   setAccessibleName(model->style().accessibleName);
   setModel(model);
   setEditTriggers(NoEditTriggers);
-  setSelectionMode(SingleSelection);
+  setSelectionMode(ExtendedSelection);
+  setSelectionBehavior(SelectRows);
   setVerticalScrollMode(ScrollPerItem);
   setWordWrap(false);
   verticalHeader()->hide();
@@ -140,6 +185,11 @@ LogGrid::LogGrid(LogModel* model, QWidget* parent) : QTableView(parent), model_(
   setMinimumWidth(columnWidth(0) + 2 * frameWidth() + verticalScrollBar()->sizeHint().width());
 
   connect(model, &LogModel::topRowChanged, this, &LogGrid::followTopRow);
+
+  auto* copy = new QAction(QStringLiteral("選択行をコピー"), this);
+  connect(copy, &QAction::triggered, this, &LogGrid::copySelection);
+  addAction(copy);
+  setContextMenuPolicy(Qt::ActionsContextMenu);
 }
 
 void LogGrid::followTopRow() {
@@ -151,11 +201,29 @@ void LogGrid::followTopRow() {
       [this] {
         scrollPending_ = false;
         updateGeometries();  // the scroll range must include the rows just added
-        verticalScrollBar()->setValue(model_->TopRow() - (model_->style().header ? 1 : 0));
+        verticalScrollBar()->setValue(model_->TopRow() - model_->firstKeptRow());
       },
       Qt::QueuedConnection);
 }
 
-int LogGrid::visibleTopRow() const { return verticalScrollBar()->value() + (model_->style().header ? 1 : 0); }
+int LogGrid::visibleTopRow() const { return verticalScrollBar()->value() + model_->firstKeptRow(); }
+
+void LogGrid::copySelection() {
+  QModelIndexList rows = selectionModel()->selectedRows();
+  std::sort(rows.begin(), rows.end(), [](const QModelIndex& a, const QModelIndex& b) { return a.row() < b.row(); });
+  QStringList text;
+  for (const QModelIndex& row : rows)
+    if (const QString line = model_->lineText(row.row()); !line.isEmpty()) text.append(line);
+  if (!text.isEmpty()) QApplication::clipboard()->setText(text.join(u'\n') + u'\n');
+}
+
+void LogGrid::keyPressEvent(QKeyEvent* event) {
+  if (event->matches(QKeySequence::Copy)) {
+    copySelection();
+    event->accept();
+    return;
+  }
+  QTableView::keyPressEvent(event);
+}
 
 }  // namespace kestrel

@@ -18,6 +18,7 @@ class Mode34Form : public SessionForm<Mode34Session> {
  protected:
   Mode34Form(QWidget* parent, Pause& pause, bool modeB);
   void CmdAction_Click(int index) override;
+  RunProgress runProgress() const override;
 
  private:
   bool modeB_;

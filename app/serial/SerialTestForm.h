@@ -23,8 +23,9 @@ struct SerialFormSpec {
   LogGridStyle log{};
   std::optional<EntryPanelSpec> panel{};
   std::vector<ButtonSpec> buttons{};
+  bool logTools = true;
 
-  TestWindowSpec window() const { return {name, designCaption, log, panel, buttons}; }
+  TestWindowSpec window() const { return {name, designCaption, log, panel, buttons, logTools}; }
 };
 
 class SerialTestForm : public TestWindow {

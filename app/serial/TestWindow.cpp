@@ -1,14 +1,60 @@
 #include "TestWindow.h"
 
 #include "shell/Look.h"
+#include "shell/MessageService.h"
 
+#include <QAction>
+#include <QApplication>
+#include <QFileDialog>
+#include <QFileInfo>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QPushButton>
+#include <QSaveFile>
 #include <QVBoxLayout>
 
 namespace kestrel {
+
+namespace {
+
+// Also when the journal's buffer is written out.
+constexpr int kClockMs = 250;
+
+QString clockText(qint64 ms) {
+  const qint64 s = ms / 1000;
+  return QStringLiteral("%1:%2:%3")
+      .arg(s / 3600, 2, 10, QLatin1Char('0'))
+      .arg(s / 60 % 60, 2, 10, QLatin1Char('0'))
+      .arg(s % 60, 2, 10, QLatin1Char('0'));
+}
+
+}  // namespace
+
+void saveLogFile(QWidget* owner, bool hasLines, const std::function<QString()>& chooseName,
+                 const std::function<bool(QIODevice&)>& body) {
+  if (!hasLines) {
+    MsgBox(owner, QStringLiteral("一覧に履歴が存在しません。"), MsgIcon::Information);
+    return;
+  }
+  const QString name = chooseName();
+  if (name.isEmpty()) return;
+  if (QFileInfo::exists(name) &&
+      MsgBox(owner, QStringLiteral("指定のファイルは既に存在します。上書きしてよろしいですか？"), MsgIcon::Question,
+             kTitle3J, MsgButtons::YesNo) != MsgAnswer::Yes)
+    return;
+  QApplication::setOverrideCursor(Qt::WaitCursor);
+  // Written whole or not at all: a failure leaves the previous file as it was.
+  QSaveFile file(name);
+  const bool ok = file.open(QIODevice::WriteOnly) && file.write(logFileHeader(QDateTime::currentDateTime())) >= 0 &&
+                  body(file) && file.commit();
+  QApplication::restoreOverrideCursor();
+  if (ok)
+    MsgBox(owner, QStringLiteral("正常に出力されました。"), MsgIcon::Information);
+  else
+    MsgBox(owner, QStringLiteral("ログファイル出力に失敗しました。"), MsgIcon::Critical);
+}
 
 TestWindow::TestWindow(QWidget* parent, const TestWindowSpec& spec) : QDialog(parent) {
   setObjectName(spec.name);
@@ -35,6 +81,26 @@ TestWindow::TestWindow(QWidget* parent, const TestWindowSpec& spec) : QDialog(pa
   side->addLayout(extras_);
   side->addStretch(1);
 
+  if (spec.logTools) {
+    log->setJournal(LogJournal::open(spec.name));
+    chooseLogFile = [this] { return QFileDialog::getSaveFileName(this, {}, {}, QStringLiteral("*.log")); };
+    CmdSaveLog = new QPushButton(QStringLiteral("ログ保存"));
+    CmdSaveLog->setObjectName(QStringLiteral("CmdSaveLog"));
+    CmdSaveLog->setAutoDefault(false);
+    connect(CmdSaveLog, &QPushButton::clicked, this, &TestWindow::SaveLog);
+    auto* save = new QAction(QStringLiteral("ログ保存..."), FG1);
+    connect(save, &QAction::triggered, this, &TestWindow::SaveLog);
+    FG1->addAction(save);
+    RunStatus = new QLabel;
+    RunStatus->setObjectName(QStringLiteral("RunStatus"));
+    RunStatus->setAccessibleName(QStringLiteral("進行状況"));
+    side->addWidget(CmdSaveLog);
+    side->addWidget(RunStatus);
+    clock_.setInterval(kClockMs);
+    connect(&clock_, &QTimer::timeout, this, &TestWindow::tick);
+    clock_.start();
+  }
+
   auto* top = new QHBoxLayout;
   if (panel) top->addWidget(panel, 1);
   top->addLayout(side);
@@ -52,10 +118,48 @@ void TestWindow::showLoaded(const QString& caption) {
   setWindowTitle(caption);
 }
 
+void TestWindow::SaveLog() {
+  saveLogFile(this, log->linesSinceClear() > 0, chooseLogFile, [this](QIODevice& out) { return log->writeSinceClear(out); });
+}
+
+void TestWindow::runStarted() {
+  const RunProgress p = runProgress();
+  if (!RunStatus || !p.running) return;
+  running_ = true;
+  runTime_.start();
+  runMs_ = 0;
+  showProgress(p);
+}
+
+void TestWindow::runStopped() {
+  if (!running_) return;
+  running_ = false;
+  runMs_ = runTime_.elapsed();
+  showProgress(runProgress());
+}
+
+void TestWindow::tick() {
+  if (log->journal()) log->journal()->flush();
+  if (!running_) return;
+  const RunProgress p = runProgress();
+  if (!p.running) {
+    runStopped();
+    return;
+  }
+  runMs_ = runTime_.elapsed();
+  showProgress(p);
+}
+
+void TestWindow::showProgress(const RunProgress& p) {
+  RunStatus->setText(QStringLiteral("送信 %1 / %2 CH　経過 %3").arg(p.sent).arg(p.total).arg(clockText(runMs_)));
+}
+
 void TestWindow::done(int result) {
   if (loaded_ && !unloaded_) {
     unloaded_ = true;
     Unload();
+    clock_.stop();
+    if (log->journal()) log->journal()->flush();
   }
   QDialog::done(result);
 }

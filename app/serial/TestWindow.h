@@ -1,17 +1,22 @@
 #pragma once
 // What every test window is made of, serial or binary: its log grid, an
 // optional entry panel and the CmdAction buttons, keys that cannot end a run,
-// and one unload however the window is closed.
+// and one unload however the window is closed. Below the buttons: saving the
+// log and a run's progress and time.
 
 #include "EntryPanel.h"
 #include "LogGrid.h"
 
 #include <QDialog>
+#include <QElapsedTimer>
 #include <QList>
+#include <QTimer>
+#include <functional>
 #include <optional>
 #include <vector>
 
 class QBoxLayout;
+class QLabel;
 class QPushButton;
 
 namespace kestrel {
@@ -23,13 +28,34 @@ struct ButtonSpec {
   int column;
 };
 
+// The log-file dialogue both kinds of log share: nothing to save, the file
+// name, overwrite, then the header line and `body`, whole or not at all.
+void saveLogFile(QWidget* owner, bool hasLines, const std::function<QString()>& chooseName,
+                 const std::function<bool(QIODevice&)>& body);
+
 struct TestWindowSpec {
   QString name;           // the window's object name
   QString designCaption;  // until the window has loaded
   LogGridStyle log{};
   std::optional<EntryPanelSpec> panel{};
   std::vector<ButtonSpec> buttons{};
+  // ログ保存 and the run's progress; off where a window saves its own log.
+  bool logTools = true;
 };
+
+// How far a list run is: channels sent of the list's total, and whether the
+// run still goes on (the last frame may still await its answer).
+struct RunProgress {
+  int sent = 0;
+  int total = 0;
+  bool running = false;
+};
+
+// A run through a list kept from index 1, `remaining` entries still to send.
+inline RunProgress listProgress(std::size_t listSize, int remaining) {
+  const int total = listSize > 1 ? int(listSize) - 1 : 0;
+  return {total - remaining, total, total > 0 && remaining > 0};
+}
 
 class TestWindow : public QDialog {
   Q_OBJECT
@@ -39,6 +65,13 @@ class TestWindow : public QDialog {
   LogGrid* FG1;
   // By index; nullptr where the window has no button of that index.
   QList<QPushButton*> CmdAction;
+  QPushButton* CmdSaveLog = nullptr;
+  QLabel* RunStatus = nullptr;
+  // Asks where to save the log; a dialog unless a test puts in its own.
+  std::function<QString()> chooseLogFile;
+
+  // ログ保存: the lines since the last clear, after the saved log's header.
+  void SaveLog();
 
  protected:
   TestWindow(QWidget* parent, const TestWindowSpec& spec);
@@ -50,12 +83,24 @@ class TestWindow : public QDialog {
   virtual void Unload() = 0;
   // Where a window puts controls of its own, below the buttons.
   QBoxLayout* extras() const { return extras_; }
+  // Windows with list runs say how far one is; the clock starts at
+  // runStarted() and stops when the run no longer goes on or at runStopped().
+  virtual RunProgress runProgress() const { return {}; }
+  void runStarted();
+  void runStopped();
 
   void done(int result) override;
   void keyPressEvent(QKeyEvent* event) override;
 
  private:
+  void tick();
+  void showProgress(const RunProgress& p);
+
   QBoxLayout* extras_;
+  QTimer clock_;
+  QElapsedTimer runTime_;
+  qint64 runMs_ = 0;
+  bool running_ = false;
   bool loaded_ = false;
   bool unloaded_ = false;
 };

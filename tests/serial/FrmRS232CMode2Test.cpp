@@ -5,13 +5,19 @@
 #include "serial/SerialLink.h"
 #include "shell/AppEnd.h"
 #include "shell/FrmMenu.h"
+#include "shell/ModString.h"
 #include "support/Pty.h"
 #include "support/SerialFakes.h"
 #include "support/TestSupport.h"
 #include "support/WindowFixture.h"
 
+#include <QClipboard>
+#include <QItemSelectionModel>
+#include <QLabel>
 #include <QLineEdit>
 #include <QProcess>
+#include <QTemporaryDir>
+#include <QTest>
 #include <QPushButton>
 #include <QRadioButton>
 #include <gtest/gtest.h>
@@ -99,6 +105,46 @@ TEST_F(Mode2Window, ReceivedBytesDriveTheSession) {
                                             "\x03\x36"));
   EXPECT_EQ(form->log->lines().mid(1), (QStringList{"[受信]：ACK(06h)", "[送信]：STX(02h)", "[送信]：001,015,145",
                                                     "[送信]：ETX(03h)", "[送信]：BCC(36h)"}));
+}
+
+TEST_F(Mode2Window, ProgressAndTimeOfARunTheSavedLogAndCopiedLines) {
+  auto form = open(0);
+  EXPECT_EQ(form->RunStatus->text(), QString());
+  EXPECT_EQ(form->CmdSaveLog->text(), QStringLiteral("ログ保存"));
+  form->panel->OptMode[1]->click();
+  form->panel->TxtNo[0]->setText("7");
+  form->panel->TxtNo[1]->setText("8");
+  form->CmdAction[0]->click();
+  EXPECT_EQ(form->RunStatus->text(), QStringLiteral("送信 0 / 2 CH　経過 00:00:00"));
+  pty.write("\x06");
+  settle();
+  QTest::qWait(300);  // the window's clock
+  EXPECT_EQ(form->RunStatus->text(), QStringLiteral("送信 2 / 2 CH　経過 00:00:00"));
+  pty.write("\x06");  // the last frame taken: the run is over
+  settle();
+
+  QTemporaryDir dir;
+  const QString name = dir.filePath(QStringLiteral("run.log"));
+  form->chooseLogFile = [&] { return name; };
+  form->CmdSaveLog->click();
+  EXPECT_EQ(prompt.texts().back(), QStringLiteral("正常に出力されました。"));
+  QFile file(name);
+  ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+  QStringList saved = fromCp932(file.readAll()).split(QStringLiteral("\r\n"));
+  EXPECT_TRUE(saved.takeFirst().startsWith(QStringLiteral("****** KestrelTester2J ")));
+  EXPECT_EQ(saved.takeLast(), QString());
+  for (QString& line : saved) line = line.mid(24);  // "yyyy/MM/dd HH:mm:ss.zzz "
+  EXPECT_EQ(saved, form->log->lines());
+  EXPECT_EQ(saved.size(), 7);
+
+  form->FG1->selectionModel()->select(form->log->index(2, 0), QItemSelectionModel::Select | QItemSelectionModel::Rows);
+  form->FG1->selectionModel()->select(form->log->index(0, 0), QItemSelectionModel::Select | QItemSelectionModel::Rows);
+  form->FG1->copySelection();
+  EXPECT_EQ(QApplication::clipboard()->text(), QStringLiteral("[送信]：ENQ(05h)\n[送信]：STX(02h)\n"));
+
+  form->CmdAction[5]->click();  // 一覧クリア: nothing left to save
+  form->CmdSaveLog->click();
+  EXPECT_EQ(prompt.texts().back(), QStringLiteral("一覧に履歴が存在しません。"));
 }
 
 TEST_F(Mode2Window, PortHeldByAnotherProgramEndsTheApplication) {

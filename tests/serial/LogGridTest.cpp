@@ -3,7 +3,10 @@
 #include "shell/Look.h"
 
 #include <QApplication>
+#include <QBuffer>
 #include <QHeaderView>
+#include <QRegularExpression>
+#include <QTemporaryDir>
 #include <gtest/gtest.h>
 
 using namespace kestrel;
@@ -147,4 +150,67 @@ TEST(LogGrid, HundredThousandLinesKeepTheirOrder) {
   EXPECT_EQ(log.Rows(), 100003);
   EXPECT_EQ(log.TextMatrix(100000), QStringLiteral("99999"));
   EXPECT_EQ(grid.visibleTopRow(), 100003 - 13);
+}
+
+namespace {
+
+// The saved form of what `log` holds since its last clear, stamps checked and cut off.
+QStringList savedLines(const LogModel& log) {
+  QBuffer out;
+  out.open(QIODevice::WriteOnly);
+  EXPECT_TRUE(log.writeSinceClear(out));
+  QStringList lines = QString::fromLatin1(out.data()).split(QStringLiteral("\r\n"));
+  EXPECT_EQ(lines.takeLast(), QString());
+  const QRegularExpression stamp(QStringLiteral("^\\d{4}/\\d\\d/\\d\\d \\d\\d:\\d\\d:\\d\\d\\.\\d{3} "));
+  for (QString& line : lines) {
+    EXPECT_TRUE(stamp.match(line).hasMatch()) << line.toStdString();
+    line = line.mid(24);
+  }
+  return lines;
+}
+
+QStringList numbered(int from, int to) {
+  QStringList out;
+  for (int i = from; i <= to; ++i) out.append(QStringLiteral("line %1").arg(i));
+  return out;
+}
+
+}  // namespace
+
+TEST(LogModel, KeepsTheNewestLinesAndCountsRowsAsIfNoneLeft) {
+  QTemporaryDir dir;
+  qputenv("KESTREL_LOG_DIR", dir.path().toLocal8Bit());
+  LogModel log(LogGridStyle{.maxLines = 16});
+  log.setJournal(LogJournal::open(QStringLiteral("Bound")));
+  qunsetenv("KESTREL_LOG_DIR");
+  ASSERT_NE(log.journal(), nullptr);
+  EXPECT_TRUE(log.journal()->path().startsWith(dir.path() + QStringLiteral("/Bound-")));
+  LogGrid grid(&log);
+  grid.show();
+  for (int i = 1; i <= 100; ++i) log.AddLog(QStringLiteral("line %1").arg(i));
+  QApplication::processEvents();
+
+  EXPECT_LE(log.rowCount(), 16 + 16 / 8);
+  EXPECT_EQ(log.Rows(), 103);  // as an unbounded grid counts them
+  EXPECT_EQ(log.LogRow(), 101);
+  EXPECT_EQ(log.TopRow(), 103 - 13);
+  EXPECT_EQ(grid.visibleTopRow(), log.TopRow());
+  EXPECT_EQ(log.TextMatrix(1), QString());  // left the grid
+  EXPECT_EQ(log.TextMatrix(100), QStringLiteral("line 100"));
+  EXPECT_EQ(log.lines(), numbered(85, 100));  // and the two empty rows below them
+  EXPECT_EQ(savedLines(log), numbered(1, 100));  // the journal has them all
+
+  log.Clear();
+  EXPECT_EQ(log.linesSinceClear(), 0);
+  log.AddLog(QStringLiteral("after"));
+  EXPECT_EQ(savedLines(log), QStringList{"after"});
+  EXPECT_EQ(log.TextMatrix(1), QStringLiteral("after"));
+}
+
+TEST(LogModel, TheGridsOwnClearKeepsTheSavedLogAndNoJournalFallsBackToTheGrid) {
+  LogModel log(LogGridStyle{.insertRows = true, .clearAfter = 40, .maxLines = 16});
+  for (int i = 1; i <= 42; ++i) log.AddLog(QStringLiteral("line %1").arg(i));
+  EXPECT_EQ(log.lines(), numbered(41, 42));  // cleared at LogRow 41, though only 16 were kept
+  EXPECT_EQ(log.linesSinceClear(), 42);
+  EXPECT_EQ(savedLines(log), numbered(41, 42));
 }

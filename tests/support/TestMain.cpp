@@ -1,5 +1,5 @@
 // Shared main of the Qt test programs: offscreen, and never the user's own
-// settings or runtime folders.
+// settings, runtime or log folders.
 #include <QApplication>
 #include <QDir>
 #include <QTemporaryDir>
@@ -14,6 +14,7 @@ int main(int argc, char* argv[]) {
                         QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
   qputenv("XDG_CONFIG_HOME", (home.path() + QStringLiteral("/config")).toLocal8Bit());
   qputenv("XDG_RUNTIME_DIR", (home.path() + QStringLiteral("/runtime")).toLocal8Bit());
+  qputenv("XDG_DATA_HOME", (home.path() + QStringLiteral("/data")).toLocal8Bit());
 
   QApplication app(argc, argv);
   ::testing::InitGoogleTest(&argc, argv);
