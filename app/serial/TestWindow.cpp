@@ -5,6 +5,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QGridLayout>
@@ -94,8 +95,14 @@ TestWindow::TestWindow(QWidget* parent, const TestWindowSpec& spec) : QDialog(pa
     RunStatus = new QLabel;
     RunStatus->setObjectName(QStringLiteral("RunStatus"));
     RunStatus->setAccessibleName(QStringLiteral("進行状況"));
+    JournalStatus = new QLabel;
+    JournalStatus->setObjectName(QStringLiteral("JournalStatus"));
+    JournalStatus->setAccessibleName(QStringLiteral("ログの記録"));
+    JournalStatus->setWordWrap(true);
     side->addWidget(CmdSaveLog);
     side->addWidget(RunStatus);
+    side->addWidget(JournalStatus);
+    checkJournal();
     clock_.setInterval(kClockMs);
     connect(&clock_, &QTimer::timeout, this, &TestWindow::tick);
     clock_.start();
@@ -138,8 +145,23 @@ void TestWindow::runStopped() {
   showProgress(runProgress());
 }
 
+void TestWindow::checkJournal() {
+  // Without its journal the window still logs and saves, but only the lines
+  // the grid holds: the operator is told.
+  QString why;
+  if (!log->journal())
+    why = QStringLiteral("ログの記録ファイルを作れません：%1").arg(QDir::toNativeSeparators(LogJournal::folder()));
+  else if (log->journal()->failed())
+    why = QStringLiteral("ログの記録ファイルに書き込めません：%1").arg(QDir::toNativeSeparators(log->journal()->path()));
+  JournalStatus->setText(why);
+  JournalStatus->setVisible(!why.isEmpty());
+}
+
 void TestWindow::tick() {
-  if (log->journal()) log->journal()->flush();
+  if (log->journal()) {
+    log->journal()->flush();
+    if (log->journal()->failed() && JournalStatus->isHidden()) checkJournal();
+  }
   if (!running_) return;
   const RunProgress p = runProgress();
   if (!p.running) {

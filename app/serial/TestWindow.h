@@ -67,6 +67,8 @@ class TestWindow : public QDialog {
   QList<QPushButton*> CmdAction;
   QPushButton* CmdSaveLog = nullptr;
   QLabel* RunStatus = nullptr;
+  // Says when the journal could not be made or written; hidden otherwise.
+  QLabel* JournalStatus = nullptr;
   // Asks where to save the log; a dialog unless a test puts in its own.
   std::function<QString()> chooseLogFile;
 
@@ -94,6 +96,7 @@ class TestWindow : public QDialog {
 
  private:
   void tick();
+  void checkJournal();
   void showProgress(const RunProgress& p);
 
   QBoxLayout* extras_;

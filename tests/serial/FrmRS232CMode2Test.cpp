@@ -147,6 +147,27 @@ TEST_F(Mode2Window, ProgressAndTimeOfARunTheSavedLogAndCopiedLines) {
   EXPECT_EQ(prompt.texts().back(), QStringLiteral("一覧に履歴が存在しません。"));
 }
 
+TEST_F(Mode2Window, WithoutItsJournalTheWindowSaysSoAndSavesWhatTheGridHolds) {
+  QTemporaryDir dir;
+  const QString notAFolder = dir.filePath(QStringLiteral("file"));
+  QFile(notAFolder).open(QIODevice::WriteOnly);
+  qputenv("KESTREL_LOG_DIR", notAFolder.toLocal8Bit());
+  auto form = open(0);
+  qunsetenv("KESTREL_LOG_DIR");
+  EXPECT_EQ(form->JournalStatus->text(), QStringLiteral("ログの記録ファイルを作れません：") + notAFolder);
+  EXPECT_FALSE(form->JournalStatus->isHidden());
+
+  form->CmdAction[0]->click();
+  const QString name = dir.filePath(QStringLiteral("run.log"));
+  form->chooseLogFile = [&] { return name; };
+  form->CmdSaveLog->click();
+  QFile file(name);
+  ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+  const QStringList saved = fromCp932(file.readAll()).split(QStringLiteral("\r\n"));
+  ASSERT_EQ(saved.size(), 3);
+  EXPECT_EQ(saved[1].mid(24), QStringLiteral("[送信]：ENQ(05h)"));
+}
+
 TEST_F(Mode2Window, PortHeldByAnotherProgramEndsTheApplication) {
   QProcess holder;
   holder.start(QStringLiteral(KESTREL_BIN_DIR "/hold-port"), {pty.slave()});
