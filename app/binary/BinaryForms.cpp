@@ -132,13 +132,9 @@ void BufferedBinaryForm::CmdAction_Click(int index) {
         return;
       }
       s.Play(panel->channelList(s.variant().maxChannel, s.variant().listWidth), panel->manualMode(), timing.widthMs);
-      runStarted();
       break;
     }
-    case 1:
-      s.Stop();
-      runStopped();
-      break;
+    case 1: s.Stop(); break;
     case 5: log->Clear(); break;
     case 6:
       Time1.stop();
@@ -202,12 +198,8 @@ void FrmBinaryMode2::CmdAction_Click(int index) {
     case 0:
       if (!panel->CheckInput()) return;
       s.Play(panel->channelList(s.Maximum, 3));
-      runStarted();
       break;
-    case 1:
-      s.Stop();
-      runStopped();
-      break;
+    case 1: s.Stop(); break;
     case 2:
     case 3:
     case 4: s.SendCode(251 + index - 2); break;

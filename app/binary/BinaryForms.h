@@ -36,13 +36,13 @@ class BufferedBinaryForm : public BinaryForm<BufferedBinarySession> {
   Q_OBJECT
  public:
   QLineEdit* TxtIoTime;
+  RunProgress runProgress() const override;
 
  protected:
   BufferedBinaryForm(QWidget* parent, WexfordApi& board, Pause& pause, const BufferedBinaryVariant& variant,
                      const QString& name);
   void load();
   void CmdAction_Click(int index) override;
-  RunProgress runProgress() const override;
 
  private:
   bool lumo() const { return !session_.variant().tenBits; }
@@ -68,10 +68,10 @@ class FrmBinaryMode2 : public BinaryForm<BinaryMode2Session> {
  public:
   explicit FrmBinaryMode2(QWidget* parent);
   FrmBinaryMode2(QWidget* parent, WexfordApi& board, Pause& pause);
+  RunProgress runProgress() const override;
 
  protected:
   void CmdAction_Click(int index) override;
-  RunProgress runProgress() const override;
 };
 
 }  // namespace kestrel

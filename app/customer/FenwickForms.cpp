@@ -11,7 +11,6 @@
 #include <QApplication>
 #include <QBoxLayout>
 #include <QDir>
-#include <QFileDialog>
 #include <QFileInfo>
 #include <QGroupBox>
 #include <QLabel>
@@ -58,7 +57,6 @@ FenwickForm::FenwickForm(QWidget* parent, Pause& pause, const FenwickVariant& va
     : SessionForm(parent, formSpec(variant, name), pause, variant, Timer1),
       Timer1([this] { session_.Timer1_Timer(); }) {
   FG1->setObjectName(QStringLiteral("FlexGrid1"));
-  chooseLogFile = [this] { return QFileDialog::getSaveFileName(this, {}, {}, QStringLiteral("*.log")); };
 
   auto* pathFrame = new QGroupBox(QStringLiteral("対象のカードデータフォルダ"));
   auto* pathRow = new QHBoxLayout(pathFrame);

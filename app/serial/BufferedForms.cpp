@@ -57,12 +57,8 @@ void BufferedForm::CmdAction_Click(int index) {
     case 0:
       if (!panel->CheckInput()) return;
       s.Play(panel->channelList(s.MaxChannel, s.variant().channelWidth), panel->channelUnit());
-      runStarted();
       break;
-    case 1:
-      s.Stop();
-      runStopped();
-      break;
+    case 1: s.Stop(); break;
     case 2: s.SendVolume(BufferedSession::Volume6dB); break;
     case 3: s.SendVolume(BufferedSession::Volume14dB); break;
     case 4: s.SendVolume(BufferedSession::VolumeDefault); break;

@@ -16,12 +16,12 @@ class Pause;
 class BufferedForm : public SessionForm<BufferedSession> {
   Q_OBJECT
  public:
+  RunProgress runProgress() const override;
  protected:
   BufferedForm(QWidget* parent, Pause& pause, const BufferedVariant& variant, const QString& name,
                const QString& designCaption, bool volumeRow);
   void InitForm() override;
   void CmdAction_Click(int index) override;
-  RunProgress runProgress() const override;
 };
 
 // 255 and 250 channels and TARN5-KLV, chosen by the menu's SubMode.

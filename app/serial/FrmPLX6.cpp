@@ -44,12 +44,8 @@ void FrmPLX6::CmdAction_Click(int index) {
     case 0:
       if (!panel->CheckInput()) return;
       session_.Play(panel->channelNumbers(Plx6Session::kMaxChannel), panel->channelUnit());
-      runStarted();
       break;
-    case 1:
-      session_.Stop();
-      runStopped();
-      break;
+    case 1: session_.Stop(); break;
     case 2: log->Clear(); break;
     case 3: close(); break;
   }

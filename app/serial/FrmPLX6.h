@@ -13,10 +13,10 @@ class FrmPLX6 : public SessionForm<Plx6Session> {
  public:
   explicit FrmPLX6(QWidget* parent = nullptr);
   FrmPLX6(QWidget* parent, Pause& pause);
+  RunProgress runProgress() const override;
 
  protected:
   void CmdAction_Click(int index) override;
-  RunProgress runProgress() const override;
 };
 
 }  // namespace kestrel

@@ -47,12 +47,8 @@ void FrmRS232CMode1::CmdAction_Click(int index) {
     case 0:
       if (!panel->CheckInput()) return;
       session_.Play(panel->channelNumbers(Mode1Session::kChannels), panel->channelUnit());
-      runStarted();
       break;
-    case 1:
-      session_.Stop();
-      runStopped();
-      break;
+    case 1: session_.Stop(); break;
     case 5: log->Clear(); break;
     case 6: close(); break;
   }

@@ -13,10 +13,10 @@ class FrmRS232CMode1 : public SessionForm<Mode1Session> {
  public:
   explicit FrmRS232CMode1(QWidget* parent = nullptr);
   FrmRS232CMode1(QWidget* parent, Pause& pause);
+  RunProgress runProgress() const override;
 
  protected:
   void CmdAction_Click(int index) override;
-  RunProgress runProgress() const override;
 };
 
 }  // namespace kestrel

@@ -105,16 +105,12 @@ bool LogModel::writeSinceClear(QIODevice& out) const {
   if (journal_ && !journal_->failed()) return journal_->copySinceClear(out);
   QStringEncoder cp932("windows-31j");
   for (const Line& l : lines_)
-    if (!l.text.isEmpty() && out.write(cp932.encode(stampedLine(l.stamp, l.text)) + "\r\n") < 0) return false;
+    if (!l.text.isEmpty() && out.write(savedLine(cp932, l.stamp, l.text)) < 0) return false;
   return true;
 }
 
 QString LogModel::lineText(int viewRow) const {
   return viewRow >= 0 && viewRow < int(lines_.size()) ? lines_[std::size_t(viewRow)].text : QString();
-}
-
-qint64 LogModel::lineStamp(int viewRow) const {
-  return viewRow >= 0 && viewRow < int(lines_.size()) ? lines_[std::size_t(viewRow)].stamp : 0;
 }
 
 QString LogModel::TextMatrix(int row) const {

@@ -74,9 +74,8 @@ class LogModel : public QAbstractTableModel, public LogSink {
   QColor CellForeColor(int row) const;
   // The non-empty lines held, in row order.
   QStringList lines() const;
-  // The line at a view row, and when it was logged (ms since the epoch).
+  // The line at a view row.
   QString lineText(int viewRow) const;
-  qint64 lineStamp(int viewRow) const;
 
   int rowCount(const QModelIndex& parent = {}) const override;
   int columnCount(const QModelIndex& parent = {}) const override;

@@ -35,6 +35,11 @@ QString stampedLine(qint64 stampMs, const QString& text) {
   return line.append(prefix).append(QLatin1String(digits, 4)).append(text);
 }
 
+QByteArray savedLine(QStringEncoder& cp932, qint64 stampMs, const QString& text) {
+  QByteArray bytes = cp932.encode(stampedLine(stampMs, text));
+  return bytes.append("\r\n");
+}
+
 QString LogJournal::folder() {
   const QString given = qEnvironmentVariable("KESTREL_LOG_DIR");
   if (!given.isEmpty()) return given;
@@ -60,8 +65,7 @@ std::unique_ptr<LogJournal> LogJournal::open(const QString& window) {
 
 void LogJournal::append(qint64 stampMs, const QString& text) {
   if (failed_) return;
-  pending_ += cp932_.encode(stampedLine(stampMs, text));
-  pending_ += "\r\n";
+  pending_ += savedLine(cp932_, stampMs, text);
   if (pending_.size() >= kFlushBytes) flush();
 }
 

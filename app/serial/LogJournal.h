@@ -16,6 +16,8 @@ namespace kestrel {
 QByteArray logFileHeader(const QDateTime& now);
 // "yyyy/MM/dd HH:mm:ss.zzz " + the text: a line of a saved log, without its CRLF.
 QString stampedLine(qint64 stampMs, const QString& text);
+// The same line as a saved log holds it: CP932, CRLF.
+QByteArray savedLine(QStringEncoder& cp932, qint64 stampMs, const QString& text);
 
 class LogJournal {
  public:

@@ -62,12 +62,8 @@ void Mode34Form::CmdAction_Click(int index) {
     case 0:
       if (!panel->CheckInput()) return;
       s.Send(panel->channelList(s.MaxChannel, 3), panel->channelUnit());
-      runStarted();
       break;
-    case 1:
-      s.SendCommand(Mode34Session::Stop);
-      runStopped();
-      break;
+    case 1: s.SendCommand(Mode34Session::Stop); break;
     case 2: s.SendCommand(Mode34Session::Reset); break;
     case 3: s.SendCommand(modeB_ ? Mode34Session::BareEnq : Mode34Session::Vol6); break;
     case 4: s.SendCommand(modeB_ ? Mode34Session::Ch1 : Mode34Session::Vol14); break;

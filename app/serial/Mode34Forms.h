@@ -15,10 +15,10 @@ class Pause;
 class Mode34Form : public SessionForm<Mode34Session> {
   Q_OBJECT
  public:
+  RunProgress runProgress() const override;
  protected:
   Mode34Form(QWidget* parent, Pause& pause, bool modeB);
   void CmdAction_Click(int index) override;
-  RunProgress runProgress() const override;
 
  private:
   bool modeB_;

@@ -71,7 +71,7 @@ TestWindow::TestWindow(QWidget* parent, const TestWindowSpec& spec) : QDialog(pa
     auto* button = new QPushButton(b.caption);
     button->setObjectName(QStringLiteral("CmdAction(%1)").arg(b.index));
     button->setAutoDefault(false);
-    connect(button, &QPushButton::clicked, this, [this, i = b.index] { CmdAction_Click(i); });
+    connect(button, &QPushButton::clicked, this, [this, i = b.index] { pressed(i); });
     if (CmdAction.size() <= b.index) CmdAction.resize(b.index + 1);
     CmdAction[b.index] = button;
     buttons->addWidget(button, b.row, b.column);
@@ -82,9 +82,9 @@ TestWindow::TestWindow(QWidget* parent, const TestWindowSpec& spec) : QDialog(pa
   side->addLayout(extras_);
   side->addStretch(1);
 
+  chooseLogFile = [this] { return QFileDialog::getSaveFileName(this, {}, {}, QStringLiteral("*.log")); };
   if (spec.logTools) {
     log->setJournal(LogJournal::open(spec.name));
-    chooseLogFile = [this] { return QFileDialog::getSaveFileName(this, {}, {}, QStringLiteral("*.log")); };
     CmdSaveLog = new QPushButton(QStringLiteral("ログ保存"));
     CmdSaveLog->setObjectName(QStringLiteral("CmdSaveLog"));
     CmdSaveLog->setAutoDefault(false);
@@ -127,6 +127,14 @@ void TestWindow::showLoaded(const QString& caption) {
 
 void TestWindow::SaveLog() {
   saveLogFile(this, log->linesSinceClear() > 0, chooseLogFile, [this](QIODevice& out) { return log->writeSinceClear(out); });
+}
+
+void TestWindow::pressed(int index) {
+  const RunProgress before = runProgress();
+  CmdAction_Click(index);
+  // Input the window refused leaves a run going on as it was.
+  if (index == 0 && runProgress() != before) runStarted();
+  if (index == 1) runStopped();
 }
 
 void TestWindow::runStarted() {

@@ -49,6 +49,8 @@ struct RunProgress {
   int sent = 0;
   int total = 0;
   bool running = false;
+
+  bool operator==(const RunProgress&) const = default;
 };
 
 // A run through a list kept from index 1, `remaining` entries still to send.
@@ -74,6 +76,11 @@ class TestWindow : public QDialog {
 
   // ログ保存: the lines since the last clear, after the saved log's header.
   void SaveLog();
+  // Windows with list runs say how far one is. In every test window
+  // CmdAction(0) starts a run and CmdAction(1) stops it: the clock starts
+  // when a press of the first changes the run, and stops at the second or
+  // when the run no longer goes on.
+  virtual RunProgress runProgress() const { return {}; }
 
  protected:
   TestWindow(QWidget* parent, const TestWindowSpec& spec);
@@ -85,16 +92,14 @@ class TestWindow : public QDialog {
   virtual void Unload() = 0;
   // Where a window puts controls of its own, below the buttons.
   QBoxLayout* extras() const { return extras_; }
-  // Windows with list runs say how far one is; the clock starts at
-  // runStarted() and stops when the run no longer goes on or at runStopped().
-  virtual RunProgress runProgress() const { return {}; }
-  void runStarted();
-  void runStopped();
 
   void done(int result) override;
   void keyPressEvent(QKeyEvent* event) override;
 
  private:
+  void pressed(int index);
+  void runStarted();
+  void runStopped();
   void tick();
   void checkJournal();
   void showProgress(const RunProgress& p);

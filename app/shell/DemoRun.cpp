@@ -14,7 +14,6 @@ namespace kestrel {
 
 namespace {
 
-const QString kAckLine = QStringLiteral("[受信]：ACK(06h)");
 const QString kStxLine = QStringLiteral("[送信]：STX(02h)");
 const QString kErrorTag = QStringLiteral("[エラー]");
 
@@ -92,12 +91,11 @@ void DemoRun::play(FrmRS232CMode2* window) {
   window->CmdAction[0]->click();  // 再生
 }
 
-// Idle again after the whole automatic list: every channel sent and the
-// unit's ACK to the last frame in.
+// Over after the whole automatic list: every channel sent and the unit's
+// answer to the last frame in.
 bool DemoRun::runEnded() const {
-  const BufferedSession& s = window_->session();
-  return !s.ManualMode && s.ListTotal == s.MaxChannel && s.ListRemain == 0 && !s.FramePending && s.LinkUp &&
-         lastLine(*window_->log) == kAckLine;
+  const RunProgress p = window_->runProgress();
+  return !p.running && p.total == window_->session().MaxChannel && p.sent == p.total;
 }
 
 void DemoRun::savePicture() {
