@@ -93,7 +93,7 @@ void BufferedSession::InitForm() {
   ListRemain = MaxChannel;
   ChannelUnit = 1;
   ChannelList.assign(std::size_t(MaxChannel) + 1, QString());
-  LinkUp = AckReceived = StopRequest = false;
+  LinkUp = AckReceived = StopRequest = Stopped = false;
   VolumeCmd = VolumeNone;
 }
 
@@ -105,12 +105,12 @@ void BufferedSession::Play(const QStringList& channels, int channelUnit) {
   ListRemain = qint16(count);
   ListTotal = ListRemain;
   // A run starts here: a stop the unit never answered is over.
-  StopRequest = false;
+  StopRequest = Stopped = false;
   send(QByteArray(1, char(kEnq)), QStringLiteral("[送信]：ENQ(05h)"));
 }
 
 void BufferedSession::Stop() {
-  StopRequest = true;
+  StopRequest = Stopped = true;
   send(variant_.stopCommand, variant_.stopLog);
 }
 
@@ -170,6 +170,7 @@ void BufferedSession::nextFrame() {
     StopRequest = false;
     return;
   }
+  if (Stopped) return;
   // ListRemain starts at MaxChannel, but before the first 再生 there is no
   // list: an ACK then (a unit announcing itself) must not send empty frames.
   if (!LinkUp || !AckReceived || ListRemain < 1 || ListTotal < 1) return;

@@ -66,6 +66,9 @@ class BufferedSession : public SerialSession {
   qint16 ChannelUnit = 1;
   qint16 RepeatOn = 0;
   bool StopRequest = false;
+  // Set by 停止 until the next 再生: the unit answers the outstanding frame
+  // and the stop, and neither answer may release another frame.
+  bool Stopped = false;
   bool FramePending = false;
   bool LinkUp = false;
   bool AckReceived = false;

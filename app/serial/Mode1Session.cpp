@@ -19,6 +19,7 @@ void Mode1Session::InitForm() {
   ChannelList.assign(kChannels + 1, 0);
   for (int i = 1; i <= kChannels; ++i) ChannelList[std::size_t(i)] = i;
   FirstAck = SecondAck = ThirdAck = StopRequest = 0;
+  Stopped = false;
 }
 
 void Mode1Session::Play(const QList<qint64>& channels, int channelUnit) {
@@ -30,6 +31,7 @@ void Mode1Session::Play(const QList<qint64>& channels, int channelUnit) {
   // A run starts here: a stop the unit never answered is over. The ACK
   // flags are left as they are.
   StopRequest = 0;
+  Stopped = false;
   if (send("sts")) send(kCrByte, QStringLiteral("[送信]：STS(53h54h53h) + CR(0Dh)"));
 }
 
@@ -38,6 +40,7 @@ bool Mode1Session::sendStop(const QString& logLine) { return send("000") && send
 void Mode1Session::Stop() {
   // A stop that did not go out is not waited for.
   if (sendStop(QStringLiteral("[送信]：STOP(00h00h00h)"))) StopRequest = 1;
+  Stopped = true;
 }
 
 void Mode1Session::OnComm(int event) {
@@ -66,7 +69,7 @@ void Mode1Session::onAck() {
     return;
   }
   const bool released = (SecondAck == 0 && ThirdAck == 0) || (SecondAck == 1 && ThirdAck == 1);
-  if (FirstAck != 1 || ListRemain < 1 || !released) return;
+  if (Stopped || FirstAck != 1 || ListRemain < 1 || !released) return;
 
   const qint16 startPos = ListPos, startRemain = ListRemain;
   QString text;

@@ -32,6 +32,9 @@ class Mode1Session : public SerialSession {
   qint16 SecondAck = 0;
   qint16 ThirdAck = 0;
   qint16 StopRequest = 0;
+  // Set by 停止 until the next 再生: once the stop is answered, later ACKs
+  // still move the flags but release no line.
+  bool Stopped = false;
 
  private:
   bool sendStop(const QString& logLine);
