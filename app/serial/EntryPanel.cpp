@@ -72,7 +72,9 @@ EntryPanel::EntryPanel(EntryPanelSpec spec, QWidget* parent) : QWidget(parent), 
     chk_Repeat = new QCheckBox(QStringLiteral("リピート再生する"));
     chk_Repeat->setObjectName(QStringLiteral("chk_Repeat"));
     unitRow->addWidget(chk_Repeat);
-    connect(chk_Repeat, &QCheckBox::clicked, this, [this](bool on) { emit repeatChanged(on ? 1 : 0); });
+    // The box's state, not the click: assistive technology and code tick it
+    // without one.
+    connect(chk_Repeat, &QCheckBox::toggled, this, [this](bool on) { emit repeatChanged(on ? 1 : 0); });
   }
   layout->addLayout(unitRow);
 

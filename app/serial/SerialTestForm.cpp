@@ -10,6 +10,7 @@ SerialTestForm::SerialTestForm(QWidget* parent, const SerialFormSpec& spec)
   PDQ_COM = new SerialLink(this);
   connect(PDQ_COM, &SerialLink::lost, this, [this](const QString& reason) {
     log->AddLog(QStringLiteral("[エラー]：通信ポートが切断されました（%1）").arg(reason), LineKind::Note);
+    runStopped();
   });
 }
 

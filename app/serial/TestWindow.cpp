@@ -23,6 +23,13 @@ namespace {
 // Also when the journal's buffer is written out.
 constexpr int kClockMs = 250;
 
+// A status label's name says what it is; its text, read out as the
+// description, says how things stand.
+void setStatus(QLabel* label, const QString& text) {
+  label->setText(text);
+  label->setAccessibleDescription(text);
+}
+
 QString clockText(qint64 ms) {
   const qint64 s = ms / 1000;
   return QStringLiteral("%1:%2:%3")
@@ -161,7 +168,7 @@ void TestWindow::checkJournal() {
     why = QStringLiteral("ログの記録ファイルを作れません：%1").arg(QDir::toNativeSeparators(LogJournal::folder()));
   else if (log->journal()->failed())
     why = QStringLiteral("ログの記録ファイルに書き込めません：%1").arg(QDir::toNativeSeparators(log->journal()->path()));
-  JournalStatus->setText(why);
+  setStatus(JournalStatus, why);
   JournalStatus->setVisible(!why.isEmpty());
 }
 
@@ -181,7 +188,7 @@ void TestWindow::tick() {
 }
 
 void TestWindow::showProgress(const RunProgress& p) {
-  RunStatus->setText(QStringLiteral("送信 %1 / %2 CH　経過 %3").arg(p.sent).arg(p.total).arg(clockText(runMs_)));
+  setStatus(RunStatus, QStringLiteral("送信 %1 / %2 CH　経過 %3").arg(p.sent).arg(p.total).arg(clockText(runMs_)));
 }
 
 void TestWindow::done(int result) {

@@ -81,6 +81,7 @@ class TestWindow : public QDialog {
   // when a press of the first changes the run, and stops at the second or
   // when the run no longer goes on.
   virtual RunProgress runProgress() const { return {}; }
+  bool clockRunning() const { return running_; }
 
  protected:
   TestWindow(QWidget* parent, const TestWindowSpec& spec);
@@ -95,11 +96,12 @@ class TestWindow : public QDialog {
 
   void done(int result) override;
   void keyPressEvent(QKeyEvent* event) override;
+  // A run that ended in error (the port or board lost) stops its clock too.
+  void runStopped();
 
  private:
   void pressed(int index);
   void runStarted();
-  void runStopped();
   void tick();
   void checkJournal();
   void showProgress(const RunProgress& p);

@@ -11,6 +11,8 @@
 #include "support/TestSupport.h"
 #include "support/WindowFixture.h"
 
+#include <QAccessible>
+#include <QCheckBox>
 #include <QClipboard>
 #include <QItemSelectionModel>
 #include <QLabel>
@@ -145,6 +147,33 @@ TEST_F(Mode2Window, ProgressAndTimeOfARunTheSavedLogAndCopiedLines) {
   form->CmdAction[5]->click();  // 一覧クリア: nothing left to save
   form->CmdSaveLog->click();
   EXPECT_EQ(prompt.texts().back(), QStringLiteral("一覧に履歴が存在しません。"));
+}
+
+TEST_F(Mode2Window, PortLostEndsTheRunAndItsClock) {
+  auto form = open(0);
+  form->CmdAction[0]->click();
+  EXPECT_TRUE(form->clockRunning());
+  pty.hangUp();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !form->PDQ_COM->isOpen(); }, 3000));
+  EXPECT_FALSE(form->clockRunning());
+}
+
+// Assistive technology ticks a box without a click, and reads what the
+// status labels say, not only what they are.
+TEST_F(Mode2Window, RepeatFollowsTheBoxAndStatusLabelsExposeTheirText) {
+  auto form = open(0);
+  form->panel->OptMode[1]->click();
+  form->panel->chk_Repeat->setChecked(true);
+  EXPECT_EQ(form->session().RepeatOn, 1);
+  form->panel->chk_Repeat->setChecked(false);
+  EXPECT_EQ(form->session().RepeatOn, 0);
+
+  form->panel->TxtNo[0]->setText("7");
+  form->CmdAction[0]->click();
+  QAccessibleInterface* status = QAccessible::queryAccessibleInterface(form->RunStatus);
+  ASSERT_NE(status, nullptr);
+  EXPECT_EQ(status->text(QAccessible::Name), QStringLiteral("進行状況"));
+  EXPECT_EQ(status->text(QAccessible::Description), QStringLiteral("送信 0 / 1 CH　経過 00:00:00"));
 }
 
 TEST_F(Mode2Window, WithoutItsJournalTheWindowSaysSoAndSavesWhatTheGridHolds) {

@@ -23,9 +23,7 @@ class Pty {
       fcntl(master_, F_SETFL, fcntl(master_, F_GETFL) | O_NONBLOCK);
     }
   }
-  ~Pty() {
-    if (master_ >= 0) ::close(master_);
-  }
+  ~Pty() { hangUp(); }
   Pty(const Pty&) = delete;
   Pty& operator=(const Pty&) = delete;
 
@@ -35,6 +33,11 @@ class Pty {
     char buffer[4096];
     for (ssize_t n; (n = ::read(master_, buffer, sizeof buffer)) > 0;) out.append(buffer, n);
     return out;
+  }
+  // The far end goes away, as a unit's cable pulled out.
+  void hangUp() {
+    if (master_ >= 0) ::close(master_);
+    master_ = -1;
   }
   void write(const QByteArray& bytes) {
     [[maybe_unused]] auto n = ::write(master_, bytes.constData(), size_t(bytes.size()));
