@@ -8,6 +8,7 @@
 #include <utility>
 
 #ifndef _WIN32
+#include <poll.h>
 #include <unistd.h>
 #endif
 
@@ -54,6 +55,7 @@ bool isPseudoTerminal(const QString& device) {
 SerialLink::SerialLink(QObject* parent)
     : QObject(parent), device_(comPortDevice(1)), settingsText_(QStringLiteral("9600,N,8,1")) {
   connect(&port_, &QSerialPort::readyRead, this, [this] {
+    transientErrors_ = 0;
     if (threshold_ <= 0) return;
     // Waiting for a write to drain can deliver data; the event must not run
     // inside the handler that is writing, so it comes once the write is done.
@@ -123,6 +125,7 @@ bool SerialLink::fail(OpenError error, const QString& text) {
 
 bool SerialLink::open() {
   openError_ = OpenError::None;
+  transientErrors_ = 0;
   errorString_.clear();
   port_.setPortName(device_);
   if (!port_.open(QIODevice::ReadWrite)) {
@@ -206,12 +209,32 @@ int SerialLink::drainTimeoutMs(qsizetype bytes) const {
   return int(bytes * 10 * 1000 / qMax(line_.baud, 1)) + 500;
 }
 
+bool SerialLink::hungUp() const {
+#ifndef _WIN32
+  // A device that went away (an adapter unplugged, the far end of a
+  // pseudo-terminal closed) is hung up; a read that merely found nothing is
+  // not. The error's own text cannot tell: errno is stale by then.
+  pollfd p{int(port_.handle()), POLLIN | POLLOUT, 0};
+  return ::poll(&p, 1, 0) < 0 || (p.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0;
+#else
+  return true;
+#endif
+}
+
 void SerialLink::onError(QSerialPort::SerialPortError error) {
   // A vanished device shows up as failing reads (or writes) that repeat for
   // as long as the port stays open: close it rather than spin.
-  const bool gone =
+  const bool failed =
       error == QSerialPort::ResourceError || error == QSerialPort::ReadError || error == QSerialPort::WriteError;
-  if (!gone || !port_.isOpen()) return;
+  if (!failed || !port_.isOpen()) return;
+  if (!hungUp() && ++transientErrors_ <= kMaxTransientErrors) {
+    // Another reader (or the wait inside a write) took the bytes first. Qt
+    // stops reading after such a failure; setting the buffer size starts it
+    // again.
+    port_.clearError();
+    port_.setReadBufferSize(port_.readBufferSize());
+    return;
+  }
   const QString reason = port_.errorString();
   port_.close();
   emit lost(reason);

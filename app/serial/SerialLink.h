@@ -79,6 +79,7 @@ class SerialLink : public QObject, public LinkPort {
   bool fail(OpenError error, const QString& text);
   int drainTimeoutMs(qsizetype bytes) const;
   void onError(QSerialPort::SerialPortError error);
+  bool hungUp() const;
 
   QSerialPort port_;
   int portNumber_ = 1;
@@ -94,6 +95,10 @@ class SerialLink : public QObject, public LinkPort {
   bool raisePending_ = false;
   quint64 reads_ = 0;
   bool lineEvents_ = false;
+  // Failed reads on a port that is still there, since bytes last came; a
+  // device that keeps failing without hanging up is lost all the same.
+  static constexpr int kMaxTransientErrors = 64;
+  int transientErrors_ = 0;
   QTimer linePoll_;
   QSerialPort::PinoutSignals lines_;
   OpenError openError_ = OpenError::None;

@@ -5,6 +5,11 @@
 #include "support/TestSupport.h"
 
 #include <QElapsedTimer>
+#include <QFile>
+#include <QSocketNotifier>
+#include <QTest>
+#include <fcntl.h>
+#include <unistd.h>
 #include <gtest/gtest.h>
 
 using namespace kestrel;
@@ -123,4 +128,31 @@ TEST(LineEvents, EachChangedModemLineRaisesItsEvent) {
   EXPECT_EQ(lineEvents(P::NoSignal, P::DataSetReadySignal | P::DataCarrierDetectSignal | P::RingIndicatorSignal),
             (QList<int>{4, 5, 6}));
   EXPECT_EQ(lineEvents(P::RequestToSendSignal, P::DataTerminalReadySignal), QList<int>{});  // our own lines
+}
+
+// Another reader of the same line takes the bytes between the moment the
+// port is told they are there and its read: the read finds nothing and says
+// "try again". That is no lost port.
+TEST_F(Link, ReadThatFindsNothingIsNoLostPort) {
+  const int thief = ::open(QFile::encodeName(pty.slave()).constData(), O_RDONLY | O_NONBLOCK | O_NOCTTY);
+  ASSERT_GE(thief, 0);
+  QSocketNotifier first(thief, QSocketNotifier::Read);
+  QObject::connect(&first, &QSocketNotifier::activated, [thief] {
+    char buffer[256];
+    while (::read(thief, buffer, sizeof buffer) > 0) {
+    }
+  });
+  ASSERT_EQ(SetUpPort(link, {QStringLiteral("9600,N,8,1"), ReceiveProfile::Raw}, nullptr), PortSetupResult::Opened);
+  QString lostReason;
+  QObject::connect(&link, &SerialLink::lost, [&](const QString& reason) { lostReason = reason; });
+  for (int i = 0; i < 20 && link.isOpen(); ++i) {
+    pty.write("x");
+    QTest::qWait(5);
+  }
+  EXPECT_TRUE(link.isOpen()) << lostReason.toStdString();
+  first.setEnabled(false);
+  ::close(thief);
+  pty.write("y");
+  ASSERT_TRUE(QTest::qWaitFor([&] { return link.InBufferCount() > 0; }, 3000));
+  EXPECT_EQ(link.read(), "y");
 }
