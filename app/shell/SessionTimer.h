@@ -18,6 +18,9 @@ class FormTimer : public SessionTimer {
  public:
   explicit FormTimer(std::function<void()> fired, bool singleShot = true) {
     timer_.setSingleShot(singleShot);
+    // The waits a unit is given are lower bounds; a coarse timer may fire
+    // up to 5 % early.
+    timer_.setTimerType(Qt::PreciseTimer);
     QObject::connect(&timer_, &QTimer::timeout, std::move(fired));
   }
   void start(int ms) override { timer_.start(ms); }
