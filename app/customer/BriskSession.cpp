@@ -3,11 +3,11 @@
 #include "DataFile.h"
 #include "serial/ChannelEntry.h"
 #include "serial/LinkPort.h"
+#include "shell/AtomicSave.h"
 #include "shell/MessageService.h"
 #include "shell/Pause.h"
 
 #include <QFile>
-#include <QSaveFile>
 #include <QStringList>
 #include <cmath>
 
@@ -242,15 +242,15 @@ void BriskSession::Load(const QString& dataFile) {
 }
 
 bool BriskSession::write(const QString& dataFile) {
-  QSaveFile file(dataFile);
-  if (!file.open(QIODevice::WriteOnly)) return false;
+  QByteArray text;
   for (int r = 1; r <= kRows && !blank(Event[std::size_t(r)]); ++r) {
-    QByteArray line = QByteArray::number(qint64(integerValue(Event[std::size_t(r)]).value_or(0)));
+    text += QByteArray::number(qint64(integerValue(Event[std::size_t(r)]).value_or(0)));
     if (!blank(Unit[std::size_t(r)]))
-      line += ',' + QByteArray::number(qint64(integerValue(Unit[std::size_t(r)]).value_or(0)));
-    file.write(line + "\r\n");
+      text += ',' + QByteArray::number(qint64(integerValue(Unit[std::size_t(r)]).value_or(0)));
+    text += "\r\n";
   }
-  return file.commit();
+  // A save that fails leaves the previous file as it was.
+  return saveAtomically(dataFile, text).ok;
 }
 
 void BriskSession::Save(const QString& dataFile) {
