@@ -83,7 +83,11 @@ TestWindow::TestWindow(QWidget* parent, const TestWindowSpec& spec) : QDialog(pa
   side->addLayout(extras_);
   side->addStretch(1);
 
-  chooseLogFile = [this] { return QFileDialog::getSaveFileName(this, {}, {}, QStringLiteral("*.log")); };
+  // The window asks before it overwrites, in its own words: the dialog must not ask too.
+  chooseLogFile = [this] {
+    return QFileDialog::getSaveFileName(this, {}, {}, QStringLiteral("*.log"), nullptr,
+                                        QFileDialog::DontConfirmOverwrite);
+  };
   if (spec.logTools) {
     log->setJournal(LogJournal::open(spec.name));
     CmdSaveLog = new QPushButton(QStringLiteral("ログ保存"));
