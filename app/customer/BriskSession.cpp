@@ -221,9 +221,13 @@ void BriskSession::Load(const QString& dataFile) {
     MsgBox(owner_, kNoFile, MsgIcon::Exclamation);
     return;
   }
-  // A line that does not read as numbers is skipped and named afterwards;
+  // A line that does not read as numbers is skipped and named (or counted) afterwards;
   // the rest of the file still loads.
-  const DataFileContents contents = parseDataFile(file.readAll(), kRows);
+  const DataFileContents contents = parseDataFile(file, kRows);
+  if (contents.readFailed) {
+    MsgBox(owner_, kNoFile, MsgIcon::Exclamation);
+    return;
+  }
   std::array<QString, kRows + 1> events, units;
   int row = 0;
   for (const DataFrame& f : contents.frames) {
@@ -233,11 +237,14 @@ void BriskSession::Load(const QString& dataFile) {
   }
   closeUp(events, units, row);
   Modified = false;
-  if (!contents.refused.isEmpty()) {
+  if (contents.refusedCount > 0) {
+    // The first few by number, the rest as a count: a box stays readable.
     QStringList lines;
-    for (const int line : contents.refused) lines.append(QString::number(line));
-    MsgBox(owner_, QStringLiteral("読み込めなかった行があります（%1行目）").arg(lines.join(u',')),
-           MsgIcon::Exclamation);
+    for (const qint64 line : contents.refused) lines.append(QString::number(line));
+    QString named = lines.join(u',') + QStringLiteral("行目");
+    if (const qint64 rest = contents.refusedCount - contents.refused.size(); rest > 0)
+      named += QStringLiteral("ほか%1行").arg(rest);
+    MsgBox(owner_, QStringLiteral("読み込めなかった行があります（%1）").arg(named), MsgIcon::Exclamation);
   }
 }
 
