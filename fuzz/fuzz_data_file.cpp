@@ -1,6 +1,7 @@
 // The frame editor's data file, fed any bytes: every non-blank line is
-// either a frame or named as refused, frames never exceed the table, and
-// what is loaded is what a line said.
+// either a frame or counted as refused, the first refused are named in
+// order, frames never exceed the table, and what is loaded is what a line
+// said.
 
 #include "FuzzSupport.h"
 #include "customer/DataFile.h"
@@ -15,9 +16,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const QList<QByteArray> lines = bytes.split('\n');
   qsizetype nonBlank = 0;
   for (const QByteArray& line : lines) nonBlank += QString::fromLatin1(line).trimmed().isEmpty() ? 0 : 1;
-  FUZZ_REQUIRE(contents.frames.size() + contents.refused.size() == nonBlank);
-  int previous = 0;
-  for (const int line : contents.refused) {
+  FUZZ_REQUIRE(!contents.readFailed);
+  FUZZ_REQUIRE(contents.frames.size() + contents.refusedCount == nonBlank);
+  FUZZ_REQUIRE(contents.refused.size() == qMin<qint64>(contents.refusedCount, DataFileContents::kNamedRefused));
+  qint64 previous = 0;
+  for (const qint64 line : contents.refused) {
     FUZZ_REQUIRE(line > previous && line <= lines.size());
     previous = line;
   }

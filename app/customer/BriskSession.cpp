@@ -3,11 +3,11 @@
 #include "DataFile.h"
 #include "serial/ChannelEntry.h"
 #include "serial/LinkPort.h"
+#include "shell/AtomicSave.h"
 #include "shell/MessageService.h"
 #include "shell/Pause.h"
 
 #include <QFile>
-#include <QSaveFile>
 #include <QStringList>
 #include <cmath>
 
@@ -221,9 +221,13 @@ void BriskSession::Load(const QString& dataFile) {
     MsgBox(owner_, kNoFile, MsgIcon::Exclamation);
     return;
   }
-  // A line that does not read as numbers is skipped and named afterwards;
+  // A line that does not read as numbers is skipped and named (or counted) afterwards;
   // the rest of the file still loads.
-  const DataFileContents contents = parseDataFile(file.readAll(), kRows);
+  const DataFileContents contents = parseDataFile(file, kRows);
+  if (contents.readFailed) {
+    MsgBox(owner_, kNoFile, MsgIcon::Exclamation);
+    return;
+  }
   std::array<QString, kRows + 1> events, units;
   int row = 0;
   for (const DataFrame& f : contents.frames) {
@@ -233,24 +237,27 @@ void BriskSession::Load(const QString& dataFile) {
   }
   closeUp(events, units, row);
   Modified = false;
-  if (!contents.refused.isEmpty()) {
+  if (contents.refusedCount > 0) {
+    // The first few by number, the rest as a count: a box stays readable.
     QStringList lines;
-    for (const int line : contents.refused) lines.append(QString::number(line));
-    MsgBox(owner_, QStringLiteral("読み込めなかった行があります（%1行目）").arg(lines.join(u',')),
-           MsgIcon::Exclamation);
+    for (const qint64 line : contents.refused) lines.append(QString::number(line));
+    QString named = lines.join(u',') + QStringLiteral("行目");
+    if (const qint64 rest = contents.refusedCount - contents.refused.size(); rest > 0)
+      named += QStringLiteral("ほか%1行").arg(rest);
+    MsgBox(owner_, QStringLiteral("読み込めなかった行があります（%1）").arg(named), MsgIcon::Exclamation);
   }
 }
 
 bool BriskSession::write(const QString& dataFile) {
-  QSaveFile file(dataFile);
-  if (!file.open(QIODevice::WriteOnly)) return false;
+  QByteArray text;
   for (int r = 1; r <= kRows && !blank(Event[std::size_t(r)]); ++r) {
-    QByteArray line = QByteArray::number(qint64(integerValue(Event[std::size_t(r)]).value_or(0)));
+    text += QByteArray::number(qint64(integerValue(Event[std::size_t(r)]).value_or(0)));
     if (!blank(Unit[std::size_t(r)]))
-      line += ',' + QByteArray::number(qint64(integerValue(Unit[std::size_t(r)]).value_or(0)));
-    file.write(line + "\r\n");
+      text += ',' + QByteArray::number(qint64(integerValue(Unit[std::size_t(r)]).value_or(0)));
+    text += "\r\n";
   }
-  return file.commit();
+  // A save that fails leaves the previous file as it was.
+  return saveAtomically(dataFile, text).ok;
 }
 
 void BriskSession::Save(const QString& dataFile) {

@@ -222,7 +222,8 @@ void FenwickForm::CmdLog_Click() {
   saveLogFile(this, any, chooseLogFile, [this](QIODevice& out) {
     QString text;
     for (int row = 0; row < log->Rows(); ++row) text += log->TextMatrix(row) + QStringLiteral("\r\n");
-    return out.write(toCp932(text)) >= 0;
+    const QByteArray bytes = toCp932(text);
+    return out.write(bytes) == bytes.size();
   });
 }
 

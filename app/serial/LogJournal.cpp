@@ -2,6 +2,7 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QRegularExpression>
 #include <QStandardPaths>
 
 namespace kestrel {
@@ -10,6 +11,10 @@ namespace {
 
 // Written out once this much is waiting, or when the window's clock ticks.
 constexpr qsizetype kFlushBytes = 64 * 1024;
+
+// Journals of one window opened in the same second are told apart by "-1"
+// to "-99".
+constexpr int kMaxSameSecond = 100;
 
 }  // namespace
 
@@ -46,15 +51,23 @@ QString LogJournal::folder() {
   return QStandardPaths::writableLocation(QStandardPaths::AppLocalDataLocation) + QStringLiteral("/logs");
 }
 
+bool LogJournal::isJournalName(const QString& fileName) {
+  static const QRegularExpression name(
+      QStringLiteral("^[A-Za-z_][A-Za-z0-9_]*-[0-9]{8}-[0-9]{6}(-[1-9][0-9]?)?\\.log$"));
+  return name.match(fileName).hasMatch();
+}
+
 std::unique_ptr<LogJournal> LogJournal::open(const QString& window) {
   QDir dir(folder());
   if (!dir.mkpath(QStringLiteral("."))) return nullptr;
   const QDateTime now = QDateTime::currentDateTime();
+  // The folder may be one the operator keeps logs of his own in: only
+  // journals go.
   for (const QFileInfo& old : dir.entryInfoList({QStringLiteral("*.log")}, QDir::Files))
-    if (old.lastModified().daysTo(now) > kKeepDays) QFile::remove(old.filePath());
+    if (isJournalName(old.fileName()) && old.lastModified().daysTo(now) > kKeepDays) QFile::remove(old.filePath());
 
   const QString stem = window + now.toString(QStringLiteral("-yyyyMMdd-HHmmss"));
-  for (int n = 0; n < 100; ++n) {
+  for (int n = 0; n < kMaxSameSecond; ++n) {
     const QString name = n == 0 ? stem : stem + QStringLiteral("-%1").arg(n);
     std::unique_ptr<LogJournal> journal(new LogJournal(dir.filePath(name + QStringLiteral(".log"))));
     // NewOnly: two windows opened in the same second get a file each.

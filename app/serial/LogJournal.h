@@ -25,7 +25,11 @@ class LogJournal {
   // those older than kKeepDays are removed when a new one opens.
   static constexpr int kKeepDays = 30;
   static QString folder();
-  // A new journal for a window; nullptr when no file could be made.
+  // Whether a file name is one open() gives a journal: a window's object
+  // name, the time it opened and maybe a number, ".log".
+  static bool isJournalName(const QString& fileName);
+  // A new journal for a window; nullptr when no file could be made. Only
+  // journals are cleaned up, whatever else the folder holds.
   static std::unique_ptr<LogJournal> open(const QString& window);
 
   void append(qint64 stampMs, const QString& text);

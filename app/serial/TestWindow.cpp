@@ -1,5 +1,6 @@
 #include "TestWindow.h"
 
+#include "shell/AtomicSave.h"
 #include "shell/Look.h"
 #include "shell/MessageService.h"
 
@@ -13,7 +14,6 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QPushButton>
-#include <QSaveFile>
 #include <QVBoxLayout>
 
 namespace kestrel {
@@ -54,9 +54,10 @@ void saveLogFile(QWidget* owner, bool hasLines, const std::function<QString()>& 
     return;
   QApplication::setOverrideCursor(Qt::WaitCursor);
   // Written whole or not at all: a failure leaves the previous file as it was.
-  QSaveFile file(name);
-  const bool ok = file.open(QIODevice::WriteOnly) && file.write(logFileHeader(QDateTime::currentDateTime())) >= 0 &&
-                  body(file) && file.commit();
+  const bool ok = saveAtomically(name, [&body](QIODevice& out) {
+                    const QByteArray header = logFileHeader(QDateTime::currentDateTime());
+                    return out.write(header) == header.size() && body(out);
+                  }).ok;
   QApplication::restoreOverrideCursor();
   if (ok)
     MsgBox(owner, QStringLiteral("正常に出力されました。"), MsgIcon::Information);
@@ -89,7 +90,11 @@ TestWindow::TestWindow(QWidget* parent, const TestWindowSpec& spec) : QDialog(pa
   side->addLayout(extras_);
   side->addStretch(1);
 
-  chooseLogFile = [this] { return QFileDialog::getSaveFileName(this, {}, {}, QStringLiteral("*.log")); };
+  // The window asks before it overwrites, in its own words: the dialog must not ask too.
+  chooseLogFile = [this] {
+    return QFileDialog::getSaveFileName(this, {}, {}, QStringLiteral("*.log"), nullptr,
+                                        QFileDialog::DontConfirmOverwrite);
+  };
   if (spec.logTools) {
     log->setJournal(LogJournal::open(spec.name));
     CmdSaveLog = new QPushButton(QStringLiteral("ログ保存"));

@@ -1,12 +1,13 @@
 #include "RegistryStore.h"
 
+#include "AtomicSave.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QSaveFile>
 #include <QStandardPaths>
 #include <cstring>
 
@@ -72,10 +73,7 @@ bool FileRegistryStore::save(const Keys& keys) const {
       QJsonDocument(QJsonObject{{"format", kFormat}, {"keys", keyArray}}).toJson(QJsonDocument::Indented);
 
   if (!QDir().mkpath(QFileInfo(path_).absolutePath())) return false;
-  QSaveFile file(path_);
-  if (!file.open(QIODevice::WriteOnly)) return false;
-  file.write(text);
-  return file.commit();
+  return saveAtomically(path_, text).ok;
 }
 
 RegKey FileRegistryStore::newHandle(const QString& id) {

@@ -1,4 +1,5 @@
 #include "customer/BriskSession.h"
+#include "customer/DataFile.h"
 #include "support/SerialFakes.h"
 #include "support/TestSupport.h"
 
@@ -138,6 +139,88 @@ TEST_F(Brisk, SaveAndLoadTheDataFile) {
   EXPECT_EQ(prompt.texts().back(), QStringLiteral("読み込めなかった行があります（2,4行目）"));
   loaded.Load(dir.filePath(QStringLiteral("none.dat")));
   EXPECT_EQ(prompt.texts().back(), QStringLiteral("読込むファイルが見つかりませんでした  "));
+}
+
+TEST_F(Brisk, AFileOfManyBadLinesNamesTheFirstTenAndCountsTheRest) {
+  QByteArray bytes = "3,12\r\n";
+  constexpr int kBad = 250000;  // 1.25 MB
+  for (int i = 0; i < kBad; ++i) bytes += "xxx\r\n";
+  bytes += "4\r\n";
+  QFile file(dataFile());
+  ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+  ASSERT_EQ(file.write(bytes), bytes.size());
+  file.close();
+  session.Load(dataFile());
+  EXPECT_EQ(session.Event[1], QStringLiteral("3"));
+  EXPECT_EQ(session.Event[2], QStringLiteral("4"));
+  EXPECT_TRUE(session.Event[3].isEmpty());
+  EXPECT_EQ(
+      prompt.texts(),
+      std::vector<QString>{QStringLiteral("読み込めなかった行があります（2,3,4,5,6,7,8,9,10,11行目ほか249990行）")});
+
+  const DataFileContents contents = parseDataFile(bytes, BriskSession::kRows);
+  EXPECT_EQ(contents.refusedCount, kBad);
+  EXPECT_EQ(contents.refused, (QList<qint64>{2, 3, 4, 5, 6, 7, 8, 9, 10, 11}));
+  EXPECT_EQ(contents.frames.size(), 2);
+}
+
+namespace {
+
+struct DataFileCase {
+  const char* name;
+  QByteArray bytes;
+  QList<qint64> events;  // of the frames read
+  QList<qint64> refused;
+};
+void PrintTo(const DataFileCase& c, std::ostream* os) { *os << c.name; }
+
+class DataFileLines : public ::testing::TestWithParam<DataFileCase> {};
+
+// A device that fails after its first bytes.
+class FailingDevice : public QIODevice {
+ protected:
+  qint64 readData(char* data, qint64) override {
+    if (given_) return -1;
+    given_ = true;
+    data[0] = '1';
+    return 1;
+  }
+  qint64 writeData(const char*, qint64) override { return -1; }
+
+ private:
+  bool given_ = false;
+};
+
+}  // namespace
+
+TEST_P(DataFileLines, ReadPieceByPiece) {
+  const DataFileContents contents = parseDataFile(GetParam().bytes, BriskSession::kRows);
+  QList<qint64> events;
+  for (const DataFrame& f : contents.frames) events.append(f.event);
+  EXPECT_EQ(events, GetParam().events);
+  EXPECT_EQ(contents.refused, GetParam().refused);
+  EXPECT_EQ(contents.refusedCount, GetParam().refused.size());
+  EXPECT_FALSE(contents.readFailed);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Lines, DataFileLines,
+    ::testing::Values(
+        // Lines across the reader's 64 KiB pieces.
+        DataFileCase{"AcrossPieces",
+                     QByteArray(65534, '\n') + "12,34\r\n" + QByteArray(65530, ' ') + "x\r\n5",
+                     {12, 5},
+                     {65536}},
+        // Longer than any frame: refused without being kept, unless blank.
+        DataFileCase{
+            "Overlong", "1,5\n" + QByteArray(200000, '9') + "\n" + QByteArray(200000, ' ') + "\r\n2,6", {1, 2}, {2}},
+        DataFileCase{"TwentyOneFrames", QByteArray("1\n").repeated(21) + "x", QList<qint64>(20, 1), {21, 22}}),
+    [](const ::testing::TestParamInfo<DataFileCase>& info) { return std::string(info.param.name); });
+
+TEST(DataFile, AReadErrorIsReported) {
+  FailingDevice device;
+  ASSERT_TRUE(device.open(QIODevice::ReadOnly));
+  EXPECT_TRUE(parseDataFile(device, BriskSession::kRows).readFailed);
 }
 
 TEST_F(Brisk, SaveAsksBeforeClosingUpAndRefusesHalfRows) {

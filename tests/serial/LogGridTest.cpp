@@ -214,3 +214,36 @@ TEST(LogModel, TheGridsOwnClearKeepsTheSavedLogAndNoJournalFallsBackToTheGrid) {
   EXPECT_EQ(log.linesSinceClear(), 42);
   EXPECT_EQ(savedLines(log), numbered(41, 42));
 }
+
+TEST(LogJournal, CleanUpRemovesOnlyOldJournals) {
+  QTemporaryDir dir;
+  const QDateTime old = QDateTime::currentDateTime().addDays(-(LogJournal::kKeepDays + 5));
+  struct File {
+    const char* name;
+    bool old;
+    bool stays;
+  };
+  const File files[] = {
+      {"運転記録.log", true, true},  // the operator's own
+      {"run-2024-01-02.log", true, true},
+      {"FrmRS232CMode2-20240102-030405.log.log", true, true},
+      {"FrmRS232CMode2-20240102-030405.log", true, false},
+      {"FrmPLX6-20240102-030405-7.log", true, false},
+      {"FrmBrisk-20240102-030405.log", false, true},
+  };
+  for (const File& f : files) {
+    QFile file(dir.filePath(QString::fromUtf8(f.name)));
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    ASSERT_EQ(file.write("line\r\n"), 6);
+    ASSERT_TRUE(file.flush());  // before the time is set
+    if (f.old) {
+      ASSERT_TRUE(file.setFileTime(old, QFileDevice::FileModificationTime));
+    }
+  }
+  qputenv("KESTREL_LOG_DIR", dir.path().toLocal8Bit());
+  const std::unique_ptr<LogJournal> journal = LogJournal::open(QStringLiteral("FrmRS232CMode2"));
+  qunsetenv("KESTREL_LOG_DIR");
+  ASSERT_NE(journal, nullptr);
+  for (const File& f : files) EXPECT_EQ(QFile::exists(dir.filePath(QString::fromUtf8(f.name))), f.stays) << f.name;
+  EXPECT_TRUE(LogJournal::isJournalName(QFileInfo(journal->path()).fileName()));
+}
