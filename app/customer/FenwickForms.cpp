@@ -147,10 +147,13 @@ void FenwickForm::CmdPath_Click() {
 #ifdef _WIN32
   const QString start = QStringLiteral("C:\\Program Files\\Kestrel Editor 1J\\CardData\\");
 #else
-  // The card editor's install folder exists only on its own machines.
-  const QString start = GetRegString(kRegistryKey, kFolderValue, QDir::homePath());
+  // The card editor's install folder exists only on its own machines: start
+  // from the folder last chosen, while it is there.
+  QString start = GetRegString(kRegistryKey, kFolderValue, QString());
+  if (start.isEmpty() || !QDir(start).exists()) start = QDir::homePath();
 #endif
-  const QString folder = BrowseForFolder(this, 0, start);
+  // Kind 18 is the one that opens at the start path; the others ignore it.
+  const QString folder = BrowseForFolder(this, 18, start);
   if (folder.isEmpty()) return;
 #ifndef _WIN32
   SetRegValue(kRegistryKey, kFolderValue, 1, folder);

@@ -17,6 +17,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QStyledItemDelegate>
 #include <QVBoxLayout>
 
 namespace kestrel {
@@ -25,6 +26,32 @@ namespace {
 
 const QString kCaption = QStringLiteral("TARN5-NV制御（ORIS-9モード）");
 const QColor kCurrentRow(0x00, 0xFF, 0xFF);
+
+// Enter in an open cell commits and closes it at once and moves on, once.
+// The standard delegate lets the key through to the grid, which moves, and
+// queues a close of its own, which moved a second time.
+class CellDelegate : public QStyledItemDelegate {
+ public:
+  explicit CellDelegate(FrameGrid* grid) : QStyledItemDelegate(grid), grid_(grid) {}
+
+ protected:
+  bool eventFilter(QObject* object, QEvent* event) override {
+    auto* editor = qobject_cast<QWidget*>(object);
+    if (editor && event->type() == QEvent::KeyPress) {
+      const int key = static_cast<QKeyEvent*>(event)->key();
+      if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+        emit commitData(editor);
+        emit closeEditor(editor, QAbstractItemDelegate::NoHint);
+        grid_->moveToNextCell();
+        return true;
+      }
+    }
+    return QStyledItemDelegate::eventFilter(object, event);
+  }
+
+ private:
+  FrameGrid* grid_;
+};
 
 }  // namespace
 
@@ -35,6 +62,7 @@ FrameGrid::FrameGrid(QWidget* parent) : QTableWidget(BriskSession::kRows, 3, par
   verticalHeader()->hide();
   setSelectionMode(SingleSelection);
   setEditTriggers(DoubleClicked | AnyKeyPressed | EditKeyPressed);
+  setItemDelegate(new CellDelegate(this));
   const int widths[] = {925, 1500, 1500};
   for (int c = 0; c < 3; ++c) setColumnWidth(c, twipsToPixels(widths[c], this));
   horizontalHeader()->setFixedHeight(twipsToPixels(230, this) + 4);
@@ -63,13 +91,6 @@ void FrameGrid::keyPressEvent(QKeyEvent* event) {
     return;
   }
   QTableWidget::keyPressEvent(event);
-}
-
-void FrameGrid::closeEditor(QWidget* editor, QAbstractItemDelegate::EndEditHint hint) {
-  // Enter in an open cell keeps its text and moves on; no line break.
-  QTableWidget::closeEditor(editor,
-                            hint == QAbstractItemDelegate::SubmitModelCache ? QAbstractItemDelegate::NoHint : hint);
-  if (hint == QAbstractItemDelegate::SubmitModelCache) moveToNextCell();
 }
 
 FrmBrisk::FrmBrisk(QWidget* parent) : FrmBrisk(parent, realPause()) {}

@@ -25,7 +25,6 @@ class FrameGrid : public QTableWidget {
 
  protected:
   void keyPressEvent(QKeyEvent* event) override;
-  void closeEditor(QWidget* editor, QAbstractItemDelegate::EndEditHint hint) override;
 };
 
 // Edits a table of short command frames and sends them to the unit.

@@ -58,12 +58,21 @@ bool readSchedule(const QByteArray& file, ScheduleTable& table) {
 }
 
 bool parseReply(const QByteArray& buffer, ScheduleTable& table) {
-  bool ok = true;
+  // Indices into the one buffer: a copy of the rest at every token made a
+  // long reply cost its length squared.
+  const QByteArrayView text(buffer);
+  // One converter, reset for each field as a new one would be: opening one
+  // per field cost more than the fields.
+  QStringDecoder decoder("windows-31j");
+  const auto field = [&](qsizetype from, qsizetype to) -> QString {
+    decoder.resetState();
+    return decoder.decode(text.sliced(from, to - from));
+  };
   qsizetype at = 0;
-  while (!buffer.mid(at).startsWith('*')) {
+  while (at >= text.size() || text[at] != '*') {
     const qsizetype comma = buffer.indexOf(',', at);
     if (comma < 0) return false;
-    const QString first = cp932(buffer.mid(at, comma - at), &ok);
+    const QString first = field(at, comma);
     at = comma + 1;
     if (!isNumeric(first)) continue;
     const std::optional<std::size_t> channel = channelOf(first, table);
@@ -73,7 +82,7 @@ bool parseReply(const QByteArray& buffer, ScheduleTable& table) {
     for (int f = 1; f <= 5; ++f) {
       const qsizetype end = buffer.indexOf(',', at);
       if (end < 0) return false;
-      record.Field[std::size_t(f)] = cp932(buffer.mid(at, end - at), &ok);
+      record.Field[std::size_t(f)] = field(at, end);
       at = end + 1;
     }
     table[*channel] = record;

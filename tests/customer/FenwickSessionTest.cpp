@@ -1,10 +1,13 @@
 #include "customer/FenwickSession.h"
 #include "customer/Schedule.h"
+#include "serial/ChannelEntry.h"
 #include "shell/ModString.h"
 #include "support/SerialFakes.h"
 #include "support/TestSupport.h"
 
+#include <QElapsedTimer>
 #include <QFile>
+#include <QRandomGenerator>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
@@ -82,6 +85,88 @@ TEST(Schedule, FileSectionsAndReplyRecords) {
   EXPECT_FALSE(parseReply("256,a,b,c,d,e,*", unit));  // above the table
   EXPECT_FALSE(parseReply("1,a,b*", unit));
   EXPECT_FALSE(parseReply("1,a,b,c,d,e,", unit));  // no end
+}
+
+namespace {
+
+// The reply parse as it was first written, a copy of the rest at every
+// token: slow, but the results the one-pass parse must give.
+bool referenceParse(const QByteArray& buffer, ScheduleTable& table) {
+  qsizetype at = 0;
+  while (!buffer.mid(at).startsWith('*')) {
+    const qsizetype comma = buffer.indexOf(',', at);
+    if (comma < 0) return false;
+    const QString first = fromCp932(buffer.mid(at, comma - at));
+    at = comma + 1;
+    if (!isNumeric(first)) continue;
+    const std::optional<double> value = integerValue(first);
+    if (!value || *value < 1 || *value >= double(table.size())) return false;
+    ScheduleRecord record;
+    record.Field[0] = first;
+    for (int f = 1; f <= 5; ++f) {
+      const qsizetype end = buffer.indexOf(',', at);
+      if (end < 0) return false;
+      record.Field[std::size_t(f)] = fromCp932(buffer.mid(at, end - at));
+      at = end + 1;
+    }
+    table[std::size_t(*value)] = record;
+  }
+  return true;
+}
+
+// Record i of a long reply: a channel that comes round again, fields that
+// differ each time (the last one wins), Japanese text, and before it empty
+// tokens that are skipped, each a step of the parse.
+QByteArray replyRecord(int i) {
+  return toCp932(QStringLiteral(",,,,,,,,,,,,,,,,x%1,%2,駅%1,b,c,d,e%1,").arg(i).arg(1 + i % 255));
+}
+
+}  // namespace
+
+TEST(Schedule, ReplyParseGivesWhatTheFirstParseGave) {
+  // Short texts from the bytes that matter: digits, signs, commas, the end
+  // mark, blanks and the bytes of a double-byte character, together or alone.
+  static constexpr char kBytes[] = "0123456789,,,,*+-. ea\x82\xa0";
+  QRandomGenerator random(7);
+  for (int i = 0; i < 5000; ++i) {
+    QByteArray text;
+    const int size = random.bounded(48);
+    for (int j = 0; j < size; ++j) text += kBytes[random.bounded(int(sizeof kBytes) - 1)];
+    if (random.bounded(2)) text += '*';
+    ScheduleTable expected = emptySchedule(255), got = emptySchedule(255);
+    const bool ok = referenceParse(text, expected);
+    ASSERT_EQ(parseReply(text, got), ok) << text.toHex().constData();
+    for (std::size_t c = 0; c < got.size(); ++c)
+      ASSERT_EQ(got[c].Field, expected[c].Field) << text.toHex().constData() << " channel " << c;
+  }
+}
+
+TEST(Schedule, MegabyteReplyParsesPromptlyAndAsItsPieces) {
+  QByteArray text;
+  QList<qsizetype> starts;
+  for (int i = 0; text.size() < (1 << 20); ++i) {
+    starts.append(text.size());
+    text += replyRecord(i);
+  }
+  ScheduleTable whole = emptySchedule(255);
+  QElapsedTimer clock;
+  clock.start();
+  ASSERT_TRUE(parseReply(text + '*', whole));
+  // The parse runs on the window's thread: with a copy of the rest per token
+  // this reply took over 6 s.
+  EXPECT_LT(clock.elapsed(), 2000);
+  const int records = int(starts.size());
+  EXPECT_EQ(whole[255].Field[5], QStringLiteral("e%1").arg(records - 1 - (records - 255) % 255));
+  EXPECT_EQ(whole[1].Field[1], QStringLiteral("駅%1").arg(((records - 1) / 255) * 255));
+
+  // The same records parsed a few at a time, in order, end the same.
+  ScheduleTable pieces = emptySchedule(255);
+  for (int from = 0; from < records; from += 997) {
+    const qsizetype begin = starts[from];
+    const qsizetype end = from + 997 < records ? starts[from + 997] : text.size();
+    ASSERT_TRUE(parseReply(text.mid(begin, end - begin) + '*', pieces));
+  }
+  for (std::size_t c = 0; c < whole.size(); ++c) EXPECT_EQ(pieces[c].Field, whole[c].Field) << c;
 }
 
 TEST_F(Fenwick, RequestFrames) {

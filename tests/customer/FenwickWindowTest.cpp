@@ -5,6 +5,7 @@
 #include "support/WindowFixture.h"
 #include "unit/UnitSimulator.h"
 
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileDialog>
@@ -128,6 +129,48 @@ TEST_F(FenwickWindow, OverwritingALogFileIsAskedOnceInTheWindowsWords) {
                                                   "正常に出力されました。"}));
   ASSERT_TRUE(old.open(QIODevice::ReadOnly));
   EXPECT_TRUE(old.readAll().startsWith("****** KestrelTester2J "));
+TEST_F(FenwickWindow, BrowseStartsFromTheLastFolderChosen) {
+  TempRegistry registry;
+  QTemporaryDir cards;
+  const QString chosen = cards.filePath(QStringLiteral("カード"));
+  ASSERT_TRUE(QDir().mkpath(chosen));
+  QFile(QDir(chosen).filePath(QStringLiteral("bus.wmj"))).open(QIODevice::WriteOnly);
+  // The folder dialog: note where it opens, then pick `pick` (or cancel).
+  QStringList opened;
+  QString pick = chosen;
+  ModalDriver driver([&](QWidget* w) {
+    auto* dialog = static_cast<QFileDialog*>(w);
+    opened.append(dialog->directory().absolutePath());
+    if (pick.isEmpty()) return dialog->reject();
+    dialog->setDirectory(pick);
+    static_cast<QDialog*>(dialog)->accept();
+  });
+  const QString file = QDir::toNativeSeparators(QDir(chosen).filePath(QStringLiteral("bus.wmj")));
+  {
+    FrmFenwick form(nullptr, pause);
+    form.CmdPath->click();
+    form.CmdPath->click();
+    EXPECT_EQ(form.TxtPath->text(), file);
+  }
+  EXPECT_EQ(opened, (QStringList{QDir::homePath(), chosen}));
+  // A new window, reading the settings store afresh, starts there too; a
+  // cancelled browse changes nothing.
+  FileRegistryStore reopened(registry.store.path());
+  installRegistryStore(&reopened);
+  FrmFenwick1000CH wide(nullptr, pause);
+  pick.clear();
+  wide.CmdPath->click();
+  EXPECT_EQ(wide.TxtPath->text(), QString());
+  pick = chosen;
+  wide.CmdPath->click();
+  EXPECT_EQ(opened.mid(2), (QStringList{chosen, chosen}));
+  EXPECT_EQ(wide.TxtPath->text(), file);
+  // A folder since removed is no start.
+  ASSERT_TRUE(QDir(chosen).removeRecursively());
+  pick.clear();
+  wide.CmdPath->click();
+  EXPECT_EQ(opened.last(), QDir::homePath());
+  EXPECT_TRUE(prompt.messages.empty());
 }
 
 // Read back from the simulated unit holding the same schedule file.

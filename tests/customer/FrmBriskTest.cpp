@@ -92,3 +92,43 @@ TEST_F(BriskWindow, EnterMovesOnAndTheCurrentRowIsCyan) {
   form.Command1[0]->click();
   EXPECT_EQ(form.FlexGrid1->item(15, 2)->text(), QStringLiteral("1234"));
 }
+
+TEST_F(BriskWindow, EnterMovesExactlyOneCellWithAndWithoutTyping) {
+  form.resize(900, 900);  // every row in view, for the click below
+  form.show();
+  QApplication::setActiveWindow(&form);
+  form.FlexGrid1->setFocus();
+  form.FlexGrid1->setCurrentCell(4, 1);  // frame 5, event
+  // The first key typed opens the cell, the rest go to its editor, and so
+  // does Enter; what that leaves queued runs before the next key.
+  const auto enter = [&](const char* typed) {
+    for (const char* c = typed; *c; ++c) QTest::keyClick(QApplication::focusWidget(), *c);
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(QApplication::focusWidget(), form.FlexGrid1) << "the cell was left open";
+    return std::pair(form.FlexGrid1->currentRow(), form.FlexGrid1->currentColumn());
+  };
+  EXPECT_EQ(enter("7"), std::pair(4, 2));
+  EXPECT_EQ(enter("31"), std::pair(5, 1));
+  EXPECT_EQ(enter(""), std::pair(5, 2));
+  EXPECT_EQ(enter(""), std::pair(6, 1));
+  EXPECT_EQ(enter("8"), std::pair(6, 2));
+  EXPECT_EQ(form.session().Event[5], QStringLiteral("7"));
+  EXPECT_EQ(form.session().Unit[5], QStringLiteral("31"));
+  EXPECT_EQ(form.session().Event[6], QString());
+  EXPECT_EQ(form.session().Event[7], QStringLiteral("8"));
+
+  // Leaving an open cell by a click keeps its text and stays where clicked.
+  QTest::keyClick(form.FlexGrid1, '9');
+  const QRect cell = form.FlexGrid1->visualItemRect(form.FlexGrid1->item(9, 1));
+  QTest::mouseClick(form.FlexGrid1->viewport(), Qt::LeftButton, {}, cell.center());
+  QCoreApplication::processEvents();
+  EXPECT_EQ(std::pair(form.FlexGrid1->currentRow(), form.FlexGrid1->currentColumn()), std::pair(9, 1));
+  EXPECT_EQ(form.session().Unit[7], QStringLiteral("9"));
+
+  // The last cell has no next one: Enter closes it and stays.
+  form.FlexGrid1->setCurrentCell(19, 2);
+  EXPECT_EQ(enter("5"), std::pair(19, 2));
+  EXPECT_EQ(form.session().Unit[20], QStringLiteral("5"));
+  EXPECT_TRUE(prompt.messages.empty());
+}
