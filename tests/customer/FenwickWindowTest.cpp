@@ -99,36 +99,6 @@ TEST_F(FenwickWindow, LogFileWithItsHeaderLine) {
                      MsgIcon::Critical, MsgButtons::Ok}));
 }
 
-// The file dialog the window opens leaves the overwrite question to the window.
-TEST_F(FenwickWindow, OverwritingALogFileIsAskedOnceInTheWindowsWords) {
-  FrmFenwick form(nullptr, pause);
-  form.log->AddLog(QStringLiteral("【OK】：001,a"));
-  const QString name = dir.filePath(QStringLiteral("out.log"));
-  QFile old(name);
-  ASSERT_TRUE(old.open(QIODevice::WriteOnly));
-  old.write("old\r\n");
-  old.close();
-  bool dialogLeavesTheQuestion = false;
-  int dialogQuestions = 0;
-  ModalDriver driver([&](QWidget* w) {
-    if (auto* dialog = qobject_cast<QFileDialog*>(w)) {
-      dialogLeavesTheQuestion = dialog->testOption(QFileDialog::DontConfirmOverwrite);
-      dialog->selectFile(name);
-      // As its own button does; later, so that a question it asks reaches this driver.
-      QTimer::singleShot(0, dialog, [dialog] { static_cast<QDialog*>(dialog)->accept(); });
-    } else if (auto* box = qobject_cast<QMessageBox*>(w)) {
-      ++dialogQuestions;
-      box->button(QMessageBox::Yes)->click();
-    }
-  });
-  prompt.answers = {MsgAnswer::Yes};
-  form.CmdLog->click();
-  EXPECT_TRUE(dialogLeavesTheQuestion);
-  EXPECT_EQ(dialogQuestions, 0);
-  EXPECT_EQ(prompt.texts(), (std::vector<QString>{"指定のファイルは既に存在します。上書きしてよろしいですか？",
-                                                  "正常に出力されました。"}));
-  ASSERT_TRUE(old.open(QIODevice::ReadOnly));
-  EXPECT_TRUE(old.readAll().startsWith("****** KestrelTester2J "));
 TEST_F(FenwickWindow, BrowseStartsFromTheLastFolderChosen) {
   TempRegistry registry;
   QTemporaryDir cards;
@@ -171,6 +141,38 @@ TEST_F(FenwickWindow, BrowseStartsFromTheLastFolderChosen) {
   wide.CmdPath->click();
   EXPECT_EQ(opened.last(), QDir::homePath());
   EXPECT_TRUE(prompt.messages.empty());
+}
+
+// The file dialog the window opens leaves the overwrite question to the window.
+TEST_F(FenwickWindow, OverwritingALogFileIsAskedOnceInTheWindowsWords) {
+  FrmFenwick form(nullptr, pause);
+  form.log->AddLog(QStringLiteral("【OK】：001,a"));
+  const QString name = dir.filePath(QStringLiteral("out.log"));
+  QFile old(name);
+  ASSERT_TRUE(old.open(QIODevice::WriteOnly));
+  old.write("old\r\n");
+  old.close();
+  bool dialogLeavesTheQuestion = false;
+  int dialogQuestions = 0;
+  ModalDriver driver([&](QWidget* w) {
+    if (auto* dialog = qobject_cast<QFileDialog*>(w)) {
+      dialogLeavesTheQuestion = dialog->testOption(QFileDialog::DontConfirmOverwrite);
+      dialog->selectFile(name);
+      // As its own button does; later, so that a question it asks reaches this driver.
+      QTimer::singleShot(0, dialog, [dialog] { static_cast<QDialog*>(dialog)->accept(); });
+    } else if (auto* box = qobject_cast<QMessageBox*>(w)) {
+      ++dialogQuestions;
+      box->button(QMessageBox::Yes)->click();
+    }
+  });
+  prompt.answers = {MsgAnswer::Yes};
+  form.CmdLog->click();
+  EXPECT_TRUE(dialogLeavesTheQuestion);
+  EXPECT_EQ(dialogQuestions, 0);
+  EXPECT_EQ(prompt.texts(), (std::vector<QString>{"指定のファイルは既に存在します。上書きしてよろしいですか？",
+                                                  "正常に出力されました。"}));
+  ASSERT_TRUE(old.open(QIODevice::ReadOnly));
+  EXPECT_TRUE(old.readAll().startsWith("****** KestrelTester2J "));
 }
 
 // Read back from the simulated unit holding the same schedule file.
