@@ -19,7 +19,7 @@ enum ExitCode : int {
   kExitPortBusy = 4,
   kExitNoAnswer = 5,        // no progress within the time-out
   kExitRefused = 6,         // the unit refused (NAK and the like)
-  kExitNoBoard = 7,         // no expansion board, or its library missing
+  kExitNoBoard = 7,         // no expansion board, its library missing, or the board lost
   kExitNotSupported = 8,    // the mode cannot run headless
   kExitInterrupted = 9,     // SIGINT or SIGTERM
 };

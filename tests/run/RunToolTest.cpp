@@ -451,7 +451,8 @@ TEST_F(RunCustomer, FrameTableRefusals) {
 // Binary modes: the expansion board behind the USB driver stand-in.
 class RunBinary : public ::testing::Test {
  protected:
-  QProcessEnvironment board(const char* protocol, const char* logic, int playMs = 0) {
+  // `driver`: a [driver] section's lines for the USB driver stand-in.
+  QProcessEnvironment board(const char* protocol, const char* logic, int playMs = 0, const QString& driver = {}) {
     const QString ini = dir.filePath(QStringLiteral("board.ini"));
     QFile f(ini);
     EXPECT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
@@ -460,6 +461,7 @@ class RunBinary : public ::testing::Test {
                 .arg(protocol, logic)
                 .arg(playMs)
                 .toUtf8());
+    if (!driver.isEmpty()) f.write(("[driver]\n" + driver + "\n").toUtf8());
     f.close();
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert("CORVEX_FTD2XX", STAND_IN_FTD2XX);
@@ -490,6 +492,56 @@ TEST_F(RunBinary, BusyUnitTimesOutAndIsStopped) {
   EXPECT_EQ(r.err, "kestrel-run: the unit stayed busy for 1 s\n");
   EXPECT_EQ(r.out, (QStringList{"[送信]：001", "[送信]：STOP信号"}));
 }
+
+// The board unplugged mid-run (every USB write failing from some point on):
+// the run stops at that channel with the window's line and the board code.
+struct Unplugged {
+  const char* mode;
+  const char* protocol;
+  QStringList channels;  // the log lines of the whole list
+};
+
+class RunUnplugged : public RunBinary, public ::testing::WithParamInterface<Unplugged> {};
+
+TEST_P(RunUnplugged, EndsWithTheBoardCode) {
+  const Unplugged& c = GetParam();
+  QStringList list;
+  for (int n = 1; n <= c.channels.size(); ++n) list << QString::number(n);
+  // Past the writes that open and initialise the board, well short of the list's.
+  QStringList args{"--mode", c.mode, "--channels", list.join(u',')};
+  if (QByteArray(c.protocol) != "C") args << "--strobe-ms" << "0";
+  const Result r = runTool(args, board(c.protocol, "negative", 0, QStringLiteral("unplug_after_writes = 60")));
+  EXPECT_EQ(r.code, 7) << r.err.toStdString();
+  EXPECT_TRUE(r.err.startsWith(QStringLiteral("kestrel-run: board lost: デバイスへの接続に失敗しました。 (WXF_")))
+      << r.err.toStdString();
+  ASSERT_GE(r.out.size(), 2);
+  EXPECT_EQ(r.out.last(), "デバイスへの接続に失敗しました。");
+  const QStringList sent = r.out.mid(0, r.out.size() - 1);
+  EXPECT_LT(sent.size(), c.channels.size()) << "the run stopped at the channel that failed";
+  EXPECT_EQ(sent, c.channels.mid(0, sent.size()));
+}
+
+QStringList numbered(int count, const QString& pattern, int width) {
+  QStringList out;
+  for (int n = 1; n <= count; ++n) out << pattern.arg(n, width, 10, QLatin1Char('0'));
+  return out;
+}
+
+QStringList tarnLines(int count) {
+  QStringList out;
+  for (int n = 1; n <= count; ++n)
+    out << QStringLiteral("[送信]：%1[%2 %3]")
+               .arg(n, 4, 10, QLatin1Char('0'))
+               .arg(QString::number(n >> 8, 16).toUpper(), QString::number(n & 0xFF, 16).toUpper());
+  return out;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    RunBinary, RunUnplugged,
+    ::testing::Values(Unplugged{"13", "C", numbered(20, QStringLiteral("[送信]：%1 + OP信号"), 3)},
+                      Unplugged{"16", "A", numbered(20, QStringLiteral("[送信]：%1"), 3)},
+                      Unplugged{"19", "B", tarnLines(40)}),
+    [](const ::testing::TestParamInfo<Unplugged>& info) { return std::string("Mode") + info.param.mode; });
 
 TEST_F(RunBinary, StrobeWidthCheckedAsTheWindowDoes) {
   // A board is there all the same: a check that let the run through must not search the LAN.
