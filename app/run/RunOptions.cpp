@@ -437,7 +437,8 @@ Exit codes (anything but 0 comes with a one-line reason on stderr):
   7  no expansion board, or its library is missing, or the board failed
      during the run ("デバイスへの接続に失敗しました。")
   8  the mode cannot run headless
-  9  interrupted (SIGINT or SIGTERM)
+  9  interrupted (SIGINT, SIGTERM or SIGHUP, or stdout closed by its
+     reader, as in kestrel-run ... | head)
 )usage");
 }
 

@@ -24,8 +24,10 @@
 #include <QRegularExpression>
 #include <QTimer>
 #include <algorithm>
+#include <cerrno>
 #include <csignal>
 #include <cstdio>
+#include <cstring>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -80,14 +82,24 @@ class Output {
  public:
   explicit Output(bool json) : json_(json), progress_(stderrIsTerminal()) {}
 
+  // A log line that could not be written ends the run; nothing more goes to
+  // stdout. EPIPE: the reader went away (SIGPIPE is ignored).
+  std::function<void(int error)> failed;
+
   void line(const QString& text, LineKind kind) {
+    if (stdoutFailed_) return;
     clearProgress();
     const QString out = json_ ? QStringLiteral("{\"t\":\"%1\",\"kind\":\"%2\",\"text\":%3}")
                                     .arg(QDateTime::currentDateTimeUtc().toString(Qt::ISODateWithMs),
                                          QLatin1String(kindName(kind)), jsonString(text))
                               : text;
-    std::fputs((out + u'\n').toUtf8().constData(), stdout);
-    std::fflush(stdout);
+    errno = 0;
+    if (std::fputs((out + u'\n').toUtf8().constData(), stdout) == EOF || std::fflush(stdout) == EOF) {
+      const int error = errno;
+      stdoutFailed_ = true;
+      gInterrupted = 1;
+      if (failed) failed(error);
+    }
   }
   void progress(int sent, int total, const char* what) {
     if (!progress_ || total == 0) return;
@@ -113,6 +125,7 @@ class Output {
   bool json_;
   bool progress_;
   bool shown_ = false;
+  bool stdoutFailed_ = false;
 };
 
 // The session's log: printed, and watched by the run.
@@ -829,6 +842,11 @@ std::optional<QString> accessRefusal(const Options& o, Gate gate) {
 }  // namespace
 
 int runMain(const QStringList& args) {
+#ifdef SIGPIPE
+  // A reader that goes away (kestrel-run ... | head) makes the next write
+  // fail with EPIPE, which interrupts the run as SIGINT does.
+  std::signal(SIGPIPE, SIG_IGN);
+#endif
   const ParseResult parsed = parseArguments(args);
   const Options& o = parsed.options;
   Output out(o.json);
@@ -880,9 +898,20 @@ int runMain(const QStringList& args) {
     drive->verdict = Outcome{kExitInterrupted, QStringLiteral("interrupted")};
     loop.quit();
   });
+  out.failed = [&](int error) {
+    if (drive->verdict) return;
+    drive->verdict = error == EPIPE
+                         ? Outcome{kExitInterrupted, QStringLiteral("interrupted: stdout was closed")}
+                         : Outcome{kExitFailed, QStringLiteral("cannot write the log to stdout: %1")
+                                                    .arg(QString::fromLocal8Bit(std::strerror(error)))};
+    loop.quit();
+  };
   gInterrupted = 0;
   std::signal(SIGINT, onSignal);
   std::signal(SIGTERM, onSignal);
+#ifdef SIGHUP
+  std::signal(SIGHUP, onSignal);
+#endif
   signalPoll.start();
 
   if (const std::optional<Outcome> failed = drive->start(); failed && !drive->verdict) {
@@ -901,6 +930,9 @@ int runMain(const QStringList& args) {
   }
   std::signal(SIGINT, SIG_DFL);
   std::signal(SIGTERM, SIG_DFL);
+#ifdef SIGHUP
+  std::signal(SIGHUP, SIG_DFL);
+#endif
   out.endProgress();
   if (outcome.code != kExitOk) out.reason(outcome.reason);
   return outcome.code;

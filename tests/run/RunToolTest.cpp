@@ -11,8 +11,10 @@
 #include <QProcess>
 #include <QRegularExpression>
 #include <QTemporaryDir>
+#include <QThread>
 #include <gtest/gtest.h>
 #include <net/if.h>
+#include <signal.h>
 
 namespace {
 
@@ -195,6 +197,58 @@ TEST_F(RunSerial, MissingPortAndBadArguments) {
   r = runTool({"--mode", "12", "--channels", "1"});
   EXPECT_EQ(r.code, 8);
   EXPECT_TRUE(r.err.contains("cannot run headless")) << r.err.toStdString();
+}
+
+// Until the unit has the window's closing command (FFh) last, or 5 s.
+bool stoppedLast(const sim::UnitSimulator& unit) {
+  QElapsedTimer clock;
+  clock.start();
+  while (!received(unit).endsWith('\xFF')) {
+    if (clock.elapsed() > 5000) return false;
+    QThread::msleep(20);
+  }
+  return true;
+}
+
+// A long run: 255 frames of one channel each.
+const QStringList kLongRun{"--mode", "1", "--channels", "auto", "--unit", "1", "--port"};
+
+// SIGHUP (the terminal went away) and SIGTERM end a run as SIGINT does: the
+// stop goes out and the exit code is SIGINT's.
+class RunSignal : public RunSerial, public ::testing::WithParamInterface<int> {};
+
+TEST_P(RunSignal, StopsTheUnitAndExitsInterrupted) {
+  const QString port = startUnit({});
+  QProcess p;
+  p.start(QStringLiteral(KESTREL_RUN), kLongRun + QStringList{port});
+  ASSERT_TRUE(p.waitForReadyRead(10000)) << "the run did not begin";
+  ASSERT_EQ(::kill(pid_t(p.processId()), GetParam()), 0);
+  ASSERT_TRUE(p.waitForFinished(10000));
+  EXPECT_EQ(p.exitStatus(), QProcess::NormalExit);
+  EXPECT_EQ(p.exitCode(), 9);
+  EXPECT_EQ(QString::fromUtf8(p.readAllStandardError()), "kestrel-run: interrupted\n");
+  EXPECT_TRUE(stoppedLast(*unit)) << received(*unit).toHex().toStdString();
+}
+
+INSTANTIATE_TEST_SUITE_P(RunSerial, RunSignal, ::testing::Values(SIGINT, SIGTERM, SIGHUP),
+                         [](const ::testing::TestParamInfo<int>& info) {
+                           return std::string(info.param == SIGINT ? "Int" : info.param == SIGTERM ? "Term" : "Hup");
+                         });
+
+// kestrel-run ... | head -n 1: the reader goes away, the run is interrupted.
+TEST_F(RunSerial, ClosedStdoutInterruptsAsSigintDoes) {
+  const QString port = startUnit({});
+  QProcess run, head;
+  run.setStandardOutputProcess(&head);
+  head.start(QStringLiteral("head"), {"-n", "1"});
+  run.start(QStringLiteral(KESTREL_RUN), kLongRun + QStringList{port});
+  ASSERT_TRUE(head.waitForFinished(10000));
+  EXPECT_EQ(head.readAllStandardOutput(), "[送信]：ENQ(05h)\n");
+  ASSERT_TRUE(run.waitForFinished(10000));
+  EXPECT_EQ(run.exitStatus(), QProcess::NormalExit);
+  EXPECT_EQ(run.exitCode(), 9);
+  EXPECT_EQ(QString::fromUtf8(run.readAllStandardError()), "kestrel-run: interrupted: stdout was closed\n");
+  EXPECT_TRUE(stoppedLast(*unit)) << received(*unit).toHex().toStdString();
 }
 
 // COMn goes through KESTREL_COMn, as in the windows.
