@@ -51,15 +51,16 @@ class OpenedBoard : public kestrel::WexfordApi {
   WxfHandle handle_;
 };
 
-// Sends channels 1..count; false when the board cannot be initialised.
+// Sends channels 1..count; false when the board cannot be initialised or a call on it fails.
 bool run(CVX_HANDLE handle, int count) {
   OpenedBoard board(handle);
   kestrel::BinaryLines lines(board, kestrel::realPause());
-  if (!lines.open() || ::WXF_Initialize(handle) != 0) return false;
-  for (int n = 1; n <= count; ++n) lines.sendTenBits(n, false, kWidthMs);
-  lines.busy();  // every write has reached the board
-  lines.close();
-  return true;
+  if (!lines.open().ok() || ::WXF_Initialize(handle) != 0) return false;
+  for (int n = 1; n <= count; ++n)
+    if (!lines.sendTenBits(n, false, kWidthMs).ok()) return false;
+  bool busy = false;  // every write has reached the board
+  const bool reached = lines.readBusy(busy).ok();
+  return lines.close().ok() && reached;
 }
 
 // |width - T| in ms of every strobe the unit timed, sorted.

@@ -95,23 +95,27 @@ void BufferedBinaryForm::load() {
   BufferedBinarySession& s = session_;
   showLoaded(s.variant().caption);
   if (!lumo()) s.PositiveLogic = FrmMenu::PositiveLogic;
-  bool opened = false;
-  try {
-    opened = s.Load();
-  } catch (const WexfordUnavailable&) {
-    if (lumo()) {
-      MsgBox(this, kLibraryMissing, MsgIcon::None, kTitle3J);
-      EndApplication();
-      return;
-    }
-  }
-  if (!opened) {
-    MsgBox(this, kBoardOpenFailed, MsgIcon::None, kTitle3J);
+  if (const BoardResult opened = s.Load(); !opened.ok()) {
+    if (opened.fault == BoardFault::Unavailable)
+      libraryUnavailable();
+    else
+      MsgBox(this, kBoardOpenFailed, MsgIcon::None, kTitle3J);
     return;
   }
   panel->InitForm();
   log->Clear();
   Time1.stop();
+}
+
+// The LUMO7Q window cannot go on without its library; the other tells it as
+// a board it cannot reach.
+void BufferedBinaryForm::libraryUnavailable() {
+  if (lumo()) {
+    MsgBox(this, kLibraryMissing, MsgIcon::None, kTitle3J);
+    EndApplication();
+  } else {
+    MsgBox(this, kBoardOpenFailed, MsgIcon::None, kTitle3J);
+  }
 }
 
 RunProgress BufferedBinaryForm::runProgress() const {
@@ -134,7 +138,7 @@ void BufferedBinaryForm::CmdAction_Click(int index) {
       s.Play(panel->channelList(s.variant().maxChannel, s.variant().listWidth), panel->manualMode(), timing.widthMs);
       break;
     }
-    case 1: s.Stop(); break;
+    case 1: checked(s.Stop()); break;
     case 5: log->Clear(); break;
     case 6:
       Time1.stop();
@@ -169,12 +173,7 @@ FrmBinaryMode2::FrmBinaryMode2(QWidget* parent, WexfordApi& board, Pause& pause)
   showLoaded(s.caption());
   Time1.stop();
   connect(panel, &EntryPanel::repeatChanged, this, [this](int value) { session_.Repeat = qint16(value); });
-  bool opened = false;
-  try {
-    opened = s.Load();
-  } catch (const WexfordUnavailable&) {
-  }
-  if (!opened) {
+  if (!s.Load().ok()) {
     MsgBox(this, kBoardOpenFailed, MsgIcon::None, kTitle3J);
     return;
   }
@@ -187,8 +186,11 @@ FrmBinaryMode2::FrmBinaryMode2(QWidget* parent, WexfordApi& board, Pause& pause)
   Time1.stop();
 }
 
+void FrmBinaryMode2::libraryUnavailable() { MsgBox(this, kBoardOpenFailed, MsgIcon::None, kTitle3J); }
+
 RunProgress FrmBinaryMode2::runProgress() const {
-  return {session_.ListLength - session_.Remaining, session_.ListLength, session_.Remaining > 0};
+  // A run the board ended leaves entries unsent with the timer stopped.
+  return {session_.ListLength - session_.Remaining, session_.ListLength, session_.Remaining > 0 && Time1.isActive()};
 }
 
 void FrmBinaryMode2::CmdAction_Click(int index) {
@@ -199,7 +201,7 @@ void FrmBinaryMode2::CmdAction_Click(int index) {
       if (!panel->CheckInput()) return;
       s.Play(panel->channelList(s.Maximum, 3));
       break;
-    case 1: s.Stop(); break;
+    case 1: checked(s.Stop()); break;
     case 2:
     case 3:
     case 4: s.SendCode(251 + index - 2); break;

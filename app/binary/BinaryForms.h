@@ -18,15 +18,23 @@ class BinaryForm : public TestWindow {
   Session& session() { return session_; }
   // Time1: one step of the list per tick while it runs.
   FormTimer Time1;
+  void Time1_Timer() { checked(session_.Time1_Timer()); }
 
  protected:
   template <class... Args>
   BinaryForm(QWidget* parent, const TestWindowSpec& spec, WexfordApi& board, Pause& pause, Args&&... args)
       : TestWindow(parent, spec),
-        Time1([this] { session_.Time1_Timer(); }, false),
+        Time1([this] { Time1_Timer(); }, false),
         session_(std::forward<Args>(args)..., board, Time1, *log, pause) {}
 
-  void Unload() override { session_.Unload(); }
+  void Unload() override { checked(session_.Unload()); }
+  // What the window tells when the library cannot be used.
+  virtual void libraryUnavailable() = 0;
+  // A board that failed has ended the run and said so in the log; a library
+  // that cannot be used is told as the window tells a missing one.
+  void checked(const BoardResult& r) {
+    if (r.fault == BoardFault::Unavailable) libraryUnavailable();
+  }
 
   Session session_;
 };
@@ -43,6 +51,7 @@ class BufferedBinaryForm : public BinaryForm<BufferedBinarySession> {
                      const QString& name);
   void load();
   void CmdAction_Click(int index) override;
+  void libraryUnavailable() override;
 
  private:
   bool lumo() const { return !session_.variant().tenBits; }
@@ -72,6 +81,7 @@ class FrmBinaryMode2 : public BinaryForm<BinaryMode2Session> {
 
  protected:
   void CmdAction_Click(int index) override;
+  void libraryUnavailable() override;
 };
 
 }  // namespace kestrel

@@ -13,6 +13,20 @@ namespace kestrel {
 class LogSink;
 class Pause;
 
+// What the board made of a call, or of the calls of one step.
+enum class BoardFault {
+  None,
+  Failed,       // the library returned a status other than 0: the board is gone or refused
+  Unavailable,  // the library cannot be loaded, or lacks the entry point
+};
+
+struct BoardResult {
+  BoardFault fault = BoardFault::None;
+  std::int32_t status = 0;  // of the failed call
+  QString detail;           // which call, and why, for a reason line
+  bool ok() const { return fault == BoardFault::None; }
+};
+
 class BinaryLines {
  public:
   static constexpr std::uint32_t kBusyPort = 0xFFFFD0;
@@ -24,36 +38,41 @@ class BinaryLines {
   static constexpr int kSettleMs = 20;
   static constexpr int kPulseMs = 50;
 
-  // What protocol B put on the lines, after the logic inversion.
+  // What protocol B puts on the lines, after the logic inversion.
   struct Parallel {
     std::uint8_t high;
     std::uint8_t low;
   };
+  static Parallel tenBits(qint64 n, bool positiveLogic);
 
   BinaryLines(WexfordApi& board, Pause& pause) : board_(board), pause_(pause) {}
 
-  // Opens any expansion board and initialises it; false leaves the handle 0.
-  // WexfordUnavailable when the library cannot be loaded.
-  bool open();
-  void close();
+  // Opens any expansion board and initialises it. Anything short of both
+  // leaves the handle 0: Failed when no board opened or it refused its
+  // initialisation, Unavailable when the library cannot be used.
+  [[nodiscard]] BoardResult open();
+  [[nodiscard]] BoardResult close();
   WxfHandle handle() const { return handle_; }
 
-  bool busy();
-  void strobe(int widthMs);
-  // The stop line alone, logged.
-  void stopPulse(LogSink& log);
+  // Each call below stops at the first call that fails and returns it.
+  [[nodiscard]] BoardResult readBusy(bool& busy);
+  [[nodiscard]] BoardResult strobe(int widthMs);
+  // The stop line alone, logged once the line is down.
+  [[nodiscard]] BoardResult stopPulse(LogSink& log);
   // The stop line with the strobe, logged first.
-  void stopPulseWithStrobe(LogSink& log);
+  [[nodiscard]] BoardResult stopPulseWithStrobe(LogSink& log);
 
   // Protocol A: four 2-bit transfers, most significant pair first, inverted.
-  void sendPairs(qint64 n, int widthMs);
-  // Protocol B: ten parallel bits, inverted in positive logic.
-  Parallel sendTenBits(qint64 n, bool positiveLogic, int widthMs);
+  [[nodiscard]] BoardResult sendPairs(qint64 n, int widthMs);
+  // Protocol B: ten parallel bits, inverted in positive logic (tenBits).
+  [[nodiscard]] BoardResult sendTenBits(qint64 n, bool positiveLogic, int widthMs);
   // Protocol C: eight parallel bits with the fixed settle and strobe times.
-  void sendEightBits(qint64 n, bool positiveLogic);
+  [[nodiscard]] BoardResult sendEightBits(qint64 n, bool positiveLogic);
 
  private:
-  void write(std::uint32_t port, std::uint8_t data, std::uint8_t mask);
+  template <class Call>
+  BoardResult call(const char* name, Call&& c);
+  BoardResult write(std::uint32_t port, std::uint8_t data, std::uint8_t mask);
 
   WexfordApi& board_;
   Pause& pause_;

@@ -53,9 +53,17 @@ qint64 entryValue(const QString& entry) { return qint64(integerValue(entry).valu
 BinarySession::BinarySession(WexfordApi& board, SessionTimer& timer, LogSink& log, Pause& pause)
     : lines_(board, pause), timer_(timer), log_(log), pause_(pause) {}
 
-bool BinarySession::Load() {
-  BoardOpen = lines_.open();
-  return BoardOpen;
+BoardResult BinarySession::Load() {
+  const BoardResult r = lines_.open();
+  BoardOpen = r.ok();
+  return r;
+}
+
+BoardResult BinarySession::lost(BoardResult failed) {
+  timer_.stop();
+  runEnded();
+  log_.AddLog(kBoardOpenFailed, LineKind::Note);
+  return failed;
 }
 
 void BinarySession::start(const QStringList& entries) {
@@ -77,48 +85,66 @@ void BufferedBinarySession::Play(const QStringList& entries, bool manual, int wi
   start(entries);
 }
 
-void BufferedBinarySession::Stop() {
-  if (lines_.handle() == 0) return;
+BoardResult BufferedBinarySession::Stop() {
+  if (lines_.handle() == 0) return {};
   if (variant_.tenBits) {
     log_.AddLog(QStringLiteral("[停止]"));
   } else {
     // Only a unit that is playing is stopped; an idle one leaves the run going.
-    if (!lines_.busy()) return;
-    lines_.stopPulseWithStrobe(log_);
+    bool busy = false;
+    if (BoardResult r = lines_.readBusy(busy); !r.ok()) return lost(r);
+    if (!busy) return {};
+    if (BoardResult r = lines_.stopPulseWithStrobe(log_); !r.ok()) return lost(r);
   }
   timer_.stop();
   Playing = false;
+  return {};
 }
 
-void BufferedBinarySession::Time1_Timer() {
+BoardResult BufferedBinarySession::Time1_Timer() {
   if (Remaining == 0) {
     Playing = false;
     timer_.stop();
-    return;
+    return {};
   }
-  if ((variant_.busyAlways || !ManualMode) && lines_.busy()) return;
-  ++NextIndex;
-  --Remaining;
-  const QString& e = entry(NextIndex);
+  if (variant_.busyAlways || !ManualMode) {
+    bool busy = false;
+    if (BoardResult r = lines_.readBusy(busy); !r.ok()) return lost(r);
+    if (busy) return {};
+  }
+  // A channel counts as sent once the board took every write of it.
+  const qint16 next = qint16(NextIndex + 1);
+  const QString& e = entry(next);
   const qint64 n = entryValue(e);
+  QString line = QStringLiteral("[送信]：") + e;
+  BoardResult r;
   if (variant_.tenBits) {
-    const BinaryLines::Parallel sent = lines_.sendTenBits(n, PositiveLogic != 0, StrobeWidth);
-    log_.AddLog(QStringLiteral("[送信]：%1[%2 %3]")
-                    .arg(e, QString::number(sent.high, 16).toUpper(), QString::number(sent.low, 16).toUpper()));
+    const BinaryLines::Parallel sent = BinaryLines::tenBits(n, PositiveLogic != 0);
+    r = lines_.sendTenBits(n, PositiveLogic != 0, StrobeWidth);
+    line += QStringLiteral("[%1 %2]").arg(QString::number(sent.high, 16).toUpper(), QString::number(sent.low, 16).toUpper());
   } else {
-    lines_.sendPairs(n, StrobeWidth);
-    log_.AddLog(QStringLiteral("[送信]：") + e);
+    r = lines_.sendPairs(n, StrobeWidth);
   }
+  if (!r.ok()) return lost(r);
+  NextIndex = next;
+  --Remaining;
+  log_.AddLog(line);
+  return {};
 }
 
-void BufferedBinarySession::Unload() {
+BoardResult BufferedBinarySession::Unload() {
   pause_.doEvents();
+  BoardResult r;
   if (BoardOpen) {
-    if (!variant_.tenBits) lines_.stopPulse(log_);
-    lines_.close();
+    if (!variant_.tenBits) r = lines_.stopPulse(log_);
+    // The board is let go even when the stop did not reach it.
+    const BoardResult closed = lines_.close();
+    if (r.ok()) r = closed;
     BoardOpen = false;
+    if (!r.ok()) lost(r);
   }
   pause_.doEvents();
+  return r;
 }
 
 BinaryMode2Session::BinaryMode2Session(WexfordApi& board, SessionTimer& timer, LogSink& log, Pause& pause)
@@ -143,13 +169,14 @@ void BinaryMode2Session::SendCode(int code) {
   start({QString::number(code)});
 }
 
-void BinaryMode2Session::Stop() {
-  if (lines_.handle() == 0) return;
+BoardResult BinaryMode2Session::Stop() {
+  if (lines_.handle() == 0) return {};
   timer_.stop();
-  lines_.stopPulse(log_);
+  if (BoardResult r = lines_.stopPulse(log_); !r.ok()) return lost(r);
+  return {};
 }
 
-void BinaryMode2Session::Time1_Timer() {
+BoardResult BinaryMode2Session::Time1_Timer() {
   // Repeat restarts a manual list: an automatic one is the whole range, a code never repeats.
   if (Repeat == 1 && Remaining == 0 && ListLength != Maximum && !CodePending) {
     NextIndex = 0;
@@ -157,25 +184,33 @@ void BinaryMode2Session::Time1_Timer() {
   }
   if (Remaining == 0) {
     timer_.stop();
-    return;
+    return {};
   }
-  if (lines_.busy()) return;
-  ++NextIndex;
+  bool busy = false;
+  if (BoardResult r = lines_.readBusy(busy); !r.ok()) return lost(r);
+  if (busy) return {};
+  const qint16 next = qint16(NextIndex + 1);
+  const QString& e = entry(next);
+  if (BoardResult r = lines_.sendEightBits(entryValue(e), PositiveLogic != 0); !r.ok()) return lost(r);
+  NextIndex = next;
   --Remaining;
-  const QString& e = entry(NextIndex);
-  lines_.sendEightBits(entryValue(e), PositiveLogic != 0);
   log_.AddLog(QStringLiteral("[送信]：") + e + QStringLiteral(" + OP信号"));
+  return {};
 }
 
-void BinaryMode2Session::Unload() {
+BoardResult BinaryMode2Session::Unload() {
   pause_.doEvents();
+  BoardResult r;
   if (lines_.handle() != 0) {
     timer_.stop();
-    lines_.stopPulse(log_);
-    lines_.close();
+    r = lines_.stopPulse(log_);
+    const BoardResult closed = lines_.close();
+    if (r.ok()) r = closed;
     BoardOpen = false;
+    if (!r.ok()) lost(r);
   }
   pause_.doEvents();
+  return r;
 }
 
 }  // namespace kestrel

@@ -53,12 +53,13 @@ class BinarySession {
   BinarySession(WexfordApi& board, SessionTimer& timer, LogSink& log, Pause& pause);
   virtual ~BinarySession() = default;
 
-  // Opens the board; false when none could be opened (the handle stays 0).
-  // WexfordUnavailable when the library cannot be loaded.
-  bool Load();
+  // Opens the board; anything but ok leaves the handle 0 (BinaryLines::open).
+  BoardResult Load();
   // 一覧 and the board's state as the window closes.
-  virtual void Unload() = 0;
-  virtual void Time1_Timer() = 0;
+  virtual BoardResult Unload() = 0;
+  // One step of the list. A board that fails ends the run: the timer stops
+  // and the log says the board was lost.
+  virtual BoardResult Time1_Timer() = 0;
 
   BinaryLines& lines() { return lines_; }
 
@@ -72,6 +73,9 @@ class BinarySession {
   // Starts a list from its first entry.
   void start(const QStringList& entries);
   const QString& entry(int index) const { return ChannelList[std::size_t(index)]; }
+  // Ends the run on a failed board call: its line in the log, the failure returned.
+  BoardResult lost(BoardResult failed);
+  virtual void runEnded() {}
 
   BinaryLines lines_;
   SessionTimer& timer_;
@@ -87,14 +91,17 @@ class BufferedBinarySession : public BinarySession {
   const BufferedBinaryVariant& variant() const { return variant_; }
   // 再生, once the entries have passed their check.
   void Play(const QStringList& entries, bool manual, int widthMs);
-  void Stop();
-  void Time1_Timer() override;
-  void Unload() override;
+  BoardResult Stop();
+  BoardResult Time1_Timer() override;
+  BoardResult Unload() override;
 
   bool Playing = false;
   qint16 StrobeWidth = 0;
   qint16 PositiveLogic = 0;
   bool ManualMode = false;
+
+ protected:
+  void runEnded() override { Playing = false; }
 
  private:
   const BufferedBinaryVariant& variant_;
@@ -109,9 +116,9 @@ class BinaryMode2Session : public BinarySession {
   void Play(const QStringList& entries);
   // 251, 252 or 253.
   void SendCode(int code);
-  void Stop();
-  void Time1_Timer() override;
-  void Unload() override;
+  BoardResult Stop();
+  BoardResult Time1_Timer() override;
+  BoardResult Unload() override;
 
   qint16 PositiveLogic = 0;
   qint16 SubMode = 0;

@@ -434,9 +434,11 @@ Exit codes (anything but 0 comes with a one-line reason on stderr):
   4  the port is held by another program
   5  no progress within the time-out
   6  the unit refused (NAK or its refusal)
-  7  no expansion board, or its library is missing
+  7  no expansion board, or its library is missing, or the board failed
+     during the run ("デバイスへの接続に失敗しました。")
   8  the mode cannot run headless
-  9  interrupted (SIGINT or SIGTERM)
+  9  interrupted (SIGINT, SIGTERM or SIGHUP, or stdout closed by its
+     reader, as in kestrel-run ... | head)
 )usage");
 }
 

@@ -19,9 +19,9 @@ enum ExitCode : int {
   kExitPortBusy = 4,
   kExitNoAnswer = 5,        // no progress within the time-out
   kExitRefused = 6,         // the unit refused (NAK and the like)
-  kExitNoBoard = 7,         // no expansion board, or its library missing
+  kExitNoBoard = 7,         // no expansion board, its library missing, or the board lost
   kExitNotSupported = 8,    // the mode cannot run headless
-  kExitInterrupted = 9,     // SIGINT or SIGTERM
+  kExitInterrupted = 9,     // SIGINT, SIGTERM, SIGHUP, or stdout closed
 };
 
 enum class Driver { Buffered, Mode1, Mode5, Mode34, Plx6, BufferedBinary, BinaryMode2, Fenwick, Brisk, None };

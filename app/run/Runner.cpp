@@ -24,8 +24,10 @@
 #include <QRegularExpression>
 #include <QTimer>
 #include <algorithm>
+#include <cerrno>
 #include <csignal>
 #include <cstdio>
+#include <cstring>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -80,14 +82,24 @@ class Output {
  public:
   explicit Output(bool json) : json_(json), progress_(stderrIsTerminal()) {}
 
+  // A log line that could not be written ends the run; nothing more goes to
+  // stdout. EPIPE: the reader went away (SIGPIPE is ignored).
+  std::function<void(int error)> failed;
+
   void line(const QString& text, LineKind kind) {
+    if (stdoutFailed_) return;
     clearProgress();
     const QString out = json_ ? QStringLiteral("{\"t\":\"%1\",\"kind\":\"%2\",\"text\":%3}")
                                     .arg(QDateTime::currentDateTimeUtc().toString(Qt::ISODateWithMs),
                                          QLatin1String(kindName(kind)), jsonString(text))
                               : text;
-    std::fputs((out + u'\n').toUtf8().constData(), stdout);
-    std::fflush(stdout);
+    errno = 0;
+    if (std::fputs((out + u'\n').toUtf8().constData(), stdout) == EOF || std::fflush(stdout) == EOF) {
+      const int error = errno;
+      stdoutFailed_ = true;
+      gInterrupted = 1;
+      if (failed) failed(error);
+    }
   }
   void progress(int sent, int total, const char* what) {
     if (!progress_ || total == 0) return;
@@ -113,6 +125,7 @@ class Output {
   bool json_;
   bool progress_;
   bool shown_ = false;
+  bool stdoutFailed_ = false;
 };
 
 // The session's log: printed, and watched by the run.
@@ -180,9 +193,11 @@ class Drive {
   // Opens what the run needs and starts it; an outcome when it cannot.
   virtual std::optional<Outcome> start() = 0;
   // The run failed or was interrupted: end as closing the window does.
-  virtual void abort() = 0;
-  // The run completed: let go without stopping the unit.
-  virtual void complete() = 0;
+  // What went wrong on the way, if anything, for the reason.
+  virtual QString abort() = 0;
+  // The run completed: let go without stopping the unit. An outcome when
+  // letting go failed.
+  virtual std::optional<Outcome> complete() = 0;
   virtual QString noProgress() const = 0;
   // Just before the time-out decides the run; false leaves it to the run.
   virtual bool timedOut() { return true; }
@@ -198,6 +213,8 @@ class Drive {
   virtual LineKind classify(const QString&, LineKind kind) const { return kind; }
   // A message box of the window.
   virtual void shown(const Message&) {}
+  // A line of the tester's own: its port errors.
+  virtual void note(const QString& text) { decide(kExitPortUnavailable, QStringLiteral("port error: ") + text); }
 
   void decide(int code, const QString& reason = {}) {
     if (verdict) return;
@@ -217,9 +234,8 @@ class Drive {
  private:
   void watchLine(const QString& text, LineKind kind) {
     if (verdict) return;
-    // Notes are the tester's port errors: a write that failed, a lost port.
     if (kind == LineKind::Note) {
-      decide(kExitPortUnavailable, QStringLiteral("port error: ") + text);
+      note(text);
       return;
     }
     watch(text, kind);
@@ -286,11 +302,15 @@ class SerialDrive : public Drive {
     play();
     return verdict;
   }
-  void abort() override {
+  QString abort() override {
     if (link_.isOpen()) session_.Unload();
     link_.close();
+    return {};
   }
-  void complete() override { link_.close(); }
+  std::optional<Outcome> complete() override {
+    link_.close();
+    return std::nullopt;
+  }
   QString noProgress() const override {
     return QStringLiteral("no answer from the unit on %1 within %2 s").arg(portName_).arg(options_.timeoutSeconds);
   }
@@ -628,8 +648,14 @@ class BriskDrive : public Drive {
     decide(kExitOk);
     return verdict;
   }
-  void abort() override { link_.close(); }
-  void complete() override { link_.close(); }
+  QString abort() override {
+    link_.close();
+    return {};
+  }
+  std::optional<Outcome> complete() override {
+    link_.close();
+    return std::nullopt;
+  }
   QString noProgress() const override {
     return QStringLiteral("the frames did not go out on %1 within %2 s").arg(portName_).arg(options_.timeoutSeconds);
   }
@@ -685,25 +711,32 @@ class BinaryDrive : public Drive {
         session_(std::forward<Args>(args)..., wexford(), timer_, log_, realPause()) {}
 
   std::optional<Outcome> start() override {
-    bool opened = false;
-    try {
-      opened = session_.Load();
-    } catch (const WexfordUnavailable& e) {
+    const BoardResult opened = session_.Load();
+    if (opened.fault == BoardFault::Unavailable)
       return Outcome{kExitNoBoard, QStringLiteral("board not found: the expansion-board library cannot be loaded (%1)")
-                                       .arg(QString::fromStdString(e.what()))};
-    }
-    if (!opened) return Outcome{kExitNoBoard, QStringLiteral("board not found: ") + kBoardOpenFailed};
+                                       .arg(opened.detail)};
+    if (!opened.ok()) return Outcome{kExitNoBoard, QStringLiteral("board not found: ") + kBoardOpenFailed};
     play();
     return verdict;
   }
-  void abort() override {
+  QString abort() override {
     timer_.stop();
-    session_.Unload();
+    if (lost_) {
+      // No stop pulse for a board that is gone: only its handle goes back.
+      session_.BoardOpen = false;
+      (void)session_.lines().close();
+      return {};
+    }
+    const BoardResult r = session_.Unload();
+    if (r.ok()) return {};
+    return QStringLiteral("the stop did not reach the board: ") + boardLost(r);
   }
-  void complete() override {
+  std::optional<Outcome> complete() override {
     timer_.stop();
-    if (session_.BoardOpen) session_.lines().close();
+    if (!session_.BoardOpen) return std::nullopt;
     session_.BoardOpen = false;
+    if (const BoardResult r = session_.lines().close(); !r.ok()) return Outcome{kExitNoBoard, boardLost(r)};
+    return std::nullopt;
   }
   QString noProgress() const override {
     return QStringLiteral("the unit stayed busy for %1 s").arg(options_.timeoutSeconds);
@@ -719,16 +752,26 @@ class BinaryDrive : public Drive {
   void watch(const QString& text, LineKind kind) override {
     if (kind == LineKind::Sent && text.startsWith(u"[送信]：") && text != kStopSignalLog) advance();
   }
+  // The board-lost line is the session's; the step's result decides the run.
+  void note(const QString&) override {}
   void tick() {
     if (verdict) return;
     beforeTick();
-    session_.Time1_Timer();
+    if (const BoardResult r = session_.Time1_Timer(); !r.ok()) {
+      lost_ = true;
+      decide(kExitNoBoard, boardLost(r));
+      return;
+    }
     if (!verdict && !timer_.isActive()) decide(kExitOk);
+  }
+  static QString boardLost(const BoardResult& r) {
+    return QStringLiteral("board lost: %1 (%2)").arg(kBoardOpenFailed, r.detail);
   }
 
   FormTimer timer_;
   Session session_;
   int passes_ = 0;
+  bool lost_ = false;
 };
 
 // Modes 16, 18 and 19.
@@ -799,6 +842,11 @@ std::optional<QString> accessRefusal(const Options& o, Gate gate) {
 }  // namespace
 
 int runMain(const QStringList& args) {
+#ifdef SIGPIPE
+  // A reader that goes away (kestrel-run ... | head) makes the next write
+  // fail with EPIPE, which interrupts the run as SIGINT does.
+  std::signal(SIGPIPE, SIG_IGN);
+#endif
   const ParseResult parsed = parseArguments(args);
   const Options& o = parsed.options;
   Output out(o.json);
@@ -850,9 +898,20 @@ int runMain(const QStringList& args) {
     drive->verdict = Outcome{kExitInterrupted, QStringLiteral("interrupted")};
     loop.quit();
   });
+  out.failed = [&](int error) {
+    if (drive->verdict) return;
+    drive->verdict = error == EPIPE
+                         ? Outcome{kExitInterrupted, QStringLiteral("interrupted: stdout was closed")}
+                         : Outcome{kExitFailed, QStringLiteral("cannot write the log to stdout: %1")
+                                                    .arg(QString::fromLocal8Bit(std::strerror(error)))};
+    loop.quit();
+  };
   gInterrupted = 0;
   std::signal(SIGINT, onSignal);
   std::signal(SIGTERM, onSignal);
+#ifdef SIGHUP
+  std::signal(SIGHUP, onSignal);
+#endif
   signalPoll.start();
 
   if (const std::optional<Outcome> failed = drive->start(); failed && !drive->verdict) {
@@ -863,13 +922,17 @@ int runMain(const QStringList& args) {
   if (!drive->verdict) loop.exec();
   watchdog.stop();
   signalPoll.stop();
-  const Outcome outcome = *drive->verdict;
-  if (outcome.code == kExitOk)
-    drive->complete();
-  else
-    drive->abort();
+  Outcome outcome = *drive->verdict;
+  if (outcome.code == kExitOk) {
+    if (std::optional<Outcome> failed = drive->complete()) outcome = *failed;
+  } else if (const QString also = drive->abort(); !also.isEmpty()) {
+    outcome.reason += QStringLiteral("; ") + also;
+  }
   std::signal(SIGINT, SIG_DFL);
   std::signal(SIGTERM, SIG_DFL);
+#ifdef SIGHUP
+  std::signal(SIGHUP, SIG_DFL);
+#endif
   out.endProgress();
   if (outcome.code != kExitOk) out.reason(outcome.reason);
   return outcome.code;

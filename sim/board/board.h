@@ -179,6 +179,8 @@ class Board {
 struct SimConfig {
   std::vector<BoardConfig> boards;
   std::uint32_t list_status = 0;  // non-zero: the device count fails with this status
+  // Set: every FT_Write after this many fails, as when the board is unplugged.
+  std::optional<std::uint64_t> writes_before_unplug;
 };
 
 // The stand-in's config format (see config.cpp).

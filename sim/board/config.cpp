@@ -27,6 +27,7 @@
 //
 //   [driver]
 //   list_status = 4           ; counting the devices fails with this status
+//   unplug_after_writes = 40  ; every FT_Write after the first 40 fails (FT_IO_ERROR)
 #include <algorithm>
 #include <cctype>
 #include <cstdlib>
@@ -186,8 +187,13 @@ std::optional<SimConfig> parse_config(const std::string& text) {
     const std::string key = trim(line.substr(0, eq)), value = trim(line.substr(eq + 1));
     if (in_driver) {
       const auto v = number(value);
-      if (key != "list_status" || !v) return std::nullopt;
-      config.list_status = *v;
+      if (!v) return std::nullopt;
+      if (key == "list_status")
+        config.list_status = *v;
+      else if (key == "unplug_after_writes")
+        config.writes_before_unplug = *v;
+      else
+        return std::nullopt;
     } else if (!current || !apply(*current, repeat, key, value)) {
       return std::nullopt;
     }

@@ -45,6 +45,8 @@ struct Registry {
   std::mutex lock;
   std::vector<std::shared_ptr<Device>> devices;
   std::uint32_t list_status = FT_OK;
+  std::optional<std::uint64_t> writes_before_unplug;
+  std::uint64_t writes = 0;  // FT_Write calls since the configuration
   std::uintptr_t generation = 1;
 };
 
@@ -62,6 +64,8 @@ bool load(Registry& r, const char* path) {
   std::lock_guard guard(r.lock);
   r.devices.clear();
   r.list_status = config.list_status;
+  r.writes_before_unplug = config.writes_before_unplug;
+  r.writes = 0;
   for (auto& b : config.boards) r.devices.push_back(std::make_shared<Device>(std::move(b)));
   ++r.generation;
   return true;
@@ -198,8 +202,21 @@ FT_EXPORT FT_STATUS FT_CALL FT_EE_UARead(FT_HANDLE handle, unsigned char* data, 
   });
 }
 
+namespace {
+// The driver's fault knob: the board unplugged after so many writes.
+bool unplugged() {
+  Registry& r = registry();
+  std::lock_guard guard(r.lock);
+  return r.writes_before_unplug && r.writes++ >= *r.writes_before_unplug;
+}
+}  // namespace
+
 FT_EXPORT FT_STATUS FT_CALL FT_Write(FT_HANDLE handle, void* data, std::uint32_t length, std::uint32_t* written) {
   if (!data || !written) return FT_INVALID_PARAMETER;
+  if (unplugged()) {
+    *written = 0;
+    return FT_IO_ERROR;
+  }
   return with_device(handle, [&](Device& d, auto&) {
     d.board.receive(static_cast<const std::uint8_t*>(data), length);
     *written = length;

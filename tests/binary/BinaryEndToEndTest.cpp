@@ -85,7 +85,8 @@ class BinaryEndToEnd : public ::testing::Test {
     w.CmdAction[0]->click();
     runToEnd(w);
     EXPECT_EQ(w.log->lines().first(), "[送信]：0001[0 1]");
-    w.session().lines().busy();  // a round trip: every write before it has reached the board
+    bool busy = false;  // a round trip: every write before it has reached the board
+    ASSERT_TRUE(w.session().lines().readBusy(busy).ok());
     settled();
     w.CmdAction[6]->click();
   }
@@ -156,7 +157,8 @@ TEST_F(BinaryEndToEnd, BothRunsOverTheLan) {
   w.TxtIoTime->setText("0");
   w.CmdAction[0]->click();
   runToEnd(w);
-  w.session().lines().busy();
+  bool busy = false;
+  ASSERT_TRUE(w.session().lines().readBusy(busy).ok());
   const auto channels = server->with_board(0, [](sim::Board& b) { return decoded(*b.binary_unit()); });
   ASSERT_EQ(channels.size(), 255u);
   for (unsigned i = 0; i < 255; ++i) EXPECT_EQ(channels[i], i + 1);

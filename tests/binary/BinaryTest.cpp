@@ -5,6 +5,7 @@
 #include "support/SerialFakes.h"
 #include "support/TestSupport.h"
 
+#include <QLibrary>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
@@ -15,6 +16,8 @@ namespace {
 
 // The expansion board as the windows see it: each call is one line of `calls`,
 // the waits between them too; the busy line answers from `busy` in turn.
+// Unplugged from the failWritesFrom-th port write or the failReadsFrom-th
+// port read on (counted from 1), every such call fails with status 4.
 class FakeBoard : public WexfordApi, public Pause {
  public:
   std::int32_t WXF_Open(WxfHandle* handle, std::int32_t, std::uint32_t types) override {
@@ -25,11 +28,15 @@ class FakeBoard : public WexfordApi, public Pause {
   }
   std::int32_t WXF_Initialize(WxfHandle h) override { return note(QStringLiteral("init %1").arg(h)); }
   std::int32_t WXF_PortWrite(WxfHandle, std::uint32_t port, std::uint8_t data, std::uint8_t mask) override {
-    return note(QStringLiteral("%1=%2/%3").arg(port & 0xFF, 2, 16).arg(data, 2, 16, QChar(u'0')).arg(mask, 0, 16).toUpper());
+    if (lacks(u"WXF_PortWrite")) throw WexfordUnavailable("entry point not found: WXF_PortWrite");
+    note(QStringLiteral("%1=%2/%3").arg(port & 0xFF, 2, 16).arg(data, 2, 16, QChar(u'0')).arg(mask, 0, 16).toUpper());
+    return ++writes >= failWritesFrom && failWritesFrom > 0 ? 4 : 0;
   }
   std::int32_t WXF_PortRead(WxfHandle, std::uint32_t port, std::uint8_t* value) override {
+    note(QStringLiteral("read ") + QString::number(port, 16).toUpper());
+    if (++reads >= failReadsFrom && failReadsFrom > 0) return 4;
     *value = busy.empty() ? 0 : busy.takeFirst();
-    return note(QStringLiteral("read ") + QString::number(port, 16).toUpper());
+    return 0;
   }
   std::int32_t WXF_Close(WxfHandle h) override { return note(QStringLiteral("close %1").arg(h)); }
   void sleep(int ms) override { calls << QStringLiteral("wait %1").arg(ms); }
@@ -50,10 +57,16 @@ class FakeBoard : public WexfordApi, public Pause {
 
   WxfHandle openHandle = 7;
   bool missing = false;
+  QStringList lacking;  // entry points the library lacks
   QList<std::uint8_t> busy;
   QStringList calls;
+  int writes = 0;
+  int reads = 0;
+  int failWritesFrom = 0;
+  int failReadsFrom = 0;
 
  private:
+  bool lacks(QStringView entry) const { return lacking.contains(entry); }
   std::int32_t note(const QString& call) {
     calls << call;
     return 0;
@@ -70,32 +83,33 @@ class ManualTimer : public SessionTimer {
 TEST(BinaryLines, TheThreeProtocolsOnTheWire) {
   FakeBoard board;
   BinaryLines lines(board, board);
-  ASSERT_TRUE(lines.open());
+  ASSERT_TRUE(lines.open().ok());
   EXPECT_EQ(board.take(), (QStringList{"open ffffff00", "init 7"}));
 
-  lines.sendPairs(0, 50);
+  EXPECT_TRUE(lines.sendPairs(0, 50).ok());
   EXPECT_EQ(board.dataBytes(), (QStringList{"FB", "FF", "FF", "FF"}));
   EXPECT_EQ(board.calls.mid(0, 6), (QStringList{"D3=FB/FF", "D9=00/4", "wait 50", "D9=FF/4", "wait 50", "D3=FF/FF"}));
   board.take();
-  lines.sendPairs(255, 50);
+  EXPECT_TRUE(lines.sendPairs(255, 50).ok());
   EXPECT_EQ(board.dataBytes(), (QStringList{"F8", "FC", "FC", "FC"}));
   board.take();
 
-  EXPECT_EQ(lines.sendTenBits(1000, false, 0).low, 0xE8);
+  EXPECT_EQ(BinaryLines::tenBits(1000, false).low, 0xE8);
+  EXPECT_TRUE(lines.sendTenBits(1000, false, 0).ok());
   EXPECT_EQ(board.take(), (QStringList{"D3=E8/FF", "D9=03/3", "D9=00/4", "wait 0", "D9=FF/4", "wait 0"}));
-  const BinaryLines::Parallel positive = lines.sendTenBits(1000, true, 0);
-  EXPECT_EQ(positive.high, 0xFC);
+  EXPECT_EQ(BinaryLines::tenBits(1000, true).high, 0xFC);
+  EXPECT_TRUE(lines.sendTenBits(1000, true, 0).ok());
   EXPECT_EQ(board.take().mid(0, 2), (QStringList{"D3=17/FF", "D9=FC/3"}));
 
-  lines.sendEightBits(251, false);
+  EXPECT_TRUE(lines.sendEightBits(251, false).ok());
   EXPECT_EQ(board.take(), (QStringList{"D3=04/FF", "wait 20", "D9=00/4", "wait 50", "D9=FF/4"}));
-  lines.sendEightBits(251, true);
+  EXPECT_TRUE(lines.sendEightBits(251, true).ok());
   EXPECT_EQ(board.take().first(), "D3=FB/FF");
 
   FakeLog log;
-  lines.stopPulse(log);
+  EXPECT_TRUE(lines.stopPulse(log).ok());
   EXPECT_EQ(board.take(), (QStringList{"D9=00/8", "wait 50", "D9=FF/8"}));
-  lines.stopPulseWithStrobe(log);
+  EXPECT_TRUE(lines.stopPulseWithStrobe(log).ok());
   EXPECT_EQ(board.take(), (QStringList{"D9=00/8", "D9=00/4", "wait 50", "D9=FF/4", "D9=FF/8"}));
   EXPECT_EQ(log.lines, (QStringList{"[送信]：STOP信号", "[送信]：STOP信号"}));
 }
@@ -105,7 +119,7 @@ TEST(BinarySessions, LumoWaitsForTheUnitAndStopsOnlyAPlayingOne) {
   ManualTimer timer;
   FakeLog log;
   BufferedBinarySession s(kLumo7Q, board, timer, log, board);
-  ASSERT_TRUE(s.Load());
+  ASSERT_TRUE(s.Load().ok());
   board.take();
   s.Play({"001", "002"}, false, 5);
   EXPECT_EQ(timer.interval, kBinaryTickMs);
@@ -136,7 +150,7 @@ TEST(BinarySessions, TenBitsLogWhatWentOnTheLines) {
   ManualTimer timer;
   FakeLog log;
   BufferedBinarySession s(kTarn2G1M, board, timer, log, board);
-  ASSERT_TRUE(s.Load());
+  ASSERT_TRUE(s.Load().ok());
   board.take();
   s.Play({"0300", "1000"}, true, 100);
   board.busy = {1, 1};
@@ -171,7 +185,7 @@ TEST(BinarySessions, Mode2RepeatsManualListsButNeverACode) {
   s.PositiveLogic = 1;
   EXPECT_EQ(s.caption(), "Kestrel Tester - バッファリング機能付バイナリ制御モード（正論理250CH）");
   s.Maximum = 250;
-  ASSERT_TRUE(s.Load());
+  ASSERT_TRUE(s.Load().ok());
   s.Repeat = 1;
   s.Play({"012", "034"});
   for (int i = 0; i < 3; ++i) s.Time1_Timer();
@@ -188,6 +202,97 @@ TEST(BinarySessions, Mode2RepeatsManualListsButNeverACode) {
   EXPECT_EQ(board.take(), (QStringList{"D9=00/8", "wait 50", "D9=FF/8"}));
   s.SubMode = 0;
   EXPECT_EQ(s.caption(), "Kestrel Tester - バッファリング機能付バイナリ制御モード２（255CH）");
+}
+
+// A board lost mid-run: the step that fails ends the run at its channel.
+struct LossCase {
+  const char* name;
+  int window;  // 0 LUMO7Q, 1 TARN-2G1-M (automatic), 2 binary mode 2
+  int failWritesFrom;
+  int failReadsFrom;
+  QStringList lacking;
+  BoardFault fault;
+  QString lastCall;  // the failed call, after which nothing reaches the board
+  QStringList log;
+};
+
+void PrintTo(const LossCase& c, std::ostream* os) { *os << c.name; }
+
+class BoardLost : public ::testing::TestWithParam<LossCase> {};
+
+TEST_P(BoardLost, TheRunEndsAtThatChannelWithItsLine) {
+  const LossCase& c = GetParam();
+  FakeBoard board;
+  ManualTimer timer;
+  FakeLog log;
+  std::unique_ptr<BinarySession> s;
+  if (c.window == 2) {
+    auto mode2 = std::make_unique<BinaryMode2Session>(board, timer, log, board);
+    mode2->Play({"001", "002", "003"});
+    s = std::move(mode2);
+  } else {
+    auto buffered = std::make_unique<BufferedBinarySession>(c.window == 0 ? kLumo7Q : kTarn2G1M, board, timer, log, board);
+    buffered->Play(c.window == 0 ? QStringList{"001", "002", "003"} : QStringList{"0001", "0002", "0003"}, false, 0);
+    s = std::move(buffered);
+  }
+  ASSERT_TRUE(s->Load().ok());
+  board.take();
+  board.failWritesFrom = c.failWritesFrom;
+  board.failReadsFrom = c.failReadsFrom;
+  board.lacking = c.lacking;
+  BoardResult failed;
+  for (int tick = 0; tick < 5 && failed.ok() && timer.interval != 0; ++tick) failed = s->Time1_Timer();
+  EXPECT_EQ(failed.fault, c.fault);
+  if (c.fault == BoardFault::Failed) {
+    EXPECT_EQ(failed.status, 4);
+  }
+  EXPECT_EQ(log.lines, c.log);
+  EXPECT_EQ(log.kinds.back(), LineKind::Note);
+  EXPECT_EQ(timer.interval, 0) << "the run is over";
+  EXPECT_EQ(s->NextIndex, 1) << "the channel that failed is not counted as sent";
+  EXPECT_EQ(s->Remaining, 2);
+  if (c.window != 2) {
+    EXPECT_FALSE(static_cast<BufferedBinarySession&>(*s).Playing);
+  }
+  ASSERT_FALSE(board.calls.isEmpty());
+  EXPECT_EQ(board.calls.last(), c.lastCall);
+}
+
+const QString kLost = QStringLiteral("デバイスへの接続に失敗しました。");
+
+INSTANTIATE_TEST_SUITE_P(
+    BinarySessions, BoardLost,
+    ::testing::Values(
+        // Protocol A: 12 writes a channel; the second channel's data write of its second transfer fails.
+        LossCase{"LumoWrite", 0, 16, 0, {}, BoardFault::Failed, "D3=FF/FF", {"[送信]：001", kLost}},
+        // Protocol B: 4 writes a channel; the second's strobe fails.
+        LossCase{"TarnWrite", 1, 7, 0, {}, BoardFault::Failed, "D9=00/4", {"[送信]：0001[0 1]", kLost}},
+        // Protocol C: 3 writes a channel; the second's first write fails.
+        LossCase{"Mode2Write", 2, 4, 0, {}, BoardFault::Failed, "D3=FD/FF", {"[送信]：001 + OP信号", kLost}},
+        // The busy test of the second channel fails.
+        LossCase{"LumoRead", 0, 0, 2, {}, BoardFault::Failed, "read FFFFD0", {"[送信]：001", kLost}},
+        LossCase{"TarnRead", 1, 0, 2, {}, BoardFault::Failed, "read FFFFD0", {"[送信]：0001[0 1]", kLost}},
+        LossCase{"Mode2Read", 2, 0, 2, {}, BoardFault::Failed, "read FFFFD0", {"[送信]：001 + OP信号", kLost}}),
+    [](const ::testing::TestParamInfo<LossCase>& info) { return std::string(info.param.name); });
+
+TEST(BinarySessions, LibraryWithoutAnEntryPointEndsTheRun) {
+  FakeBoard board;
+  ManualTimer timer;
+  FakeLog log;
+  BinaryMode2Session s(board, timer, log, board);
+  ASSERT_TRUE(s.Load().ok());
+  s.Play({"001"});
+  board.lacking = QStringList{"WXF_PortWrite"};
+  const BoardResult r = s.Time1_Timer();
+  EXPECT_EQ(r.fault, BoardFault::Unavailable);
+  EXPECT_EQ(r.detail, "entry point not found: WXF_PortWrite");
+  EXPECT_EQ(log.take(), QStringList{kLost});
+  EXPECT_EQ(timer.interval, 0);
+  // The stop at 停止 and as the window closes cannot go out either; the board is let go all the same.
+  EXPECT_EQ(s.Stop().fault, BoardFault::Unavailable);
+  EXPECT_EQ(s.Unload().fault, BoardFault::Unavailable);
+  EXPECT_EQ(board.calls.last(), "close 7");
+  EXPECT_FALSE(s.BoardOpen);
 }
 
 TEST(BinarySessions, TimingWidths) {
@@ -259,6 +364,74 @@ TEST_F(BinaryWindows, WithoutABoardOrWithoutTheLibrary) {
   FrmMenu::SubMode = 0;
   FrmBinaryMode2 mode2(nullptr, board, board);
   EXPECT_EQ(prompt.texts().back(), "デバイスへの接続に失敗しました。");
+}
+
+// A board unplugged during a run: the step's line, the run and its clock end.
+TEST_F(BinaryWindows, BoardLostDuringARun) {
+  FrmMenu::SubMode = 0;
+  FrmMenu::PositiveLogic = 0;
+  FrmBinaryMode2 w(nullptr, board, board);
+  w.CmdAction[0]->click();
+  ASSERT_TRUE(w.runProgress().running);
+  board.failWritesFrom = 1;
+  w.Time1_Timer();
+  EXPECT_FALSE(w.Time1.isActive());
+  EXPECT_EQ(w.runProgress(), (RunProgress{0, 255, false}));
+  EXPECT_EQ(w.log->lines(), QStringList{"デバイスへの接続に失敗しました。"});
+  EXPECT_TRUE(prompt.messages.empty()) << "the log says it";
+  w.CmdAction[1]->click();
+  EXPECT_EQ(w.log->lines().size(), 2) << "停止's stop pulse failed too";
+}
+
+// A library that loads but lacks entry points is as good as none: the windows
+// say what they say without the library, and neither 再生 nor 終了 throws.
+TEST_F(BinaryWindows, LibraryWithoutEntryPoints) {
+  QLibrary fake(QStringLiteral(FAKE_WEXFORD));  // WXF_Open and WXF_Close only
+  const auto reset = reinterpret_cast<void (*)(std::uintptr_t)>(fake.resolve("FakeWexford_Reset"));
+  const auto calls = reinterpret_cast<void (*)(int*, int*, std::uintptr_t*, std::int32_t*, std::uint32_t*)>(
+      fake.resolve("FakeWexford_Calls"));
+  ASSERT_TRUE(reset && calls);
+  Wexford partial{QStringLiteral(FAKE_WEXFORD)};
+  const QString lost = QStringLiteral("デバイスへの接続に失敗しました。");
+  const auto played = [&](auto& w) {
+    EXPECT_EQ(prompt.texts().back(), lost);
+    const std::size_t shown = prompt.messages.size();
+    w.CmdAction[0]->click();
+    ASSERT_TRUE(w.Time1.isActive());
+    w.Time1_Timer();
+    EXPECT_FALSE(w.Time1.isActive());
+    EXPECT_EQ(w.log->lines().last(), lost);
+    ASSERT_EQ(prompt.messages.size(), shown + 1);
+    EXPECT_EQ(prompt.messages.back(), (Message{kTitle3J, lost}));
+    w.CmdAction[6]->click();
+  };
+  // No board, or a board the library cannot initialise.
+  for (const std::uintptr_t handle : {std::uintptr_t(0), std::uintptr_t(7)}) {
+    SCOPED_TRACE(handle);
+    reset(handle);
+    FrmMenu::PositiveLogic = 0;
+    {
+      FrmBiMode1000CH w(nullptr, partial, board);
+      played(w);
+    }
+    FrmMenu::SubMode = 1;
+    {
+      FrmBinaryMode2 w(nullptr, partial, board);
+      played(w);
+    }
+    int opens = 0, closes = 0;
+    std::uintptr_t lastClosed = 0;
+    std::int32_t unit = 0;
+    std::uint32_t types = 0;
+    calls(&opens, &closes, &lastClosed, &unit, &types);
+    EXPECT_EQ(opens, 2);
+    EXPECT_EQ(closes, handle ? 2 : 0) << "a handle the library gave goes back";
+    EXPECT_EQ(lastClosed, handle);
+  }
+  reset(7);
+  FrmBiMode7Q lumo(nullptr, partial, board);
+  EXPECT_EQ(prompt.texts().back(), "必要なファイルが見つかりませんでした。    \r\n確認して下さい。(Wexford.dll)");
+  EXPECT_EQ(ends, 1);
 }
 
 TEST_F(BinaryWindows, Mode2ChecksEveryBoxForNumbersFirst) {

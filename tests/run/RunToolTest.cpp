@@ -11,8 +11,10 @@
 #include <QProcess>
 #include <QRegularExpression>
 #include <QTemporaryDir>
+#include <QThread>
 #include <gtest/gtest.h>
 #include <net/if.h>
+#include <signal.h>
 
 namespace {
 
@@ -195,6 +197,58 @@ TEST_F(RunSerial, MissingPortAndBadArguments) {
   r = runTool({"--mode", "12", "--channels", "1"});
   EXPECT_EQ(r.code, 8);
   EXPECT_TRUE(r.err.contains("cannot run headless")) << r.err.toStdString();
+}
+
+// Until the unit has the window's closing command (FFh) last, or 5 s.
+bool stoppedLast(const sim::UnitSimulator& unit) {
+  QElapsedTimer clock;
+  clock.start();
+  while (!received(unit).endsWith('\xFF')) {
+    if (clock.elapsed() > 5000) return false;
+    QThread::msleep(20);
+  }
+  return true;
+}
+
+// A long run: 255 frames of one channel each.
+const QStringList kLongRun{"--mode", "1", "--channels", "auto", "--unit", "1", "--port"};
+
+// SIGHUP (the terminal went away) and SIGTERM end a run as SIGINT does: the
+// stop goes out and the exit code is SIGINT's.
+class RunSignal : public RunSerial, public ::testing::WithParamInterface<int> {};
+
+TEST_P(RunSignal, StopsTheUnitAndExitsInterrupted) {
+  const QString port = startUnit({});
+  QProcess p;
+  p.start(QStringLiteral(KESTREL_RUN), kLongRun + QStringList{port});
+  ASSERT_TRUE(p.waitForReadyRead(10000)) << "the run did not begin";
+  ASSERT_EQ(::kill(pid_t(p.processId()), GetParam()), 0);
+  ASSERT_TRUE(p.waitForFinished(10000));
+  EXPECT_EQ(p.exitStatus(), QProcess::NormalExit);
+  EXPECT_EQ(p.exitCode(), 9);
+  EXPECT_EQ(QString::fromUtf8(p.readAllStandardError()), "kestrel-run: interrupted\n");
+  EXPECT_TRUE(stoppedLast(*unit)) << received(*unit).toHex().toStdString();
+}
+
+INSTANTIATE_TEST_SUITE_P(RunSerial, RunSignal, ::testing::Values(SIGINT, SIGTERM, SIGHUP),
+                         [](const ::testing::TestParamInfo<int>& info) {
+                           return std::string(info.param == SIGINT ? "Int" : info.param == SIGTERM ? "Term" : "Hup");
+                         });
+
+// kestrel-run ... | head -n 1: the reader goes away, the run is interrupted.
+TEST_F(RunSerial, ClosedStdoutInterruptsAsSigintDoes) {
+  const QString port = startUnit({});
+  QProcess run, head;
+  run.setStandardOutputProcess(&head);
+  head.start(QStringLiteral("head"), {"-n", "1"});
+  run.start(QStringLiteral(KESTREL_RUN), kLongRun + QStringList{port});
+  ASSERT_TRUE(head.waitForFinished(10000));
+  EXPECT_EQ(head.readAllStandardOutput(), "[送信]：ENQ(05h)\n");
+  ASSERT_TRUE(run.waitForFinished(10000));
+  EXPECT_EQ(run.exitStatus(), QProcess::NormalExit);
+  EXPECT_EQ(run.exitCode(), 9);
+  EXPECT_EQ(QString::fromUtf8(run.readAllStandardError()), "kestrel-run: interrupted: stdout was closed\n");
+  EXPECT_TRUE(stoppedLast(*unit)) << received(*unit).toHex().toStdString();
 }
 
 // COMn goes through KESTREL_COMn, as in the windows.
@@ -451,7 +505,8 @@ TEST_F(RunCustomer, FrameTableRefusals) {
 // Binary modes: the expansion board behind the USB driver stand-in.
 class RunBinary : public ::testing::Test {
  protected:
-  QProcessEnvironment board(const char* protocol, const char* logic, int playMs = 0) {
+  // `driver`: a [driver] section's lines for the USB driver stand-in.
+  QProcessEnvironment board(const char* protocol, const char* logic, int playMs = 0, const QString& driver = {}) {
     const QString ini = dir.filePath(QStringLiteral("board.ini"));
     QFile f(ini);
     EXPECT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
@@ -460,6 +515,7 @@ class RunBinary : public ::testing::Test {
                 .arg(protocol, logic)
                 .arg(playMs)
                 .toUtf8());
+    if (!driver.isEmpty()) f.write(("[driver]\n" + driver + "\n").toUtf8());
     f.close();
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert("CORVEX_FTD2XX", STAND_IN_FTD2XX);
@@ -490,6 +546,56 @@ TEST_F(RunBinary, BusyUnitTimesOutAndIsStopped) {
   EXPECT_EQ(r.err, "kestrel-run: the unit stayed busy for 1 s\n");
   EXPECT_EQ(r.out, (QStringList{"[送信]：001", "[送信]：STOP信号"}));
 }
+
+// The board unplugged mid-run (every USB write failing from some point on):
+// the run stops at that channel with the window's line and the board code.
+struct Unplugged {
+  const char* mode;
+  const char* protocol;
+  QStringList channels;  // the log lines of the whole list
+};
+
+class RunUnplugged : public RunBinary, public ::testing::WithParamInterface<Unplugged> {};
+
+TEST_P(RunUnplugged, EndsWithTheBoardCode) {
+  const Unplugged& c = GetParam();
+  QStringList list;
+  for (int n = 1; n <= c.channels.size(); ++n) list << QString::number(n);
+  // Past the writes that open and initialise the board, well short of the list's.
+  QStringList args{"--mode", c.mode, "--channels", list.join(u',')};
+  if (QByteArray(c.protocol) != "C") args << "--strobe-ms" << "0";
+  const Result r = runTool(args, board(c.protocol, "negative", 0, QStringLiteral("unplug_after_writes = 60")));
+  EXPECT_EQ(r.code, 7) << r.err.toStdString();
+  EXPECT_TRUE(r.err.startsWith(QStringLiteral("kestrel-run: board lost: デバイスへの接続に失敗しました。 (WXF_")))
+      << r.err.toStdString();
+  ASSERT_GE(r.out.size(), 2);
+  EXPECT_EQ(r.out.last(), "デバイスへの接続に失敗しました。");
+  const QStringList sent = r.out.mid(0, r.out.size() - 1);
+  EXPECT_LT(sent.size(), c.channels.size()) << "the run stopped at the channel that failed";
+  EXPECT_EQ(sent, c.channels.mid(0, sent.size()));
+}
+
+QStringList numbered(int count, const QString& pattern, int width) {
+  QStringList out;
+  for (int n = 1; n <= count; ++n) out << pattern.arg(n, width, 10, QLatin1Char('0'));
+  return out;
+}
+
+QStringList tarnLines(int count) {
+  QStringList out;
+  for (int n = 1; n <= count; ++n)
+    out << QStringLiteral("[送信]：%1[%2 %3]")
+               .arg(n, 4, 10, QLatin1Char('0'))
+               .arg(QString::number(n >> 8, 16).toUpper(), QString::number(n & 0xFF, 16).toUpper());
+  return out;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    RunBinary, RunUnplugged,
+    ::testing::Values(Unplugged{"13", "C", numbered(20, QStringLiteral("[送信]：%1 + OP信号"), 3)},
+                      Unplugged{"16", "A", numbered(20, QStringLiteral("[送信]：%1"), 3)},
+                      Unplugged{"19", "B", tarnLines(40)}),
+    [](const ::testing::TestParamInfo<Unplugged>& info) { return std::string("Mode") + info.param.mode; });
 
 TEST_F(RunBinary, StrobeWidthCheckedAsTheWindowDoes) {
   // A board is there all the same: a check that let the run through must not search the LAN.
