@@ -90,11 +90,12 @@ BoardResult BufferedBinarySession::Stop() {
   if (variant_.tenBits) {
     log_.AddLog(QStringLiteral("[停止]"));
   } else {
-    // Only a unit that is playing is stopped; an idle one leaves the run going.
+    // Only a unit that is playing gets the stop pulse; an idle one needs
+    // none, but the list stops all the same: nothing more goes out until 再生.
     bool busy = false;
     if (BoardResult r = lines_.readBusy(busy); !r.ok()) return lost(r);
-    if (!busy) return {};
-    if (BoardResult r = lines_.stopPulseWithStrobe(log_); !r.ok()) return lost(r);
+    if (busy)
+      if (BoardResult r = lines_.stopPulseWithStrobe(log_); !r.ok()) return lost(r);
   }
   timer_.stop();
   Playing = false;

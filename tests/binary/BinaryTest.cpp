@@ -114,7 +114,7 @@ TEST(BinaryLines, TheThreeProtocolsOnTheWire) {
   EXPECT_EQ(log.lines, (QStringList{"[送信]：STOP信号", "[送信]：STOP信号"}));
 }
 
-TEST(BinarySessions, LumoWaitsForTheUnitAndStopsOnlyAPlayingOne) {
+TEST(BinarySessions, LumoWaitsForTheUnitAndPulsesStopOnlyToAPlayingOne) {
   FakeBoard board;
   ManualTimer timer;
   FakeLog log;
@@ -132,7 +132,10 @@ TEST(BinarySessions, LumoWaitsForTheUnitAndStopsOnlyAPlayingOne) {
 
   board.busy = {0};
   s.Stop();
-  EXPECT_EQ(timer.interval, kBinaryTickMs) << "an idle unit: the run goes on";
+  EXPECT_EQ(timer.interval, 0) << "an idle unit: no pulse, but the list stops";
+  EXPECT_FALSE(s.Playing);
+  EXPECT_EQ(board.take(), QStringList{"read FFFFD0"});
+  s.Play({"001", "002"}, false, 5);
   board.busy = {1};
   s.Stop();
   EXPECT_EQ(timer.interval, 0);
