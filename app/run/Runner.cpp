@@ -879,6 +879,7 @@ int runMain(const QStringList& args) {
   QEventLoop loop;
   QTimer watchdog;
   watchdog.setSingleShot(true);
+  watchdog.setTimerType(Qt::PreciseTimer);  // --timeout is the least time the unit is given
   watchdog.setInterval(int(o.timeoutSeconds * 1000));
   QObject::connect(&watchdog, &QTimer::timeout, [&] {
     if (drive->verdict || !drive->timedOut()) return;
