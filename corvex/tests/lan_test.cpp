@@ -5,6 +5,7 @@
 #include <nettle/sha1.h>
 #include <nettle/sha2.h>
 #include <netinet/in.h>
+#include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -318,6 +319,44 @@ TEST_F(Lan, OneExchangeAtATimePerHandle) {
   }
   for (auto& t : threads) t.join();
   EXPECT_EQ(failures.load(), 0);
+}
+
+// A peer whose accept queue is full drops the connection's SYNs: left to the
+// system, the connect would wait minutes. The open's time-out bounds it.
+TEST(LanConnect, PeerThatNeverTakesTheConnectionFailsWithinTheOpenTimeout) {
+  const int listener = ::socket(AF_INET, SOCK_STREAM, 0);
+  ASSERT_GE(listener, 0);
+  sockaddr_in at{};
+  at.sin_family = AF_INET;
+  at.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t length = sizeof at;
+  ASSERT_EQ(::bind(listener, reinterpret_cast<sockaddr*>(&at), sizeof at), 0);
+  ASSERT_EQ(::listen(listener, 0), 0);
+  ASSERT_EQ(::getsockname(listener, reinterpret_cast<sockaddr*>(&at), &length), 0);
+  // Connections that are never accepted, until one is left hanging.
+  std::vector<int> held;
+  bool full = false;
+  for (int i = 0; i < 16 && !full; ++i) {
+    const int c = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK, 0);
+    ASSERT_GE(c, 0);
+    held.push_back(c);
+    ::connect(c, reinterpret_cast<sockaddr*>(&at), sizeof at);
+    pollfd p{c, POLLOUT, 0};
+    full = ::poll(&p, 1, 300) == 0;
+  }
+  ASSERT_TRUE(full) << "the accept queue never filled";
+
+  CVX_SetNetworkPort(ntohs(at.sin_port));
+  CVX_HANDLE h = 7;
+  const auto start = Clock::now();
+  EXPECT_EQ(CVX_OpenA(&h, "127.0.0.1", CVX_IF_LAN), CVX_SOCKET_ERROR);
+  const auto took = ms_since(start);
+  EXPECT_EQ(h, 0u);
+  EXPECT_GE(took, 4900);
+  EXPECT_LT(took, 6500);
+  CVX_SetNetworkPort(0);
+  for (int c : held) ::close(c);
+  ::close(listener);
 }
 
 // Board 0 never answers commands, board 1 never answers the login; meanwhile
