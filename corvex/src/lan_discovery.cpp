@@ -104,7 +104,8 @@ CVX_STATUS lan_discover(DiscoveryList& list, std::int32_t port) {
     if (n < 0) return CVX_SOCKET_ERROR;
     char text[INET_ADDRSTRLEN] = {};
     ::inet_ntop(AF_INET, &from.sin_addr, text, sizeof text);
-    if (store_answer(list[stored], buffer, static_cast<std::size_t>(n), text)) ++stored;
+    if (!listed(list, stored, text) && store_answer(list[stored], buffer, static_cast<std::size_t>(n), text))
+      ++stored;
   }
   if (stored < list.size()) list[stored].fill(0);
   return CVX_OK;
@@ -117,6 +118,13 @@ bool store_answer(DiscoveryEntry& entry, const std::uint8_t* datagram, std::size
   std::memcpy(entry.data(), datagram, length < kDiscoveryAnswer ? kHeader : kDiscoveryAnswer);
   std::memcpy(entry.data() + kDiscoveryAnswer, sender, strnlen(sender, kAddressText - 1));
   return true;
+}
+
+bool listed(const DiscoveryList& list, std::size_t stored, const char* sender) {
+  const std::string address(sender, strnlen(sender, kAddressText - 1));
+  for (std::size_t i = 0; i < std::min(stored, list.size()); ++i)
+    if (discovered_address(list[i]) == address) return true;
+  return false;
 }
 
 std::size_t discovered(const DiscoveryList& list) {
