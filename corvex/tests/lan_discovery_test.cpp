@@ -240,6 +240,21 @@ TEST_F(Discovery, AHostThatAnswersManyTimesIsListedOnce) {
   EXPECT_EQ(server_->stats(0).refusals, 1u);
 }
 
+// An address added without a broadcast address: the system reports the
+// address itself as its broadcast. The request still reaches the boards on
+// that link.
+TEST_F(Discovery, InterfaceWithoutABroadcastAddressStillReachesItsBoards) {
+  IN_NAMESPACE();
+  ASSERT_EQ(std::system("ip addr del 10.77.0.1/24 dev cvx0 && ip addr add 10.77.0.1/24 dev cvx0"), 0);
+  serve({});
+  std::int32_t count = -1, size = 64;
+  char text[64] = {};
+  ASSERT_EQ(CVX_ListDevicesA(&count, text, &size, CVX_IF_LAN | CVX_OPEN_DISCOVER), CVX_OK);
+  EXPECT_EQ(count, 1);
+  EXPECT_EQ(std::string(text), kBoardAddress);
+  EXPECT_EQ(server_->stats(0).discovery_requests, 1u);
+}
+
 }  // namespace
 
 namespace {
