@@ -29,6 +29,15 @@ struct DeviceEntry {
   // not hold up the table lock.
   std::recursive_mutex exchange;
 
+  // Set by a transfer that failed or came short: what the board sent, or still
+  // sends, for that exchange is dropped before the next request goes out, so no
+  // call takes an earlier command's reply for its own.
+  std::atomic<bool> unsynced{false};
+  // Reply bytes the board may still send for the failed exchange.
+  std::atomic<std::uint32_t> owed{0};
+  // When it failed, in steady-clock milliseconds.
+  std::atomic<std::int64_t> failed_at_ms{0};
+
   bool is_usb() const { return (if_type.load(std::memory_order_relaxed) & CVX_IF_USB) != 0; }
   bool is_lan() const { return (if_type.load(std::memory_order_relaxed) & CVX_IF_LAN) != 0; }
   bool is_writer() const { return (if_type.load(std::memory_order_relaxed) & CVX_IF_FLASH_WRITER) != 0; }
