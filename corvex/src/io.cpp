@@ -33,6 +33,7 @@ CVX_STATUS path(CVX_HANDLE handle, const void* data, std::uint32_t* count, Firmw
 
 CVX_STATUS Exchanging::send(const std::uint8_t* data, std::uint32_t length, std::uint32_t* sent) {
   *sent = 0;
+  if (entry_.closing.load()) return CVX_INVALID_HANDLE;
   if (entry_.unsynced.load()) {
     if (CVX_STATUS s = resynchronise(); s != CVX_OK) return s;
   }
@@ -44,6 +45,7 @@ CVX_STATUS Exchanging::send(const std::uint8_t* data, std::uint32_t length, std:
 
 CVX_STATUS Exchanging::receive(std::uint8_t* data, std::uint32_t length, std::uint32_t* received) {
   *received = 0;
+  if (entry_.closing.load()) return CVX_INVALID_HANDLE;
   const CVX_STATUS s = inner_.receive(data, length, received);
   if (s != CVX_OK || *received < length)
     failed(length_ == ReplyLength::Known ? length - std::min(*received, length) : 0);
@@ -71,7 +73,7 @@ CVX_STATUS Exchanging::resynchronise() {
       if (CVX_STATUS s = inner_.purge(CVX_PURGE_RX); s != CVX_OK) return s;
     }
     owed -= std::min(owed, waiting);
-    if (owed == 0 || now_ms() >= deadline) break;
+    if (owed == 0 || now_ms() >= deadline || entry_.closing.load()) break;
     if (waiting == 0) std::this_thread::sleep_for(kLateReplyPoll);
   }
   entry_.owed.store(0);

@@ -17,13 +17,33 @@ using Bytes = std::vector<std::uint8_t>;
 // Which firmware a caller talks to: monitor calls are refused on a flash-writer handle.
 enum class Firmware { Monitor, Writer };
 
+// Counts a call on a row for as long as it uses the row's channel; false when
+// the row is free or being closed.
+class RowInUse {
+ public:
+  explicit RowInUse(DeviceEntry& entry) : entry_(entry) {
+    entry_.users.fetch_add(1);
+    usable_ = !entry_.closing.load() && entry_.chan() != 0;
+  }
+  ~RowInUse() { entry_.users.fetch_sub(1); }
+  RowInUse(const RowInUse&) = delete;
+  RowInUse& operator=(const RowInUse&) = delete;
+  explicit operator bool() const { return usable_; }
+
+ private:
+  DeviceEntry& entry_;
+  bool usable_ = false;
+};
+
 // Runs f(DeviceEntry&, Transport&) on the handle's channel without the
-// exchange lock; 1 for an invalid or free handle.
+// exchange lock; 1 for an invalid, free or closing handle.
 template <typename F>
 CVX_STATUS with_entry(CVX_HANDLE handle, F&& f) {
   State& s = state();
   DeviceEntry* entry = s.table.row(handle);
-  if (!entry || entry->chan() == 0) return CVX_INVALID_HANDLE;
+  if (!entry) return CVX_INVALID_HANDLE;
+  const RowInUse use(*entry);
+  if (!use) return CVX_INVALID_HANDLE;
   if (entry->is_usb()) {
     UsbTransport usb(s.driver, reinterpret_cast<FT_HANDLE>(entry->chan()));
     return f(*entry, usb);

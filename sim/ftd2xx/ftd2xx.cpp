@@ -38,6 +38,8 @@ struct Device {
   bool open = false;
   std::uint32_t read_timeout_ms = 0;  // 0: the driver's default, wait without end
   std::string calls;                  // control calls, for tests of their order
+  unsigned reads = 0;                 // FT_Read calls running now
+  std::uint64_t purges = 0;           // receive purges so far: each ends a waiting read
 
   // Fault for tests: replies reach the host this long after the write that
   // made them; negative: never.
@@ -165,7 +167,8 @@ FT_EXPORT FT_STATUS FT_CALL FT_Close(FT_HANDLE handle) {
   return with_device(handle, [](Device& d, auto&) {
     d.open = false;
     d.drop_all();
-    d.note("Close");
+    // The real driver frees the handle a running read still uses.
+    d.note(d.reads ? "Close(under a read)" : "Close");
     return FT_OK;
   });
 }
@@ -247,9 +250,12 @@ FT_EXPORT FT_STATUS FT_CALL FT_Write(FT_HANDLE handle, void* data, std::uint32_t
 FT_EXPORT FT_STATUS FT_CALL FT_Read(FT_HANDLE handle, void* data, std::uint32_t length, std::uint32_t* read) {
   if (!data || !read) return FT_INVALID_PARAMETER;
   return with_device(handle, [&](Device& d, std::unique_lock<std::mutex>& guard) {
-    // Ends with what has arrived at the time-out.
+    // Ends with what has arrived at the time-out, or at once when the receive
+    // side is purged meanwhile (as the driver's receive abort does).
     const auto deadline = Clock::now() + std::chrono::milliseconds(d.read_timeout_ms);
-    while (d.arrived() < length) {
+    const std::uint64_t purges = d.purges;
+    ++d.reads;
+    while (d.arrived() < length && d.purges == purges) {
       const bool bounded = d.read_timeout_ms != 0;
       if (bounded && Clock::now() >= deadline) break;
       if (!d.in_flight.empty())
@@ -259,6 +265,7 @@ FT_EXPORT FT_STATUS FT_CALL FT_Read(FT_HANDLE handle, void* data, std::uint32_t 
       else
         d.replies.wait(guard);
     }
+    --d.reads;
     const std::size_t n = std::min<std::size_t>(length, d.arrived());
     *read = static_cast<std::uint32_t>(d.board.take_reply(static_cast<std::uint8_t*>(data), n));
     return FT_OK;
@@ -277,7 +284,11 @@ FT_EXPORT FT_STATUS FT_CALL FT_GetQueueStatus(FT_HANDLE handle, std::uint32_t* c
 FT_EXPORT FT_STATUS FT_CALL FT_Purge(FT_HANDLE handle, std::uint32_t mask) {
   return with_device(handle, [&](Device& d, auto&) {
     d.note("Purge(" + std::to_string(mask) + ")");
-    if (mask & FT_PURGE_RX) d.drop_arrived();
+    if (mask & FT_PURGE_RX) {
+      d.drop_arrived();
+      ++d.purges;
+      d.replies.notify_all();
+    }
     return FT_OK;
   });
 }
@@ -312,6 +323,16 @@ FT_EXPORT int ftsim_delay_replies(int index, int ms) {
   std::lock_guard device_guard(d.lock);
   d.reply_delay = std::chrono::milliseconds(ms);
   return 0;
+}
+
+// The number of FT_Read calls waiting on device index now; -1 for no such device.
+FT_EXPORT int ftsim_reads_running(int index) {
+  Registry& r = registry();
+  std::lock_guard guard(r.lock);
+  if (index < 0 || static_cast<std::size_t>(index) >= r.devices.size()) return -1;
+  Device& d = *r.devices[static_cast<std::size_t>(index)];
+  std::lock_guard device_guard(d.lock);
+  return static_cast<int>(d.reads);
 }
 
 // The control calls made on device index since the last call of this hook,
