@@ -19,6 +19,9 @@ CVX_HANDLE DeviceTable::take(std::uintptr_t channel, std::uint32_t if_type, std:
     entry.read_timeout.store(kDefaultTimeoutMs, std::memory_order_relaxed);
     entry.write_timeout.store(kDefaultTimeoutMs, std::memory_order_relaxed);
     entry.set_lan_link(std::move(link));
+    entry.closing.store(false);
+    entry.unsynced.store(false);
+    entry.owed.store(0);
     entry.channel.store(channel, std::memory_order_release);
     return reinterpret_cast<CVX_HANDLE>(&entry);
   }

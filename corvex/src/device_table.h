@@ -25,9 +25,23 @@ struct DeviceEntry {
   // released at close. Under the table lock.
   std::unique_ptr<CVX_LEASE> lease;
   // Held for one exchange, a request and its reply, so that two threads on one
-  // handle cannot interleave theirs. Never taken by close: a silent board must
-  // not hold up the table lock.
+  // handle cannot interleave theirs. A LAN close does not take it (shutting the
+  // socket ends a waiting transfer); a USB close takes it after cutting the
+  // running read short, so the driver handle is never closed under a call.
   std::recursive_mutex exchange;
+  // Transports in use on this row, exchanges or not; a USB close waits for none.
+  std::atomic<std::uint32_t> users{0};
+  // A close is under way: no new call reaches the channel.
+  std::atomic<bool> closing{false};
+
+  // Set by a transfer that failed or came short: what the board sent, or still
+  // sends, for that exchange is dropped before the next request goes out, so no
+  // call takes an earlier command's reply for its own.
+  std::atomic<bool> unsynced{false};
+  // Reply bytes the board may still send for the failed exchange.
+  std::atomic<std::uint32_t> owed{0};
+  // When it failed, in steady-clock milliseconds.
+  std::atomic<std::int64_t> failed_at_ms{0};
 
   bool is_usb() const { return (if_type.load(std::memory_order_relaxed) & CVX_IF_USB) != 0; }
   bool is_lan() const { return (if_type.load(std::memory_order_relaxed) & CVX_IF_LAN) != 0; }

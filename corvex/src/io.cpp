@@ -1,22 +1,85 @@
 #include "io.h"
 
 #include <algorithm>
+#include <chrono>
+#include <cstdint>
 #include <cstring>
+#include <thread>
 
 namespace corvex {
 namespace {
 
+using Clock = std::chrono::steady_clock;
+
+// How often a resynchronisation looks for the rest of a late reply.
+constexpr auto kLateReplyPoll = std::chrono::milliseconds(1);
+
+std::int64_t now_ms() {
+  return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now().time_since_epoch()).count();
+}
+
 template <typename Move>
-CVX_STATUS path(CVX_HANDLE handle, const void* data, std::uint32_t* count, Firmware firmware, Move&& move) {
+CVX_STATUS path(CVX_HANDLE handle, const void* data, std::uint32_t* count, Firmware firmware, Move&& move,
+                ReplyLength reply = ReplyLength::Known) {
   if (!data || !count) return CVX_INVALID_ARGUMENT;
   DeviceEntry* entry = state().table.row(handle);
   // A closed row keeps its interface word: it must read as closed, not as a writer.
   if (!entry || entry->chan() == 0) return CVX_INVALID_HANDLE;
   if (firmware == Firmware::Monitor && entry->is_writer()) return CVX_WRONG_MODE;
-  return on_channel(handle, move);
+  return on_channel(handle, move, reply);
 }
 
 }  // namespace
+
+CVX_STATUS Exchanging::send(const std::uint8_t* data, std::uint32_t length, std::uint32_t* sent) {
+  *sent = 0;
+  if (entry_.closing.load()) return CVX_INVALID_HANDLE;
+  if (entry_.unsynced.load()) {
+    if (CVX_STATUS s = resynchronise(); s != CVX_OK) return s;
+  }
+  const CVX_STATUS s = inner_.send(data, length, sent);
+  // Part of a command may have gone: whatever the board answers to it is stale.
+  if (s != CVX_OK || *sent < length) failed(0);
+  return s;
+}
+
+CVX_STATUS Exchanging::receive(std::uint8_t* data, std::uint32_t length, std::uint32_t* received) {
+  *received = 0;
+  if (entry_.closing.load()) return CVX_INVALID_HANDLE;
+  const CVX_STATUS s = inner_.receive(data, length, received);
+  if (s != CVX_OK || *received < length)
+    failed(length_ == ReplyLength::Known ? length - std::min(*received, length) : 0);
+  return s;
+}
+
+void Exchanging::failed(std::uint32_t owed) {
+  const std::uint32_t before = entry_.owed.load();
+  entry_.owed.store(owed > UINT32_MAX - before ? UINT32_MAX : before + owed);
+  entry_.failed_at_ms.store(now_ms());
+  entry_.unsynced.store(true);
+}
+
+// The board sends nothing unasked: what waits now, and what is still owed,
+// belongs to the exchange that failed. The rest of that reply is waited for no
+// longer than the read time-out counted from the failure; a reply later still
+// cannot be told from the next one, as replies carry nothing to match.
+CVX_STATUS Exchanging::resynchronise() {
+  const std::int64_t deadline = entry_.failed_at_ms.load() + entry_.read_timeout.load();
+  std::uint32_t owed = entry_.owed.load();
+  for (bool first = true;; first = false) {
+    std::uint32_t waiting = 0;
+    if (CVX_STATUS s = inner_.waiting(&waiting); s != CVX_OK) return s;
+    if (first || waiting > 0) {
+      if (CVX_STATUS s = inner_.purge(CVX_PURGE_RX); s != CVX_OK) return s;
+    }
+    owed -= std::min(owed, waiting);
+    if (owed == 0 || now_ms() >= deadline || entry_.closing.load()) break;
+    if (waiting == 0) std::this_thread::sleep_for(kLateReplyPoll);
+  }
+  entry_.owed.store(0);
+  entry_.unsynced.store(false);
+  return CVX_OK;
+}
 
 void write_listing(std::string joined, char* text, std::int32_t* size, std::int32_t needed) {
   if (!text || !size || *size <= 0) {
@@ -42,9 +105,11 @@ CVX_STATUS write_path(CVX_HANDLE handle, const void* data, std::uint32_t length,
               [&](Transport& t) { return send_all(t, static_cast<const std::uint8_t*>(data), length, written); });
 }
 
-CVX_STATUS read_path(CVX_HANDLE handle, void* data, std::uint32_t length, std::uint32_t* read, Firmware firmware) {
-  return path(handle, data, read, firmware,
-              [&](Transport& t) { return receive_all(t, static_cast<std::uint8_t*>(data), length, read); });
+CVX_STATUS read_path(CVX_HANDLE handle, void* data, std::uint32_t length, std::uint32_t* read, Firmware firmware,
+                     ReplyLength reply) {
+  return path(
+      handle, data, read, firmware,
+      [&](Transport& t) { return receive_all(t, static_cast<std::uint8_t*>(data), length, read); }, reply);
 }
 
 CVX_STATUS command(CVX_HANDLE handle, const Bytes& request, std::uint8_t* reply, std::uint32_t reply_length) {

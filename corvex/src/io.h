@@ -17,25 +17,81 @@ using Bytes = std::vector<std::uint8_t>;
 // Which firmware a caller talks to: monitor calls are refused on a flash-writer handle.
 enum class Firmware { Monitor, Writer };
 
-// Runs f(Transport&) on the handle's channel without the exchange lock (for
-// calls that do not move bytes); 1 for an invalid or free handle.
+// Counts a call on a row for as long as it uses the row's channel; false when
+// the row is free or being closed.
+class RowInUse {
+ public:
+  explicit RowInUse(DeviceEntry& entry) : entry_(entry) {
+    entry_.users.fetch_add(1);
+    usable_ = !entry_.closing.load() && entry_.chan() != 0;
+  }
+  ~RowInUse() { entry_.users.fetch_sub(1); }
+  RowInUse(const RowInUse&) = delete;
+  RowInUse& operator=(const RowInUse&) = delete;
+  explicit operator bool() const { return usable_; }
+
+ private:
+  DeviceEntry& entry_;
+  bool usable_ = false;
+};
+
+// Runs f(DeviceEntry&, Transport&) on the handle's channel without the
+// exchange lock; 1 for an invalid, free or closing handle.
 template <typename F>
-CVX_STATUS with_transport(CVX_HANDLE handle, F&& f) {
+CVX_STATUS with_entry(CVX_HANDLE handle, F&& f) {
   State& s = state();
   DeviceEntry* entry = s.table.row(handle);
-  if (!entry || entry->chan() == 0) return CVX_INVALID_HANDLE;
+  if (!entry) return CVX_INVALID_HANDLE;
+  const RowInUse use(*entry);
+  if (!use) return CVX_INVALID_HANDLE;
   if (entry->is_usb()) {
     UsbTransport usb(s.driver, reinterpret_cast<FT_HANDLE>(entry->chan()));
-    return f(usb);
+    return f(*entry, usb);
   }
   if (entry->is_lan()) {
     const std::shared_ptr<LanSocket> link = entry->lan_link();
     if (!link) return CVX_INVALID_HANDLE;
     LanTransport lan(*link, *entry, s.max_send_size());
-    return f(lan);
+    return f(*entry, lan);
   }
   return CVX_INVALID_HANDLE;
 }
+
+// As with_entry, for calls that do not move bytes.
+template <typename F>
+CVX_STATUS with_transport(CVX_HANDLE handle, F&& f) {
+  return with_entry(handle, [&](DeviceEntry&, Transport& t) { return f(t); });
+}
+
+// What a failed read leaves owed: a command's reply has the length the board
+// sends; a raw read asks for what the caller chose, which the board may never send.
+enum class ReplyLength { Known, Asked };
+
+// A row's transport within one exchange. A request first drops what an earlier
+// failed exchange left on the receive side (and waits, within the read
+// time-out counted from that failure, for the rest of a reply still on its
+// way); a transfer that fails or comes short marks the row for that.
+class Exchanging final : public Transport {
+ public:
+  Exchanging(Transport& inner, DeviceEntry& entry, ReplyLength length)
+      : inner_(inner), entry_(entry), length_(length) {}
+  CVX_STATUS send(const std::uint8_t* data, std::uint32_t length, std::uint32_t* sent) override;
+  CVX_STATUS receive(std::uint8_t* data, std::uint32_t length, std::uint32_t* received) override;
+  CVX_STATUS waiting(std::uint32_t* count) override { return inner_.waiting(count); }
+  CVX_STATUS purge(std::uint32_t mask) override { return inner_.purge(mask); }
+  CVX_STATUS set_timeouts(std::uint32_t read_ms, std::uint32_t write_ms) override {
+    return inner_.set_timeouts(read_ms, write_ms);
+  }
+  CVX_STATUS close() override { return inner_.close(); }
+
+ private:
+  CVX_STATUS resynchronise();
+  void failed(std::uint32_t owed);
+
+  Transport& inner_;
+  DeviceEntry& entry_;
+  ReplyLength length_;
+};
 
 // Holds a row's exchange lock (nothing for a value that is not a row).
 class ExchangeLock {
@@ -55,9 +111,12 @@ class ExchangeLock {
 
 // Runs f(Transport&) on the handle's channel as one exchange.
 template <typename F>
-CVX_STATUS on_channel(CVX_HANDLE handle, F&& f) {
+CVX_STATUS on_channel(CVX_HANDLE handle, F&& f, ReplyLength length = ReplyLength::Known) {
   const ExchangeLock exchange(handle);
-  return with_transport(handle, f);
+  return with_entry(handle, [&](DeviceEntry& entry, Transport& t) {
+    Exchanging exchanging(t, entry, length);
+    return f(static_cast<Transport&>(exchanging));
+  });
 }
 
 // A listing's text: entries joined with zeros, the zeros between them turned
@@ -70,7 +129,8 @@ bool in_writer_mode(CVX_HANDLE handle);
 
 CVX_STATUS write_path(CVX_HANDLE handle, const void* data, std::uint32_t length, std::uint32_t* written,
                       Firmware firmware);
-CVX_STATUS read_path(CVX_HANDLE handle, void* data, std::uint32_t length, std::uint32_t* read, Firmware firmware);
+CVX_STATUS read_path(CVX_HANDLE handle, void* data, std::uint32_t length, std::uint32_t* read, Firmware firmware,
+                     ReplyLength reply = ReplyLength::Known);
 
 // One monitor command: written whole, then reply_length bytes read whole (if any).
 CVX_STATUS command(CVX_HANDLE handle, const Bytes& request, std::uint8_t* reply = nullptr,

@@ -32,6 +32,10 @@ CVX_STATUS lan_discover(DiscoveryList& list, std::int32_t port);
 // dotted address it came from.
 bool store_answer(DiscoveryEntry& entry, const std::uint8_t* datagram, std::size_t length, const char* sender);
 
+// True when one of the first `stored` entries came from sender: a board that
+// answers again (or a host that answers many times) is listed once.
+bool listed(const DiscoveryList& list, std::size_t stored, const char* sender);
+
 std::size_t discovered(const DiscoveryList& list);
 std::string discovered_address(const DiscoveryEntry& entry);
 

@@ -20,7 +20,8 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-constexpr std::uint32_t kLoginTimeoutMs = 5000;
+// Bounds each step of an open: the connect and every login transfer.
+constexpr std::uint32_t kOpenTimeoutMs = 5000;
 constexpr std::size_t kHeader = 8;
 constexpr std::uint8_t kLoginRequest = 3;
 constexpr std::uint8_t kLoginResponse = 5;
@@ -47,6 +48,17 @@ bool bytes_waiting(socket_t s, std::uint32_t* count) {
   return true;
 }
 void shut_down(socket_t s) { ::shutdown(s, SD_BOTH); }
+bool connect_pending() { return ::WSAGetLastError() == WSAEWOULDBLOCK; }
+// WSAPoll does not report a failed connect, select does (in the except set).
+int wait_connected(socket_t s, int ms) {
+  fd_set writable, failed;
+  FD_ZERO(&writable);
+  FD_ZERO(&failed);
+  FD_SET(s, &writable);
+  FD_SET(s, &failed);
+  timeval limit{ms / 1000, (ms % 1000) * 1000};
+  return ::select(0, nullptr, &writable, &failed, &limit);
+}
 #else
 bool set_non_blocking(socket_t s) {
   const int flags = ::fcntl(s, F_GETFL);
@@ -65,7 +77,28 @@ bool bytes_waiting(socket_t s, std::uint32_t* count) {
   return true;
 }
 void shut_down(socket_t s) { ::shutdown(s, SHUT_RDWR); }
+bool connect_pending() { return errno == EINPROGRESS || errno == EINTR; }
+int wait_connected(socket_t s, int ms) { return poll_one(s, kWritable, ms); }
 #endif
+
+Clock::time_point deadline_after(std::uint32_t ms) { return Clock::now() + std::chrono::milliseconds(ms); }
+
+// Connects a non-blocking socket, waiting at most timeout_ms for the peer.
+bool connect_within(socket_t s, const sockaddr* to, std::size_t to_length, std::uint32_t timeout_ms) {
+  if (::connect(s, to, static_cast<address_length_t>(to_length)) == 0) return true;
+  if (!connect_pending()) return false;
+  const auto deadline = deadline_after(timeout_ms);
+  for (;;) {
+    const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()).count();
+    if (left <= 0) return false;
+    const int ready = wait_connected(s, static_cast<int>(std::min<long long>(left, INT_MAX)));
+    if (ready > 0) break;
+    if (ready < 0 && !interrupted()) return false;
+  }
+  int error = 0;
+  address_length_t length = sizeof error;
+  return ::getsockopt(s, SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&error), &length) == 0 && error == 0;
+}
 
 // Waits until the socket is ready or the deadline passes.
 CVX_STATUS wait_for(socket_t s, short events, Clock::time_point deadline) {
@@ -77,8 +110,6 @@ CVX_STATUS wait_for(socket_t s, short events, Clock::time_point deadline) {
     if (ready < 0 && !interrupted()) return CVX_SOCKET_ERROR;
   }
 }
-
-Clock::time_point deadline_after(std::uint32_t ms) { return Clock::now() + std::chrono::milliseconds(ms); }
 
 // Whole-length transfer: a short count is a time-out.
 CVX_STATUS whole(CVX_STATUS status, std::uint32_t moved, std::uint32_t length) {
@@ -175,9 +206,9 @@ CVX_STATUS lan_connect(const char* name, std::int32_t port, std::shared_ptr<LanS
 #ifdef SO_NOSIGPIPE
   ready = ready && ::setsockopt(s, SOL_SOCKET, SO_NOSIGPIPE, &one, sizeof one) == 0;
 #endif
-  // A blocking connect: the system's own time-out bounds it.
-  const auto address_length = static_cast<address_length_t>(found->ai_addrlen);
-  if (!ready || ::connect(s, found->ai_addr, address_length) != 0) {
+  // The system's own connect time-out runs to minutes against a peer that
+  // drops our SYNs (a full accept queue): the open's time-out bounds it.
+  if (!ready || !set_non_blocking(s) || !connect_within(s, found->ai_addr, found->ai_addrlen, kOpenTimeoutMs)) {
     close_socket(s);
     return CVX_SOCKET_ERROR;
   }
@@ -188,23 +219,23 @@ CVX_STATUS lan_connect(const char* name, std::int32_t port, std::shared_ptr<LanS
 CVX_STATUS lan_login(LanSocket& socket, const Digest& digest, std::uint32_t max_piece) {
   std::uint32_t moved = 0;
   const std::uint8_t request[kHeader] = {'N', 'C', 'V', 'X', kLoginRequest, 0, 0, 0};
-  CVX_STATUS s = socket.send(request, kHeader, &moved, kLoginTimeoutMs, max_piece);
+  CVX_STATUS s = socket.send(request, kHeader, &moved, kOpenTimeoutMs, max_piece);
   if (s = whole(s, moved, kHeader); s != CVX_OK) return s;
 
   // The challenge's header is taken as it comes; the board checks the copy it gets back.
   std::uint8_t packet[kHeader + Challenge{}.size()];
-  s = socket.receive(packet, sizeof packet, &moved, kLoginTimeoutMs);
+  s = socket.receive(packet, sizeof packet, &moved, kOpenTimeoutMs);
   if (s = whole(s, moved, sizeof packet); s != CVX_OK) return s;
   Challenge challenge{};
   std::memcpy(challenge.data(), packet + kHeader, challenge.size());
   const LoginAnswer answer = login_answer(challenge, digest);
   packet[4] = kLoginResponse;
   std::memcpy(packet + kHeader, answer.data(), answer.size());
-  s = socket.send(packet, sizeof packet, &moved, kLoginTimeoutMs, max_piece);
+  s = socket.send(packet, sizeof packet, &moved, kOpenTimeoutMs, max_piece);
   if (s = whole(s, moved, sizeof packet); s != CVX_OK) return s;
 
   std::uint8_t verdict[kHeader] = {};
-  s = socket.receive(verdict, kHeader, &moved, kLoginTimeoutMs);
+  s = socket.receive(verdict, kHeader, &moved, kOpenTimeoutMs);
   if (s = whole(s, moved, kHeader); s != CVX_OK) return s;
   return verdict[4] == kLoginAccepted ? CVX_OK : CVX_PASSWORD_REFUSED;
 }

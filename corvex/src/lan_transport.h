@@ -37,7 +37,8 @@ class LanSocket {
 std::shared_ptr<LanSocket> adopt_socket(socket_t s);
 
 // Resolves name (IPv4) and connects with TCP_NODELAY: 2 when the name does not
-// resolve, 0xFFFF0005 when the socket or the connection fails.
+// resolve, 0xFFFF0005 when the socket or the connection fails, or the peer has
+// not taken the connection within the open's 5000 ms.
 CVX_STATUS lan_connect(const char* name, std::int32_t port, std::shared_ptr<LanSocket>* out);
 
 // The login exchange; 0xFFFF0006 when the board refuses the digest.

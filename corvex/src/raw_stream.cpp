@@ -36,7 +36,7 @@ CVX_EXPORT CVX_STATUS CVX_API CVX_Write(CVX_HANDLE handle, const void* data, uin
 }
 
 CVX_EXPORT CVX_STATUS CVX_API CVX_Read(CVX_HANDLE handle, void* data, uint32_t length, uint32_t* read) {
-  return guarded([&] { return read_path(handle, data, length, read, Firmware::Monitor); });
+  return guarded([&] { return read_path(handle, data, length, read, Firmware::Monitor, ReplyLength::Asked); });
 }
 
 CVX_EXPORT CVX_STATUS CVX_API CVX_Write2(CVX_HANDLE handle, SAFEARRAY* array, uint32_t length, uint32_t* written) {
@@ -50,7 +50,9 @@ CVX_EXPORT CVX_STATUS CVX_API CVX_Write2(CVX_HANDLE handle, SAFEARRAY* array, ui
 CVX_EXPORT CVX_STATUS CVX_API CVX_Read2(CVX_HANDLE handle, SAFEARRAY* array, uint32_t length, uint32_t* read) {
   return guarded([&] {
     return on_array(array, length, read,
-                    [&](uint8_t* data) { return read_path(handle, data, length, read, Firmware::Monitor); });
+                    [&](uint8_t* data) {
+                      return read_path(handle, data, length, read, Firmware::Monitor, ReplyLength::Asked);
+                    });
   });
 }
 

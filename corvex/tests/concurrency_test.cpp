@@ -1,4 +1,6 @@
 #include <atomic>
+#include <chrono>
+#include <string>
 #include <thread>
 
 #include "sim_fixture.h"
@@ -45,4 +47,38 @@ TEST_F(Concurrency, OpenListAndCloseWhileOthersTransfer) {
   EXPECT_EQ(failures.load(), 0);
   char records[8][9];
   EXPECT_EQ(CVX_ListDevices(&records[0][0], 8), 6) << "every spare board was closed again";
+}
+
+// A close from another thread never ends the driver handle under a running
+// read: the read is cut short and returns at once, and so does the close.
+TEST_F(Concurrency, CloseWhileAnotherThreadReadsCutsTheReadShort) {
+  using Clock = std::chrono::steady_clock;
+  const auto ms_since = [](Clock::time_point t) {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - t).count();
+  };
+  const CVX_HANDLE h = open("A1234567");  // the open's 5000 ms time-outs
+  ASSERT_NE(h, 0u);
+  delay_replies(0, -1);
+  std::atomic<CVX_STATUS> status{CVX_OK};
+  std::atomic<long long> took{-1};
+  std::thread reader([&] {
+    const auto start = Clock::now();
+    uint8_t value = 0;
+    status = CVX_PortRead8(h, 0x200000, &value);
+    took = ms_since(start);
+  });
+  for (int i = 0; reads_running(0) == 0 && i < 400; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  EXPECT_EQ(reads_running(0), 1);
+  driver_calls(0);
+  const auto start = Clock::now();
+  EXPECT_EQ(CVX_Close(h), CVX_OK);
+  EXPECT_LT(ms_since(start), 1000);
+  reader.join();
+  EXPECT_EQ(status.load(), CVX_TIMEOUT) << "nothing came";
+  EXPECT_LT(took.load(), 1500) << "the read waited out its time-out";
+  const std::string calls = driver_calls(0);
+  EXPECT_EQ(calls.find("under a read"), std::string::npos) << calls;
+  EXPECT_NE(calls.find("Close;"), std::string::npos) << calls;
+  uint8_t value = 0;
+  EXPECT_EQ(CVX_PortRead8(h, 0x200000, &value), CVX_INVALID_HANDLE);
 }

@@ -1,4 +1,6 @@
+#include <chrono>
 #include <functional>
+#include <thread>
 
 #include "sim_fixture.h"
 
@@ -207,4 +209,39 @@ TEST_F(HandleRules, ShortReadGivesTimeoutWithTheCountReceived) {
   EXPECT_EQ(CVX_Read(h, reply, 1, &count), CVX_TIMEOUT);
   EXPECT_EQ(count, 0u);
   EXPECT_EQ(CVX_ReadStatus(h, &status), CVX_OK);
+}
+
+// A reply that comes after its read's time-out belongs to that command: the
+// next command must not take it for its own, whether it has come meanwhile or
+// is still on its way when that command starts.
+TEST_F(HandleRules, LateReplyIsNotTakenByTheNextCommand) {
+  const CVX_HANDLE h = open("A1234567");
+  board(0).poke(0x200010, 0x11);
+  board(0).poke(0x200020, 0x22);
+  for (const bool arrived_first : {true, false}) {
+    SCOPED_TRACE(arrived_first ? "arrived before the next command" : "still on its way");
+    delay_replies(0, 300);
+    ASSERT_EQ(CVX_SetTimeouts(h, 100, 100), CVX_OK);
+    uint8_t value = 0;
+    ASSERT_EQ(CVX_PortRead8(h, 0x200010, &value), CVX_TIMEOUT);
+    uint32_t waiting = 0;
+    for (int i = 0; arrived_first && waiting == 0 && i < 200; ++i) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+      ASSERT_EQ(CVX_GetQueueStatus(h, &waiting), CVX_OK);
+    }
+    ASSERT_EQ(waiting, arrived_first ? 1u : 0u);
+    ASSERT_EQ(CVX_SetTimeouts(h, 2000, 2000), CVX_OK);
+    driver_calls(0);
+    EXPECT_EQ(CVX_PortRead8(h, 0x200020, &value), CVX_OK);
+    EXPECT_EQ(value, 0x22);
+    // The receive side is purged first, and again when the rest of the late reply comes.
+    EXPECT_EQ(driver_calls(0), arrived_first ? "Purge(1);" : "Purge(1);Purge(1);");
+    EXPECT_EQ(CVX_GetQueueStatus(h, &waiting), CVX_OK);
+    EXPECT_EQ(waiting, 0u);
+    // Back in step: no more purges.
+    delay_replies(0, 0);
+    EXPECT_EQ(CVX_PortRead8(h, 0x200010, &value), CVX_OK);
+    EXPECT_EQ(value, 0x11);
+    EXPECT_EQ(driver_calls(0), "");
+  }
 }

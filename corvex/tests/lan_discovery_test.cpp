@@ -1,12 +1,21 @@
 // LAN discovery against a simulated board, in network namespaces.
 #include <gtest/gtest.h>
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <algorithm>
 #include <array>
+#include <atomic>
 #include <chrono>
 #include <cstring>
 #include <memory>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "corvex.h"
@@ -152,6 +161,98 @@ TEST_F(Discovery, ListedBoardThatRefusesTheLoginIsNoBoard) {
   EXPECT_EQ(CVX_OpenA(&h, nullptr, CVX_IF_LAN | CVX_OPEN_DISCOVER), CVX_DEVICE_NOT_FOUND);
   EXPECT_EQ(h, 0u);
   EXPECT_EQ(server_->stats(0).refusals, 1u);
+}
+
+// A host that answers each request many times, from one UDP socket on the
+// board side of the pair.
+class RepeatingAnswerer {
+ public:
+  // Made in the board's namespace.
+  RepeatingAnswerer(std::uint16_t port, int answers) {
+    fd_ = ::socket(AF_INET, SOCK_DGRAM, 0);
+    sockaddr_in at{};
+    at.sin_family = AF_INET;
+    at.sin_port = htons(port);
+    at.sin_addr.s_addr = htonl(INADDR_ANY);
+    if (fd_ < 0 || ::bind(fd_, reinterpret_cast<sockaddr*>(&at), sizeof at) != 0) return;
+    thread_ = std::thread([this, answers] { serve(answers); });
+  }
+  bool running() const { return thread_.joinable(); }
+  ~RepeatingAnswerer() {
+    stop_ = true;
+    if (thread_.joinable()) thread_.join();
+    if (fd_ >= 0) ::close(fd_);
+  }
+
+ private:
+  void serve(int answers) {
+    const auto end = Clock::now() + std::chrono::seconds(30);
+    while (!stop_ && Clock::now() < end) {
+      pollfd p{fd_, POLLIN, 0};
+      if (::poll(&p, 1, 50) <= 0) continue;
+      std::uint8_t request[64];
+      sockaddr_in from{};
+      socklen_t length = sizeof from;
+      if (::recvfrom(fd_, request, sizeof request, 0, reinterpret_cast<sockaddr*>(&from), &length) < 8) continue;
+      Bytes answer(corvex::kDiscoveryAnswer);
+      const std::uint8_t header[] = {'N', 'C', 'V', 'X', 2, 0, 0, 0};
+      std::copy(std::begin(header), std::end(header), answer.begin());
+      for (int i = 0; i < answers; ++i) {
+        answer[8] = static_cast<std::uint8_t>(i);
+        ::sendto(fd_, answer.data(), answer.size(), 0, reinterpret_cast<sockaddr*>(&from), length);
+      }
+    }
+  }
+  int fd_ = -1;
+  std::atomic<bool> stop_{false};
+  std::thread thread_;
+};
+
+// One host answering again and again is one board: listed once, and an open
+// without a name asks it once.
+TEST_F(Discovery, AHostThatAnswersManyTimesIsListedOnce) {
+  IN_NAMESPACE();
+  // The board's TCP side refuses every login; its discovery port is elsewhere,
+  // so the answers on the network port all come from the repeating host.
+  sim::LanBoardConfig c;
+  c.address = "0.0.0.0";
+  c.faults.refuse_login = true;
+  c.udp_port = 0;
+  c.discovery = sim::DiscoveryAnswer::none;
+  std::unique_ptr<RepeatingAnswerer> repeater;
+  netns::on_board_side([&] {
+    server_ = std::make_unique<sim::LanServer>(std::vector<sim::LanBoardConfig>{c});
+    server_->start();
+    repeater = std::make_unique<RepeatingAnswerer>(server_->tcp_port(0), 300);
+  });
+  ASSERT_TRUE(server_ && repeater && repeater->running());
+  CVX_SetNetworkPort(server_->tcp_port(0));
+
+  std::int32_t count = -1, size = 64;
+  char text[64] = {};
+  ASSERT_EQ(CVX_ListDevicesA(&count, text, &size, CVX_IF_LAN | CVX_OPEN_DISCOVER), CVX_OK);
+  EXPECT_EQ(count, 1);
+  EXPECT_EQ(std::string(text), kBoardAddress);
+  EXPECT_EQ(entry(1)[0], 0);
+
+  CVX_HANDLE h = 7;
+  EXPECT_EQ(CVX_OpenA(&h, nullptr, CVX_IF_LAN | CVX_OPEN_DISCOVER), CVX_DEVICE_NOT_FOUND);
+  EXPECT_EQ(server_->stats(0).refusals, 1u);
+}
+
+// An address added without a broadcast address: the system reports the
+// address itself as its broadcast. The request still reaches the boards on
+// that link.
+TEST_F(Discovery, InterfaceWithoutABroadcastAddressStillReachesItsBoards) {
+  IN_NAMESPACE();
+  ASSERT_EQ(std::system("ip addr del 10.77.0.1/24 dev cvx0 && ip addr add 10.77.0.1/24 dev cvx0"), 0);
+  serve({});
+  std::int32_t count = -1, size = 64;
+  char text[64] = {};
+  ASSERT_EQ(CVX_ListDevicesA(&count, text, &size, CVX_IF_LAN | CVX_OPEN_DISCOVER), CVX_OK);
+  EXPECT_EQ(count, 1);
+  EXPECT_EQ(std::string(text), kBoardAddress);
+  EXPECT_EQ(server_->stats(0).discovery_requests, 1u);
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 #include <nettle/sha1.h>
 #include <nettle/sha2.h>
 #include <netinet/in.h>
+#include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -297,6 +298,52 @@ TEST_F(Lan, CloseWakesATransferWaitingOnTheSameHandle) {
   EXPECT_LT(took.load(), 1500);
 }
 
+// A reply that comes after its read's time-out, whole or in part, belongs to
+// that command: the next command must not take it for its own.
+TEST_F(Lan, LateReplyIsNotTakenByTheNextCommand) {
+  using namespace std::chrono_literals;
+  struct Case {
+    const char* name;
+    sim::LanFaults faults;
+    bool word;           // the failed read asks for two bytes
+    bool arrived_first;  // the late reply is there before the next command
+  };
+  const Case cases[] = {
+      {"late, still on its way", {.delay = 300ms}, false, false},
+      {"late, arrived meanwhile", {.delay = 300ms}, false, true},
+      {"short, the rest on its way", {.split = 1, .split_gap = 300ms}, true, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    serve({with_faults(c.faults)});
+    server_->with_board(0, [](sim::Board& b) {
+      b.poke(0x200010, 0x11);
+      b.poke(0x200011, 0x12);
+      b.poke(0x200020, 0x22);
+    });
+    const CVX_HANDLE h = open_board(0);
+    ASSERT_NE(h, 0u);
+    ASSERT_EQ(CVX_SetTimeouts(h, 150, 150), CVX_OK);
+    uint8_t value = 0;
+    uint16_t word = 0;
+    ASSERT_EQ(c.word ? CVX_PortRead16(h, 0x200010, &word) : CVX_PortRead8(h, 0x200010, &value), CVX_TIMEOUT);
+    uint32_t waiting = 0;
+    for (int i = 0; c.arrived_first && waiting == 0 && i < 200; ++i) {
+      std::this_thread::sleep_for(10ms);
+      ASSERT_EQ(CVX_GetQueueStatus(h, &waiting), CVX_OK);
+    }
+    ASSERT_EQ(waiting, c.arrived_first ? 1u : 0u);
+    ASSERT_EQ(CVX_SetTimeouts(h, 2000, 2000), CVX_OK);
+    EXPECT_EQ(CVX_PortRead8(h, 0x200020, &value), CVX_OK);
+    EXPECT_EQ(value, 0x22);
+    EXPECT_EQ(CVX_GetQueueStatus(h, &waiting), CVX_OK);
+    EXPECT_EQ(waiting, 0u);
+    EXPECT_EQ(CVX_Close(h), CVX_OK);
+    opened_.clear();
+    server_.reset();
+  }
+}
+
 // Replies come in small pieces with gaps, so two exchanges that overlapped on
 // the wire would take each other's bytes.
 TEST_F(Lan, OneExchangeAtATimePerHandle) {
@@ -318,6 +365,44 @@ TEST_F(Lan, OneExchangeAtATimePerHandle) {
   }
   for (auto& t : threads) t.join();
   EXPECT_EQ(failures.load(), 0);
+}
+
+// A peer whose accept queue is full drops the connection's SYNs: left to the
+// system, the connect would wait minutes. The open's time-out bounds it.
+TEST(LanConnect, PeerThatNeverTakesTheConnectionFailsWithinTheOpenTimeout) {
+  const int listener = ::socket(AF_INET, SOCK_STREAM, 0);
+  ASSERT_GE(listener, 0);
+  sockaddr_in at{};
+  at.sin_family = AF_INET;
+  at.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t length = sizeof at;
+  ASSERT_EQ(::bind(listener, reinterpret_cast<sockaddr*>(&at), sizeof at), 0);
+  ASSERT_EQ(::listen(listener, 0), 0);
+  ASSERT_EQ(::getsockname(listener, reinterpret_cast<sockaddr*>(&at), &length), 0);
+  // Connections that are never accepted, until one is left hanging.
+  std::vector<int> held;
+  bool full = false;
+  for (int i = 0; i < 16 && !full; ++i) {
+    const int c = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK, 0);
+    ASSERT_GE(c, 0);
+    held.push_back(c);
+    ::connect(c, reinterpret_cast<sockaddr*>(&at), sizeof at);
+    pollfd p{c, POLLOUT, 0};
+    full = ::poll(&p, 1, 300) == 0;
+  }
+  ASSERT_TRUE(full) << "the accept queue never filled";
+
+  CVX_SetNetworkPort(ntohs(at.sin_port));
+  CVX_HANDLE h = 7;
+  const auto start = Clock::now();
+  EXPECT_EQ(CVX_OpenA(&h, "127.0.0.1", CVX_IF_LAN), CVX_SOCKET_ERROR);
+  const auto took = ms_since(start);
+  EXPECT_EQ(h, 0u);
+  EXPECT_GE(took, 4900);
+  EXPECT_LT(took, 6500);
+  CVX_SetNetworkPort(0);
+  for (int c : held) ::close(c);
+  ::close(listener);
 }
 
 // Board 0 never answers commands, board 1 never answers the login; meanwhile

@@ -62,6 +62,14 @@ class SimBoards : public ::testing::Test {
     return n < 0 ? "?" : std::string(text);
   }
 
+  // Replies of board index reach the host ms after the write that made them; negative: never.
+  void delay_replies(int index, int ms) {
+    ASSERT_EQ(hook<int (*)(int, int)>("ftsim_delay_replies")(index, ms), 0);
+  }
+
+  // Driver reads waiting on board index now.
+  int reads_running(int index) { return hook<int (*)(int)>("ftsim_reads_running")(index); }
+
   // Opens by serial (first board when empty) and closes at the end of the test.
   CVX_HANDLE open(const char* serial, uint32_t flags = CVX_IF_USB) {
     CVX_HANDLE h = 0;

@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <deque>
 #include <fstream>
 #include <memory>
 #include <mutex>
@@ -27,6 +28,8 @@ namespace {
 using kestrel::sim::Board;
 using kestrel::sim::BoardConfig;
 
+using Clock = std::chrono::steady_clock;
+
 struct Device {
   explicit Device(BoardConfig config) : board(std::move(config)) {}
   std::mutex lock;
@@ -35,8 +38,37 @@ struct Device {
   bool open = false;
   std::uint32_t read_timeout_ms = 0;  // 0: the driver's default, wait without end
   std::string calls;                  // control calls, for tests of their order
+  unsigned reads = 0;                 // FT_Read calls running now
+  std::uint64_t purges = 0;           // receive purges so far: each ends a waiting read
+
+  // Fault for tests: replies reach the host this long after the write that
+  // made them; negative: never.
+  std::chrono::milliseconds reply_delay{0};
+  // The last bytes of the model's replies, still on their way: batches in
+  // order, each with the moment it arrives.
+  std::deque<std::pair<Clock::time_point, std::size_t>> in_flight;
 
   void note(const std::string& call) { calls += call + ";"; }
+
+  // Reply bytes the host can read now.
+  std::size_t arrived() {
+    const auto now = Clock::now();
+    while (!in_flight.empty() && in_flight.front().first <= now) in_flight.pop_front();
+    std::size_t coming = 0;
+    for (const auto& batch : in_flight) coming += batch.second;
+    return board.reply_waiting() - coming;
+  }
+
+  // Drops what has arrived; what is still on its way comes later.
+  void drop_arrived() {
+    std::vector<std::uint8_t> sink(arrived());
+    board.take_reply(sink.data(), sink.size());
+  }
+
+  void drop_all() {
+    board.drop_replies();
+    in_flight.clear();
+  }
 };
 
 // Handles carry the configuration's generation, so a handle from before a
@@ -138,8 +170,9 @@ FT_EXPORT FT_STATUS FT_CALL FT_Open(int index, FT_HANDLE* handle) {
 FT_EXPORT FT_STATUS FT_CALL FT_Close(FT_HANDLE handle) {
   return with_device(handle, [](Device& d, auto&) {
     d.open = false;
-    d.board.drop_replies();
-    d.note("Close");
+    d.drop_all();
+    // The real driver frees the handle a running read still uses.
+    d.note(d.reads ? "Close(under a read)" : "Close");
     return FT_OK;
   });
 }
@@ -218,7 +251,13 @@ FT_EXPORT FT_STATUS FT_CALL FT_Write(FT_HANDLE handle, void* data, std::uint32_t
     return FT_IO_ERROR;
   }
   return with_device(handle, [&](Device& d, auto&) {
+    const std::size_t before = d.board.reply_waiting();
     d.board.receive(static_cast<const std::uint8_t*>(data), length);
+    const std::size_t made = d.board.reply_waiting() - before;
+    if (d.reply_delay.count() < 0)
+      d.drop_all();
+    else if (made > 0 && d.reply_delay.count() > 0)
+      d.in_flight.emplace_back(Clock::now() + d.reply_delay, made);
     *written = length;
     d.replies.notify_all();
     return FT_OK;
@@ -228,12 +267,24 @@ FT_EXPORT FT_STATUS FT_CALL FT_Write(FT_HANDLE handle, void* data, std::uint32_t
 FT_EXPORT FT_STATUS FT_CALL FT_Read(FT_HANDLE handle, void* data, std::uint32_t length, std::uint32_t* read) {
   if (!data || !read) return FT_INVALID_PARAMETER;
   return with_device(handle, [&](Device& d, std::unique_lock<std::mutex>& guard) {
-    const auto enough = [&] { return d.board.reply_waiting() >= length; };
-    if (d.read_timeout_ms == 0)
-      d.replies.wait(guard, enough);
-    else
-      d.replies.wait_for(guard, std::chrono::milliseconds(d.read_timeout_ms), enough);
-    *read = static_cast<std::uint32_t>(d.board.take_reply(static_cast<std::uint8_t*>(data), length));
+    // Ends with what has arrived at the time-out, or at once when the receive
+    // side is purged meanwhile (as the driver's receive abort does).
+    const auto deadline = Clock::now() + std::chrono::milliseconds(d.read_timeout_ms);
+    const std::uint64_t purges = d.purges;
+    ++d.reads;
+    while (d.arrived() < length && d.purges == purges) {
+      const bool bounded = d.read_timeout_ms != 0;
+      if (bounded && Clock::now() >= deadline) break;
+      if (!d.in_flight.empty())
+        d.replies.wait_until(guard, bounded ? std::min(deadline, d.in_flight.front().first) : d.in_flight.front().first);
+      else if (bounded)
+        d.replies.wait_until(guard, deadline);
+      else
+        d.replies.wait(guard);
+    }
+    --d.reads;
+    const std::size_t n = std::min<std::size_t>(length, d.arrived());
+    *read = static_cast<std::uint32_t>(d.board.take_reply(static_cast<std::uint8_t*>(data), n));
     return FT_OK;
   });
 }
@@ -241,7 +292,7 @@ FT_EXPORT FT_STATUS FT_CALL FT_Read(FT_HANDLE handle, void* data, std::uint32_t 
 FT_EXPORT FT_STATUS FT_CALL FT_GetQueueStatus(FT_HANDLE handle, std::uint32_t* count) {
   if (!count) return FT_INVALID_PARAMETER;
   return with_device(handle, [&](Device& d, auto&) {
-    *count = static_cast<std::uint32_t>(d.board.reply_waiting());
+    *count = static_cast<std::uint32_t>(d.arrived());
     return FT_OK;
   });
 }
@@ -250,7 +301,11 @@ FT_EXPORT FT_STATUS FT_CALL FT_GetQueueStatus(FT_HANDLE handle, std::uint32_t* c
 FT_EXPORT FT_STATUS FT_CALL FT_Purge(FT_HANDLE handle, std::uint32_t mask) {
   return with_device(handle, [&](Device& d, auto&) {
     d.note("Purge(" + std::to_string(mask) + ")");
-    if (mask & FT_PURGE_RX) d.board.drop_replies();
+    if (mask & FT_PURGE_RX) {
+      d.drop_arrived();
+      ++d.purges;
+      d.replies.notify_all();
+    }
     return FT_OK;
   });
 }
@@ -273,6 +328,28 @@ FT_EXPORT void* ftsim_board(int index) {
   std::lock_guard guard(r.lock);
   if (index < 0 || static_cast<std::size_t>(index) >= r.devices.size()) return nullptr;
   return &r.devices[static_cast<std::size_t>(index)]->board;
+}
+
+// Fault for tests: the replies of device index reach the host ms after the
+// write that made them; negative: never. 0 on success, -1 for no such device.
+FT_EXPORT int ftsim_delay_replies(int index, int ms) {
+  Registry& r = registry();
+  std::lock_guard guard(r.lock);
+  if (index < 0 || static_cast<std::size_t>(index) >= r.devices.size()) return -1;
+  Device& d = *r.devices[static_cast<std::size_t>(index)];
+  std::lock_guard device_guard(d.lock);
+  d.reply_delay = std::chrono::milliseconds(ms);
+  return 0;
+}
+
+// The number of FT_Read calls waiting on device index now; -1 for no such device.
+FT_EXPORT int ftsim_reads_running(int index) {
+  Registry& r = registry();
+  std::lock_guard guard(r.lock);
+  if (index < 0 || static_cast<std::size_t>(index) >= r.devices.size()) return -1;
+  Device& d = *r.devices[static_cast<std::size_t>(index)];
+  std::lock_guard device_guard(d.lock);
+  return static_cast<int>(d.reads);
 }
 
 // The control calls made on device index since the last call of this hook,
