@@ -27,7 +27,7 @@ constexpr std::size_t kHeader = 8;
 // link of its own, the interface it leaves by and the source it carries.
 struct Target {
   in_addr to{};
-  unsigned interface = 0;  // 0: wherever the routing sends it
+  unsigned if_index = 0;  // 0: wherever the routing sends it
   in_addr source{};
 };
 
@@ -65,12 +65,12 @@ std::vector<Target> broadcast_targets() {
     // broadcast out of that interface reaches the boards on its link.
     if (t.to.s_addr == 0 || t.to.s_addr == t.source.s_addr) {
       t.to.s_addr = htonl(INADDR_BROADCAST);
-      t.interface = ::if_nametoindex(i->ifa_name);
-      if (t.interface == 0) continue;
+      t.if_index = ::if_nametoindex(i->ifa_name);
+      if (t.if_index == 0) continue;
     }
     // Two addresses on one subnet (or link) would otherwise ask, and list, every board twice.
     if (std::none_of(out.begin(), out.end(), [&](const Target& o) {
-          return o.to.s_addr == t.to.s_addr && o.interface == t.interface;
+          return o.to.s_addr == t.to.s_addr && o.if_index == t.if_index;
         }))
       out.push_back(t);
   }
@@ -90,7 +90,7 @@ bool send_request(socket_t s, const Target& t, std::uint16_t port, const std::ui
   message.msg_iov = &data;
   message.msg_iovlen = 1;
   alignas(cmsghdr) char control[CMSG_SPACE(sizeof(in_pktinfo))] = {};
-  if (t.interface != 0) {
+  if (t.if_index != 0) {
     // The interface to leave by, and its address as the source the boards answer to.
     message.msg_control = control;
     message.msg_controllen = sizeof control;
@@ -99,7 +99,7 @@ bool send_request(socket_t s, const Target& t, std::uint16_t port, const std::ui
     c->cmsg_type = IP_PKTINFO;
     c->cmsg_len = CMSG_LEN(sizeof(in_pktinfo));
     in_pktinfo info{};
-    info.ipi_ifindex = static_cast<int>(t.interface);
+    info.ipi_ifindex = static_cast<int>(t.if_index);
     info.ipi_spec_dst = t.source;
     std::memcpy(CMSG_DATA(c), &info, sizeof info);
   }
