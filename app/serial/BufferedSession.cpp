@@ -16,7 +16,7 @@ const QString kRange255 = QStringLiteral("チャンネル番号は１～２５�
 const QString kAuto255 = QStringLiteral("オートモード（１～２５５まで自動再生）");
 const QByteArray kStopFF("\xFF", 1);
 const QString kStopFFLog = QStringLiteral("[送信]：STOP(FFh)");
-const QByteArray kStopFrame("\x02\xFF\x03\xFC", 4);
+const QByteArray kStopFrame = stxFrame(QByteArray(1, '\xFF'));
 const QString kStopFrameLog = QStringLiteral("[送信]：STOP(02hFFh03hFCh)");
 const QString k08 = QStringLiteral("08");
 
@@ -39,11 +39,11 @@ struct VolumeFrame {
   QString log;
 };
 
-// Payloads 251, 252 and 253 with their BCCs, written as fixed bytes.
+// Payloads 251, 252 and 253, each frame written at once.
 const std::array<VolumeFrame, 3> kVolumeFrames{{
-    {QByteArray("\x02\x32\x35\x31\x03\x35", 6), QStringLiteral("[送信]：音量減衰(-6dB)")},
-    {QByteArray("\x02\x32\x35\x32\x03\x36", 6), QStringLiteral("[送信]：音量減衰(-14dB)")},
-    {QByteArray("\x02\x32\x35\x33\x03\x37", 6), QStringLiteral("[送信]：音量減衰(ﾃﾞﾌｫﾙﾄ)")},
+    {stxFrame("251"), QStringLiteral("[送信]：音量減衰(-6dB)")},
+    {stxFrame("252"), QStringLiteral("[送信]：音量減衰(-14dB)")},
+    {stxFrame("253"), QStringLiteral("[送信]：音量減衰(ﾃﾞﾌｫﾙﾄ)")},
 }};
 
 }  // namespace
@@ -208,16 +208,16 @@ void BufferedSession::nextFrame() {
 }
 
 bool BufferedSession::writeFrame(const QString& payload, const QString& text) {
+  const auto [stx, digits, etx, bcc] = stxFrameParts(payload.toLatin1());
   pause_.sleep(kFrameGapMs);
-  if (!send(QByteArray(1, char(kStx)), QStringLiteral("[送信]：STX(02h)"))) return false;
+  if (!send(stx, QStringLiteral("[送信]：STX(02h)"))) return false;
   pause_.sleep(kFrameGapMs);
-  if (!send(payload.toLatin1())) return false;
+  if (!send(digits)) return false;
   pause_.sleep(kFrameGapMs);
   log_.AddLog(QStringLiteral("[送信]：") + text);
   pause_.sleep(kFrameGapMs);
-  if (!send(QByteArray(1, char(kEtx)), QStringLiteral("[送信]：ETX(03h)"))) return false;
-  const quint8 bcc = CalcBCC(payload);
-  return send(QByteArray(1, char(bcc)), QStringLiteral("[送信]：BCC(%1h)").arg(hexText(bcc)));
+  if (!send(etx, QStringLiteral("[送信]：ETX(03h)"))) return false;
+  return send(bcc, QStringLiteral("[送信]：BCC(%1h)").arg(hexText(quint8(bcc[0]))));
 }
 
 void BufferedSession::Unload() {

@@ -160,8 +160,8 @@ void Plx6Session::nextFrame() {
     }
   }
   if (!item.isEmpty()) items.append(item);
-  const quint8 bcc = CalcBCC(payload);
-  if (!send(char(kStx) + payload.toLatin1() + char(kEtx) + char(bcc))) {
+  const QByteArray frame = stxFrame(payload.toLatin1());
+  if (!send(frame)) {
     // Channels that did not reach the unit are still to be sent.
     ListPos = startPos;
     ListRemain = startRemain;
@@ -170,7 +170,7 @@ void Plx6Session::nextFrame() {
   log_.AddLog(QStringLiteral("[送信]：STX(02h)"));
   for (const QString& line : items) log_.AddLog(QStringLiteral("[送信]：") + line);
   log_.AddLog(QStringLiteral("[送信]：ETX(03h)"));
-  log_.AddLog(QStringLiteral("[送信]：BCC(%1)").arg(hexDump(QByteArray(1, char(bcc)))));
+  log_.AddLog(QStringLiteral("[送信]：BCC(%1)").arg(hexDump(frame.right(1))));
   CommandState = FrameSent;
 }
 
