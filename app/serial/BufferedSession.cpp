@@ -98,12 +98,7 @@ void BufferedSession::InitForm() {
 }
 
 void BufferedSession::Play(const QStringList& channels, int channelUnit) {
-  ChannelUnit = qint16(channelUnit);
-  ListPos = 0;
-  const int count = int(qMin<qsizetype>(channels.size(), MaxChannel));
-  for (int i = 0; i < count; ++i) ChannelList[std::size_t(i) + 1] = channels[i];
-  ListRemain = qint16(count);
-  ListTotal = ListRemain;
+  load(channels.mid(0, MaxChannel), channelUnit);
   // A run starts here: a stop the unit never answered is over.
   StopRequest = Stopped = false;
   send(QByteArray(1, char(kEnq)), QStringLiteral("[送信]：ENQ(05h)"));
@@ -157,10 +152,8 @@ void BufferedSession::onNak() {
     // Rewind once per frame: a second NAK must not reach back into frames
     // the unit already took.
     FramePending = false;
-    if (ListPos > 0) {
-      ListPos = qint16(ListPos - FrameCount);
-      ListRemain = qint16(ListRemain + FrameCount);
-    }
+    // After a repeat restart the frame is not taken back.
+    if (ListPos > 0) rewind();
   }
   nextFrame();
 }
@@ -175,40 +168,27 @@ void BufferedSession::nextFrame() {
   // list: an ACK then (a unit announcing itself) must not send empty frames.
   if (!LinkUp || !AckReceived || ListRemain < 1 || ListTotal < 1) return;
 
-  QString payload, text;
+  QString prefix;
   if (variant_.linePrefix) {
     const int selected = selectedLine ? selectedLine() : 0;
     if (selected >= 1 && selected <= 9) LineNo = qint16(selected);
-    payload = QStringLiteral("#00") + QString::number(LineNo);
-    text = payload + u',';
+    prefix = QStringLiteral("#00") + QString::number(LineNo);
   }
-  const qint16 startPos = ListPos, startRemain = ListRemain;
-  FrameCount = 0;
-  for (int i = 1; i <= ChannelUnit; ++i) {
-    ++FrameCount;
-    ++ListPos;
-    --ListRemain;
-    payload += channel(ListPos);
-    text += channel(ListPos);
-    if (ListRemain == 0) break;
-    if (i < ChannelUnit) text += u',';
-  }
-  if (!writeFrame(payload, text)) {
+  const QStringList channels = take();
+  QStringList items = channels;
+  if (!prefix.isEmpty()) items.prepend(prefix);
+  if (!writeFrame((prefix + channels.join(QString())).toLatin1(), items.join(u','))) {
     // Channels that did not reach the unit are still to be sent.
-    ListPos = startPos;
-    ListRemain = startRemain;
+    rewind();
     FrameCount = 0;
     return;
   }
-  if (RepeatOn == 1 && ListRemain == 0 && ListTotal != MaxChannel) {
-    ListPos = 0;
-    ListRemain = ListTotal;
-  }
+  if (RepeatOn == 1 && ListRemain == 0 && ListTotal != MaxChannel) restart();
   FramePending = true;
 }
 
-bool BufferedSession::writeFrame(const QString& payload, const QString& text) {
-  const auto [stx, digits, etx, bcc] = stxFrameParts(payload.toLatin1());
+bool BufferedSession::writeFrame(const QByteArray& payload, const QString& text) {
+  const auto [stx, digits, etx, bcc] = stxFrameParts(payload);
   pause_.sleep(kFrameGapMs);
   if (!send(stx, QStringLiteral("[送信]：STX(02h)"))) return false;
   pause_.sleep(kFrameGapMs);

@@ -42,16 +42,11 @@ Mode34Session::Mode34Session(LinkPort& link, LogSink& log, Pause& pause) : Seria
 
 void Mode34Session::InitForm() {
   CommandState = 0;
-  ListPos = ListRemain = 0;
-  ChannelList.assign(1, QString());
+  load({}, ChannelUnit);
 }
 
 void Mode34Session::Send(const QStringList& channels, int channelUnit) {
-  ChannelUnit = qint16(channelUnit);
-  ChannelList.assign(1, QString());
-  ChannelList.insert(ChannelList.end(), channels.begin(), channels.end());
-  ListRemain = qint16(channels.size());
-  ListPos = 0;
+  load(channels, channelUnit);
   CommandState = 1;
   send(QByteArray(1, char(kEnq)), QStringLiteral("[送信]：ENQ(05h)"));
 }
@@ -136,17 +131,8 @@ void Mode34Session::onReport(const QByteArray& block) {
 }
 
 void Mode34Session::nextFrame() {
-  const qint16 startPos = ListPos, startRemain = ListRemain;
-  QString payload, text;
-  for (int i = 1; i <= ChannelUnit; ++i) {
-    ++ListPos;
-    --ListRemain;
-    payload += ChannelList[std::size_t(ListPos)];
-    text += ChannelList[std::size_t(ListPos)];
-    if (ListRemain == 0) break;
-    if (i < ChannelUnit) text += u',';
-  }
-  const std::array<QByteArray, 4> parts = stxFrameParts(payload.toLatin1());
+  const QStringList channels = take();
+  const std::array<QByteArray, 4> parts = stxFrameParts(channels.join(QString()).toLatin1());
   bool sent = true;
   for (const QByteArray& part : parts) {
     pause_.sleep(kFrameGapMs);
@@ -154,11 +140,10 @@ void Mode34Session::nextFrame() {
   }
   if (!sent) {
     // Channels that did not reach the unit are still to be sent.
-    ListPos = startPos;
-    ListRemain = startRemain;
+    rewind();
     return;
   }
-  log_.AddLog(QStringLiteral("[送信]：STX(02h)+%1+ETX(03h)+BCC(%2h)").arg(text, hexText(quint8(parts[3][0]))));
+  log_.AddLog(QStringLiteral("[送信]：STX(02h)+%1+ETX(03h)+BCC(%2h)").arg(channels.join(u','), hexText(quint8(parts[3][0]))));
 }
 
 void Mode34Session::Unload() { pause_.doEvents(); }
