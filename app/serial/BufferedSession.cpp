@@ -92,12 +92,12 @@ BufferedSession::BufferedSession(int subMode, LinkPort& link, LogSink& log, Paus
 void BufferedSession::InitForm() {
   ListRemain = MaxChannel;
   ChannelUnit = 1;
-  ChannelList.assign(std::size_t(MaxChannel) + 1, QString());
+  ChannelList.assign(std::size_t(MaxChannel) + 1, 0);
   LinkUp = AckReceived = StopRequest = Stopped = false;
   VolumeCmd = VolumeNone;
 }
 
-void BufferedSession::Play(const QStringList& channels, int channelUnit) {
+void BufferedSession::Play(const QList<qint64>& channels, int channelUnit) {
   load(channels.mid(0, MaxChannel), channelUnit);
   // A run starts here: a stop the unit never answered is over.
   StopRequest = Stopped = false;
@@ -174,7 +174,8 @@ void BufferedSession::nextFrame() {
     if (selected >= 1 && selected <= 9) LineNo = qint16(selected);
     prefix = QStringLiteral("#00") + QString::number(LineNo);
   }
-  const QStringList channels = take();
+  QStringList channels;
+  for (const qint64 channel : take()) channels.append(zeroPadded(channel, variant_.channelWidth));
   QStringList items = channels;
   if (!prefix.isEmpty()) items.prepend(prefix);
   if (!writeFrame((prefix + channels.join(QString())).toLatin1(), items.join(u','))) {

@@ -7,9 +7,8 @@
 
 #include <QByteArray>
 #include <QString>
-#include <QStringList>
+#include <QList>
 #include <functional>
-#include <vector>
 
 namespace kestrel {
 
@@ -34,7 +33,7 @@ const BufferedVariant& bufferedVariant(int subMode);
 extern const BufferedVariant kBuffered1000;      // the standard 1000-channel unit
 extern const BufferedVariant kBufferedTarn4Lan;  // the LAN-capable 1000-channel unit, with line numbers
 
-class BufferedSession : public SerialSession, private ChannelCursor<QString> {
+class BufferedSession : public SerialSession, private ChannelCursor<qint64> {
  public:
   enum Volume : qint16 { VolumeNone = 0, Volume6dB = 1, Volume14dB = 2, VolumeDefault = 3, VolumeSent = 5 };
   static constexpr int kFrameGapMs = 3;
@@ -44,7 +43,7 @@ class BufferedSession : public SerialSession, private ChannelCursor<QString> {
 
   void InitForm() override;
   // 再生, once the entries have passed their check: starts a run.
-  void Play(const QStringList& channels, int channelUnit);
+  void Play(const QList<qint64>& channels, int channelUnit);
   void Stop();
   void SendVolume(Volume command);
   void OnComm(int event) override;

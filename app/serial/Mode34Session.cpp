@@ -1,6 +1,7 @@
 #include "Mode34Session.h"
 
 #include "Bcc.h"
+#include "ChannelEntry.h"
 #include "LogSink.h"
 #include "LinkPort.h"
 #include "shell/Pause.h"
@@ -45,7 +46,7 @@ void Mode34Session::InitForm() {
   load({}, ChannelUnit);
 }
 
-void Mode34Session::Send(const QStringList& channels, int channelUnit) {
+void Mode34Session::Send(const QList<qint64>& channels, int channelUnit) {
   load(channels, channelUnit);
   CommandState = 1;
   send(QByteArray(1, char(kEnq)), QStringLiteral("[送信]：ENQ(05h)"));
@@ -131,7 +132,8 @@ void Mode34Session::onReport(const QByteArray& block) {
 }
 
 void Mode34Session::nextFrame() {
-  const QStringList channels = take();
+  QStringList channels;
+  for (const qint64 channel : take()) channels.append(zeroPadded(channel, 3));
   const std::array<QByteArray, 4> parts = stxFrameParts(channels.join(QString()).toLatin1());
   bool sent = true;
   for (const QByteArray& part : parts) {

@@ -8,11 +8,11 @@
 
 #include <QByteArray>
 #include <QString>
-#include <QStringList>
+#include <QList>
 
 namespace kestrel {
 
-class Mode34Session : public SerialSession, private ChannelCursor<QString> {
+class Mode34Session : public SerialSession, private ChannelCursor<qint64> {
  public:
   static constexpr qint16 kMaxChannel = 20;
   static constexpr quint8 kRefusal = 0x21;
@@ -23,7 +23,7 @@ class Mode34Session : public SerialSession, private ChannelCursor<QString> {
 
   void InitForm() override;
   // 送信, once the entries have passed their check.
-  void Send(const QStringList& channels, int channelUnit);
+  void Send(const QList<qint64>& channels, int channelUnit);
   void SendCommand(Command command);
   // Sheet number k + 1, k = 0..15.
   void SendSheetNo(int k);

@@ -31,7 +31,7 @@ void Plx6Session::ResetReceiver() {
 }
 
 void Plx6Session::Play(const QList<qint64>& channels, int channelUnit) {
-  load(hexChannels(channels), channelUnit);
+  load(channels, channelUnit);
   CommandState = EnqSent;
   send(QByteArray("\x10\x05", 2), QStringLiteral("[送信]：DLE(10h)+ENQ(05h)"));
 }
@@ -138,7 +138,7 @@ void Plx6Session::onText() {
 }
 
 void Plx6Session::nextFrame() {
-  const QStringList channels = take();
+  const QStringList channels = hexChannels(take());
   const QByteArray frame = stxFrame(channels.join(QString()).toLatin1());
   if (!send(frame)) {
     // Channels that did not reach the unit are still to be sent.

@@ -13,7 +13,7 @@
 
 namespace kestrel {
 
-class Plx6Session : public SerialSession, private ChannelCursor<QString> {
+class Plx6Session : public SerialSession, private ChannelCursor<qint64> {
  public:
   static constexpr qint16 kMaxChannel = 255;
   static constexpr int kMaxText = 5;
