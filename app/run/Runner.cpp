@@ -783,7 +783,7 @@ class BufferedBinaryDrive : public BinaryDrive<BufferedBinarySession> {
   }
 
  protected:
-  void play() override { session_.Play(entries_.list, options_.manual, entries_.strobeMs); }
+  void play() override { session_.Play(entries_.numbers, options_.manual, entries_.strobeMs); }
 };
 
 // Modes 13 to 15.
@@ -799,7 +799,7 @@ class BinaryMode2Drive : public BinaryDrive<BinaryMode2Session> {
  protected:
   void play() override {
     session_.Repeat = options_.repeat > 1 ? 1 : 0;
-    session_.Play(entries_.list);
+    session_.Play(entries_.numbers);
   }
   // The tick that would wrap the list ends a pass; after the last, repeat goes off.
   void beforeTick() override {
