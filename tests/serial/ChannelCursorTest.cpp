@@ -1,6 +1,7 @@
 #include "serial/ChannelCursor.h"
 
 #include <gtest/gtest.h>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -22,6 +23,8 @@ struct CursorCase {
   int unit;
   std::vector<Step> steps;
 };
+
+void PrintTo(const CursorCase& c, std::ostream* os) { *os << c.name; }
 
 class Cursor : public testing::TestWithParam<CursorCase> {};
 

@@ -9,6 +9,7 @@
 #include <QTemporaryDir>
 #include <array>
 #include <gtest/gtest.h>
+#include <ostream>
 
 using namespace kestrel;
 
@@ -29,6 +30,8 @@ struct FrameCase {
   QByteArray payload;
   QByteArray frame;
 };
+
+void PrintTo(const FrameCase& c, std::ostream* os) { *os << c.payload.toHex().constData(); }
 
 class StxFrame : public testing::TestWithParam<FrameCase> {};
 
