@@ -30,11 +30,11 @@ class Run : public Driver<Run, Mode34Session> {
   void send(Input& in) {
     const std::optional<Entries> entries = checked(readEntries(in, 20), hsRules());
     if (!entries) return;
-    const QStringList channels = buildChannelList(entries->boxes, entries->manual, Mode34Session::kMaxChannel, 3);
+    const QList<qint64> channels = channelNumbers(entries->boxes, entries->manual, Mode34Session::kMaxChannel);
     const int unit = unitOf(*entries);
     // Three decimal digits each, as the unit reads them.
     list_.clear();
-    for (const qint64 c : channelNumbers(entries->boxes, entries->manual, Mode34Session::kMaxChannel)) {
+    for (const qint64 c : channels) {
       FUZZ_REQUIRE(c >= 1 && c <= Mode34Session::kMaxChannel);
       list_.append(QByteArray::number(c).rightJustified(3, '0'));
     }
@@ -87,7 +87,7 @@ class Run : public Driver<Run, Mode34Session> {
     FUZZ_REQUIRE(std::size_t(s.ListPos + s.ListRemain) + 1 == s.ChannelList.size());
     FUZZ_REQUIRE(s.ChannelList.size() == std::size_t(list_.size()) + 1);
     for (qsizetype i = 0; i < list_.size(); ++i)
-      FUZZ_REQUIRE(s.ChannelList[std::size_t(i) + 1] == QLatin1String(list_[i]));
+      FUZZ_REQUIRE(QByteArray::number(s.ChannelList[std::size_t(i) + 1]).rightJustified(3, '0') == list_[i]);
   }
 
   // An arrival sends nothing, or the next channels of the list in one frame;

@@ -107,8 +107,10 @@ class Run : public Driver<Run, Plx6Session> {
     FUZZ_REQUIRE(s.ListPos >= 0 && s.ListRemain >= 0);
     FUZZ_REQUIRE(std::size_t(s.ListPos + s.ListRemain) + 1 == s.ChannelList.size());
     FUZZ_REQUIRE(s.ChannelList.size() == std::size_t(list_.size()) + 1);
-    for (qsizetype i = 0; i < list_.size(); ++i)
-      FUZZ_REQUIRE(s.ChannelList[std::size_t(i) + 1] == QLatin1String(list_[i]));
+    for (qsizetype i = 0; i < list_.size(); ++i) {
+      const qint64 channel = s.ChannelList[std::size_t(i) + 1];
+      FUZZ_REQUIRE(QByteArray::number(channel, 16).toUpper().rightJustified(2, '0') == list_[i]);
+    }
   }
 
   // An arrival sends nothing, or the next channels of the list in one frame.

@@ -135,7 +135,7 @@ void BufferedBinaryForm::CmdAction_Click(int index) {
         TxtIoTime->setFocus();
         return;
       }
-      s.Play(panel->channelList(s.variant().maxChannel, s.variant().listWidth), panel->manualMode(), timing.widthMs);
+      s.Play(panel->channelNumbers(s.variant().maxChannel), panel->manualMode(), timing.widthMs);
       break;
     }
     case 1: checked(s.Stop()); break;
@@ -199,7 +199,7 @@ void FrmBinaryMode2::CmdAction_Click(int index) {
   switch (index) {
     case 0:
       if (!panel->CheckInput()) return;
-      s.Play(panel->channelList(s.Maximum, 3));
+      s.Play(panel->channelNumbers(s.Maximum));
       break;
     case 1: checked(s.Stop()); break;
     case 2:

@@ -46,10 +46,6 @@ TimingCheck checkTiming(const QString& text, int defaultMs) {
   return {true, int(*value), {}};
 }
 
-namespace {
-qint64 entryValue(const QString& entry) { return qint64(integerValue(entry).value_or(0)); }
-}  // namespace
-
 BinarySession::BinarySession(WexfordApi& board, SessionTimer& timer, LogSink& log, Pause& pause)
     : lines_(board, pause), timer_(timer), log_(log), pause_(pause) {}
 
@@ -66,11 +62,11 @@ BoardResult BinarySession::lost(BoardResult failed) {
   return failed;
 }
 
-void BinarySession::start(const QStringList& entries) {
-  ChannelList.assign(1, QString());
-  ChannelList.insert(ChannelList.end(), entries.begin(), entries.end());
+void BinarySession::start(const QList<qint64>& channels) {
+  ChannelList.assign(1, 0);
+  ChannelList.insert(ChannelList.end(), channels.begin(), channels.end());
   NextIndex = 0;
-  Remaining = qint16(entries.size());
+  Remaining = qint16(channels.size());
   timer_.start(kBinaryTickMs);
 }
 
@@ -78,11 +74,11 @@ BufferedBinarySession::BufferedBinarySession(const BufferedBinaryVariant& varian
                                              SessionTimer& timer, LogSink& log, Pause& pause)
     : BinarySession(board, timer, log, pause), variant_(variant) {}
 
-void BufferedBinarySession::Play(const QStringList& entries, bool manual, int widthMs) {
+void BufferedBinarySession::Play(const QList<qint64>& channels, bool manual, int widthMs) {
   ManualMode = manual;
   StrobeWidth = qint16(widthMs);
   Playing = true;
-  start(entries);
+  start(channels);
 }
 
 BoardResult BufferedBinarySession::Stop() {
@@ -115,9 +111,8 @@ BoardResult BufferedBinarySession::Time1_Timer() {
   }
   // A channel counts as sent once the board took every write of it.
   const qint16 next = qint16(NextIndex + 1);
-  const QString& e = entry(next);
-  const qint64 n = entryValue(e);
-  QString line = QStringLiteral("[送信]：") + e;
+  const qint64 n = entry(next);
+  QString line = QStringLiteral("[送信]：") + zeroPadded(n, variant_.listWidth);
   BoardResult r;
   if (variant_.tenBits) {
     const BinaryLines::Parallel sent = BinaryLines::tenBits(n, PositiveLogic != 0);
@@ -159,15 +154,15 @@ QString BinaryMode2Session::caption() const {
   return QStringLiteral("Kestrel Tester - ") + mode;
 }
 
-void BinaryMode2Session::Play(const QStringList& entries) {
-  ListLength = qint16(entries.size());
-  start(entries);
+void BinaryMode2Session::Play(const QList<qint64>& channels) {
+  ListLength = qint16(channels.size());
+  start(channels);
 }
 
 void BinaryMode2Session::SendCode(int code) {
   CodePending = true;
   ListLength = 1;
-  start({QString::number(code)});
+  start({code});
 }
 
 BoardResult BinaryMode2Session::Stop() {
@@ -191,11 +186,11 @@ BoardResult BinaryMode2Session::Time1_Timer() {
   if (BoardResult r = lines_.readBusy(busy); !r.ok()) return lost(r);
   if (busy) return {};
   const qint16 next = qint16(NextIndex + 1);
-  const QString& e = entry(next);
-  if (BoardResult r = lines_.sendEightBits(entryValue(e), PositiveLogic != 0); !r.ok()) return lost(r);
+  const qint64 n = entry(next);
+  if (BoardResult r = lines_.sendEightBits(n, PositiveLogic != 0); !r.ok()) return lost(r);
   NextIndex = next;
   --Remaining;
-  log_.AddLog(QStringLiteral("[送信]：") + e + QStringLiteral(" + OP信号"));
+  log_.AddLog(QStringLiteral("[送信]：") + zeroPadded(n, 3) + QStringLiteral(" + OP信号"));
   return {};
 }
 

@@ -9,7 +9,7 @@
 #include "shell/SessionTimer.h"
 
 #include <QString>
-#include <QStringList>
+#include <QList>
 #include <vector>
 
 namespace kestrel {
@@ -64,15 +64,15 @@ class BinarySession {
   BinaryLines& lines() { return lines_; }
 
   // The window's fields.
-  std::vector<QString> ChannelList;  // from index 1
+  std::vector<qint64> ChannelList;  // from index 1
   qint16 NextIndex = 0;
   qint16 Remaining = 0;
   bool BoardOpen = false;
 
  protected:
   // Starts a list from its first entry.
-  void start(const QStringList& entries);
-  const QString& entry(int index) const { return ChannelList[std::size_t(index)]; }
+  void start(const QList<qint64>& channels);
+  qint64 entry(int index) const { return ChannelList[std::size_t(index)]; }
   // Ends the run on a failed board call: its line in the log, the failure returned.
   BoardResult lost(BoardResult failed);
   virtual void runEnded() {}
@@ -90,7 +90,7 @@ class BufferedBinarySession : public BinarySession {
 
   const BufferedBinaryVariant& variant() const { return variant_; }
   // 再生, once the entries have passed their check.
-  void Play(const QStringList& entries, bool manual, int widthMs);
+  void Play(const QList<qint64>& channels, bool manual, int widthMs);
   BoardResult Stop();
   BoardResult Time1_Timer() override;
   BoardResult Unload() override;
@@ -113,7 +113,7 @@ class BinaryMode2Session : public BinarySession {
 
   // The window's caption for its sub-mode and logic.
   QString caption() const;
-  void Play(const QStringList& entries);
+  void Play(const QList<qint64>& channels);
   // 251, 252 or 253.
   void SendCode(int code);
   BoardResult Stop();

@@ -346,7 +346,7 @@ class BufferedDrive : public SerialDrive<BufferedSession> {
     s.RepeatOn = options_.repeat > 1 ? 1 : 0;
     const int line = options_.line;
     s.selectedLine = [line] { return line; };
-    s.Play(entries_.list, entries_.unit);
+    s.Play(entries_.numbers, entries_.unit);
   }
   void watch(const QString& text, LineKind kind) override {
     if (kind == LineKind::Received && text == kAck) advance();
@@ -453,7 +453,7 @@ class Mode34Drive : public SerialDrive<Mode34Session> {
   QString settings() const override { return QStringLiteral("19200,N,8,1"); }
   bool raw() const override { return true; }
   bool lineEvents() const override { return true; }
-  void play() override { session_.Send(entries_.list, entries_.unit); }
+  void play() override { session_.Send(entries_.numbers, entries_.unit); }
   void watch(const QString& text, LineKind kind) override {
     if (kind == LineKind::Sent && text.startsWith(u"[送信]：STX(02h)+")) ++frames_;
     if (kind != LineKind::Received) return;
@@ -783,7 +783,7 @@ class BufferedBinaryDrive : public BinaryDrive<BufferedBinarySession> {
   }
 
  protected:
-  void play() override { session_.Play(entries_.list, options_.manual, entries_.strobeMs); }
+  void play() override { session_.Play(entries_.numbers, options_.manual, entries_.strobeMs); }
 };
 
 // Modes 13 to 15.
@@ -799,7 +799,7 @@ class BinaryMode2Drive : public BinaryDrive<BinaryMode2Session> {
  protected:
   void play() override {
     session_.Repeat = options_.repeat > 1 ? 1 : 0;
-    session_.Play(entries_.list);
+    session_.Play(entries_.numbers);
   }
   // The tick that would wrap the list ends a pass; after the last, repeat goes off.
   void beforeTick() override {

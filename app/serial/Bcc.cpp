@@ -8,6 +8,15 @@ quint8 CalcBCC(const QByteArray& payload) {
   return bcc ^ 0x03;
 }
 
+std::array<QByteArray, 4> stxFrameParts(const QByteArray& payload) {
+  return {QByteArray(1, '\x02'), payload, QByteArray(1, '\x03'), QByteArray(1, char(CalcBCC(payload)))};
+}
+
+QByteArray stxFrame(const QByteArray& payload) {
+  const std::array<QByteArray, 4> parts = stxFrameParts(payload);
+  return parts[0] + parts[1] + parts[2] + parts[3];
+}
+
 QString hexText(unsigned value) { return QString::number(value, 16).toUpper(); }
 
 QString hexDump(const QByteArray& bytes) {

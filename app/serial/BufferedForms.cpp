@@ -56,7 +56,7 @@ void BufferedForm::CmdAction_Click(int index) {
   switch (index) {
     case 0:
       if (!panel->CheckInput()) return;
-      s.Play(panel->channelList(s.MaxChannel, s.variant().channelWidth), panel->channelUnit());
+      s.Play(panel->channelNumbers(s.MaxChannel), panel->channelUnit());
       break;
     case 1: s.Stop(); break;
     case 2: s.SendVolume(BufferedSession::Volume6dB); break;

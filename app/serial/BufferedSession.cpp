@@ -16,7 +16,7 @@ const QString kRange255 = QStringLiteral("チャンネル番号は１～２５�
 const QString kAuto255 = QStringLiteral("オートモード（１～２５５まで自動再生）");
 const QByteArray kStopFF("\xFF", 1);
 const QString kStopFFLog = QStringLiteral("[送信]：STOP(FFh)");
-const QByteArray kStopFrame("\x02\xFF\x03\xFC", 4);
+const QByteArray kStopFrame = stxFrame(QByteArray(1, '\xFF'));
 const QString kStopFrameLog = QStringLiteral("[送信]：STOP(02hFFh03hFCh)");
 const QString k08 = QStringLiteral("08");
 
@@ -39,11 +39,11 @@ struct VolumeFrame {
   QString log;
 };
 
-// Payloads 251, 252 and 253 with their BCCs, written as fixed bytes.
+// Payloads 251, 252 and 253, each frame written at once.
 const std::array<VolumeFrame, 3> kVolumeFrames{{
-    {QByteArray("\x02\x32\x35\x31\x03\x35", 6), QStringLiteral("[送信]：音量減衰(-6dB)")},
-    {QByteArray("\x02\x32\x35\x32\x03\x36", 6), QStringLiteral("[送信]：音量減衰(-14dB)")},
-    {QByteArray("\x02\x32\x35\x33\x03\x37", 6), QStringLiteral("[送信]：音量減衰(ﾃﾞﾌｫﾙﾄ)")},
+    {stxFrame("251"), QStringLiteral("[送信]：音量減衰(-6dB)")},
+    {stxFrame("252"), QStringLiteral("[送信]：音量減衰(-14dB)")},
+    {stxFrame("253"), QStringLiteral("[送信]：音量減衰(ﾃﾞﾌｫﾙﾄ)")},
 }};
 
 }  // namespace
@@ -92,18 +92,13 @@ BufferedSession::BufferedSession(int subMode, LinkPort& link, LogSink& log, Paus
 void BufferedSession::InitForm() {
   ListRemain = MaxChannel;
   ChannelUnit = 1;
-  ChannelList.assign(std::size_t(MaxChannel) + 1, QString());
+  ChannelList.assign(std::size_t(MaxChannel) + 1, 0);
   LinkUp = AckReceived = StopRequest = Stopped = false;
   VolumeCmd = VolumeNone;
 }
 
-void BufferedSession::Play(const QStringList& channels, int channelUnit) {
-  ChannelUnit = qint16(channelUnit);
-  ListPos = 0;
-  const int count = int(qMin<qsizetype>(channels.size(), MaxChannel));
-  for (int i = 0; i < count; ++i) ChannelList[std::size_t(i) + 1] = channels[i];
-  ListRemain = qint16(count);
-  ListTotal = ListRemain;
+void BufferedSession::Play(const QList<qint64>& channels, int channelUnit) {
+  load(channels.mid(0, MaxChannel), channelUnit);
   // A run starts here: a stop the unit never answered is over.
   StopRequest = Stopped = false;
   send(QByteArray(1, char(kEnq)), QStringLiteral("[送信]：ENQ(05h)"));
@@ -157,10 +152,8 @@ void BufferedSession::onNak() {
     // Rewind once per frame: a second NAK must not reach back into frames
     // the unit already took.
     FramePending = false;
-    if (ListPos > 0) {
-      ListPos = qint16(ListPos - FrameCount);
-      ListRemain = qint16(ListRemain + FrameCount);
-    }
+    // After a repeat restart the frame is not taken back.
+    if (ListPos > 0) rewind();
   }
   nextFrame();
 }
@@ -175,49 +168,37 @@ void BufferedSession::nextFrame() {
   // list: an ACK then (a unit announcing itself) must not send empty frames.
   if (!LinkUp || !AckReceived || ListRemain < 1 || ListTotal < 1) return;
 
-  QString payload, text;
+  QString prefix;
   if (variant_.linePrefix) {
     const int selected = selectedLine ? selectedLine() : 0;
     if (selected >= 1 && selected <= 9) LineNo = qint16(selected);
-    payload = QStringLiteral("#00") + QString::number(LineNo);
-    text = payload + u',';
+    prefix = QStringLiteral("#00") + QString::number(LineNo);
   }
-  const qint16 startPos = ListPos, startRemain = ListRemain;
-  FrameCount = 0;
-  for (int i = 1; i <= ChannelUnit; ++i) {
-    ++FrameCount;
-    ++ListPos;
-    --ListRemain;
-    payload += channel(ListPos);
-    text += channel(ListPos);
-    if (ListRemain == 0) break;
-    if (i < ChannelUnit) text += u',';
-  }
-  if (!writeFrame(payload, text)) {
+  QStringList channels;
+  for (const qint64 channel : take()) channels.append(zeroPadded(channel, variant_.channelWidth));
+  QStringList items = channels;
+  if (!prefix.isEmpty()) items.prepend(prefix);
+  if (!writeFrame((prefix + channels.join(QString())).toLatin1(), items.join(u','))) {
     // Channels that did not reach the unit are still to be sent.
-    ListPos = startPos;
-    ListRemain = startRemain;
+    rewind();
     FrameCount = 0;
     return;
   }
-  if (RepeatOn == 1 && ListRemain == 0 && ListTotal != MaxChannel) {
-    ListPos = 0;
-    ListRemain = ListTotal;
-  }
+  if (RepeatOn == 1 && ListRemain == 0 && ListTotal != MaxChannel) restart();
   FramePending = true;
 }
 
-bool BufferedSession::writeFrame(const QString& payload, const QString& text) {
+bool BufferedSession::writeFrame(const QByteArray& payload, const QString& text) {
+  const auto [stx, digits, etx, bcc] = stxFrameParts(payload);
   pause_.sleep(kFrameGapMs);
-  if (!send(QByteArray(1, char(kStx)), QStringLiteral("[送信]：STX(02h)"))) return false;
+  if (!send(stx, QStringLiteral("[送信]：STX(02h)"))) return false;
   pause_.sleep(kFrameGapMs);
-  if (!send(payload.toLatin1())) return false;
+  if (!send(digits)) return false;
   pause_.sleep(kFrameGapMs);
   log_.AddLog(QStringLiteral("[送信]：") + text);
   pause_.sleep(kFrameGapMs);
-  if (!send(QByteArray(1, char(kEtx)), QStringLiteral("[送信]：ETX(03h)"))) return false;
-  const quint8 bcc = CalcBCC(payload);
-  return send(QByteArray(1, char(bcc)), QStringLiteral("[送信]：BCC(%1h)").arg(hexText(bcc)));
+  if (!send(etx, QStringLiteral("[送信]：ETX(03h)"))) return false;
+  return send(bcc, QStringLiteral("[送信]：BCC(%1h)").arg(hexText(quint8(bcc[0]))));
 }
 
 void BufferedSession::Unload() {

@@ -2,13 +2,13 @@
 // The buffered RS-232C protocol: ENQ, then one STX/ETX/BCC frame of channels
 // per ACK; a NAK has the same channels sent again at the next ACK.
 
+#include "ChannelCursor.h"
 #include "SerialSession.h"
 
 #include <QByteArray>
 #include <QString>
-#include <QStringList>
+#include <QList>
 #include <functional>
-#include <vector>
 
 namespace kestrel {
 
@@ -33,7 +33,7 @@ const BufferedVariant& bufferedVariant(int subMode);
 extern const BufferedVariant kBuffered1000;      // the standard 1000-channel unit
 extern const BufferedVariant kBufferedTarn4Lan;  // the LAN-capable 1000-channel unit, with line numbers
 
-class BufferedSession : public SerialSession {
+class BufferedSession : public SerialSession, private ChannelCursor<qint64> {
  public:
   enum Volume : qint16 { VolumeNone = 0, Volume6dB = 1, Volume14dB = 2, VolumeDefault = 3, VolumeSent = 5 };
   static constexpr int kFrameGapMs = 3;
@@ -43,14 +43,13 @@ class BufferedSession : public SerialSession {
 
   void InitForm() override;
   // 再生, once the entries have passed their check: starts a run.
-  void Play(const QStringList& channels, int channelUnit);
+  void Play(const QList<qint64>& channels, int channelUnit);
   void Stop();
   void SendVolume(Volume command);
   void OnComm(int event) override;
   void Unload() override;
 
   const BufferedVariant& variant() const { return variant_; }
-  const QString& channel(int position) const { return ChannelList[std::size_t(position)]; }
 
   // The line option selected now (1 to 9), or 0 when none is; read for
   // every frame of a window with line numbers.
@@ -59,11 +58,12 @@ class BufferedSession : public SerialSession {
   // The window's fields.
   qint16 SubMode = -1;  // -1 in the windows that take none
   qint16 MaxChannel;
-  std::vector<QString> ChannelList;  // from index 1
-  qint16 ListPos = 0;
-  qint16 ListRemain = 0;
-  qint16 ListTotal = 0;
-  qint16 ChannelUnit = 1;
+  using ChannelCursor::ChannelList;
+  using ChannelCursor::ListPos;
+  using ChannelCursor::ListRemain;
+  using ChannelCursor::ListTotal;
+  using ChannelCursor::ChannelUnit;
+  using ChannelCursor::FrameCount;
   qint16 RepeatOn = 0;
   bool StopRequest = false;
   // Set by 停止 until the next 再生: the unit answers the outstanding frame
@@ -72,7 +72,6 @@ class BufferedSession : public SerialSession {
   bool FramePending = false;
   bool LinkUp = false;
   bool AckReceived = false;
-  qint16 FrameCount = 0;
   qint16 VolumeCmd = VolumeNone;
   qint16 LineNo = 1;
   bool ManualMode = false;  // OptMode(1) is selected
@@ -81,7 +80,7 @@ class BufferedSession : public SerialSession {
   void onAck();
   void onNak();
   void nextFrame();
-  bool writeFrame(const QString& payload, const QString& text);
+  bool writeFrame(const QByteArray& payload, const QString& text);
 
   const BufferedVariant& variant_;
 };

@@ -14,20 +14,15 @@ const QByteArray kCrByte(1, char(SerialSession::kCr));
 Mode1Session::Mode1Session(LinkPort& link, LogSink& log, Pause& pause) : SerialSession(link, log, pause) { InitForm(); }
 
 void Mode1Session::InitForm() {
-  ListRemain = kChannels;
-  ChannelUnit = 1;
-  ChannelList.assign(kChannels + 1, 0);
-  for (int i = 1; i <= kChannels; ++i) ChannelList[std::size_t(i)] = i;
+  QList<qint64> all;
+  for (int i = 1; i <= kChannels; ++i) all.append(i);
+  load(all, 1);
   FirstAck = SecondAck = ThirdAck = StopRequest = 0;
   Stopped = false;
 }
 
 void Mode1Session::Play(const QList<qint64>& channels, int channelUnit) {
-  ChannelUnit = qint16(channelUnit);
-  ListPos = 0;
-  ChannelList.assign(1, 0);
-  ChannelList.insert(ChannelList.end(), channels.begin(), channels.end());
-  ListRemain = qint16(channels.size());
+  load(channels, channelUnit);
   // A run starts here: a stop the unit never answered is over. The ACK
   // flags are left as they are.
   StopRequest = 0;
@@ -71,19 +66,13 @@ void Mode1Session::onAck() {
   const bool released = (SecondAck == 0 && ThirdAck == 0) || (SecondAck == 1 && ThirdAck == 1);
   if (Stopped || FirstAck != 1 || ListRemain < 1 || !released) return;
 
-  const qint16 startPos = ListPos, startRemain = ListRemain;
-  QString text;
-  for (int i = 1; i <= ChannelUnit; ++i) {
-    ++ListPos;
-    --ListRemain;
-    text += zeroPadded(ChannelList[std::size_t(ListPos)], 3);
-    if (ChannelUnit != 1 && ListRemain != 0 && i != ChannelUnit) text += u',';
-    if (ListRemain == 0) break;
-  }
+  // Commas go between the channels only: none after the last of a line.
+  QStringList digits;
+  for (const qint64 channel : take()) digits.append(zeroPadded(channel, 3));
+  const QString text = digits.join(u',');
   if (!send(text.toLatin1()) || !send(kCrByte, QStringLiteral("[送信]：") + text + QStringLiteral(" + CR(0Dh)"))) {
     // Channels that did not reach the unit are still to be sent.
-    ListPos = startPos;
-    ListRemain = startRemain;
+    rewind();
     return;
   }
   if (SecondAck == 1 && ThirdAck == 1) SecondAck = ThirdAck = 0;

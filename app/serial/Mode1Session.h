@@ -3,14 +3,14 @@
 // first line goes out at the first ACK after "sts"; after that each line waits
 // for two ACKs of the unit.
 
+#include "ChannelCursor.h"
 #include "SerialSession.h"
 
 #include <QList>
-#include <vector>
 
 namespace kestrel {
 
-class Mode1Session : public SerialSession {
+class Mode1Session : public SerialSession, private ChannelCursor<qint64> {
  public:
   static constexpr int kChannels = 255;
 
@@ -24,10 +24,10 @@ class Mode1Session : public SerialSession {
   void Unload() override;
 
   // The window's fields.
-  std::vector<qint64> ChannelList;  // from index 1
-  qint16 ListPos = 0;
-  qint16 ListRemain = 0;
-  qint16 ChannelUnit = 1;
+  using ChannelCursor::ChannelList;
+  using ChannelCursor::ListPos;
+  using ChannelCursor::ListRemain;
+  using ChannelCursor::ChannelUnit;
   qint16 FirstAck = 0;
   qint16 SecondAck = 0;
   qint16 ThirdAck = 0;

@@ -61,7 +61,7 @@ void Mode34Form::CmdAction_Click(int index) {
   switch (index) {
     case 0:
       if (!panel->CheckInput()) return;
-      s.Send(panel->channelList(s.MaxChannel, 3), panel->channelUnit());
+      s.Send(panel->channelNumbers(s.MaxChannel), panel->channelUnit());
       break;
     case 1: s.SendCommand(Mode34Session::Stop); break;
     case 2: s.SendCommand(Mode34Session::Reset); break;

@@ -1,6 +1,7 @@
 #include "Mode34Session.h"
 
 #include "Bcc.h"
+#include "ChannelEntry.h"
 #include "LogSink.h"
 #include "LinkPort.h"
 #include "shell/Pause.h"
@@ -22,14 +23,16 @@ struct CommandFrame {
 
 // The volume lines end without their closing parenthesis, as the unit's
 // testers have always read them.
+QByteArray commandFrame(quint8 code) { return stxFrame(QByteArray(1, char(code))); }
+
 const std::array<CommandFrame, 7> kCommands{{
-    {10, QByteArray("\x02\xFF\x03\xFC", 4), QStringLiteral("[送信]：STOP (STX+FFh+ETX+BCC)")},
-    {20, QByteArray("\x02\xFE\x03\xFD", 4), QStringLiteral("[送信]：RESET (STX+FEh+ETX+BCC)")},
-    {30, QByteArray("\x02\xFB\x03\xF8", 4), QStringLiteral("[送信]：音量減衰-6dB (STX+FBh+ETX+BCC")},
-    {30, QByteArray("\x02\xFC\x03\xFF", 4), QStringLiteral("[送信]：音量減衰-14dB (STX+FCh+ETX+BCC")},
-    {30, QByteArray("\x02\xFD\x03\xFE", 4), QStringLiteral("[送信]：音量減衰ﾃﾞﾌｫﾙﾄ (STX+FDh+ETX+BCC")},
+    {10, commandFrame(0xFF), QStringLiteral("[送信]：STOP (STX+FFh+ETX+BCC)")},
+    {20, commandFrame(0xFE), QStringLiteral("[送信]：RESET (STX+FEh+ETX+BCC)")},
+    {30, commandFrame(0xFB), QStringLiteral("[送信]：音量減衰-6dB (STX+FBh+ETX+BCC")},
+    {30, commandFrame(0xFC), QStringLiteral("[送信]：音量減衰-14dB (STX+FCh+ETX+BCC")},
+    {30, commandFrame(0xFD), QStringLiteral("[送信]：音量減衰ﾃﾞﾌｫﾙﾄ (STX+FDh+ETX+BCC")},
     {40, QByteArray("\x05", 1), QStringLiteral("[送信]：ENQ単独 (ENQ)")},
-    {50, QByteArray("\x02\x30\x30\x31\x03\x32", 6), QStringLiteral("[送信]：CH1単独 (STX+30h30h31h+ETX+BCC)")},
+    {50, stxFrame("001"), QStringLiteral("[送信]：CH1単独 (STX+30h30h31h+ETX+BCC)")},
 }};
 
 }  // namespace
@@ -40,16 +43,11 @@ Mode34Session::Mode34Session(LinkPort& link, LogSink& log, Pause& pause) : Seria
 
 void Mode34Session::InitForm() {
   CommandState = 0;
-  ListPos = ListRemain = 0;
-  ChannelList.assign(1, QString());
+  load({}, ChannelUnit);
 }
 
-void Mode34Session::Send(const QStringList& channels, int channelUnit) {
-  ChannelUnit = qint16(channelUnit);
-  ChannelList.assign(1, QString());
-  ChannelList.insert(ChannelList.end(), channels.begin(), channels.end());
-  ListRemain = qint16(channels.size());
-  ListPos = 0;
+void Mode34Session::Send(const QList<qint64>& channels, int channelUnit) {
+  load(channels, channelUnit);
   CommandState = 1;
   send(QByteArray(1, char(kEnq)), QStringLiteral("[送信]：ENQ(05h)"));
 }
@@ -65,8 +63,7 @@ void Mode34Session::SendCommand(Command command) {
 }
 
 void Mode34Session::SendSheetNo(int k) {
-  const char code = char(0xC8 + k);
-  sendSingle(30, QByteArray{"\x02"} + code + '\x03' + char(code ^ 0x03),
+  sendSingle(30, commandFrame(quint8(0xC8 + k)),
              QStringLiteral("[送信]：シートNo送信 %1").arg(k + 1, 2, 10, QLatin1Char('0')));
 }
 
@@ -135,30 +132,20 @@ void Mode34Session::onReport(const QByteArray& block) {
 }
 
 void Mode34Session::nextFrame() {
-  const qint16 startPos = ListPos, startRemain = ListRemain;
-  QString payload, text;
-  for (int i = 1; i <= ChannelUnit; ++i) {
-    ++ListPos;
-    --ListRemain;
-    payload += ChannelList[std::size_t(ListPos)];
-    text += ChannelList[std::size_t(ListPos)];
-    if (ListRemain == 0) break;
-    if (i < ChannelUnit) text += u',';
-  }
-  const quint8 bcc = CalcBCC(payload);
+  QStringList channels;
+  for (const qint64 channel : take()) channels.append(zeroPadded(channel, 3));
+  const std::array<QByteArray, 4> parts = stxFrameParts(channels.join(QString()).toLatin1());
   bool sent = true;
-  for (const QByteArray& part :
-       {QByteArray(1, char(kStx)), payload.toLatin1(), QByteArray(1, char(kEtx)), QByteArray(1, char(bcc))}) {
+  for (const QByteArray& part : parts) {
     pause_.sleep(kFrameGapMs);
     if (!(sent = send(part))) break;
   }
   if (!sent) {
     // Channels that did not reach the unit are still to be sent.
-    ListPos = startPos;
-    ListRemain = startRemain;
+    rewind();
     return;
   }
-  log_.AddLog(QStringLiteral("[送信]：STX(02h)+%1+ETX(03h)+BCC(%2h)").arg(text, hexText(bcc)));
+  log_.AddLog(QStringLiteral("[送信]：STX(02h)+%1+ETX(03h)+BCC(%2h)").arg(channels.join(u','), hexText(quint8(parts[3][0]))));
 }
 
 void Mode34Session::Unload() { pause_.doEvents(); }

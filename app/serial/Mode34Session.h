@@ -3,16 +3,16 @@
 // STX frames released by the unit's replies, single command frames, and the
 // unit's own STX reports.
 
+#include "ChannelCursor.h"
 #include "SerialSession.h"
 
 #include <QByteArray>
 #include <QString>
-#include <QStringList>
-#include <vector>
+#include <QList>
 
 namespace kestrel {
 
-class Mode34Session : public SerialSession {
+class Mode34Session : public SerialSession, private ChannelCursor<qint64> {
  public:
   static constexpr qint16 kMaxChannel = 20;
   static constexpr quint8 kRefusal = 0x21;
@@ -23,7 +23,7 @@ class Mode34Session : public SerialSession {
 
   void InitForm() override;
   // 送信, once the entries have passed their check.
-  void Send(const QStringList& channels, int channelUnit);
+  void Send(const QList<qint64>& channels, int channelUnit);
   void SendCommand(Command command);
   // Sheet number k + 1, k = 0..15.
   void SendSheetNo(int k);
@@ -32,10 +32,10 @@ class Mode34Session : public SerialSession {
 
   // The window's fields.
   qint16 MaxChannel = kMaxChannel;
-  std::vector<QString> ChannelList;  // from index 1
-  qint16 ListPos = 0;
-  qint16 ListRemain = 0;
-  qint16 ChannelUnit = 1;
+  using ChannelCursor::ChannelList;
+  using ChannelCursor::ListPos;
+  using ChannelCursor::ListRemain;
+  using ChannelCursor::ChannelUnit;
   qint16 CommandState = 0;
 
  private:

@@ -18,8 +18,7 @@ QStringList Plx6Session::hexChannels(const QList<qint64>& channels) {
 
 void Plx6Session::InitForm() {
   CommandState = Idle;
-  ListPos = ListRemain = 0;
-  ChannelList.assign(1, QString());
+  load({}, ChannelUnit);
   ResetReceiver();
 }
 
@@ -32,12 +31,7 @@ void Plx6Session::ResetReceiver() {
 }
 
 void Plx6Session::Play(const QList<qint64>& channels, int channelUnit) {
-  ChannelUnit = qint16(channelUnit);
-  ListPos = 0;
-  const QStringList list = hexChannels(channels);
-  ChannelList.assign(1, QString());
-  ChannelList.insert(ChannelList.end(), list.begin(), list.end());
-  ListRemain = qint16(list.size());
+  load(channels, channelUnit);
   CommandState = EnqSent;
   send(QByteArray("\x10\x05", 2), QStringLiteral("[送信]：DLE(10h)+ENQ(05h)"));
 }
@@ -144,33 +138,23 @@ void Plx6Session::onText() {
 }
 
 void Plx6Session::nextFrame() {
-  const qint16 startPos = ListPos, startRemain = ListRemain;
-  QString payload, item;
-  QStringList items;
-  for (int i = 1; i <= ChannelUnit; ++i) {
-    ++ListPos;
-    --ListRemain;
-    payload += ChannelList[std::size_t(ListPos)];
-    item += ChannelList[std::size_t(ListPos)] + u'h';
-    if (ListRemain == 0) break;
-    if (i < ChannelUnit) item += u',';
-    if (i % kItemsPerLine == 0) {
-      items.append(item);
-      item.clear();
-    }
-  }
-  if (!item.isEmpty()) items.append(item);
-  const quint8 bcc = CalcBCC(payload);
-  if (!send(char(kStx) + payload.toLatin1() + char(kEtx) + char(bcc))) {
+  const QStringList channels = hexChannels(take());
+  const QByteArray frame = stxFrame(channels.join(QString()).toLatin1());
+  if (!send(frame)) {
     // Channels that did not reach the unit are still to be sent.
-    ListPos = startPos;
-    ListRemain = startRemain;
+    rewind();
     return;
   }
   log_.AddLog(QStringLiteral("[送信]：STX(02h)"));
-  for (const QString& line : items) log_.AddLog(QStringLiteral("[送信]：") + line);
+  // Twenty items a line; a line that more follow ends with their comma.
+  for (qsizetype at = 0; at < channels.size(); at += kItemsPerLine) {
+    QStringList items;
+    for (const QString& channel : channels.mid(at, kItemsPerLine)) items.append(channel + u'h');
+    const QString comma = at + kItemsPerLine < channels.size() ? QStringLiteral(",") : QString();
+    log_.AddLog(QStringLiteral("[送信]：") + items.join(u',') + comma);
+  }
   log_.AddLog(QStringLiteral("[送信]：ETX(03h)"));
-  log_.AddLog(QStringLiteral("[送信]：BCC(%1)").arg(hexDump(QByteArray(1, char(bcc)))));
+  log_.AddLog(QStringLiteral("[送信]：BCC(%1)").arg(hexDump(frame.right(1))));
   CommandState = FrameSent;
 }
 

@@ -4,16 +4,16 @@
 // digits each. The receiver works byte by byte and keeps its state from one
 // arrival to the next, so a message may come in pieces.
 
+#include "ChannelCursor.h"
 #include "SerialSession.h"
 
 #include <QByteArray>
 #include <QString>
 #include <QStringList>
-#include <vector>
 
 namespace kestrel {
 
-class Plx6Session : public SerialSession {
+class Plx6Session : public SerialSession, private ChannelCursor<qint64> {
  public:
   static constexpr qint16 kMaxChannel = 255;
   static constexpr int kMaxText = 5;
@@ -38,10 +38,10 @@ class Plx6Session : public SerialSession {
 
   // The window's fields.
   qint16 MaxChannel = kMaxChannel;
-  std::vector<QString> ChannelList;  // from index 1
-  qint16 ListPos = 0;
-  qint16 ListRemain = 0;
-  qint16 ChannelUnit = 1;
+  using ChannelCursor::ChannelList;
+  using ChannelCursor::ListPos;
+  using ChannelCursor::ListRemain;
+  using ChannelCursor::ChannelUnit;
   qint16 CommandState = Idle;
   qint16 RxState = -1;
   QByteArray RxBuf;

@@ -121,7 +121,7 @@ TEST(BinarySessions, LumoWaitsForTheUnitAndPulsesStopOnlyToAPlayingOne) {
   BufferedBinarySession s(kLumo7Q, board, timer, log, board);
   ASSERT_TRUE(s.Load().ok());
   board.take();
-  s.Play({"001", "002"}, false, 5);
+  s.Play({1, 2}, false, 5);
   EXPECT_EQ(timer.interval, kBinaryTickMs);
   board.busy = {1};
   s.Time1_Timer();
@@ -135,7 +135,7 @@ TEST(BinarySessions, LumoWaitsForTheUnitAndPulsesStopOnlyToAPlayingOne) {
   EXPECT_EQ(timer.interval, 0) << "an idle unit: no pulse, but the list stops";
   EXPECT_FALSE(s.Playing);
   EXPECT_EQ(board.take(), QStringList{"read FFFFD0"});
-  s.Play({"001", "002"}, false, 5);
+  s.Play({1, 2}, false, 5);
   board.busy = {1};
   s.Stop();
   EXPECT_EQ(timer.interval, 0);
@@ -155,7 +155,7 @@ TEST(BinarySessions, TenBitsLogWhatWentOnTheLines) {
   BufferedBinarySession s(kTarn2G1M, board, timer, log, board);
   ASSERT_TRUE(s.Load().ok());
   board.take();
-  s.Play({"0300", "1000"}, true, 100);
+  s.Play({300, 1000}, true, 100);
   board.busy = {1, 1};
   s.Time1_Timer();
   s.Time1_Timer();
@@ -167,7 +167,7 @@ TEST(BinarySessions, TenBitsLogWhatWentOnTheLines) {
 
   s.PositiveLogic = 1;
   board.busy.clear();
-  s.Play({"0300"}, false, 100);
+  s.Play({300}, false, 100);
   board.take();
   s.Time1_Timer();
   EXPECT_EQ(board.take().first(), "read FFFFD0") << "automatic runs do";
@@ -190,7 +190,7 @@ TEST(BinarySessions, Mode2RepeatsManualListsButNeverACode) {
   s.Maximum = 250;
   ASSERT_TRUE(s.Load().ok());
   s.Repeat = 1;
-  s.Play({"012", "034"});
+  s.Play({12, 34});
   for (int i = 0; i < 3; ++i) s.Time1_Timer();
   EXPECT_EQ(log.take(), (QStringList{"[送信]：012 + OP信号", "[送信]：034 + OP信号", "[送信]：012 + OP信号"}));
   EXPECT_EQ(timer.interval, kBinaryTickMs);
@@ -231,11 +231,11 @@ TEST_P(BoardLost, TheRunEndsAtThatChannelWithItsLine) {
   std::unique_ptr<BinarySession> s;
   if (c.window == 2) {
     auto mode2 = std::make_unique<BinaryMode2Session>(board, timer, log, board);
-    mode2->Play({"001", "002", "003"});
+    mode2->Play({1, 2, 3});
     s = std::move(mode2);
   } else {
     auto buffered = std::make_unique<BufferedBinarySession>(c.window == 0 ? kLumo7Q : kTarn2G1M, board, timer, log, board);
-    buffered->Play(c.window == 0 ? QStringList{"001", "002", "003"} : QStringList{"0001", "0002", "0003"}, false, 0);
+    buffered->Play({1, 2, 3}, false, 0);
     s = std::move(buffered);
   }
   ASSERT_TRUE(s->Load().ok());
@@ -284,7 +284,7 @@ TEST(BinarySessions, LibraryWithoutAnEntryPointEndsTheRun) {
   FakeLog log;
   BinaryMode2Session s(board, timer, log, board);
   ASSERT_TRUE(s.Load().ok());
-  s.Play({"001"});
+  s.Play({1});
   board.lacking = QStringList{"WXF_PortWrite"};
   const BoardResult r = s.Time1_Timer();
   EXPECT_EQ(r.fault, BoardFault::Unavailable);
@@ -333,7 +333,7 @@ TEST_F(BinaryWindows, ManualEntriesCloseUpAndAreChecked) {
   w.CmdAction[0]->click();
   EXPECT_TRUE(w.session().Playing);
   EXPECT_EQ(w.session().StrobeWidth, 50);
-  EXPECT_EQ(w.session().ChannelList, (std::vector<QString>{"", "005", "012"}));
+  EXPECT_EQ(w.session().ChannelList, (std::vector<qint64>{0, 5, 12}));
   EXPECT_TRUE(w.Time1.isActive());
   w.CmdAction[6]->click();
   EXPECT_FALSE(w.Time1.isActive());
@@ -456,7 +456,7 @@ TEST_F(BinaryWindows, Mode2ChecksEveryBoxForNumbersFirst) {
   FrmBinaryMode2 narrow(nullptr, board, board);
   EXPECT_FALSE(narrow.CmdAction[2]->isVisibleTo(&narrow));
   narrow.CmdAction[4]->click();
-  EXPECT_EQ(narrow.session().ChannelList.back(), "253");
+  EXPECT_EQ(narrow.session().ChannelList.back(), 253);
 }
 
 }  // namespace

@@ -13,9 +13,9 @@ namespace {
 
 constexpr char kAck = 0x06, kNak = 0x15;
 
-QStringList autoList(int max) {
-  QStringList list;
-  for (int i = 1; i <= max; ++i) list.append(QStringLiteral("%1").arg(i, 3, 10, QLatin1Char('0')));
+QList<qint64> autoList(int max) {
+  QList<qint64> list;
+  for (int i = 1; i <= max; ++i) list.append(i);
   return list;
 }
 
@@ -37,7 +37,7 @@ class Buffered : public ::testing::Test {
 TEST_F(Buffered, ManualExampleFrameBytesAndLog) {
   make(0);
   session->ManualMode = true;
-  session->Play({"001", "015", "145"}, 8);
+  session->Play({1, 15, 145}, 8);
   EXPECT_EQ(link.take(), QByteArray("\x05"));
   EXPECT_EQ(log.take(), QStringList{"[送信]：ENQ(05h)"});
   receive(kAck);
@@ -79,7 +79,7 @@ TEST_F(Buffered, Automatic255ChannelsInUnitsOfEightIs32Frames) {
 
 TEST_F(Buffered, UnitLargerThanListSendsOneFrameWithoutTrailingComma) {
   make(0);
-  session->Play({"007", "008"}, 99);
+  session->Play({7, 8}, 99);
   receive(kAck);
   EXPECT_EQ(link.take(), QByteArray("\x05") + expectedFrame("007008"));
   EXPECT_TRUE(log.lines.contains("[送信]：007,008"));
@@ -185,7 +185,7 @@ TEST_F(Buffered, AfterStopNothingGoesOutUntilPlay) {
        {&bufferedVariant(0), &bufferedVariant(1), &bufferedVariant(2), &kBuffered1000, &kBufferedTarn4Lan}) {
     SCOPED_TRACE(variant->caption.toStdString());
     session = std::make_unique<BufferedSession>(*variant, link, log, pause);
-    const QStringList list = autoList(20);
+    const QList<qint64> list = autoList(20);
     session->Play(list, 2);
     receive(kAck);
     const QByteArray firstFrame = link.take().mid(1);
@@ -205,7 +205,7 @@ TEST_F(Buffered, AfterStopNothingGoesOutUntilPlay) {
 TEST_F(Buffered, RepeatRestartsOnlyManualLists) {
   make(0);
   session->RepeatOn = 1;
-  session->Play({"001", "002", "003"}, 2);
+  session->Play({1, 2, 3}, 2);
   receive(kAck);
   receive(kAck);
   receive(kAck);
@@ -224,7 +224,7 @@ TEST_F(Buffered, RepeatRestartsOnlyManualLists) {
 
 TEST_F(Buffered, UnexpectedByteIsLoggedAndChangesNothing) {
   make(0);
-  session->Play({"001"}, 8);
+  session->Play({1}, 8);
   log.take();
   link.take();
   receive(0x41);
@@ -238,7 +238,7 @@ TEST_F(Buffered, UnexpectedByteIsLoggedAndChangesNothing) {
 
 TEST_F(Buffered, OneByteIsHandledPerEvent) {
   make(0);
-  session->Play({"001", "002"}, 1);
+  session->Play({1, 2}, 1);
   link.incoming = QByteArray("\x06\x41", 2);
   session->OnComm(SerialLink::kEventReceive);
   EXPECT_EQ(link.incoming, QByteArray("\x41"));
@@ -273,7 +273,7 @@ TEST_F(Buffered, UnloadWritesFFWithoutALogLine) {
 TEST_F(Buffered, ClosedPortIsSaidInTheLogNotReportedAsSent) {
   make(0);
   link.open = false;
-  session->Play({"001"}, 8);
+  session->Play({1}, 8);
   session->Stop();
   EXPECT_EQ(log.lines, (QStringList{kPortNotOpenLog, kPortNotOpenLog}));
 }
@@ -281,7 +281,7 @@ TEST_F(Buffered, ClosedPortIsSaidInTheLogNotReportedAsSent) {
 TEST_F(Buffered, StopNobodyAnsweredDoesNotSwallowTheNextPlay) {
   make(0);
   session->Stop();  // the unit never answers a lone FFh
-  session->Play({"001"}, 8);
+  session->Play({1}, 8);
   link.take();
   receive(kAck);
   EXPECT_EQ(link.take(), expectedFrame("001"));
@@ -289,7 +289,7 @@ TEST_F(Buffered, StopNobodyAnsweredDoesNotSwallowTheNextPlay) {
 
 TEST_F(Buffered, FailedWriteOnAnOpenPortIsLoggedAndItsChannelsStayUnsent) {
   make(0);
-  session->Play({"001", "002", "003"}, 2);
+  session->Play({1, 2, 3}, 2);
   link.take();
   log.take();
   link.failWrites = true;
@@ -305,7 +305,7 @@ TEST_F(Buffered, FailedWriteOnAnOpenPortIsLoggedAndItsChannelsStayUnsent) {
 
 TEST_F(Buffered, ThousandChannelFramesAndTheirStops) {
   session = std::make_unique<BufferedSession>(kBuffered1000, link, log, pause);
-  session->Play({"0001", "1000"}, 10);
+  session->Play({1, 1000}, 10);
   link.take();
   log.take();
   receive(kAck);
@@ -328,7 +328,7 @@ TEST_F(Buffered, LinePrefixIsReadAnewForEveryFrame) {
   session = std::make_unique<BufferedSession>(kBufferedTarn4Lan, link, log, pause);
   int line = 1;
   session->selectedLine = [&] { return line; };
-  session->Play({"0005", "0006", "0007", "0008"}, 2);
+  session->Play({5, 6, 7, 8}, 2);
   link.take();
   receive(kAck);
   EXPECT_EQ(link.take(), expectedFrame("#00100050006"));
@@ -337,7 +337,7 @@ TEST_F(Buffered, LinePrefixIsReadAnewForEveryFrame) {
   receive(kAck);
   EXPECT_EQ(link.take(), expectedFrame("#00900070008"));
   line = 0;  // none selected: the last number stays
-  session->Play({"0001"}, 2);
+  session->Play({1}, 2);
   link.take();
   receive(kAck);
   EXPECT_EQ(link.take(), expectedFrame("#0090001"));
@@ -346,8 +346,8 @@ TEST_F(Buffered, LinePrefixIsReadAnewForEveryFrame) {
 
 TEST_F(Buffered, NakOfAShortLastFrameSendsTheWholeFrameAgain) {
   session = std::make_unique<BufferedSession>(kBuffered1000, link, log, pause);
-  QStringList channels;
-  for (int c = 1; c <= 11; ++c) channels.append(QStringLiteral("%1").arg(c, 4, 10, QLatin1Char('0')));
+  QList<qint64> channels;
+  for (int c = 1; c <= 11; ++c) channels.append(c);
   session->Play(channels, 8);
   receive(kAck);
   receive(kAck);
@@ -391,9 +391,9 @@ TEST(BufferedTraffic, RandomAnswersAndButtonsKeepTheListConsistent) {
     } else if (action < 70) {
       link.incoming.append(char(pick(256)));
     } else if (action < 73) {
-      QStringList channels;
+      QList<qint64> channels;
       const int count = pick(2) ? 250 : 1 + pick(20);
-      for (int i = 0; i < count; ++i) channels.append(QStringLiteral("%1").arg(1 + pick(250), 3, 10, QLatin1Char('0')));
+      for (int i = 0; i < count; ++i) channels.append(1 + pick(250));
       session.Play(channels, 1 + pick(99));
       played = true;
     } else if (action < 75) {

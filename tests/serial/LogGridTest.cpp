@@ -7,7 +7,9 @@
 #include <QHeaderView>
 #include <QRegularExpression>
 #include <QTemporaryDir>
+#include <array>
 #include <gtest/gtest.h>
+#include <ostream>
 
 using namespace kestrel;
 
@@ -23,6 +25,38 @@ TEST(Bcc, WorkedExamples) {
   EXPECT_EQ(hexText(252), QStringLiteral("FC"));
   EXPECT_EQ(hexText(0x0A), QStringLiteral("A"));
 }
+
+struct FrameCase {
+  QByteArray payload;
+  QByteArray frame;
+};
+
+void PrintTo(const FrameCase& c, std::ostream* os) { *os << c.payload.toHex().constData(); }
+
+class StxFrame : public testing::TestWithParam<FrameCase> {};
+
+TEST_P(StxFrame, IsStxPayloadEtxBcc) {
+  const FrameCase& c = GetParam();
+  EXPECT_EQ(stxFrame(c.payload), c.frame);
+  const std::array<QByteArray, 4> parts = stxFrameParts(c.payload);
+  EXPECT_EQ(parts[0] + parts[1] + parts[2] + parts[3], c.frame);
+  EXPECT_EQ(parts[1], c.payload);
+  EXPECT_EQ(parts[3].size(), 1);
+}
+
+// Frames the units' tests know by heart: a channel, the volume and stop
+// commands, the 1000-channel example and a line-numbered payload.
+INSTANTIATE_TEST_SUITE_P(
+    KnownFrames, StxFrame,
+    testing::Values(FrameCase{"001", QByteArray("\x02" "001" "\x03\x32", 6)},
+                    FrameCase{"251", QByteArray("\x02" "251" "\x03\x35", 6)},
+                    FrameCase{QByteArray(1, '\xFF'), QByteArray("\x02\xFF\x03\xFC", 4)},
+                    FrameCase{QByteArray(1, '\xC8'), QByteArray("\x02\xC8\x03\xCB", 4)},
+                    FrameCase{"001015145", QByteArray("\x02" "001015145" "\x03\x36", 12)},
+                    FrameCase{"00011000", QByteArray("\x02" "00011000" "\x03\x03", 11)},
+                    FrameCase{"#00100050006", QByteArray("\x02" "#00100050006" "\x03\x12", 15)},
+                    FrameCase{"0102030405060708", QByteArray("\x02" "0102030405060708" "\x03\x0B", 19)},
+                    FrameCase{{}, QByteArray("\x02\x03\x03", 3)}));
 
 TEST(LogModel, GrowsFromTheEleventhLineAndKeepsTheNewest13InView) {
   LogModel log;

@@ -11,9 +11,9 @@ using namespace kestrel::test;
 
 namespace {
 
-QStringList channels(int first, int last) {
-  QStringList list;
-  for (int c = first; c <= last; ++c) list.append(QStringLiteral("%1").arg(c, 3, 10, QLatin1Char('0')));
+QList<qint64> channels(int first, int last) {
+  QList<qint64> list;
+  for (int c = first; c <= last; ++c) list.append(c);
   return list;
 }
 
