@@ -4,12 +4,18 @@
 #include <chrono>
 #include <cstdint>
 #include <cstring>
+#include <mutex>
 #include <thread>
+
+#include "address_assignment.h"
 
 namespace corvex {
 namespace {
 
 using Clock = std::chrono::steady_clock;
+
+// How long a close lets a cut-short call take to return before cutting again.
+constexpr auto kCloseCutInterval = std::chrono::milliseconds(2);
 
 // How often a resynchronisation looks for the rest of a late reply.
 constexpr auto kLateReplyPoll = std::chrono::milliseconds(1);
@@ -79,6 +85,35 @@ CVX_STATUS Exchanging::resynchronise() {
   entry_.owed.store(0);
   entry_.unsynced.store(false);
   return CVX_OK;
+}
+
+// The channel is never closed under a running call: new calls are turned
+// away, a transfer waiting on the board is cut short (a USB read by purging
+// the receive side, a socket by shutting it down), and the close waits for the
+// exchange and every other call to end (at worst, where the driver does not
+// end a read on a purge, for its own time-out).
+CVX_STATUS close_entry(DeviceEntry& entry, CloseWait wait) {
+  State& s = state();
+  if (!entry.is_usb() && !entry.is_lan()) return CVX_INVALID_HANDLE;
+  const auto device = reinterpret_cast<FT_HANDLE>(entry.chan());
+  const std::shared_ptr<LanSocket> link = entry.take_lan_link();
+  entry.closing.store(true);
+  const auto cut_short = [&] {
+    if (entry.is_usb() && s.driver.present()) s.driver.Purge(device, CVX_PURGE_RX);
+    if (link) link->shut();
+    std::this_thread::sleep_for(kCloseCutInterval);
+  };
+  std::unique_lock exchange(entry.exchange, std::defer_lock);
+  if (wait == CloseWait::ForCalls) {
+    while (!exchange.try_lock()) cut_short();
+    while (entry.users.load() != 0) cut_short();
+  }
+  CVX_STATUS status = CVX_OK;
+  if (entry.is_usb() && s.driver.present()) status = UsbTransport(s.driver, device).close();
+  if (link) link->shut();
+  entry.channel.store(0, std::memory_order_release);
+  if (const auto lease = std::move(entry.lease)) release_address(*lease);
+  return status;
 }
 
 void write_listing(std::string joined, char* text, std::int32_t* size, std::int32_t needed) {

@@ -119,6 +119,16 @@ CVX_STATUS on_channel(CVX_HANDLE handle, F&& f, ReplyLength length = ReplyLength
   });
 }
 
+// Whether a close waits for the calls running on the row. At unload it does
+// not: a thread the process has already ended may still count as a user.
+enum class CloseWait { ForCalls, No };
+
+// Frees a used row, the one way USB and LAN rows are closed: new calls are
+// turned away, running ones are cut short and (unless unloading) waited for,
+// the channel is closed and a DHCP lease released. The channel's own status.
+// The caller holds the table lock (except at unload).
+CVX_STATUS close_entry(DeviceEntry& entry, CloseWait wait);
+
 // A listing's text: entries joined with zeros, the zeros between them turned
 // to spaces, as much as fits in *size bytes; *size becomes the count written,
 // or `needed` when it all did not fit (or there is no buffer).

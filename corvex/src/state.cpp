@@ -3,7 +3,7 @@
 #include <atomic>
 #include <stdexcept>
 
-#include "address_assignment.h"
+#include "io.h"
 #include "lan_transport.h"
 
 #ifdef _WIN32
@@ -23,12 +23,7 @@ State::State() {
 
 void State::shut_down() {
   // Every open USB entry is closed; one failing close does not stop the rest.
-  table.for_each_open([this](DeviceEntry& entry) {
-    if (entry.is_usb() && driver.present()) driver.Close(reinterpret_cast<FT_HANDLE>(entry.chan()));
-    if (const auto link = entry.take_lan_link()) link->shut();
-    entry.channel.store(0);
-    if (const auto lease = std::move(entry.lease)) release_address(*lease);
-  });
+  table.for_each_open([](DeviceEntry& entry) { close_entry(entry, CloseWait::No); });
   driver.unload();
   network_cleanup();
 }
