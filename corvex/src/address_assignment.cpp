@@ -372,8 +372,7 @@ CVX_STATUS flash_open_lan(CVX_HANDLE* handle, CVX_LEASE& lease, Report& report) 
     report.add("エラー : デバイスへの接続に失敗しました\n");
     return st;
   }
-  const auto marker = reinterpret_cast<std::uintptr_t>(link.get());
-  *handle = s.table.take(marker, CVX_IF_LAN | CVX_IF_FLASH_WRITER, std::move(link));
+  *handle = take_lan_row(std::move(link), CVX_IF_LAN | CVX_IF_FLASH_WRITER);
   if (!*handle) {
     report.add("エラー : ソケットの登録に失敗しました\n");
     return CVX_TABLE_FULL;

@@ -28,15 +28,7 @@ CVX_EXPORT uint32_t CVX_API CVX_GetIFType(CVX_HANDLE handle) {
 
 CVX_EXPORT CVX_STATUS CVX_API CVX_SetTimeouts(CVX_HANDLE handle, uint32_t read_ms, uint32_t write_ms) {
   return guarded([&] {
-    return with_entry(handle, [&](DeviceEntry& entry, Transport& t) {
-      const CVX_STATUS status = t.set_timeouts(read_ms, write_ms);
-      // The driver keeps its own; the row's copy bounds the wait for a late reply.
-      if (status == CVX_OK && entry.is_usb()) {
-        entry.read_timeout.store(read_ms, std::memory_order_relaxed);
-        entry.write_timeout.store(write_ms, std::memory_order_relaxed);
-      }
-      return status;
-    });
+    return with_transport(handle, [&](Transport& t) { return t.set_timeouts(read_ms, write_ms); });
   });
 }
 

@@ -7,7 +7,6 @@
 #include <mutex>
 #include <thread>
 
-#include "address_assignment.h"
 
 namespace corvex {
 namespace {
@@ -88,19 +87,15 @@ CVX_STATUS Exchanging::resynchronise() {
 }
 
 // The channel is never closed under a running call: new calls are turned
-// away, a transfer waiting on the board is cut short (a USB read by purging
-// the receive side, a socket by shutting it down), and the close waits for the
-// exchange and every other call to end (at worst, where the driver does not
-// end a read on a purge, for its own time-out).
+// away, a transfer waiting on the board is cut short (the transport knows
+// how), and the close waits for the exchange and every other call to end (at
+// worst, where the driver does not end a read on a purge, for its own time-out).
 CVX_STATUS close_entry(DeviceEntry& entry, CloseWait wait) {
-  State& s = state();
-  if (!entry.is_usb() && !entry.is_lan()) return CVX_INVALID_HANDLE;
-  const auto device = reinterpret_cast<FT_HANDLE>(entry.chan());
-  const std::shared_ptr<LanSocket> link = entry.take_lan_link();
+  const std::shared_ptr<Transport> transport = entry.transport();
+  if (!transport) return CVX_INVALID_HANDLE;
   entry.closing.store(true);
   const auto cut_short = [&] {
-    if (entry.is_usb() && s.driver.present()) s.driver.Purge(device, CVX_PURGE_RX);
-    if (link) link->shut();
+    transport->cut_short();
     std::this_thread::sleep_for(kCloseCutInterval);
   };
   std::unique_lock exchange(entry.exchange, std::defer_lock);
@@ -108,11 +103,9 @@ CVX_STATUS close_entry(DeviceEntry& entry, CloseWait wait) {
     while (!exchange.try_lock()) cut_short();
     while (entry.users.load() != 0) cut_short();
   }
-  CVX_STATUS status = CVX_OK;
-  if (entry.is_usb() && s.driver.present()) status = UsbTransport(s.driver, device).close();
-  if (link) link->shut();
+  const CVX_STATUS status = transport->close();
+  entry.take_transport();
   entry.channel.store(0, std::memory_order_release);
-  if (const auto lease = std::move(entry.lease)) release_address(*lease);
   return status;
 }
 

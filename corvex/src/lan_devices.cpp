@@ -53,7 +53,8 @@ CVX_STATUS writer_open(const char* name, CVX_HANDLE* handle) {
   if (lease.server != 0) {
     State& s = state();
     std::lock_guard lock(s.table.lock());
-    s.table.row(*handle)->lease = std::make_unique<CVX_LEASE>(lease);
+    const std::shared_ptr<Transport> transport = s.table.row(*handle)->transport();
+    if (auto* lan = dynamic_cast<LanTransport*>(transport.get())) lan->keep_lease(lease);
   }
   return CVX_OK;
 }
@@ -92,9 +93,7 @@ CVX_STATUS connect_first(const Candidates& c, CVX_HANDLE* handle) {
     link.reset();
   }
   if (!link) return status;
-  // The channel word only marks the row as used; the row keeps the socket itself.
-  const auto marker = reinterpret_cast<std::uintptr_t>(link.get());
-  *handle = s.table.take(marker, CVX_IF_LAN, std::move(link));
+  *handle = take_lan_row(std::move(link), CVX_IF_LAN);
   return *handle ? CVX_OK : CVX_TABLE_FULL;
 }
 

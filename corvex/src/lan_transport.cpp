@@ -13,7 +13,9 @@
 #include <sys/ioctl.h>
 #endif
 
+#include "address_assignment.h"
 #include "sockets.h"
+#include "state.h"
 
 namespace corvex {
 namespace {
@@ -259,11 +261,11 @@ void network_cleanup() {
 }
 
 CVX_STATUS LanTransport::send(const std::uint8_t* data, std::uint32_t length, std::uint32_t* sent) {
-  return socket_.send(data, length, sent, entry_.write_timeout.load(std::memory_order_relaxed), max_piece_);
+  return socket_->send(data, length, sent, entry_.write_timeout.load(std::memory_order_relaxed), max_piece_);
 }
 
 CVX_STATUS LanTransport::receive(std::uint8_t* data, std::uint32_t length, std::uint32_t* received) {
-  return socket_.receive(data, length, received, entry_.read_timeout.load(std::memory_order_relaxed));
+  return socket_->receive(data, length, received, entry_.read_timeout.load(std::memory_order_relaxed));
 }
 
 CVX_STATUS LanTransport::set_timeouts(std::uint32_t read_ms, std::uint32_t write_ms) {
@@ -274,8 +276,18 @@ CVX_STATUS LanTransport::set_timeouts(std::uint32_t read_ms, std::uint32_t write
 }
 
 CVX_STATUS LanTransport::close() {
-  socket_.shut();
+  socket_->shut();
+  if (const auto lease = std::move(lease_)) release_address(*lease);
   return CVX_OK;
+}
+
+CVX_HANDLE take_lan_row(std::shared_ptr<LanSocket> link, std::uint32_t if_type) {
+  State& s = state();
+  // The channel word only marks the row as used; the transport keeps the socket itself.
+  const auto marker = reinterpret_cast<std::uintptr_t>(link.get());
+  return s.table.take(marker, if_type, [&](DeviceEntry& entry) {
+    return std::make_shared<LanTransport>(std::move(link), entry, s.max_send_size());
+  });
 }
 
 }  // namespace corvex

@@ -56,8 +56,7 @@ TEST(LanSocket, WritePathUsesTheMaximumSendSizeSetting) {
   const std::int32_t before = s.settings.max_data_size;
   s.settings.max_data_size = 100;
   Pair p;
-  const auto marker = reinterpret_cast<std::uintptr_t>(p.ours.get());
-  const CVX_HANDLE h = s.table.take(marker, CVX_IF_LAN, p.ours);
+  const CVX_HANDLE h = take_lan_row(p.ours, CVX_IF_LAN);
   ASSERT_NE(h, 0u);
   std::vector<std::uint8_t> data(250, 0x11);
   std::uint32_t written = 0;
@@ -119,7 +118,7 @@ TEST(LanSocket, PurgeDropsWhatIsWaiting) {
 TEST(LanSocket, TimeoutsAreClampedAndKeptInTheRow) {
   State& s = state();
   Pair p;
-  const CVX_HANDLE h = s.table.take(reinterpret_cast<std::uintptr_t>(p.ours.get()), CVX_IF_LAN, p.ours);
+  const CVX_HANDLE h = take_lan_row(p.ours, CVX_IF_LAN);
   ASSERT_NE(h, 0u);
   EXPECT_EQ(CVX_SetTimeouts(h, 0xFFFFFFFF, 1234), CVX_OK);
   EXPECT_EQ(s.table.row(h)->read_timeout.load(), 0xF0000000u);
