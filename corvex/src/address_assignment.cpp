@@ -19,6 +19,7 @@
 #endif
 
 #include "address_packets.h"
+#include "lan_state.h"
 #include "lan_transport.h"
 #include "sockets.h"
 #include "state.h"
@@ -365,7 +366,7 @@ CVX_STATUS flash_open_lan(CVX_HANDLE* handle, CVX_LEASE& lease, Report& report) 
   std::int32_t port = 0;
   {
     std::lock_guard lock(s.table.lock());
-    port = s.network_port;
+    port = lan_state().network_port;
   }
   std::shared_ptr<LanSocket> link;
   if (CVX_STATUS st = lan_connect(dhcp::dotted(lease.board).c_str(), port, &link); st != CVX_OK) {

@@ -14,6 +14,7 @@
 #endif
 
 #include "address_assignment.h"
+#include "platform.h"
 #include "sockets.h"
 #include "state.h"
 

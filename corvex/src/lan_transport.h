@@ -54,10 +54,6 @@ CVX_STATUS lan_open(const char* name, std::uint32_t flags, CVX_HANDLE* handle);
 // The LAN side of CVX_ListDevicesA: the discovery list's address texts.
 CVX_STATUS lan_list(std::int32_t* count, char* text, std::int32_t* size, std::uint32_t flags);
 
-// Socket library set-up, once per process (Windows only).
-bool network_startup();
-void network_cleanup();
-
 // A LAN row's channel: its time-outs are read as each transfer starts.
 class LanTransport final : public Transport {
  public:

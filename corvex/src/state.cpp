@@ -4,7 +4,7 @@
 #include <stdexcept>
 
 #include "io.h"
-#include "lan_transport.h"
+#include "platform.h"
 
 #ifdef _WIN32
 #include <windows.h>
@@ -15,9 +15,6 @@ namespace corvex {
 State::State() {
   driver.load();
   settings = load_settings();
-  network_port = settings.port_number;
-  default_digest = settings.default_digest.value_or(builtin_default_digest());
-  password = default_digest;
   if (!network_startup()) throw std::runtime_error("socket library 2.2 not available");
 }
 

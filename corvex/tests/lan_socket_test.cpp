@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "io.h"
+#include "lan_state.h"
 #include "lan_transport.h"
 #include "settings.h"
 
@@ -145,7 +146,7 @@ TEST(LanSettings, BuiltInDefaultIsTheDigestOfKestrel) {
   const auto expected = parse_digest("07f15cde5b181425db8524becd96263d600c9652c7de5b89fe1a644f8fd0724b");
   ASSERT_TRUE(expected);
   EXPECT_EQ(builtin_default_digest(), *expected);
-  EXPECT_EQ(state().default_digest, builtin_default_digest()) << "no Corvex.ini replaces it here";
+  EXPECT_EQ(lan_state().default_digest, builtin_default_digest()) << "no Corvex.ini replaces it here";
 }
 
 }  // namespace
