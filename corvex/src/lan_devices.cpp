@@ -1,11 +1,4 @@
 // Opening boards on the LAN, and the LAN settings a caller can change.
-#ifdef _WIN32
-#include <winsock2.h>
-#include <ws2tcpip.h>
-#else
-#include <arpa/inet.h>
-#endif
-
 #include <algorithm>
 #include <cstring>
 #include <mutex>
@@ -20,6 +13,7 @@
 #include "lan_state.h"
 #include "lan_transport.h"
 #include "product_record.h"
+#include "sockets.h"
 
 using namespace corvex;
 

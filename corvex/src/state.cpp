@@ -10,6 +10,7 @@
 #include <windows.h>
 #endif
 
+
 namespace corvex {
 
 State::State() {
@@ -19,7 +20,7 @@ State::State() {
 }
 
 void State::shut_down() {
-  // Every open USB entry is closed; one failing close does not stop the rest.
+  // Every open entry is closed; one failing close does not stop the rest.
   table.for_each_open([](DeviceEntry& entry) { close_entry(entry, CloseWait::No); });
   driver.unload();
   network_cleanup();
