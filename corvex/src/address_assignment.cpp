@@ -19,6 +19,7 @@
 #endif
 
 #include "address_packets.h"
+#include "lan_state.h"
 #include "lan_transport.h"
 #include "sockets.h"
 #include "state.h"
@@ -365,15 +366,14 @@ CVX_STATUS flash_open_lan(CVX_HANDLE* handle, CVX_LEASE& lease, Report& report) 
   std::int32_t port = 0;
   {
     std::lock_guard lock(s.table.lock());
-    port = s.network_port;
+    port = lan_state().network_port;
   }
   std::shared_ptr<LanSocket> link;
   if (CVX_STATUS st = lan_connect(dhcp::dotted(lease.board).c_str(), port, &link); st != CVX_OK) {
     report.add("エラー : デバイスへの接続に失敗しました\n");
     return st;
   }
-  const auto marker = reinterpret_cast<std::uintptr_t>(link.get());
-  *handle = s.table.take(marker, CVX_IF_LAN | CVX_IF_FLASH_WRITER, std::move(link));
+  *handle = take_lan_row(std::move(link), CVX_IF_LAN | CVX_IF_FLASH_WRITER);
   if (!*handle) {
     report.add("エラー : ソケットの登録に失敗しました\n");
     return CVX_TABLE_FULL;

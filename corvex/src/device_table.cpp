@@ -11,14 +11,15 @@ DeviceEntry* DeviceTable::row(CVX_HANDLE handle) {
   return &rows_[offset / sizeof(DeviceEntry)];
 }
 
-CVX_HANDLE DeviceTable::take(std::uintptr_t channel, std::uint32_t if_type, std::shared_ptr<LanSocket> link) {
+CVX_HANDLE DeviceTable::take(std::uintptr_t channel, std::uint32_t if_type, const MakeTransport& make) {
   std::lock_guard guard(lock_);
   for (auto& entry : rows_) {
     if (entry.chan() != 0) continue;
+    std::shared_ptr<Transport> transport = make ? make(entry) : nullptr;
     entry.if_type.store(if_type, std::memory_order_relaxed);
     entry.read_timeout.store(kDefaultTimeoutMs, std::memory_order_relaxed);
     entry.write_timeout.store(kDefaultTimeoutMs, std::memory_order_relaxed);
-    entry.set_lan_link(std::move(link));
+    entry.set_transport(std::move(transport));
     entry.closing.store(false);
     entry.unsynced.store(false);
     entry.owed.store(0);

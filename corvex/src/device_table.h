@@ -4,14 +4,14 @@
 #include <array>
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 
 #include "corvex.h"
+#include "transport.h"
 
 namespace corvex {
-
-class LanSocket;
 
 constexpr std::uint32_t kDefaultTimeoutMs = 5000;
 
@@ -21,15 +21,11 @@ struct DeviceEntry {
   std::atomic<std::uintptr_t> channel{0};  // 0: the row is free
   std::atomic<std::uint32_t> read_timeout{0};
   std::atomic<std::uint32_t> write_timeout{0};
-  // The DHCP lease of a flash-writer board whose address this library obtained:
-  // released at close. Under the table lock.
-  std::unique_ptr<CVX_LEASE> lease;
   // Held for one exchange, a request and its reply, so that two threads on one
-  // handle cannot interleave theirs. A LAN close does not take it (shutting the
-  // socket ends a waiting transfer); a USB close takes it after cutting the
-  // running read short, so the driver handle is never closed under a call.
+  // handle cannot interleave theirs. A close takes it after cutting the running
+  // transfer short, so a channel is never closed under a call.
   std::recursive_mutex exchange;
-  // Transports in use on this row, exchanges or not; a USB close waits for none.
+  // Calls using this row's transport, exchanges or not; a close waits for none.
   std::atomic<std::uint32_t> users{0};
   // A close is under way: no new call reaches the channel.
   std::atomic<bool> closing{false};
@@ -48,25 +44,29 @@ struct DeviceEntry {
   bool is_writer() const { return (if_type.load(std::memory_order_relaxed) & CVX_IF_FLASH_WRITER) != 0; }
   std::uintptr_t chan() const { return channel.load(std::memory_order_relaxed); }
 
-  // A LAN row's connection. A transfer keeps its own reference, so a close from
-  // another thread never frees a socket that is still being waited on.
-  std::shared_ptr<LanSocket> lan_link() {
-    std::lock_guard guard(link_lock_);
-    return link_;
+  // The row's channel, made at open. A call keeps its own reference, so a close
+  // from another thread never frees a transport that is still in use.
+  std::shared_ptr<Transport> transport() {
+    std::lock_guard guard(transport_lock_);
+    return transport_;
   }
-  std::shared_ptr<LanSocket> take_lan_link() {
-    std::lock_guard guard(link_lock_);
-    return std::move(link_);
+  std::shared_ptr<Transport> take_transport() {
+    std::lock_guard guard(transport_lock_);
+    return std::move(transport_);
   }
-  void set_lan_link(std::shared_ptr<LanSocket> link) {
-    std::lock_guard guard(link_lock_);
-    link_ = std::move(link);
+  void set_transport(std::shared_ptr<Transport> transport) {
+    std::lock_guard guard(transport_lock_);
+    transport_ = std::move(transport);
   }
 
  private:
-  std::mutex link_lock_;
-  std::shared_ptr<LanSocket> link_;
+  std::mutex transport_lock_;
+  std::shared_ptr<Transport> transport_;
 };
+
+// Makes a row's transport once the row is chosen (the transport keeps the
+// row's time-outs there).
+using MakeTransport = std::function<std::shared_ptr<Transport>(DeviceEntry&)>;
 
 class DeviceTable {
  public:
@@ -79,7 +79,7 @@ class DeviceTable {
   DeviceEntry* row(CVX_HANDLE handle);
 
   // Takes the first free row; returns 0 when every row is in use.
-  CVX_HANDLE take(std::uintptr_t channel, std::uint32_t if_type, std::shared_ptr<LanSocket> link = nullptr);
+  CVX_HANDLE take(std::uintptr_t channel, std::uint32_t if_type, const MakeTransport& make = {});
 
   template <typename F>
   void for_each_open(F&& f) {

@@ -4,32 +4,14 @@
 #include <cstdlib>
 #include <iterator>
 
-#ifdef _WIN32
-#include <windows.h>
-#else
-#include <dlfcn.h>
-#endif
+#include "platform.h"
 
 namespace corvex {
 namespace {
 
-#ifdef _WIN32
-constexpr const char* kLibraryName = "FTD2XX.DLL";
-void* open_module(const char* name) { return reinterpret_cast<void*>(LoadLibraryA(name)); }
-void* symbol(void* module, const char* name) {
-  return reinterpret_cast<void*>(GetProcAddress(static_cast<HMODULE>(module), name));
-}
-void close_module(void* module) { FreeLibrary(static_cast<HMODULE>(module)); }
-#else
-constexpr const char* kLibraryName = "libftd2xx.so";
-void* open_module(const char* name) { return dlopen(name, RTLD_NOW | RTLD_LOCAL); }
-void* symbol(void* module, const char* name) { return dlsym(module, name); }
-void close_module(void* module) { dlclose(module); }
-#endif
-
 template <typename F>
 bool bind(void* module, const char* name, F& slot) {
-  slot = reinterpret_cast<F>(symbol(module, name));
+  slot = reinterpret_cast<F>(library_symbol(module, name));
   return slot != nullptr;
 }
 
@@ -37,7 +19,7 @@ bool bind(void* module, const char* name, F& slot) {
 
 void Driver::load() {
   const char* override_path = std::getenv("CORVEX_FTD2XX");
-  void* module = open_module(override_path && *override_path ? override_path : kLibraryName);
+  void* module = open_library(override_path && *override_path ? override_path : driver_library_name());
   if (!module) return;
   // Every entry is looked up, so that none is left from an earlier binding.
   const bool found[] = {bind(module, "FT_ListDevices", ListDevices), bind(module, "FT_Open", Open),
@@ -50,7 +32,7 @@ void Driver::load() {
   const bool all = std::all_of(std::begin(found), std::end(found), [](bool b) { return b; });
   if (!all) {
     // A partial driver is treated as no driver: nothing may call through a null entry.
-    close_module(module);
+    close_library(module);
     *this = Driver{};
     return;
   }
@@ -58,7 +40,7 @@ void Driver::load() {
 }
 
 void Driver::unload() {
-  if (module_) close_module(module_);
+  if (module_) close_library(module_);
   *this = Driver{};
 }
 

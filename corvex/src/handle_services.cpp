@@ -1,41 +1,10 @@
 // Close, interface type, time-outs, queue status and purge of an open handle.
-#include <chrono>
 #include <mutex>
-#include <thread>
 
-#include "address_assignment.h"
 #include "guard.h"
 #include "io.h"
 
 using namespace corvex;
-
-namespace {
-
-// How long a USB close lets a cut-short call take to return before cutting again.
-constexpr auto kCloseCutInterval = std::chrono::milliseconds(2);
-
-// The driver handle is never closed under a running driver call: new calls
-// are turned away, a read waiting on the board is cut short by purging the
-// receive side, and the close waits for the exchange and every other call to
-// end (at worst, where the driver does not end a read on a purge, for its
-// own time-out).
-CVX_STATUS close_usb(DeviceEntry& entry) {
-  State& s = state();
-  const auto device = reinterpret_cast<FT_HANDLE>(entry.chan());
-  entry.closing.store(true);
-  const auto cut_short = [&] {
-    s.driver.Purge(device, CVX_PURGE_RX);
-    std::this_thread::sleep_for(kCloseCutInterval);
-  };
-  while (!entry.exchange.try_lock()) cut_short();
-  const std::unique_lock exchange(entry.exchange, std::adopt_lock);
-  while (entry.users.load() != 0) cut_short();
-  const CVX_STATUS status = UsbTransport(s.driver, device).close();
-  entry.channel.store(0, std::memory_order_release);
-  return status;
-}
-
-}  // namespace
 
 extern "C" {
 
@@ -46,16 +15,7 @@ CVX_EXPORT CVX_STATUS CVX_API CVX_Close(CVX_HANDLE handle) {
     DeviceEntry* entry = s.table.row(handle);
     // A row already free is refused here rather than handing the driver a null handle.
     if (!entry || entry->chan() == 0) return CVX_INVALID_HANDLE;
-    if (entry->is_usb()) return close_usb(*entry);
-    if (entry->is_lan()) {
-      // A transfer still running on another thread keeps the socket until it
-      // returns; shutting it down makes that return at once.
-      if (const auto link = entry->take_lan_link()) link->shut();
-      entry->channel.store(0, std::memory_order_release);
-      if (const auto lease = std::move(entry->lease)) release_address(*lease);
-      return CVX_OK;
-    }
-    return CVX_INVALID_HANDLE;
+    return close_entry(*entry, CloseWait::ForCalls);
   });
 }
 
@@ -68,15 +28,7 @@ CVX_EXPORT uint32_t CVX_API CVX_GetIFType(CVX_HANDLE handle) {
 
 CVX_EXPORT CVX_STATUS CVX_API CVX_SetTimeouts(CVX_HANDLE handle, uint32_t read_ms, uint32_t write_ms) {
   return guarded([&] {
-    return with_entry(handle, [&](DeviceEntry& entry, Transport& t) {
-      const CVX_STATUS status = t.set_timeouts(read_ms, write_ms);
-      // The driver keeps its own; the row's copy bounds the wait for a late reply.
-      if (status == CVX_OK && entry.is_usb()) {
-        entry.read_timeout.store(read_ms, std::memory_order_relaxed);
-        entry.write_timeout.store(write_ms, std::memory_order_relaxed);
-      }
-      return status;
-    });
+    return with_transport(handle, [&](Transport& t) { return t.set_timeouts(read_ms, write_ms); });
   });
 }
 

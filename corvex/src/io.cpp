@@ -4,12 +4,17 @@
 #include <chrono>
 #include <cstdint>
 #include <cstring>
+#include <mutex>
 #include <thread>
+
 
 namespace corvex {
 namespace {
 
 using Clock = std::chrono::steady_clock;
+
+// How long a close lets a cut-short call take to return before cutting again.
+constexpr auto kCloseCutInterval = std::chrono::milliseconds(2);
 
 // How often a resynchronisation looks for the rest of a late reply.
 constexpr auto kLateReplyPoll = std::chrono::milliseconds(1);
@@ -79,6 +84,29 @@ CVX_STATUS Exchanging::resynchronise() {
   entry_.owed.store(0);
   entry_.unsynced.store(false);
   return CVX_OK;
+}
+
+// The channel is never closed under a running call: new calls are turned
+// away, a transfer waiting on the board is cut short (the transport knows
+// how), and the close waits for the exchange and every other call to end (at
+// worst, where the driver does not end a read on a purge, for its own time-out).
+CVX_STATUS close_entry(DeviceEntry& entry, CloseWait wait) {
+  const std::shared_ptr<Transport> transport = entry.transport();
+  if (!transport) return CVX_INVALID_HANDLE;
+  entry.closing.store(true);
+  const auto cut_short = [&] {
+    transport->cut_short();
+    std::this_thread::sleep_for(kCloseCutInterval);
+  };
+  std::unique_lock exchange(entry.exchange, std::defer_lock);
+  if (wait == CloseWait::ForCalls) {
+    while (!exchange.try_lock()) cut_short();
+    while (entry.users.load() != 0) cut_short();
+  }
+  const CVX_STATUS status = transport->close();
+  entry.take_transport();
+  entry.channel.store(0, std::memory_order_release);
+  return status;
 }
 
 void write_listing(std::string joined, char* text, std::int32_t* size, std::int32_t needed) {

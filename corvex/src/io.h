@@ -5,10 +5,8 @@
 #include <vector>
 
 #include "device_table.h"
-#include "lan_transport.h"
 #include "state.h"
 #include "transport.h"
-#include "usb_transport.h"
 
 namespace corvex {
 
@@ -35,26 +33,17 @@ class RowInUse {
   bool usable_ = false;
 };
 
-// Runs f(DeviceEntry&, Transport&) on the handle's channel without the
+// Runs f(DeviceEntry&, Transport&) on the row's own transport without the
 // exchange lock; 1 for an invalid, free or closing handle.
 template <typename F>
 CVX_STATUS with_entry(CVX_HANDLE handle, F&& f) {
-  State& s = state();
-  DeviceEntry* entry = s.table.row(handle);
+  DeviceEntry* entry = state().table.row(handle);
   if (!entry) return CVX_INVALID_HANDLE;
   const RowInUse use(*entry);
   if (!use) return CVX_INVALID_HANDLE;
-  if (entry->is_usb()) {
-    UsbTransport usb(s.driver, reinterpret_cast<FT_HANDLE>(entry->chan()));
-    return f(*entry, usb);
-  }
-  if (entry->is_lan()) {
-    const std::shared_ptr<LanSocket> link = entry->lan_link();
-    if (!link) return CVX_INVALID_HANDLE;
-    LanTransport lan(*link, *entry, s.max_send_size());
-    return f(*entry, lan);
-  }
-  return CVX_INVALID_HANDLE;
+  const std::shared_ptr<Transport> transport = entry->transport();
+  if (!transport) return CVX_INVALID_HANDLE;
+  return f(*entry, *transport);
 }
 
 // As with_entry, for calls that do not move bytes.
@@ -82,6 +71,7 @@ class Exchanging final : public Transport {
   CVX_STATUS set_timeouts(std::uint32_t read_ms, std::uint32_t write_ms) override {
     return inner_.set_timeouts(read_ms, write_ms);
   }
+  void cut_short() override { inner_.cut_short(); }
   CVX_STATUS close() override { return inner_.close(); }
 
  private:
@@ -118,6 +108,16 @@ CVX_STATUS on_channel(CVX_HANDLE handle, F&& f, ReplyLength length = ReplyLength
     return f(static_cast<Transport&>(exchanging));
   });
 }
+
+// Whether a close waits for the calls running on the row. At unload it does
+// not: a thread the process has already ended may still count as a user.
+enum class CloseWait { ForCalls, No };
+
+// Frees a used row, the one way every row is closed: new calls are turned
+// away, running ones are cut short and (unless unloading) waited for, then the
+// row's transport closes its channel; its status, or 1 for a row without one.
+// The caller holds the table lock (except at unload).
+CVX_STATUS close_entry(DeviceEntry& entry, CloseWait wait);
 
 // A listing's text: entries joined with zeros, the zeros between them turned
 // to spaces, as much as fits in *size bytes; *size becomes the count written,

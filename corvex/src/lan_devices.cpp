@@ -1,11 +1,4 @@
 // Opening boards on the LAN, and the LAN settings a caller can change.
-#ifdef _WIN32
-#include <winsock2.h>
-#include <ws2tcpip.h>
-#else
-#include <arpa/inet.h>
-#endif
-
 #include <algorithm>
 #include <cstring>
 #include <mutex>
@@ -17,8 +10,10 @@
 #include "guard.h"
 #include "io.h"
 #include "lan_discovery.h"
+#include "lan_state.h"
 #include "lan_transport.h"
 #include "product_record.h"
+#include "sockets.h"
 
 using namespace corvex;
 
@@ -53,7 +48,8 @@ CVX_STATUS writer_open(const char* name, CVX_HANDLE* handle) {
   if (lease.server != 0) {
     State& s = state();
     std::lock_guard lock(s.table.lock());
-    s.table.row(*handle)->lease = std::make_unique<CVX_LEASE>(lease);
+    const std::shared_ptr<Transport> transport = s.table.row(*handle)->transport();
+    if (auto* lan = dynamic_cast<LanTransport*>(transport.get())) lan->keep_lease(lease);
   }
   return CVX_OK;
 }
@@ -68,14 +64,14 @@ struct Candidates {
 
 template <typename Pick>
 Candidates candidates(std::uint32_t flags, Pick&& pick) {
-  State& s = state();
+  LanState& lan = lan_state();
   Candidates c;
-  std::lock_guard lock(s.table.lock());
+  std::lock_guard lock(state().table.lock());
   // A failed discovery still leaves the list to try.
-  if (flags & CVX_OPEN_DISCOVER) lan_discover(s.discovery, s.network_port);
-  c.port = s.network_port;
-  c.digest = s.password;
-  pick(s.discovery, c.names);
+  if (flags & CVX_OPEN_DISCOVER) lan_discover(lan.discovery, lan.network_port);
+  c.port = lan.network_port;
+  c.digest = lan.password;
+  pick(lan.discovery, c.names);
   return c;
 }
 
@@ -92,9 +88,7 @@ CVX_STATUS connect_first(const Candidates& c, CVX_HANDLE* handle) {
     link.reset();
   }
   if (!link) return status;
-  // The channel word only marks the row as used; the row keeps the socket itself.
-  const auto marker = reinterpret_cast<std::uintptr_t>(link.get());
-  *handle = s.table.take(marker, CVX_IF_LAN, std::move(link));
+  *handle = take_lan_row(std::move(link), CVX_IF_LAN);
   return *handle ? CVX_OK : CVX_TABLE_FULL;
 }
 
@@ -125,17 +119,17 @@ CVX_STATUS lan_open_product(const ProductWanted& wanted, std::uint32_t flags, CV
 }
 
 CVX_STATUS lan_list(std::int32_t* count, char* text, std::int32_t* size, std::uint32_t flags) {
-  State& s = state();
-  std::lock_guard lock(s.table.lock());
+  LanState& lan = lan_state();
+  std::lock_guard lock(state().table.lock());
   if (flags & CVX_OPEN_DISCOVER) {
-    if (CVX_STATUS st = lan_discover(s.discovery, s.network_port); st != CVX_OK) return st;
+    if (CVX_STATUS st = lan_discover(lan.discovery, lan.network_port); st != CVX_OK) return st;
   }
-  const std::size_t found = discovered(s.discovery);
+  const std::size_t found = discovered(lan.discovery);
   const auto needed = static_cast<std::int32_t>(found * kAddressText);
   if (count) *count = static_cast<std::int32_t>(found);
   std::string joined;
   for (std::size_t i = 0; text && i < found; ++i) {
-    joined += discovered_address(s.discovery[i]);
+    joined += discovered_address(lan.discovery[i]);
     joined += '\0';
   }
   write_listing(std::move(joined), text, size, needed);
@@ -150,10 +144,10 @@ CVX_EXPORT CVX_STATUS CVX_API CVX_SetPassword(const char* text) {
   return guarded([&] {
     const std::size_t length = text ? strnlen(text, kPasswordLimit) : 0;
     if (length >= kPasswordLimit) return CVX_INVALID_ARGUMENT;
-    State& s = state();
-    const Digest digest = length ? password_digest({text, length}) : s.default_digest;
-    std::lock_guard lock(s.table.lock());
-    s.password = digest;
+    LanState& lan = lan_state();
+    const Digest digest = length ? password_digest({text, length}) : lan.default_digest;
+    std::lock_guard lock(state().table.lock());
+    lan.password = digest;
     return CVX_OK;
   });
 }
@@ -178,7 +172,7 @@ CVX_EXPORT CVX_STATUS CVX_API CVX_SetNetworkPort(uint32_t port) {
   return guarded([&] {
     State& s = state();
     std::lock_guard lock(s.table.lock());
-    s.network_port = port ? static_cast<std::int32_t>(port) : s.settings.port_number;
+    lan_state().network_port = port ? static_cast<std::int32_t>(port) : s.settings.port_number;
     return CVX_OK;
   });
 }

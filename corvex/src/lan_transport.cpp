@@ -6,14 +6,9 @@
 #include <cstring>
 #include <string>
 
-#ifndef _WIN32
-#include <fcntl.h>
-#include <netdb.h>
-#include <netinet/tcp.h>
-#include <sys/ioctl.h>
-#endif
-
+#include "address_assignment.h"
 #include "sockets.h"
+#include "state.h"
 
 namespace corvex {
 namespace {
@@ -27,59 +22,6 @@ constexpr std::uint8_t kLoginRequest = 3;
 constexpr std::uint8_t kLoginResponse = 5;
 constexpr std::uint8_t kLoginAccepted = 6;
 constexpr std::uint32_t kPurgePiece = 1024;
-
-// What the stream transfers need beyond the shared socket calls.
-#ifdef _WIN32
-bool set_non_blocking(socket_t s) {
-  u_long on = 1;
-  return ::ioctlsocket(s, FIONBIO, &on) == 0;
-}
-long send_some(socket_t s, const std::uint8_t* p, std::uint32_t n) {
-  return ::send(s, reinterpret_cast<const char*>(p), static_cast<int>(n), 0);
-}
-long receive_some(socket_t s, std::uint8_t* p, std::uint32_t n) {
-  return ::recv(s, reinterpret_cast<char*>(p), static_cast<int>(n), 0);
-}
-bool would_block() { return ::WSAGetLastError() == WSAEWOULDBLOCK; }
-bool bytes_waiting(socket_t s, std::uint32_t* count) {
-  u_long n = 0;
-  if (::ioctlsocket(s, FIONREAD, &n) != 0) return false;
-  *count = static_cast<std::uint32_t>(n);
-  return true;
-}
-void shut_down(socket_t s) { ::shutdown(s, SD_BOTH); }
-bool connect_pending() { return ::WSAGetLastError() == WSAEWOULDBLOCK; }
-// WSAPoll does not report a failed connect, select does (in the except set).
-int wait_connected(socket_t s, int ms) {
-  fd_set writable, failed;
-  FD_ZERO(&writable);
-  FD_ZERO(&failed);
-  FD_SET(s, &writable);
-  FD_SET(s, &failed);
-  timeval limit{ms / 1000, (ms % 1000) * 1000};
-  return ::select(0, nullptr, &writable, &failed, &limit);
-}
-#else
-bool set_non_blocking(socket_t s) {
-  const int flags = ::fcntl(s, F_GETFL);
-  return flags >= 0 && ::fcntl(s, F_SETFL, flags | O_NONBLOCK) == 0;
-}
-#ifndef MSG_NOSIGNAL
-#define MSG_NOSIGNAL 0  // SO_NOSIGPIPE is set on the socket instead
-#endif
-long send_some(socket_t s, const std::uint8_t* p, std::uint32_t n) { return ::send(s, p, n, MSG_NOSIGNAL); }
-long receive_some(socket_t s, std::uint8_t* p, std::uint32_t n) { return ::recv(s, p, n, 0); }
-bool would_block() { return errno == EAGAIN || errno == EWOULDBLOCK; }
-bool bytes_waiting(socket_t s, std::uint32_t* count) {
-  int n = 0;
-  if (::ioctl(s, FIONREAD, &n) != 0 || n < 0) return false;
-  *count = static_cast<std::uint32_t>(n);
-  return true;
-}
-void shut_down(socket_t s) { ::shutdown(s, SHUT_RDWR); }
-bool connect_pending() { return errno == EINPROGRESS || errno == EINTR; }
-int wait_connected(socket_t s, int ms) { return poll_one(s, kWritable, ms); }
-#endif
 
 Clock::time_point deadline_after(std::uint32_t ms) { return Clock::now() + std::chrono::milliseconds(ms); }
 
@@ -240,30 +182,12 @@ CVX_STATUS lan_login(LanSocket& socket, const Digest& digest, std::uint32_t max_
   return verdict[4] == kLoginAccepted ? CVX_OK : CVX_PASSWORD_REFUSED;
 }
 
-bool network_startup() {
-#ifdef _WIN32
-  WSADATA data{};
-  if (::WSAStartup(MAKEWORD(2, 2), &data) != 0) return false;
-  if (data.wVersion == MAKEWORD(2, 2)) return true;
-  ::WSACleanup();
-  return false;
-#else
-  return true;
-#endif
-}
-
-void network_cleanup() {
-#ifdef _WIN32
-  ::WSACleanup();
-#endif
-}
-
 CVX_STATUS LanTransport::send(const std::uint8_t* data, std::uint32_t length, std::uint32_t* sent) {
-  return socket_.send(data, length, sent, entry_.write_timeout.load(std::memory_order_relaxed), max_piece_);
+  return socket_->send(data, length, sent, entry_.write_timeout.load(std::memory_order_relaxed), max_piece_);
 }
 
 CVX_STATUS LanTransport::receive(std::uint8_t* data, std::uint32_t length, std::uint32_t* received) {
-  return socket_.receive(data, length, received, entry_.read_timeout.load(std::memory_order_relaxed));
+  return socket_->receive(data, length, received, entry_.read_timeout.load(std::memory_order_relaxed));
 }
 
 CVX_STATUS LanTransport::set_timeouts(std::uint32_t read_ms, std::uint32_t write_ms) {
@@ -274,8 +198,18 @@ CVX_STATUS LanTransport::set_timeouts(std::uint32_t read_ms, std::uint32_t write
 }
 
 CVX_STATUS LanTransport::close() {
-  socket_.shut();
+  socket_->shut();
+  if (const auto lease = std::move(lease_)) release_address(*lease);
   return CVX_OK;
+}
+
+CVX_HANDLE take_lan_row(std::shared_ptr<LanSocket> link, std::uint32_t if_type) {
+  State& s = state();
+  // The channel word only marks the row as used; the transport keeps the socket itself.
+  const auto marker = reinterpret_cast<std::uintptr_t>(link.get());
+  return s.table.take(marker, if_type, [&](DeviceEntry& entry) {
+    return std::make_shared<LanTransport>(std::move(link), entry, s.max_send_size());
+  });
 }
 
 }  // namespace corvex

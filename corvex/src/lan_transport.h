@@ -54,26 +54,34 @@ CVX_STATUS lan_open(const char* name, std::uint32_t flags, CVX_HANDLE* handle);
 // The LAN side of CVX_ListDevicesA: the discovery list's address texts.
 CVX_STATUS lan_list(std::int32_t* count, char* text, std::int32_t* size, std::uint32_t flags);
 
-// Socket library set-up, once per process (Windows only).
-bool network_startup();
-void network_cleanup();
-
-// One call's view of a LAN row: its time-outs are read as each transfer starts.
+// A LAN row's channel: its time-outs are read as each transfer starts.
 class LanTransport final : public Transport {
  public:
-  LanTransport(LanSocket& socket, DeviceEntry& entry, std::uint32_t max_piece)
-      : socket_(socket), entry_(entry), max_piece_(max_piece) {}
+  LanTransport(std::shared_ptr<LanSocket> socket, DeviceEntry& entry, std::uint32_t max_piece)
+      : socket_(std::move(socket)), entry_(entry), max_piece_(max_piece) {}
   CVX_STATUS send(const std::uint8_t* data, std::uint32_t length, std::uint32_t* sent) override;
   CVX_STATUS receive(std::uint8_t* data, std::uint32_t length, std::uint32_t* received) override;
-  CVX_STATUS waiting(std::uint32_t* count) override { return socket_.waiting(count); }
-  CVX_STATUS purge(std::uint32_t mask) override { return socket_.purge(mask); }
+  CVX_STATUS waiting(std::uint32_t* count) override { return socket_->waiting(count); }
+  CVX_STATUS purge(std::uint32_t mask) override { return socket_->purge(mask); }
   CVX_STATUS set_timeouts(std::uint32_t read_ms, std::uint32_t write_ms) override;
+  // Shutting the connection makes a waiting transfer return at once.
+  void cut_short() override { socket_->shut(); }
+  // Ends the connection (the socket itself is closed when the last user lets
+  // go) and releases the lease it keeps.
   CVX_STATUS close() override;
 
+  // The DHCP lease of a flash-writer board whose address this library
+  // obtained: released at close. Under the table lock.
+  void keep_lease(const CVX_LEASE& lease) { lease_ = std::make_unique<CVX_LEASE>(lease); }
+
  private:
-  LanSocket& socket_;
+  std::shared_ptr<LanSocket> socket_;
   DeviceEntry& entry_;
   std::uint32_t max_piece_;
+  std::unique_ptr<CVX_LEASE> lease_;
 };
+
+// Takes a row for a connected socket, with its transport; 0 when the table is full.
+CVX_HANDLE take_lan_row(std::shared_ptr<LanSocket> link, std::uint32_t if_type);
 
 }  // namespace corvex

@@ -11,6 +11,7 @@
 #include "open_check.h"
 #include "protocol.h"
 #include "usb_search.h"
+#include "usb_transport.h"
 
 using namespace corvex;
 
@@ -46,7 +47,7 @@ CVX_STATUS each_board(std::uint32_t* boards, Visit&& visit, CVX_HANDLE* kept) {
     Found found{nullptr, {}};
     if (drv.Open(static_cast<int>(index), &found.handle) != FT_OK) continue;
     drv.SetTimeouts(found.handle, kSearchTimeoutMs, kSearchTimeoutMs);
-    const CVX_HANDLE h = state().table.take(reinterpret_cast<std::uintptr_t>(found.handle), CVX_IF_USB);
+    const CVX_HANDLE h = take_usb_row(state().table, drv, found.handle);
     if (!h) {
       drv.Close(found.handle);
       return CVX_TABLE_FULL;

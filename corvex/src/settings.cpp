@@ -7,9 +7,7 @@
 #include <sstream>
 #include <system_error>
 
-#ifdef _WIN32
-#include <windows.h>
-#endif
+#include "platform.h"
 
 namespace corvex {
 namespace fs = std::filesystem;
@@ -63,18 +61,6 @@ std::optional<std::array<std::uint8_t, 16>> parse_key16(const std::string& hex) 
     out[i / 2] = static_cast<std::uint8_t>(out[i / 2] << 4 | v);
   }
   return out;
-}
-
-fs::path executable_folder() {
-#ifdef _WIN32
-  char buffer[MAX_PATH];
-  const DWORD n = GetModuleFileNameA(nullptr, buffer, MAX_PATH);
-  return n ? fs::path(std::string(buffer, n)).parent_path() : fs::path();
-#else
-  std::error_code ec;
-  const fs::path exe = fs::read_symlink("/proc/self/exe", ec);
-  return ec ? fs::path() : exe.parent_path();
-#endif
 }
 
 fs::path config_folder() {
@@ -140,14 +126,7 @@ Settings apply_settings(const std::string& text, Settings current) {
 
 Settings load_settings() {
   Settings settings;
-#ifdef _WIN32
-  // The system's own search order for a file named without a path.
-  char found[MAX_PATH];
-  const DWORD n = SearchPathA(nullptr, "Corvex.ini", nullptr, MAX_PATH, found, nullptr);
-  const auto file = n > 0 && n < MAX_PATH ? std::optional<fs::path>(fs::path(found)) : std::nullopt;
-#else
-  const auto file = find_settings_file(settings_search_folders());
-#endif
+  const auto file = locate_settings_file();
   if (!file) return settings;
   std::ifstream in(*file, std::ios::binary);
   std::ostringstream text;

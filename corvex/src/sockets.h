@@ -10,7 +10,9 @@
 #else
 #include <arpa/inet.h>
 #include <errno.h>
+#include <netdb.h>
 #include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -46,5 +48,18 @@ inline int poll_one(socket_t s, short events, int ms) {
   PollEntry fd{s, events, 0};
   return poll_sockets(&fd, 1, ms);
 }
+
+// What the stream transfers need beyond these (platform_posix.cpp, platform_win32.cpp).
+bool set_non_blocking(socket_t s);
+long send_some(socket_t s, const std::uint8_t* p, std::uint32_t n);
+long receive_some(socket_t s, std::uint8_t* p, std::uint32_t n);
+// The last call failed only because it would have had to wait.
+bool would_block();
+bool bytes_waiting(socket_t s, std::uint32_t* count);
+void shut_down(socket_t s);
+// The last connect goes on in the background.
+bool connect_pending();
+// Waits at most ms for a connect to finish either way: > 0 done, 0 time-out, < 0 error.
+int wait_connected(socket_t s, int ms);
 
 }  // namespace corvex

@@ -3,32 +3,25 @@
 #include <atomic>
 #include <stdexcept>
 
-#include "address_assignment.h"
-#include "lan_transport.h"
+#include "io.h"
+#include "platform.h"
 
 #ifdef _WIN32
 #include <windows.h>
 #endif
+
 
 namespace corvex {
 
 State::State() {
   driver.load();
   settings = load_settings();
-  network_port = settings.port_number;
-  default_digest = settings.default_digest.value_or(builtin_default_digest());
-  password = default_digest;
   if (!network_startup()) throw std::runtime_error("socket library 2.2 not available");
 }
 
 void State::shut_down() {
-  // Every open USB entry is closed; one failing close does not stop the rest.
-  table.for_each_open([this](DeviceEntry& entry) {
-    if (entry.is_usb() && driver.present()) driver.Close(reinterpret_cast<FT_HANDLE>(entry.chan()));
-    if (const auto link = entry.take_lan_link()) link->shut();
-    entry.channel.store(0);
-    if (const auto lease = std::move(entry.lease)) release_address(*lease);
-  });
+  // Every open entry is closed; one failing close does not stop the rest.
+  table.for_each_open([](DeviceEntry& entry) { close_entry(entry, CloseWait::No); });
   driver.unload();
   network_cleanup();
 }

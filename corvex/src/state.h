@@ -6,8 +6,6 @@
 
 #include "device_table.h"
 #include "driver.h"
-#include "lan_discovery.h"
-#include "password.h"
 #include "settings.h"
 
 namespace corvex {
@@ -25,12 +23,6 @@ struct State {
   DeviceTable table;
   Driver driver;
   Settings settings;
-  // These three change under the table lock; LAN opens copy them under it.
-  std::int32_t network_port = 0;
-  Digest default_digest{};
-  Digest password{};
-  // Written by each discovery, read by listings and opens; under the table lock.
-  DiscoveryList discovery{};
 
   // Largest piece handed to one socket send.
   std::uint32_t max_send_size() const { return static_cast<std::uint32_t>(std::max(settings.max_data_size, 1)); }

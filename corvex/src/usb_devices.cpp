@@ -13,6 +13,7 @@
 #include "lan_transport.h"
 #include "open_check.h"
 #include "usb_search.h"
+#include "usb_transport.h"
 
 using namespace corvex;
 
@@ -90,7 +91,7 @@ CVX_STATUS take_channel(const Driver& drv, FT_HANDLE device, CVX_HANDLE* handle)
   drv.SetTimeouts(device, kDefaultTimeoutMs, kDefaultTimeoutMs);
   drv.SetLatencyTimer(device, 3);
   drv.ResetDevice(device);
-  *handle = state().table.take(reinterpret_cast<std::uintptr_t>(device), CVX_IF_USB);
+  *handle = take_usb_row(state().table, drv, device);
   if (*handle) return CVX_OK;
   drv.Close(device);
   return CVX_TABLE_FULL;

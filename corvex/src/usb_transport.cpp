@@ -29,9 +29,23 @@ CVX_STATUS UsbTransport::waiting(std::uint32_t* count) { return driver_.GetQueue
 CVX_STATUS UsbTransport::purge(std::uint32_t mask) { return driver_.Purge(handle_, mask); }
 
 CVX_STATUS UsbTransport::set_timeouts(std::uint32_t read_ms, std::uint32_t write_ms) {
-  return driver_.SetTimeouts(handle_, read_ms, write_ms);
+  const CVX_STATUS status = driver_.SetTimeouts(handle_, read_ms, write_ms);
+  // The driver keeps its own; the row's copy bounds the wait for a late reply.
+  if (status == CVX_OK) {
+    entry_.read_timeout.store(read_ms, std::memory_order_relaxed);
+    entry_.write_timeout.store(write_ms, std::memory_order_relaxed);
+  }
+  return status;
 }
 
+void UsbTransport::cut_short() { driver_.Purge(handle_, CVX_PURGE_RX); }
+
 CVX_STATUS UsbTransport::close() { return driver_.Close(handle_); }
+
+CVX_HANDLE take_usb_row(DeviceTable& table, const Driver& driver, FT_HANDLE device) {
+  return table.take(reinterpret_cast<std::uintptr_t>(device), CVX_IF_USB, [&](DeviceEntry& entry) {
+    return std::make_shared<UsbTransport>(driver, device, entry);
+  });
+}
 
 }  // namespace corvex

@@ -21,6 +21,7 @@
 #include "corvex.h"
 #include "lan_board.h"
 #include "lan_discovery.h"
+#include "lan_state.h"
 #include "netns.h"
 #include "state.h"
 
@@ -62,7 +63,7 @@ class Discovery : public ::testing::Test {
 
   static Bytes entry(std::size_t i) {
     std::lock_guard lock(corvex::state().table.lock());
-    const auto& e = corvex::state().discovery.at(i);
+    const auto& e = corvex::lan_state().discovery.at(i);
     return Bytes(e.begin(), e.end());
   }
 
@@ -123,7 +124,7 @@ TEST_F(Discovery, ShortAnswerKeepsOnlyItsHeader) {
   {
     // What an earlier discovery left must not show through.
     std::lock_guard lock(corvex::state().table.lock());
-    for (auto& e : corvex::state().discovery) e.fill(0xAA);
+    for (auto& e : corvex::lan_state().discovery) e.fill(0xAA);
   }
   std::int32_t count = -1;
   ASSERT_EQ(CVX_ListDevicesA(&count, nullptr, nullptr, CVX_IF_LAN | CVX_OPEN_DISCOVER), CVX_OK);
@@ -288,7 +289,7 @@ TEST(LanProductSearch, TakesTheFirstListedBoardOfTheProductAndUnit) {
   CVX_SetNetworkPort(port);
   {
     std::lock_guard lock(corvex::state().table.lock());
-    auto& list = corvex::state().discovery;
+    auto& list = corvex::lan_state().discovery;
     for (std::size_t i = 0; i < std::size(listed); ++i) {
       auto& e = list[i];
       e.fill(0);

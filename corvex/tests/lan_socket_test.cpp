@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "io.h"
+#include "lan_state.h"
 #include "lan_transport.h"
 #include "settings.h"
 
@@ -56,8 +57,7 @@ TEST(LanSocket, WritePathUsesTheMaximumSendSizeSetting) {
   const std::int32_t before = s.settings.max_data_size;
   s.settings.max_data_size = 100;
   Pair p;
-  const auto marker = reinterpret_cast<std::uintptr_t>(p.ours.get());
-  const CVX_HANDLE h = s.table.take(marker, CVX_IF_LAN, p.ours);
+  const CVX_HANDLE h = take_lan_row(p.ours, CVX_IF_LAN);
   ASSERT_NE(h, 0u);
   std::vector<std::uint8_t> data(250, 0x11);
   std::uint32_t written = 0;
@@ -119,7 +119,7 @@ TEST(LanSocket, PurgeDropsWhatIsWaiting) {
 TEST(LanSocket, TimeoutsAreClampedAndKeptInTheRow) {
   State& s = state();
   Pair p;
-  const CVX_HANDLE h = s.table.take(reinterpret_cast<std::uintptr_t>(p.ours.get()), CVX_IF_LAN, p.ours);
+  const CVX_HANDLE h = take_lan_row(p.ours, CVX_IF_LAN);
   ASSERT_NE(h, 0u);
   EXPECT_EQ(CVX_SetTimeouts(h, 0xFFFFFFFF, 1234), CVX_OK);
   EXPECT_EQ(s.table.row(h)->read_timeout.load(), 0xF0000000u);
@@ -146,7 +146,7 @@ TEST(LanSettings, BuiltInDefaultIsTheDigestOfKestrel) {
   const auto expected = parse_digest("07f15cde5b181425db8524becd96263d600c9652c7de5b89fe1a644f8fd0724b");
   ASSERT_TRUE(expected);
   EXPECT_EQ(builtin_default_digest(), *expected);
-  EXPECT_EQ(state().default_digest, builtin_default_digest()) << "no Corvex.ini replaces it here";
+  EXPECT_EQ(lan_state().default_digest, builtin_default_digest()) << "no Corvex.ini replaces it here";
 }
 
 }  // namespace
