@@ -3,7 +3,8 @@
 // over the LAN (a simulated board on 127.0.0.1). A whole TARN-2G1-M run of
 // channels 1..N (N = the first argument, 200 by default) at T = 50 ms on each;
 // the unit times every strobe from the model's time stamps of its two writes.
-// Prints p50 and p99 of |width - T| per link; the last line is the worse p99.
+// Prints the scheduling the timed line sequences got, then p50, p99 and max
+// of |width - T| per link; the last line is the worse p99.
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -22,6 +23,7 @@
 #include "corvex.h"
 #include "lan_board.h"
 #include "shell/Pause.h"
+#include "shell/TimedThread.h"
 #include "wexford.h"
 
 namespace {
@@ -114,6 +116,8 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "no driver stand-in with a simulated board: is it built?\n");
     return 1;
   }
+  // Started before the first strobe, as a window starts it as it loads.
+  std::printf("scheduling: %s\n", kestrel::realPause().timedThread()->scheduling().c_str());
   WXF_HANDLE usb = 0;
   if (::WXF_Open(&usb, 0, WXF_TYPE_USB | WXF_TYPE_EXPANSION) != 0 || !run(usb, count)) {
     std::fprintf(stderr, "the expansion board on USB did not open\n");

@@ -2,6 +2,9 @@
 
 #include "serial/LogSink.h"
 #include "shell/Pause.h"
+#include "shell/TimedThread.h"
+
+#include <functional>
 
 namespace kestrel {
 
@@ -20,6 +23,23 @@ BoardResult BinaryLines::call(const char* name, Call&& c) {
   } catch (const WexfordUnavailable& e) {
     return {BoardFault::Unavailable, 0, QString::fromStdString(e.what())};
   }
+}
+
+template <class Sequence>
+BoardResult BinaryLines::timed(Sequence&& sequence) {
+  TimedThread* thread = pause_.timedThread();
+  if (!thread) return sequence();
+  BoardResult r;
+  // Made here, so the timed thread allocates nothing to start it.
+  const std::function<void()> run = [&] { r = sequence(); };
+  thread->run(run);
+  return r;
+}
+
+QString BinaryLines::timingNote() const {
+  const TimedThread* thread = pause_.timedThread();
+  if (!thread || thread->granted()) return {};
+  return QStringLiteral("Strobe timing: ") + QString::fromStdString(thread->scheduling());
 }
 
 BoardResult BinaryLines::open() {
@@ -65,6 +85,10 @@ BoardResult BinaryLines::write(std::uint32_t port, std::uint8_t data, std::uint8
 }
 
 BoardResult BinaryLines::strobe(int widthMs) {
+  return timed([&] { return pulseStrobe(widthMs); });
+}
+
+BoardResult BinaryLines::pulseStrobe(int widthMs) {
   if (BoardResult r = write(kControlPort, 0, kStrobe); !r.ok()) return r;
   pause_.sleep(widthMs);
   if (BoardResult r = write(kControlPort, 0xFF, kStrobe); !r.ok()) return r;
@@ -81,40 +105,48 @@ BoardResult BinaryLines::stopPulse(LogSink& log) {
 
 BoardResult BinaryLines::stopPulseWithStrobe(LogSink& log) {
   log.AddLog(kStopSignalLog);
-  if (BoardResult r = write(kControlPort, 0, kStop); !r.ok()) return r;
-  if (BoardResult r = write(kControlPort, 0, kStrobe); !r.ok()) return r;
-  pause_.sleep(kPulseMs);
-  if (BoardResult r = write(kControlPort, 0xFF, kStrobe); !r.ok()) return r;
-  return write(kControlPort, 0xFF, kStop);
+  return timed([&] {
+    if (BoardResult r = write(kControlPort, 0, kStop); !r.ok()) return r;
+    if (BoardResult r = write(kControlPort, 0, kStrobe); !r.ok()) return r;
+    pause_.sleep(kPulseMs);
+    if (BoardResult r = write(kControlPort, 0xFF, kStrobe); !r.ok()) return r;
+    return write(kControlPort, 0xFF, kStop);
+  });
 }
 
 BoardResult BinaryLines::sendPairs(qint64 n, int widthMs) {
-  for (int transfer = 0; transfer < 4; ++transfer) {
-    const int shift = 6 - 2 * transfer;
-    // The pair's higher bit goes on D0, the lower on D1; D2 marks the first transfer.
-    int v = int((n >> (shift + 1)) & 1) | int((n >> shift) & 1) << 1;
-    if (transfer == 0) v |= 4;
-    if (BoardResult r = write(kDataPort, std::uint8_t(~v), 0xFF); !r.ok()) return r;
-    if (BoardResult r = strobe(widthMs); !r.ok()) return r;
-  }
-  return {};
+  return timed([&] {
+    for (int transfer = 0; transfer < 4; ++transfer) {
+      const int shift = 6 - 2 * transfer;
+      // The pair's higher bit goes on D0, the lower on D1; D2 marks the first transfer.
+      int v = int((n >> (shift + 1)) & 1) | int((n >> shift) & 1) << 1;
+      if (transfer == 0) v |= 4;
+      if (BoardResult r = write(kDataPort, std::uint8_t(~v), 0xFF); !r.ok()) return r;
+      if (BoardResult r = pulseStrobe(widthMs); !r.ok()) return r;
+    }
+    return BoardResult{};
+  });
 }
 
 BoardResult BinaryLines::sendTenBits(qint64 n, bool positiveLogic, int widthMs) {
   const Parallel lines = tenBits(n, positiveLogic);
-  if (BoardResult r = write(kDataPort, lines.low, 0xFF); !r.ok()) return r;
-  if (BoardResult r = write(kControlPort, lines.high, kHighBits); !r.ok()) return r;
-  return strobe(widthMs);
+  return timed([&] {
+    if (BoardResult r = write(kDataPort, lines.low, 0xFF); !r.ok()) return r;
+    if (BoardResult r = write(kControlPort, lines.high, kHighBits); !r.ok()) return r;
+    return pulseStrobe(widthMs);
+  });
 }
 
 BoardResult BinaryLines::sendEightBits(qint64 n, bool positiveLogic) {
   std::uint8_t v = std::uint8_t(n);
   if (positiveLogic) v = std::uint8_t(~v);
-  if (BoardResult r = write(kDataPort, std::uint8_t(~v), 0xFF); !r.ok()) return r;
-  pause_.sleep(kSettleMs);
-  if (BoardResult r = write(kControlPort, 0, kStrobe); !r.ok()) return r;
-  pause_.sleep(kPulseMs);
-  return write(kControlPort, 0xFF, kStrobe);
+  return timed([&] {
+    if (BoardResult r = write(kDataPort, std::uint8_t(~v), 0xFF); !r.ok()) return r;
+    pause_.sleep(kSettleMs);
+    if (BoardResult r = write(kControlPort, 0, kStrobe); !r.ok()) return r;
+    pause_.sleep(kPulseMs);
+    return write(kControlPort, 0xFF, kStrobe);
+  });
 }
 
 }  // namespace kestrel

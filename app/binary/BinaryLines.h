@@ -54,10 +54,17 @@ class BinaryLines {
   [[nodiscard]] BoardResult close();
   WxfHandle handle() const { return handle_; }
 
-  // Each call below stops at the first call that fails and returns it.
+  // When timed sequences run without real-time scheduling (or without
+  // locked memory), the line that says so; empty otherwise.
+  QString timingNote() const;
+
+  // Each call below stops at the first call that fails and returns it. The
+  // strobes and the transfers run on the pause's timed thread where it has
+  // one, the caller waiting: a unit reads a strobe by its width.
   [[nodiscard]] BoardResult readBusy(bool& busy);
   [[nodiscard]] BoardResult strobe(int widthMs);
-  // The stop line alone, logged once the line is down.
+  // The stop line alone, logged once the line is down; on the caller, for
+  // the log line falls inside the pulse.
   [[nodiscard]] BoardResult stopPulse(LogSink& log);
   // The stop line with the strobe, logged first.
   [[nodiscard]] BoardResult stopPulseWithStrobe(LogSink& log);
@@ -72,7 +79,11 @@ class BinaryLines {
  private:
   template <class Call>
   BoardResult call(const char* name, Call&& c);
+  // Runs `sequence` where the pause times sequences.
+  template <class Sequence>
+  BoardResult timed(Sequence&& sequence);
   BoardResult write(std::uint32_t port, std::uint8_t data, std::uint8_t mask);
+  BoardResult pulseStrobe(int widthMs);
 
   WexfordApi& board_;
   Pause& pause_;

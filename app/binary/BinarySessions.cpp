@@ -50,6 +50,7 @@ BinarySession::BinarySession(WexfordApi& board, SessionTimer& timer, LogSink& lo
     : lines_(board, pause), timer_(timer), log_(log), pause_(pause) {}
 
 BoardResult BinarySession::Load() {
+  (void)pause_.timedThread();  // started now rather than in the first channel's tick
   const BoardResult r = lines_.open();
   BoardOpen = r.ok();
   return r;
@@ -60,6 +61,12 @@ BoardResult BinarySession::lost(BoardResult failed) {
   runEnded();
   log_.AddLog(kBoardOpenFailed, LineKind::Note);
   return failed;
+}
+
+void BinarySession::noteTiming() {
+  if (timingNoted_) return;
+  timingNoted_ = true;
+  if (const QString note = lines_.timingNote(); !note.isEmpty()) log_.AddLog(note, LineKind::Note);
 }
 
 void BinarySession::start(const QList<qint64>& channels) {
@@ -90,8 +97,10 @@ BoardResult BufferedBinarySession::Stop() {
     // none, but the list stops all the same: nothing more goes out until 再生.
     bool busy = false;
     if (BoardResult r = lines_.readBusy(busy); !r.ok()) return lost(r);
-    if (busy)
+    if (busy) {
+      noteTiming();
       if (BoardResult r = lines_.stopPulseWithStrobe(log_); !r.ok()) return lost(r);
+    }
   }
   timer_.stop();
   Playing = false;
@@ -113,6 +122,7 @@ BoardResult BufferedBinarySession::Time1_Timer() {
   const qint16 next = qint16(NextIndex + 1);
   const qint64 n = entry(next);
   QString line = QStringLiteral("[送信]：") + zeroPadded(n, variant_.listWidth);
+  noteTiming();
   BoardResult r;
   if (variant_.tenBits) {
     const BinaryLines::Parallel sent = BinaryLines::tenBits(n, PositiveLogic != 0);
@@ -187,6 +197,7 @@ BoardResult BinaryMode2Session::Time1_Timer() {
   if (busy) return {};
   const qint16 next = qint16(NextIndex + 1);
   const qint64 n = entry(next);
+  noteTiming();
   if (BoardResult r = lines_.sendEightBits(n, PositiveLogic != 0); !r.ok()) return lost(r);
   NextIndex = next;
   --Remaining;

@@ -76,11 +76,14 @@ class BinarySession {
   // Ends the run on a failed board call: its line in the log, the failure returned.
   BoardResult lost(BoardResult failed);
   virtual void runEnded() {}
+  // Before the first timed sequence: says once when its timing is not real-time.
+  void noteTiming();
 
   BinaryLines lines_;
   SessionTimer& timer_;
   LogSink& log_;
   Pause& pause_;
+  bool timingNoted_ = false;
 };
 
 class BufferedBinarySession : public BinarySession {

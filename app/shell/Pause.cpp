@@ -1,5 +1,7 @@
 #include "Pause.h"
 
+#include "TimedThread.h"
+
 #include <QCoreApplication>
 #include <chrono>
 #include <thread>
@@ -20,6 +22,7 @@ class RealPause final : public Pause {
     while (steady_clock::now() < deadline) std::this_thread::yield();
   }
   void doEvents() override { QCoreApplication::processEvents(); }
+  TimedThread* timedThread() override { return &kestrel::timedThread(); }
 };
 }  // namespace
 

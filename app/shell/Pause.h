@@ -4,6 +4,8 @@
 
 namespace kestrel {
 
+class TimedThread;
+
 class Pause {
  public:
   virtual ~Pause() = default;
@@ -11,6 +13,9 @@ class Pause {
   virtual void sleep(int ms) = 0;
   // Processes pending events once.
   virtual void doEvents() = 0;
+  // Where line sequences whose waits a unit times run; none (the caller)
+  // in virtual time.
+  virtual TimedThread* timedThread() { return nullptr; }
 };
 
 // Real time on the calling thread.

@@ -2,6 +2,7 @@
 #include "binary/BinaryForms.h"
 #include "shell/AppEnd.h"
 #include "shell/FrmMenu.h"
+#include "shell/TimedThread.h"
 #include "support/SerialFakes.h"
 #include "support/TestSupport.h"
 
@@ -10,6 +11,11 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <gtest/gtest.h>
+
+#include <cerrno>
+#include <set>
+#include <stdexcept>
+#include <thread>
 
 namespace kestrel::test {
 namespace {
@@ -205,6 +211,101 @@ TEST(BinarySessions, Mode2RepeatsManualListsButNeverACode) {
   EXPECT_EQ(board.take(), (QStringList{"D9=00/8", "wait 50", "D9=FF/8"}));
   s.SubMode = 0;
   EXPECT_EQ(s.caption(), "Kestrel Tester - バッファリング機能付バイナリ制御モード２（255CH）");
+}
+
+// The lines timed on a thread of their own, as far as the system grants it
+// (the scheduling calls stand in for it): the board sees the calls it sees
+// inline, the log gets the same lines, and one note when timing is not
+// real-time.
+class TimedBoard : public FakeBoard {
+ public:
+  explicit TimedBoard(RealTimeCalls calls) : thread(std::move(calls)) {}
+  std::int32_t WXF_PortWrite(WxfHandle h, std::uint32_t port, std::uint8_t data, std::uint8_t mask) override {
+    if (mask == kStrobeMask && data == 0) strobedOn.insert(std::this_thread::get_id());
+    return FakeBoard::WXF_PortWrite(h, port, data, mask);
+  }
+  TimedThread* timedThread() override { return &thread; }
+
+  static constexpr std::uint8_t kStrobeMask = 4;
+  TimedThread thread;
+  std::set<std::thread::id> strobedOn;
+};
+
+struct TimingCase {
+  const char* name;
+  int scheduled;  // what the scheduling call returns
+  int locked;     // what the memory lock returns
+  bool ownThread;
+  QString note;  // the one note, or none
+};
+
+void PrintTo(const TimingCase& c, std::ostream* os) { *os << c.name; }
+
+class StrobeTiming : public ::testing::TestWithParam<TimingCase> {};
+
+// A LUMO7Q run of two channels, the stop with strobe, the window closed.
+template <class Board>
+void lumoRun(Board& board, FakeLog& log) {
+  ManualTimer timer;
+  BufferedBinarySession s(kLumo7Q, board, timer, log, board);
+  ASSERT_TRUE(s.Load().ok());
+  s.Play({"001", "002"}, false, 5);
+  s.Time1_Timer();
+  s.Time1_Timer();
+  board.busy = {1};
+  ASSERT_TRUE(s.Stop().ok());
+  ASSERT_TRUE(s.Unload().ok());
+}
+
+TEST_P(StrobeTiming, SameCallsAndLinesAndOneNoteWhenNotRealTime) {
+  const TimingCase& c = GetParam();
+  FakeBoard inline_;
+  FakeLog inlineLog;
+  lumoRun(inline_, inlineLog);
+
+  int asked = 0;
+  TimedBoard board({[&] {
+                      ++asked;
+                      return c.scheduled;
+                    },
+                    [&] { return c.locked; }});
+  FakeLog log;
+  lumoRun(board, log);
+  EXPECT_EQ(asked, 1);
+  EXPECT_EQ(board.calls, inline_.calls);
+  QStringList expected = inlineLog.lines;
+  if (!c.note.isEmpty()) expected.prepend(c.note);
+  EXPECT_EQ(log.lines, expected);
+  if (!c.note.isEmpty()) {
+    EXPECT_EQ(log.kinds.front(), LineKind::Note);
+  }
+  EXPECT_EQ(board.thread.realTime(), c.ownThread);
+  const std::set<std::thread::id> caller{std::this_thread::get_id()};
+  if (c.ownThread) {
+    ASSERT_EQ(board.strobedOn.size(), 1u);
+    EXPECT_NE(board.strobedOn, caller);
+  } else {
+    EXPECT_EQ(board.strobedOn, caller);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    BinaryLines, StrobeTiming,
+    ::testing::Values(
+        TimingCase{"Granted", 0, 0, true, {}},
+        TimingCase{"Refused", EPERM, 0, false,
+                   "Strobe timing: normal, on the calling thread: SCHED_FIFO refused: Operation not permitted"},
+        TimingCase{"MemoryNotLocked", 0, ENOMEM, true,
+                   "Strobe timing: SCHED_FIFO 10, memory not locked: Cannot allocate memory"}),
+    [](const ::testing::TestParamInfo<TimingCase>& info) { return std::string(info.param.name); });
+
+TEST(BinaryLines, WhatATimedSequenceThrowsReachesItsCaller) {
+  TimedThread thread({[] { return 0; }, [] { return 0; }});
+  ASSERT_TRUE(thread.realTime());
+  EXPECT_THROW(thread.run([] { throw std::runtime_error("lost"); }), std::runtime_error);
+  int ran = 0;
+  thread.run([&] { ++ran; });
+  EXPECT_EQ(ran, 1) << "the thread serves on after a throw";
 }
 
 // A board lost mid-run: the step that fails ends the run at its channel.
