@@ -18,12 +18,12 @@
 #include <unistd.h>
 
 #include "BenchSupport.h"
-#include "binary/BinaryLines.h"
+#include "sessions/BinaryLines.h"
 #include "board.h"
 #include "corvex.h"
 #include "lan_board.h"
-#include "shell/Pause.h"
-#include "shell/TimedThread.h"
+#include "core/Pause.h"
+#include "core/TimedThread.h"
 #include "wexford.h"
 
 namespace {

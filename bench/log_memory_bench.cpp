@@ -12,13 +12,12 @@
 //                  and memory a line through the real window and port; fast
 //                  skips the protocol's waits, so that a few minutes log what
 //                  a night would
-#include "serial/BufferedForms.h"
-#include "serial/EntryPanel.h"
-#include "serial/LogGrid.h"
-#include "serial/SerialLink.h"
-#include "shell/FrmMenu.h"
-#include "shell/Globals.h"
-#include "shell/Pause.h"
+#include "windows/serial/BufferedForms.h"
+#include "kit/EntryPanel.h"
+#include "kit/LogGrid.h"
+#include "link/SerialLink.h"
+#include "menu/FrmMenu.h"
+#include "core/Pause.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -130,8 +129,6 @@ int window(int seconds, bool fast) {
     return 1;
   }
   qputenv("KESTREL_COM1", unit.readLine().trimmed());
-  ComPortNumber = 1;
-  FrmMenu::SubMode = 0;
   FrmRS232CMode2 form(nullptr, fast ? static_cast<Pause&>(noWait) : realPause());
   if (!form.PDQ_COM->isOpen()) {
     std::fprintf(stderr, "could not open %s\n", qPrintable(form.PDQ_COM->device()));

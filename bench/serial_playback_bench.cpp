@@ -6,14 +6,13 @@
 // The baseline is the waits the protocol prescribes, slept the same way in
 // the same run: buffered, 20 ms before each read and four 3 ms pauses per
 // frame; PLX6, 20 ms before each read, one read per "Ready".
-#include "serial/BufferedForms.h"
-#include "serial/EntryPanel.h"
-#include "serial/FrmPLX6.h"
-#include "serial/LogGrid.h"
-#include "serial/SerialLink.h"
-#include "shell/FrmMenu.h"
-#include "shell/Globals.h"
-#include "shell/Pause.h"
+#include "windows/serial/BufferedForms.h"
+#include "kit/EntryPanel.h"
+#include "windows/serial/FrmPLX6.h"
+#include "kit/LogGrid.h"
+#include "link/SerialLink.h"
+#include "menu/FrmMenu.h"
+#include "core/Pause.h"
 #include "unit/UnitSimulator.h"
 
 #include <QApplication>
@@ -52,7 +51,6 @@ const Bench kBenches[] = {
 int framesOf(const Bench& b) { return (b.channels + kUnit - 1) / kUnit; }
 
 double playbackMs(const Bench& b) {
-  FrmMenu::SubMode = 0;
   std::unique_ptr<SerialTestForm> form(b.open());
   if (!form->PDQ_COM->isOpen()) {
     std::fprintf(stderr, "could not open %s\n", qPrintable(form->PDQ_COM->device()));
@@ -111,7 +109,6 @@ int main(int argc, char* argv[]) {
   sim::UnitSimulator unit({.protocol = bench->protocol, .answerDelay = 0ms});
   unit.start();
   qputenv("KESTREL_COM1", QByteArray::fromStdString(unit.slavePath()));
-  ComPortNumber = 1;
 
   const int frames = framesOf(*bench);
   std::printf("automatic playback (%s) of %d channels in %d frames\n", bench->name, bench->channels, frames);

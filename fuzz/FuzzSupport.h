@@ -8,10 +8,10 @@
 // operator action; each target reads it and its arguments itself.
 
 #include "FuzzRequire.h"
-#include "serial/ChannelEntry.h"
-#include "serial/LinkPort.h"
-#include "serial/LogSink.h"
-#include "shell/Pause.h"
+#include "core/ChannelEntry.h"
+#include "core/LinkPort.h"
+#include "core/LogSink.h"
+#include "core/Pause.h"
 
 #include <QByteArray>
 #include <QList>

@@ -4,7 +4,7 @@
 // said.
 
 #include "FuzzSupport.h"
-#include "customer/DataFile.h"
+#include "sessions/DataFile.h"
 
 using namespace kestrel;
 

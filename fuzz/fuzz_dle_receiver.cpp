@@ -7,7 +7,7 @@
 // byte), 5 set the port's condition.
 
 #include "FuzzSupport.h"
-#include "serial/Mode5Session.h"
+#include "sessions/Mode5Session.h"
 
 using namespace kestrel;
 using namespace kestrel::fuzz;

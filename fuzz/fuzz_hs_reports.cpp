@@ -7,7 +7,7 @@
 // 3 set the port's condition.
 
 #include "FuzzSupport.h"
-#include "serial/Mode34Session.h"
+#include "sessions/Mode34Session.h"
 
 #include <algorithm>
 #include <array>

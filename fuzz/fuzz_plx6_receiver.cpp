@@ -5,7 +5,7 @@
 // follow, 1 stop, 2 set the port's condition.
 
 #include "FuzzSupport.h"
-#include "serial/Plx6Session.h"
+#include "sessions/Plx6Session.h"
 
 #include <algorithm>
 

@@ -3,8 +3,8 @@
 // the table, and a failed parse never runs past the buffer.
 
 #include "FuzzSupport.h"
-#include "customer/Schedule.h"
-#include "serial/ChannelEntry.h"
+#include "sessions/Schedule.h"
+#include "core/ChannelEntry.h"
 
 using namespace kestrel;
 

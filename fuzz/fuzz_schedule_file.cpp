@@ -2,7 +2,7 @@
 // the table as it was, or fills only channels of the table.
 
 #include "FuzzSupport.h"
-#include "customer/Schedule.h"
+#include "sessions/Schedule.h"
 
 using namespace kestrel;
 

@@ -1,13 +1,13 @@
 #include "RunOptions.h"
 
-#include "binary/BinarySessions.h"
-#include "customer/BriskSession.h"
-#include "serial/BufferedSession.h"
-#include "serial/Mode34Session.h"
-#include "serial/Mode5Session.h"
-#include "serial/Mode1Session.h"
-#include "serial/Plx6Session.h"
-#include "shell/ModeCatalogue.h"
+#include "sessions/BinarySessions.h"
+#include "sessions/BriskSession.h"
+#include "sessions/BufferedSession.h"
+#include "sessions/Mode34Session.h"
+#include "sessions/Mode5Session.h"
+#include "sessions/Mode1Session.h"
+#include "sessions/Plx6Session.h"
+#include "sessions/ModeCatalogue.h"
 
 #include <QCoreApplication>
 #include <QDir>

@@ -2,8 +2,8 @@
 // The headless runner's command line, its exit codes, and what each menu
 // entry needs for a run: its entry rules and the driver that plays it.
 
-#include "customer/FenwickSession.h"
-#include "serial/ChannelEntry.h"
+#include "sessions/FenwickSession.h"
+#include "core/ChannelEntry.h"
 
 #include <QString>
 #include <QStringList>

@@ -1,22 +1,21 @@
 #include "Runner.h"
 
 #include "RunOptions.h"
-#include "binary/BinarySessions.h"
-#include "customer/BriskSession.h"
-#include "customer/FenwickSession.h"
-#include "serial/BufferedSession.h"
-#include "serial/LogSink.h"
-#include "serial/Mode1Session.h"
-#include "serial/Mode34Session.h"
-#include "serial/Mode5Session.h"
-#include "serial/Plx6Session.h"
-#include "serial/SerialLink.h"
-#include "shell/FrmPass.h"
-#include "shell/MessageService.h"
-#include "shell/ModString.h"
-#include "shell/ModeCatalogue.h"
-#include "shell/Pause.h"
-#include "shell/SessionTimer.h"
+#include "sessions/BinarySessions.h"
+#include "sessions/BriskSession.h"
+#include "sessions/FenwickSession.h"
+#include "sessions/BufferedSession.h"
+#include "core/LogSink.h"
+#include "sessions/Mode1Session.h"
+#include "sessions/Mode34Session.h"
+#include "sessions/Mode5Session.h"
+#include "sessions/Plx6Session.h"
+#include "link/SerialLink.h"
+#include "core/Prompter.h"
+#include "core/ModString.h"
+#include "sessions/ModeCatalogue.h"
+#include "core/Pause.h"
+#include "core/SessionTimer.h"
 
 #include <QDateTime>
 #include <QDeadlineTimer>
@@ -150,11 +149,11 @@ class RunLog : public LogSink {
 // The windows' message boxes, answered without a window: every box is
 // handed to the run, and a question is answered with the choice that
 // changes nothing.
-class RunPrompt : public Prompt {
+class RunPrompt : public Prompter {
  public:
-  explicit RunPrompt(std::function<void(const Message&)> shown) : shown_(std::move(shown)) { installPrompt(this); }
-  ~RunPrompt() override { installPrompt(nullptr); }
-  MsgAnswer ask(const Message& m, QWidget*) override {
+  explicit RunPrompt(std::function<void(const Message&)> shown) : shown_(std::move(shown)) {}
+  using Prompter::ask;
+  MsgAnswer ask(const Message& m) override {
     shown_(m);
     switch (m.buttons) {
       case MsgButtons::Ok: return MsgAnswer::Ok;
@@ -523,7 +522,7 @@ class FenwickDrive : public SerialDrive<FenwickSession> {
  public:
   // The session keeps a reference to timer_ and uses it only once running.
   FenwickDrive(const Options& o, const Entries& e, Output& out, const FenwickVariant& v)
-      : SerialDrive(o, e, out, v, timer_) {
+      : SerialDrive(o, e, out, v, timer_, prompt_) {
     timer_.started = [this] { advance(); };
   }
 
@@ -620,7 +619,7 @@ class InterruptiblePause : public Pause {
 class BriskDrive : public Drive {
  public:
   BriskDrive(const Options& o, const Entries& e, Output& out)
-      : Drive(o, e, out), port_(link_, [this](const QByteArray& f) { sent(f); }), session_(port_, pause_) {}
+      : Drive(o, e, out), port_(link_, [this](const QByteArray& f) { sent(f); }), session_(port_, pause_, prompt_) {}
 
   std::optional<Outcome> start() override {
     if (options_.digits) session_.UnitWidth = *options_.digits;

@@ -1,11 +1,11 @@
 // The binary windows end to end: the form, the real Wexford and Corvex
 // libraries, the USB driver stand-in or a LAN board, the board model and the
 // binary unit on its lines, which must decode what the window sent, in order.
-#include "binary/BinaryForms.h"
+#include "windows/binary/BinaryForms.h"
 #include "board.h"
 #include "lan_board.h"
 #include "netns.h"
-#include "shell/FrmMenu.h"
+#include "sessions/ModeCatalogue.h"
 #include "support/TestSupport.h"
 
 #include <QLineEdit>
@@ -75,7 +75,6 @@ class BinaryEndToEnd : public ::testing::Test {
   // window closes, once the board has taken every write.
   template <class Check>
   void tarnManualRun(Check&& settled) {
-    FrmMenu::PositiveLogic = 0;
     FrmBiMode1000CH w(nullptr, binding, pause);
     w.show();
     w.panel->OptMode[1]->setChecked(true);

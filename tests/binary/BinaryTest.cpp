@@ -1,8 +1,9 @@
 // The binary windows against a board that records every call, in virtual time.
-#include "binary/BinaryForms.h"
-#include "shell/AppEnd.h"
-#include "shell/FrmMenu.h"
-#include "shell/TimedThread.h"
+#include "windows/binary/BinaryForms.h"
+#include "kit/AppEnd.h"
+#include "sessions/ModeCatalogue.h"
+#include "core/TimedThread.h"
+#include "support/MenuContext.h"
 #include "support/SerialFakes.h"
 #include "support/TestSupport.h"
 
@@ -440,7 +441,6 @@ TEST_F(BinaryWindows, ManualEntriesCloseUpAndAreChecked) {
   EXPECT_FALSE(w.Time1.isActive());
   EXPECT_EQ(board.calls.last(), "close 7");
 
-  FrmMenu::PositiveLogic = 0;
   FrmBiMode1000CH wide(nullptr, board, board);
   wide.panel->OptMode[1]->setChecked(true);
   wide.panel->TxtNo[0]->setText("1001");
@@ -465,15 +465,12 @@ TEST_F(BinaryWindows, WithoutABoardOrWithoutTheLibrary) {
   FrmBiMode7Q lumo(nullptr, board, board);
   EXPECT_EQ(prompt.texts().back(), "必要なファイルが見つかりませんでした。    \r\n確認して下さい。(Wexford.dll)");
   EXPECT_EQ(ends, 1);
-  FrmMenu::SubMode = 0;
   FrmBinaryMode2 mode2(nullptr, board, board);
   EXPECT_EQ(prompt.texts().back(), "デバイスへの接続に失敗しました。");
 }
 
 // A board unplugged during a run: the step's line, the run and its clock end.
 TEST_F(BinaryWindows, BoardLostDuringARun) {
-  FrmMenu::SubMode = 0;
-  FrmMenu::PositiveLogic = 0;
   FrmBinaryMode2 w(nullptr, board, board);
   w.CmdAction[0]->click();
   ASSERT_TRUE(w.runProgress().running);
@@ -513,14 +510,12 @@ TEST_F(BinaryWindows, LibraryWithoutEntryPoints) {
   for (const std::uintptr_t handle : {std::uintptr_t(0), std::uintptr_t(7)}) {
     SCOPED_TRACE(handle);
     reset(handle);
-    FrmMenu::PositiveLogic = 0;
     {
       FrmBiMode1000CH w(nullptr, partial, board);
       played(w);
     }
-    FrmMenu::SubMode = 1;
     {
-      FrmBinaryMode2 w(nullptr, partial, board);
+      FrmBinaryMode2 w(menuContext(1), partial, board);
       played(w);
     }
     int opens = 0, closes = 0;
@@ -539,9 +534,7 @@ TEST_F(BinaryWindows, LibraryWithoutEntryPoints) {
 }
 
 TEST_F(BinaryWindows, Mode2ChecksEveryBoxForNumbersFirst) {
-  FrmMenu::SubMode = 1;
-  FrmMenu::PositiveLogic = 0;
-  FrmBinaryMode2 w(nullptr, board, board);
+  FrmBinaryMode2 w(menuContext(1), board, board);
   EXPECT_EQ(w.windowTitle(), "Kestrel Tester - バッファリング機能付バイナリ制御モード（負論理250CH）");
   EXPECT_TRUE(w.CmdAction[2]->isVisibleTo(&w));
   w.panel->OptMode[1]->setChecked(true);
@@ -553,7 +546,6 @@ TEST_F(BinaryWindows, Mode2ChecksEveryBoxForNumbersFirst) {
   w.panel->TxtNo[1]->setText("");
   w.CmdAction[0]->click();
   EXPECT_EQ(prompt.texts().back(), "チャンネル番号は１～２５０までの範囲で入力して下さい。");
-  FrmMenu::SubMode = 0;
   FrmBinaryMode2 narrow(nullptr, board, board);
   EXPECT_FALSE(narrow.CmdAction[2]->isVisibleTo(&narrow));
   narrow.CmdAction[4]->click();

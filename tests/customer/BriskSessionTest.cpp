@@ -1,5 +1,5 @@
-#include "customer/BriskSession.h"
-#include "customer/DataFile.h"
+#include "sessions/BriskSession.h"
+#include "sessions/DataFile.h"
 #include "support/SerialFakes.h"
 #include "support/TestSupport.h"
 
@@ -27,7 +27,8 @@ class Brisk : public ::testing::Test {
   VirtualPause pause;
   RecordingPrompt prompt;
   QTemporaryDir dir;
-  BriskSession session{link, pause};
+  WindowPrompter boxes;
+  BriskSession session{link, pause, boxes};
 };
 
 }  // namespace
@@ -97,7 +98,7 @@ TEST_F(Brisk, SendAllClosesUpAndReportsTheCount) {
   prompt.messages.clear();
   fill(5, "4", "");
   session.SendAll();
-  BriskSession empty(link, pause);
+  BriskSession empty(link, pause, boxes);
   empty.SendAll();
   EXPECT_EQ(prompt.texts(), (std::vector<QString>{"空欄が含まれているフレームがあります。送信できませんでした　",
                                                   "送信データがありません　　"}));
@@ -119,7 +120,7 @@ TEST_F(Brisk, SaveAndLoadTheDataFile) {
   file.close();
   EXPECT_EQ(prompt.texts().back(), QStringLiteral("正常に保存されました    "));
 
-  BriskSession loaded(link, pause);
+  BriskSession loaded(link, pause, boxes);
   loaded.Load(dataFile());
   EXPECT_EQ(loaded.Event, session.Event);
   EXPECT_EQ(loaded.Unit, session.Unit);

@@ -1,7 +1,7 @@
-#include "customer/FenwickSession.h"
-#include "customer/Schedule.h"
-#include "serial/ChannelEntry.h"
-#include "shell/ModString.h"
+#include "sessions/FenwickSession.h"
+#include "sessions/Schedule.h"
+#include "core/ChannelEntry.h"
+#include "core/ModString.h"
 #include "support/SerialFakes.h"
 #include "support/TestSupport.h"
 
@@ -59,7 +59,8 @@ class Fenwick : public ::testing::Test {
   VirtualPause pause;
   FakeTimer timer;
   RecordingPrompt prompt;
-  FenwickSession session{kFenwick, timer, link, log, pause};
+  WindowPrompter boxes;
+  FenwickSession session{kFenwick, timer, boxes, link, log, pause};
 };
 
 }  // namespace
@@ -172,7 +173,7 @@ TEST(Schedule, MegabyteReplyParsesPromptlyAndAsItsPieces) {
 TEST_F(Fenwick, RequestFrames) {
   EXPECT_EQ(session.requestFrame({}), QByteArray("\x02\x20\x30\x30\x30\x03\x13"));
   EXPECT_EQ(session.requestFrame({12, 12, false}), QByteArray("\x02\x20\x30\x31\x32\x03\x10"));
-  FenwickSession wide(kFenwick1000, timer, link, log, pause);
+  FenwickSession wide(kFenwick1000, timer, boxes, link, log, pause);
   EXPECT_EQ(wide.requestFrame({1, 20, false}), QByteArray("\x02\x20\x30\x30\x30\x31\x30\x30\x32\x30\x03\x20"));
 }
 
@@ -232,12 +233,12 @@ TEST_F(Fenwick, BadRepliesAndFiles) {
   EXPECT_FALSE(session.Start(path(), {}));
   EXPECT_EQ(prompt.texts().back(), QStringLiteral("スケジュールファイルの取得に失敗しました。"));
   EXPECT_EQ(prompt.messages.back().icon, MsgIcon::Critical);
-  FenwickSession wide(kFenwick1000, timer, link, log, pause);
+  FenwickSession wide(kFenwick1000, timer, boxes, link, log, pause);
   EXPECT_FALSE(wide.Start(dir.filePath(QStringLiteral("none.wmj")), {}));
 }
 
 TEST_F(Fenwick, StartAboveEndJudgesNothingAndSucceeds) {
-  FenwickSession wide(kFenwick1000, timer, link, log, pause);
+  FenwickSession wide(kFenwick1000, timer, boxes, link, log, pause);
   ASSERT_TRUE(wide.Start(path(), {5, 2, false}));
   for (const char b : QByteArray("\x06") + reply("")) {
     link.incoming.append(b);

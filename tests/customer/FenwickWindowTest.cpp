@@ -1,7 +1,7 @@
 // The schedule read-back windows through their real forms.
-#include "customer/FenwickForms.h"
-#include "serial/SerialLink.h"
-#include "shell/ModString.h"
+#include "windows/customer/FenwickForms.h"
+#include "link/SerialLink.h"
+#include "core/ModString.h"
 #include "support/WindowFixture.h"
 #include "unit/UnitSimulator.h"
 

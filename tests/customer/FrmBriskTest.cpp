@@ -1,8 +1,7 @@
 // The frame editor through its real form, on a pseudo-terminal against a
 // unit that records what it is sent.
-#include "customer/FrmBrisk.h"
-#include "serial/SerialLink.h"
-#include "shell/Globals.h"
+#include "windows/customer/FrmBrisk.h"
+#include "link/SerialLink.h"
 #include "support/SerialFakes.h"
 #include "support/TestSupport.h"
 #include "unit/UnitSimulator.h"
@@ -23,8 +22,6 @@ namespace {
 
 class BriskWindow : public ::testing::Test {
  protected:
-  BriskWindow() { AppFolder = dir.path(); }
-  ~BriskWindow() override { AppFolder.clear(); }
   QByteArray received() const {
     const sim::Bytes bytes = unit.received();
     return QByteArray(reinterpret_cast<const char*>(bytes.data()), qsizetype(bytes.size()));
@@ -40,7 +37,13 @@ class BriskWindow : public ::testing::Test {
   // Started before the port is pointed at it and the window opens it.
   QString slave = (unit.start(), QString::fromStdString(unit.slavePath()));
   ComPortOverride com1{1, slave};
-  FrmBrisk form;
+  FrmBrisk form{folder(dir.path())};
+
+  static WindowContext folder(const QString& path) {
+    WindowContext context;
+    context.AppFolder = path;
+    return context;
+  }
 };
 
 }  // namespace

@@ -1,14 +1,15 @@
 // The runner checks entries by rules of its own table: each must be the
 // rules the entry's window is built with.
-#include "binary/BinaryForms.h"
-#include "customer/FenwickForms.h"
+#include "windows/binary/BinaryForms.h"
+#include "windows/customer/FenwickForms.h"
 #include "run/RunOptions.h"
-#include "serial/BufferedForms.h"
-#include "serial/FrmPLX6.h"
-#include "serial/FrmRS232CMode1.h"
-#include "serial/FrmRS232CMode5.h"
-#include "serial/Mode34Forms.h"
-#include "shell/FrmMenu.h"
+#include "windows/serial/BufferedForms.h"
+#include "windows/serial/FrmPLX6.h"
+#include "windows/serial/FrmRS232CMode1.h"
+#include "windows/serial/FrmRS232CMode5.h"
+#include "windows/serial/Mode34Forms.h"
+#include "sessions/ModeCatalogue.h"
+#include "support/MenuContext.h"
 #include "support/SerialFakes.h"
 #include "support/TestSupport.h"
 
@@ -42,20 +43,20 @@ class RunProfiles : public ::testing::TestWithParam<int> {
  protected:
   std::unique_ptr<TestWindow> window(int mode) {
     const ModeEntry& entry = kModeCatalogue[std::size_t(mode)];
-    FrmMenu::SubMode = qint16(entry.subMode >= 0 ? entry.subMode : 0);
-    FrmMenu::PositiveLogic = qint16(entry.positiveLogic >= 0 ? entry.positiveLogic : 0);
+    const WindowContext context = menuContext(entry.subMode >= 0 ? entry.subMode : 0,
+                                              entry.positiveLogic >= 0 ? entry.positiveLogic : 0);
     const QString name = QString::fromLatin1(entry.window);
-    if (name == u"FrmRS232CMode1") return std::make_unique<FrmRS232CMode1>(nullptr, pause);
-    if (name == u"FrmRS232CMode2") return std::make_unique<FrmRS232CMode2>(nullptr, pause);
-    if (name == u"FrmRS232CMode2_1000CH") return std::make_unique<FrmRS232CMode2_1000CH>(nullptr, pause);
-    if (name == u"FrmTARN4RS1000CH") return std::make_unique<FrmTARN4RS1000CH>(nullptr, pause);
-    if (name == u"FrmRS232CMode3") return std::make_unique<FrmRS232CMode3>(nullptr, pause);
-    if (name == u"FrmRS232CMode4") return std::make_unique<FrmRS232CMode4>(nullptr, pause);
-    if (name == u"FrmRS232CMode5") return std::make_unique<FrmRS232CMode5>(nullptr, pause);
-    if (name == u"FrmPLX6") return std::make_unique<FrmPLX6>(nullptr, pause);
-    if (name == u"FrmBinaryMode2") return std::make_unique<FrmBinaryMode2>(nullptr, board, pause);
-    if (name == u"FrmBiMode7Q") return std::make_unique<FrmBiMode7Q>(nullptr, board, pause);
-    if (name == u"FrmBiMode1000CH") return std::make_unique<FrmBiMode1000CH>(nullptr, board, pause);
+    if (name == u"FrmRS232CMode1") return std::make_unique<FrmRS232CMode1>(context, pause);
+    if (name == u"FrmRS232CMode2") return std::make_unique<FrmRS232CMode2>(context, pause);
+    if (name == u"FrmRS232CMode2_1000CH") return std::make_unique<FrmRS232CMode2_1000CH>(context, pause);
+    if (name == u"FrmTARN4RS1000CH") return std::make_unique<FrmTARN4RS1000CH>(context, pause);
+    if (name == u"FrmRS232CMode3") return std::make_unique<FrmRS232CMode3>(context, pause);
+    if (name == u"FrmRS232CMode4") return std::make_unique<FrmRS232CMode4>(context, pause);
+    if (name == u"FrmRS232CMode5") return std::make_unique<FrmRS232CMode5>(context, pause);
+    if (name == u"FrmPLX6") return std::make_unique<FrmPLX6>(context, pause);
+    if (name == u"FrmBinaryMode2") return std::make_unique<FrmBinaryMode2>(context, board, pause);
+    if (name == u"FrmBiMode7Q") return std::make_unique<FrmBiMode7Q>(context, board, pause);
+    if (name == u"FrmBiMode1000CH") return std::make_unique<FrmBiMode1000CH>(context, board, pause);
     return nullptr;
   }
 

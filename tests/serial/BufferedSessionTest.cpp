@@ -1,5 +1,5 @@
-#include "serial/BufferedSession.h"
-#include "serial/SerialLink.h"
+#include "sessions/BufferedSession.h"
+#include "link/SerialLink.h"
 #include "support/SerialFakes.h"
 #include "support/TestSupport.h"
 

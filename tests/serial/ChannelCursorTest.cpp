@@ -1,4 +1,4 @@
-#include "serial/ChannelCursor.h"
+#include "core/ChannelCursor.h"
 
 #include <gtest/gtest.h>
 #include <ostream>

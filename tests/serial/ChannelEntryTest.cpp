@@ -1,6 +1,6 @@
-#include "serial/ChannelEntry.h"
-#include "serial/EntryPanel.h"
-#include "shell/MessageService.h"
+#include "core/ChannelEntry.h"
+#include "kit/EntryPanel.h"
+#include "kit/MessageService.h"
 #include "support/TestSupport.h"
 
 #include <QCheckBox>

@@ -1,11 +1,12 @@
-#include "serial/EntryPanel.h"
-#include "serial/BufferedForms.h"
-#include "serial/LogGrid.h"
-#include "serial/PortSetup.h"
-#include "serial/SerialLink.h"
-#include "shell/AppEnd.h"
-#include "shell/FrmMenu.h"
-#include "shell/ModString.h"
+#include "kit/EntryPanel.h"
+#include "windows/serial/BufferedForms.h"
+#include "kit/LogGrid.h"
+#include "kit/PortSetup.h"
+#include "link/SerialLink.h"
+#include "kit/AppEnd.h"
+#include "sessions/ModeCatalogue.h"
+#include "core/ModString.h"
+#include "support/MenuContext.h"
 #include "support/Pty.h"
 #include "support/SerialFakes.h"
 #include "support/TestSupport.h"
@@ -32,8 +33,7 @@ namespace {
 class Mode2Window : public WindowFixture {
  protected:
   std::unique_ptr<FrmRS232CMode2> open(int subMode) {
-    FrmMenu::SubMode = qint16(subMode);
-    return std::make_unique<FrmRS232CMode2>(nullptr, pause);
+    return std::make_unique<FrmRS232CMode2>(menuContext(subMode), pause);
   }
 };
 

@@ -1,6 +1,6 @@
-#include "serial/Bcc.h"
-#include "serial/LogGrid.h"
-#include "shell/Look.h"
+#include "core/Bcc.h"
+#include "kit/LogGrid.h"
+#include "kit/Look.h"
 
 #include <QApplication>
 #include <QBuffer>

@@ -1,5 +1,5 @@
-#include "serial/Mode34Session.h"
-#include "serial/SerialLink.h"
+#include "sessions/Mode34Session.h"
+#include "link/SerialLink.h"
 #include "support/SerialFakes.h"
 #include "support/SessionFixture.h"
 #include "support/TestSupport.h"

@@ -1,13 +1,14 @@
 // The real windows and port against the simulated unit on a pseudo-terminal.
-#include "serial/BufferedForms.h"
-#include "serial/EntryPanel.h"
-#include "serial/FrmPLX6.h"
-#include "serial/FrmRS232CMode1.h"
-#include "serial/FrmRS232CMode5.h"
-#include "serial/Mode34Forms.h"
-#include "serial/LogGrid.h"
-#include "serial/SerialLink.h"
-#include "shell/FrmMenu.h"
+#include "windows/serial/BufferedForms.h"
+#include "kit/EntryPanel.h"
+#include "windows/serial/FrmPLX6.h"
+#include "windows/serial/FrmRS232CMode1.h"
+#include "windows/serial/FrmRS232CMode5.h"
+#include "windows/serial/Mode34Forms.h"
+#include "kit/LogGrid.h"
+#include "link/SerialLink.h"
+#include "sessions/ModeCatalogue.h"
+#include "support/MenuContext.h"
 #include "support/SerialFakes.h"
 #include "support/TestSupport.h"
 #include "unit/UnitSimulator.h"
@@ -50,8 +51,7 @@ class EndToEnd : public ::testing::Test {
     unit = std::make_unique<sim::UnitSimulator>(options);
     unit->start();
     com1 = std::make_unique<ComPortOverride>(1, QString::fromStdString(unit->slavePath()));
-    FrmMenu::SubMode = qint16(subMode);
-    auto* window = new Form();
+    auto* window = new Form(menuContext(subMode));
     form.reset(window);
     form->show();
     EXPECT_TRUE(form->PDQ_COM->isOpen());

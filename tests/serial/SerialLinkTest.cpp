@@ -1,5 +1,5 @@
-#include "serial/PortSetup.h"
-#include "serial/SerialLink.h"
+#include "kit/PortSetup.h"
+#include "link/SerialLink.h"
 #include "support/Pty.h"
 #include "support/SerialFakes.h"
 #include "support/TestSupport.h"
@@ -38,7 +38,7 @@ class Link : public ::testing::Test {
 }  // namespace
 
 TEST_F(Link, TextProfileReadsOneCharacterPerRead) {
-  ASSERT_EQ(SetUpPort(link, {QStringLiteral("9600,N,8,1"), ReceiveProfile::Text}, nullptr), PortSetupResult::Opened);
+  ASSERT_EQ(SetUpPort(link, {QStringLiteral("9600,N,8,1"), ReceiveProfile::Text}, 4, nullptr), PortSetupResult::Opened);
   EXPECT_EQ(link.device(), pty.slave());
   EXPECT_EQ(link.commPort(), 4);
   pty.write(QByteArray("\x06\x15\x00", 3));
@@ -57,7 +57,7 @@ TEST_F(Link, TextProfileReadsOneCharacterPerRead) {
 // A handler that takes one character per event gets an event for each one,
 // however the bytes arrived.
 TEST_F(Link, BytesArrivingTogetherEachGetTheirEvent) {
-  ASSERT_EQ(SetUpPort(link, {QStringLiteral("9600,N,8,1"), ReceiveProfile::Text}, nullptr), PortSetupResult::Opened);
+  ASSERT_EQ(SetUpPort(link, {QStringLiteral("9600,N,8,1"), ReceiveProfile::Text}, 4, nullptr), PortSetupResult::Opened);
   QByteArray taken;
   QObject::connect(&link, &SerialLink::comm, [&] { taken += link.read(); });
   pty.write(QByteArray("\x06\x41\x15", 3));
@@ -70,7 +70,7 @@ TEST_F(Link, BytesArrivingTogetherEachGetTheirEvent) {
 }
 
 TEST_F(Link, RawProfileReadsEverythingWaiting) {
-  ASSERT_EQ(SetUpPort(link, {QStringLiteral("4800,E,8,1"), ReceiveProfile::Raw}, nullptr), PortSetupResult::Opened);
+  ASSERT_EQ(SetUpPort(link, {QStringLiteral("4800,E,8,1"), ReceiveProfile::Raw}, 4, nullptr), PortSetupResult::Opened);
   EXPECT_EQ(link.inputMode(), SerialLink::comInputModeBinary);
   pty.write(
       QByteArray("\x10\x02"
@@ -85,7 +85,7 @@ TEST_F(Link, RawProfileReadsEverythingWaiting) {
 }
 
 TEST_F(Link, WritesGoOutUnchanged) {
-  ASSERT_EQ(SetUpPort(link, {QString(), ReceiveProfile::Text}, nullptr), PortSetupResult::Opened);
+  ASSERT_EQ(SetUpPort(link, {QString(), ReceiveProfile::Text}, 4, nullptr), PortSetupResult::Opened);
   EXPECT_EQ(link.settings(), QStringLiteral("9600,N,8,1"));  // kept when the window sets none
   EXPECT_TRUE(link.writeByte(0xFF));
   EXPECT_TRUE(link.write(QByteArray("\x02\x03\x11\x13\x0D", 5)));
@@ -100,7 +100,7 @@ TEST_F(Link, WritesGoOutUnchanged) {
 }
 
 TEST_F(Link, WithoutReceiveEventsNothingIsRaised) {
-  ASSERT_EQ(SetUpPort(link, {QString(), ReceiveProfile::TextWithoutEvents}, nullptr), PortSetupResult::Opened);
+  ASSERT_EQ(SetUpPort(link, {QString(), ReceiveProfile::TextWithoutEvents}, 4, nullptr), PortSetupResult::Opened);
   pty.write("x");
   QElapsedTimer clock;
   clock.start();
@@ -111,7 +111,7 @@ TEST_F(Link, WithoutReceiveEventsNothingIsRaised) {
 
 TEST_F(Link, MalformedSettingsAndClosedPortFailQuietly) {
   QString why;
-  EXPECT_EQ(SetUpPort(link, {QStringLiteral("9600,N,8"), ReceiveProfile::Text}, nullptr, &why),
+  EXPECT_EQ(SetUpPort(link, {QStringLiteral("9600,N,8"), ReceiveProfile::Text}, 4, nullptr, &why),
             PortSetupResult::Failed);
   EXPECT_FALSE(link.isOpen());
   EXPECT_FALSE(why.isEmpty());
@@ -142,7 +142,7 @@ TEST_F(Link, ReadThatFindsNothingIsNoLostPort) {
     while (::read(thief, buffer, sizeof buffer) > 0) {
     }
   });
-  ASSERT_EQ(SetUpPort(link, {QStringLiteral("9600,N,8,1"), ReceiveProfile::Raw}, nullptr), PortSetupResult::Opened);
+  ASSERT_EQ(SetUpPort(link, {QStringLiteral("9600,N,8,1"), ReceiveProfile::Raw}, 4, nullptr), PortSetupResult::Opened);
   QString lostReason;
   QObject::connect(&link, &SerialLink::lost, [&](const QString& reason) { lostReason = reason; });
   for (int i = 0; i < 20 && link.isOpen(); ++i) {

@@ -1,13 +1,14 @@
 // What every serial test window shares, tried on each window as an operator
 // (or a screen reader) meets it.
-#include "serial/BufferedForms.h"
-#include "serial/FrmPLX6.h"
-#include "serial/FrmRS232CMode1.h"
-#include "serial/FrmRS232CMode5.h"
-#include "serial/Mode34Forms.h"
-#include "serial/SerialLink.h"
-#include "shell/AppEnd.h"
-#include "shell/FrmMenu.h"
+#include "windows/serial/BufferedForms.h"
+#include "windows/serial/FrmPLX6.h"
+#include "windows/serial/FrmRS232CMode1.h"
+#include "windows/serial/FrmRS232CMode5.h"
+#include "windows/serial/Mode34Forms.h"
+#include "link/SerialLink.h"
+#include "kit/AppEnd.h"
+#include "sessions/ModeCatalogue.h"
+#include "support/MenuContext.h"
 #include "support/Pty.h"
 #include "support/SerialFakes.h"
 #include "support/TestSupport.h"
@@ -46,8 +47,7 @@ const std::vector<Window>& windows() {
        {0, 1, 5, 6}},
       {"FrmRS232CMode2",
        [](Pause& p) {
-         FrmMenu::SubMode = 1;
-         return new FrmRS232CMode2(nullptr, p);
+         return new FrmRS232CMode2(menuContext(1), p);
        },
        "バッファ機能付RS232C制御(MAX250CH 9600,N,8,1)",
        "9600,N,8,1",

@@ -2,10 +2,10 @@
 // full one. The full disk is a tiny tmpfs in a mount namespace of a child
 // run of this program: FullDisk.* makes it and runs the OnAFullDisk cases there.
 
-#include "customer/BriskSession.h"
-#include "serial/TestWindow.h"
-#include "shell/AtomicSave.h"
-#include "shell/ModRegistry.h"
+#include "sessions/BriskSession.h"
+#include "kit/TestWindow.h"
+#include "core/AtomicSave.h"
+#include "kit/ModRegistry.h"
 #include "support/SerialFakes.h"
 #include "support/TestSupport.h"
 
@@ -153,7 +153,8 @@ TEST_F(OnAFullDisk, FrameTableSaveSaysItFailed) {
   FakeLink link;
   VirtualPause pause;
   RecordingPrompt prompt;
-  BriskSession session(link, pause);
+  WindowPrompter boxes;
+  BriskSession session(link, pause, boxes);
   const QByteArray old = "1,123\r\n2,123\r\n";
   const QString path = oldFile(QStringLiteral("data.dat"), old);
   session.setCell(1, BriskSession::EventColumn, QStringLiteral("7"));

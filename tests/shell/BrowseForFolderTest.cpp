@@ -1,4 +1,4 @@
-#include "shell/BrowseForFolder.h"
+#include "kit/BrowseForFolder.h"
 #include "support/TestSupport.h"
 
 #include <QDir>

@@ -1,11 +1,11 @@
 // The headless demo's run, through the real menu and window against the
 // simulated unit on a pseudo-terminal.
-#include "binary/WexfordBinding.h"
-#include "shell/DemoRun.h"
-#include "shell/FrmMenu.h"
+#include "sessions/WexfordBinding.h"
+#include "menu/DemoRun.h"
+#include "menu/FrmMenu.h"
 #include "support/SerialFakes.h"
 #include "support/TestSupport.h"
-#include "TestWindowList.h"
+#include "menu/TestWindowList.h"
 #include "unit/UnitSimulator.h"
 
 #include <QElapsedTimer>

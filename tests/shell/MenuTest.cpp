@@ -1,14 +1,14 @@
-#include "binary/WexfordBinding.h"
-#include "shell/AppEnd.h"
-#include "shell/FrmMenu.h"
-#include "shell/FrmPass.h"
-#include "shell/FrmSettei.h"
-#include "shell/Globals.h"
-#include "shell/TestWindows.h"
+#include "sessions/WexfordBinding.h"
+#include "kit/AppEnd.h"
+#include "menu/FrmMenu.h"
+#include "menu/FrmPass.h"
+#include "menu/FrmSettei.h"
+#include "menu/Globals.h"
+#include "kit/TestWindows.h"
 #include "support/Pty.h"
 #include "support/SerialFakes.h"
 #include "support/TestSupport.h"
-#include "TestWindowList.h"
+#include "menu/TestWindowList.h"
 
 #include <QButtonGroup>
 #include <QDialog>
@@ -47,9 +47,9 @@ class WindowSpy {
       if (!e.window) continue;
       const QString name = QString::fromLatin1(e.window);
       names_.append(name);
-      registerTestWindow(name, [this, name](QWidget* parent) {
-        opened.push_back({name, FrmMenu::SubMode, FrmMenu::PositiveLogic});
-        auto* window = new QDialog(parent);
+      registerTestWindow(name, [this, name](const WindowContext& context) {
+        opened.push_back({name, context.SubMode, context.PositiveLogic});
+        auto* window = new QDialog(context.parent);
         window->setObjectName(name);
         QTimer::singleShot(0, window, &QDialog::reject);
         return window;
@@ -110,8 +110,6 @@ class Menu : public ::testing::Test {
     installApplicationEnd([this] { ++ends; });
     Pass01Granted = 0;
     Pass02Granted = 0;
-    FrmMenu::SubMode = 0;
-    FrmMenu::PositiveLogic = 0;
     menu.show();
   }
   void start(int mode) {
@@ -174,7 +172,7 @@ TEST_F(Menu, StartWithNothingSelectedDoesNothing) {
 }
 
 TEST_F(Menu, SharedBufferedWindowGetsItsSubMode) {
-  FrmMenu::PositiveLogic = 1;
+  menu.PositiveLogic = 1;
   start(1);
   start(2);
   Pass01Granted = -1;
@@ -184,7 +182,7 @@ TEST_F(Menu, SharedBufferedWindowGetsItsSubMode) {
 }
 
 TEST_F(Menu, UngatedEntriesOpenTheirWindows) {
-  FrmMenu::SubMode = 2;
+  menu.SubMode = 2;
   for (int mode : {0, 3, 5, 9, 10, 11, 17}) start(mode);
   EXPECT_EQ(spy.opened, (std::vector<Opened>{{"FrmRS232CMode1", 2, 0},
                                              {"FrmRS232CMode2_1000CH", 0, 0},

@@ -1,4 +1,5 @@
-#include "shell/ModString.h"
+#include "core/ModString.h"
+#include "kit/FocusSelect.h"
 
 #include <QApplication>
 #include <QLineEdit>

@@ -1,5 +1,6 @@
-#include "shell/FrmPass.h"
-#include "shell/Globals.h"
+#include "menu/FrmPass.h"
+#include "sessions/ModeCatalogue.h"
+#include "menu/Globals.h"
 #include "support/TestSupport.h"
 
 #include <QLabel>

@@ -1,4 +1,4 @@
-#include "shell/ModRegistry.h"
+#include "kit/ModRegistry.h"
 #include "support/TestSupport.h"
 
 #include <QFile>

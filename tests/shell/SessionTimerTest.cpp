@@ -1,4 +1,4 @@
-#include "shell/SessionTimer.h"
+#include "core/SessionTimer.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

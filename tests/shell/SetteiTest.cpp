@@ -1,7 +1,7 @@
-#include "shell/FrmSettei.h"
-#include "shell/Globals.h"
-#include "shell/Look.h"
-#include "shell/ModString.h"
+#include "menu/FrmSettei.h"
+#include "menu/Globals.h"
+#include "kit/Look.h"
+#include "core/ModString.h"
 #include "support/TestSupport.h"
 
 #include <QFile>

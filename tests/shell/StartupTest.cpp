@@ -1,7 +1,7 @@
-#include "shell/FrmMenu.h"
-#include "shell/Globals.h"
-#include "shell/ModRegistry.h"
-#include "shell/ModSubMain.h"
+#include "menu/FrmMenu.h"
+#include "menu/Globals.h"
+#include "kit/ModRegistry.h"
+#include "menu/ModSubMain.h"
 #include "support/TestSupport.h"
 
 #include <QFile>

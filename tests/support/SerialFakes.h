@@ -1,9 +1,8 @@
 #pragma once
 // A port and a log in memory, for driving protocol sessions.
 
-#include "serial/LogGrid.h"
-#include "serial/SerialLink.h"
-#include "shell/Globals.h"
+#include "kit/LogGrid.h"
+#include "link/SerialLink.h"
 
 #include <QByteArray>
 #include <QStringList>
@@ -23,7 +22,6 @@ class ComPortOverride {
  public:
   ComPortOverride(int number, const QString& device)
       : variable_(QByteArray("KESTREL_COM") + QByteArray::number(number)) {
-    ComPortNumber = qint16(number);
     point(device);
   }
   ~ComPortOverride() { qunsetenv(variable_.constData()); }

@@ -1,9 +1,9 @@
 #pragma once
 // Fakes and helpers for driving windows without a person at the screen.
 
-#include "shell/MessageService.h"
-#include "shell/Pause.h"
-#include "shell/RegistryStore.h"
+#include "kit/MessageService.h"
+#include "core/Pause.h"
+#include "core/RegistryStore.h"
 
 #include <QApplication>
 #include <QTemporaryDir>

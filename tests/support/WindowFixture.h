@@ -2,7 +2,7 @@
 // A serial window's surroundings: COM1 on a bare pseudo-terminal, recorded
 // messages, virtual time, and an application end that is only counted.
 
-#include "shell/AppEnd.h"
+#include "kit/AppEnd.h"
 #include "support/Pty.h"
 #include "support/SerialFakes.h"
 #include "support/TestSupport.h"

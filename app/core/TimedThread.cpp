@@ -1,0 +1,149 @@
+#include "core/TimedThread.h"
+
+#include <pthread.h>
+#include <sched.h>
+#include <sys/mman.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+#include <system_error>
+#include <utility>
+
+namespace kestrel {
+
+namespace {
+
+using namespace std::chrono_literals;
+
+// Long enough for a process's first mlockall to fault in every page it maps.
+constexpr auto kStartLimit = 5s;
+// A posted sequence that the thread has not taken up by then runs on its caller.
+constexpr auto kClaimLimit = 1s;
+
+std::string reason(int error) { return std::strerror(error); }
+
+// The stack the sequences will use, faulted in before the first of them.
+void touchStack() {
+  constexpr std::size_t kBytes = 128 * 1024;
+  unsigned char pages[kBytes];
+  volatile unsigned char* page = pages;
+  for (std::size_t i = 0; i < kBytes; i += 4096) page[i] = 0;
+}
+
+}  // namespace
+
+RealTimeCalls systemRealTime() {
+  return {
+      [] {
+        sched_param p{};
+        p.sched_priority = TimedThread::kPriority;
+        return ::pthread_setschedparam(::pthread_self(), SCHED_FIFO, &p);
+      },
+      [] {
+        if (::mlockall(MCL_CURRENT | MCL_FUTURE) == 0) return 0;
+        const int error = errno;
+        ::munlockall();  // nothing half locked is left behind
+        return error;
+      },
+  };
+}
+
+TimedThread::TimedThread(RealTimeCalls calls) { start(std::move(calls)); }
+
+TimedThread::~TimedThread() {
+  {
+    std::lock_guard guard(lock_);
+    stopping_ = true;
+  }
+  changed_.notify_all();
+  if (thread_.joinable()) thread_.join();
+}
+
+void TimedThread::start(RealTimeCalls calls) {
+  try {
+    thread_ = std::thread([this, calls = std::move(calls)] {
+      const int scheduled = calls.schedule();
+      const int locked = scheduled == 0 ? calls.lockMemory() : 0;
+      if (scheduled == 0) {
+        touchStack();
+        (void)std::chrono::steady_clock::now();
+      }
+      {
+        std::lock_guard guard(lock_);
+        if (stopping_) return;  // given up on meanwhile
+        started_ = true;
+        realTime_ = scheduled == 0;
+        granted_ = realTime_ && locked == 0;
+        if (!realTime_)
+          scheduling_ = "normal, on the calling thread: SCHED_FIFO refused: " + reason(scheduled);
+        else
+          scheduling_ = "SCHED_FIFO " + std::to_string(kPriority) +
+                        (locked == 0 ? ", memory locked" : ", memory not locked: " + reason(locked));
+      }
+      changed_.notify_all();
+      if (scheduled == 0) serve();
+    });
+  } catch (const std::system_error& e) {
+    scheduling_ = std::string("normal, on the calling thread: no thread of its own: ") + e.what();
+    return;
+  }
+  std::unique_lock guard(lock_);
+  if (!changed_.wait_for(guard, kStartLimit, [this] { return started_; })) {
+    stopping_ = true;
+    scheduling_ = "normal, on the calling thread: its own thread did not start in time";
+  }
+}
+
+void TimedThread::serve() {
+  std::unique_lock guard(lock_);
+  for (;;) {
+    changed_.wait(guard, [this] { return stopping_ || state_ == State::Posted; });
+    if (state_ != State::Posted) return;
+    state_ = State::Running;
+    const std::function<void()>* job = job_;
+    guard.unlock();
+    std::exception_ptr thrown;
+    try {
+      (*job)();
+    } catch (...) {
+      thrown = std::current_exception();
+    }
+    guard.lock();
+    thrown_ = thrown;
+    state_ = State::Done;
+    changed_.notify_all();
+  }
+}
+
+void TimedThread::run(const std::function<void()>& sequence) {
+  if (!realTime_) {
+    sequence();
+    return;
+  }
+  std::lock_guard one(callers_);
+  std::unique_lock guard(lock_);
+  job_ = &sequence;
+  thrown_ = nullptr;
+  state_ = State::Posted;
+  changed_.notify_all();
+  if (!changed_.wait_for(guard, kClaimLimit, [this] { return state_ != State::Posted; })) {
+    state_ = State::Idle;
+    job_ = nullptr;
+    guard.unlock();
+    sequence();
+    return;
+  }
+  // Taken up: it ends within its own waits and the board calls' time-outs.
+  changed_.wait(guard, [this] { return state_ == State::Done; });
+  state_ = State::Idle;
+  job_ = nullptr;
+  if (std::exception_ptr thrown = std::exchange(thrown_, nullptr)) std::rethrow_exception(thrown);
+}
+
+TimedThread& timedThread() {
+  static TimedThread thread;
+  return thread;
+}
+
+}  // namespace kestrel

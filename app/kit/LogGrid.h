@@ -1,0 +1,131 @@
+#pragma once
+// The communication log: one column, one line per event. Each line keeps the
+// time it was logged for the saved log; the grid itself shows none.
+
+#include "core/LogJournal.h"
+#include "core/LogSink.h"
+
+#include <QAbstractTableModel>
+#include <QColor>
+#include <QTableView>
+#include <array>
+#include <memory>
+#include <optional>
+#include <vector>
+
+namespace kestrel {
+
+struct LineColours {
+  std::optional<QColor> background{};
+  std::optional<QColor> text{};
+};
+
+// How a window's grid grows and scrolls. Rows are counted as the grid counts
+// them: with a header, row 0 is the header and data rows start at 1.
+// The newest lines a grid holds. A night-long run logs millions; older lines
+// leave the grid (not the journal) a slice at a time.
+inline constexpr int kLogGridLines = 100000;
+
+struct LogGridStyle {
+  bool header = true;
+  QString format = QStringLiteral("<テスト状況");  // '<' left, '^' centre, '>' right
+  int widthTwips = 8200;
+  int visibleRows = 13;     // header included; also the row count after a clear
+  int rowOffset = 0;        // 1: a line goes into row LogRow + 1
+  int firstLogRow = 1;      // LogRow after a clear
+  bool insertRows = false;  // a line is inserted as a new row at its row
+  int clearAfter = 0;       // a LogRow beyond this clears the grid first; 0: never
+  int maxLines = kLogGridLines;
+  std::array<LineColours, kLineKinds> colours{};
+  // Read by screen readers and UI automation.
+  QString accessibleName = QStringLiteral("テスト状況");
+};
+
+class LogModel : public QAbstractTableModel, public LogSink {
+  Q_OBJECT
+ public:
+  explicit LogModel(LogGridStyle style = {}, QObject* parent = nullptr);
+
+  void AddLog(const QString& text, LineKind kind = LineKind::Sent) override;
+  // The operator's clear: every line goes, the grid is back to its initial
+  // rows, and a saved log starts here.
+  void Clear();
+
+  // Every line from now on also goes to `journal`.
+  void setJournal(std::unique_ptr<LogJournal> journal);
+  LogJournal* journal() const { return journal_.get(); }
+  // Lines logged since the last Clear, the grid's own clears included.
+  qint64 linesSinceClear() const { return sinceClear_; }
+  // The lines since the last Clear in the saved form, one per CRLF line:
+  // from the journal, or from the grid when the journal cannot serve.
+  bool writeSinceClear(QIODevice& out) const;
+
+  const LogGridStyle& style() const { return style_; }
+  // Rows are numbered as if no line had left the grid: a grid that dropped
+  // its oldest lines still counts them.
+  int Rows() const { return int(lines_.size()) + firstKeptRow(); }
+  int LogRow() const { return logRow_; }
+  // The first data row in view.
+  int TopRow() const { return topRow_; }
+  // The first row the grid still holds (after the header).
+  int firstKeptRow() const { return headerRows() + dropped_; }
+  QString TextMatrix(int row) const;
+  QColor CellBackColor(int row) const;
+  QColor CellForeColor(int row) const;
+  // The non-empty lines held, in row order.
+  QStringList lines() const;
+  // The line at a view row.
+  QString lineText(int viewRow) const;
+
+  int rowCount(const QModelIndex& parent = {}) const override;
+  int columnCount(const QModelIndex& parent = {}) const override;
+  QVariant data(const QModelIndex& index, int role) const override;
+  QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
+
+ signals:
+  void topRowChanged(int row);
+
+ private:
+  struct Line {
+    QString text;
+    qint64 stamp = 0;
+    LineKind kind = LineKind::Sent;
+  };
+  int headerRows() const { return style_.header ? 1 : 0; }
+  const Line* line(int row) const;
+  QColor colour(int row, std::optional<QColor> LineColours::*which) const;
+  void setRows(int rows);
+  void reset();
+  void dropOldest();
+
+  LogGridStyle style_;
+  std::vector<Line> lines_;  // grid rows firstKeptRow()..Rows-1
+  int dropped_ = 0;          // data rows that left the grid
+  int logRow_;
+  int topRow_;
+  qint64 sinceClear_ = 0;
+  std::unique_ptr<LogJournal> journal_;
+};
+
+// The grid control itself (FG1), showing a LogModel.
+class LogGrid : public QTableView {
+  Q_OBJECT
+ public:
+  explicit LogGrid(LogModel* model, QWidget* parent = nullptr);
+  LogModel* log() const { return model_; }
+  // The first data row in view, as the scroll bar shows it.
+  int visibleTopRow() const;
+  // The selected lines, one per line, onto the clipboard (Ctrl+C does it too).
+  void copySelection();
+
+ protected:
+  void keyPressEvent(QKeyEvent* event) override;
+
+ private:
+  void followTopRow();
+
+  LogModel* model_;
+  bool scrollPending_ = false;
+};
+
+}  // namespace kestrel

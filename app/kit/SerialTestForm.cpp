@@ -1,0 +1,45 @@
+#include "kit/SerialTestForm.h"
+
+#include "link/SerialLink.h"
+#include "sessions/SerialSession.h"
+
+namespace kestrel {
+
+SerialTestForm::SerialTestForm(const WindowContext& context, const SerialFormSpec& spec)
+    : TestWindow(context.parent, spec.window()), port_(spec.port), comPort_(context.ComPortNumber) {
+  PDQ_COM = new SerialLink(this);
+  connect(PDQ_COM, &SerialLink::lost, this, [this](const QString& reason) {
+    log->AddLog(QStringLiteral("[エラー]：通信ポートが切断されました（%1）").arg(reason), LineKind::Note);
+    runStopped();
+  });
+}
+
+SerialTestForm::~SerialTestForm() = default;
+
+void SerialTestForm::load(SerialSession& session, const QString& caption) {
+  session_ = &session;
+  connect(PDQ_COM, &SerialLink::comm, this, [this](int event) { PDQ_COM_OnComm(event); });
+  showLoaded(caption);
+  InitForm();
+  QString failure;
+  if (SetUpPort(*PDQ_COM, port_, comPort_, this, &failure) == PortSetupResult::Failed) {
+    log->AddLog(QStringLiteral("[エラー]：COM%1（%2）を開けませんでした：%3")
+                    .arg(PDQ_COM->commPort())
+                    .arg(PDQ_COM->device(), failure),
+                LineKind::Note);
+  }
+}
+
+void SerialTestForm::PDQ_COM_OnComm(int event) { session_->OnComm(event); }
+
+void SerialTestForm::InitForm() {
+  if (panel) panel->InitForm();
+  log->Clear();
+  session_->InitForm();
+}
+
+void SerialTestForm::Unload() {
+  if (session_) session_->Unload();
+}
+
+}  // namespace kestrel

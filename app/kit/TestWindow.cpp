@@ -1,0 +1,220 @@
+#include "kit/TestWindow.h"
+
+#include "core/AtomicSave.h"
+#include "kit/Look.h"
+#include "kit/MessageService.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QDir>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+namespace kestrel {
+
+namespace {
+
+// Also when the journal's buffer is written out.
+constexpr int kClockMs = 250;
+
+// A status label's name says what it is; its text, read out as the
+// description, says how things stand.
+void setStatus(QLabel* label, const QString& text) {
+  label->setText(text);
+  label->setAccessibleDescription(text);
+}
+
+QString clockText(qint64 ms) {
+  const qint64 s = ms / 1000;
+  return QStringLiteral("%1:%2:%3")
+      .arg(s / 3600, 2, 10, QLatin1Char('0'))
+      .arg(s / 60 % 60, 2, 10, QLatin1Char('0'))
+      .arg(s % 60, 2, 10, QLatin1Char('0'));
+}
+
+}  // namespace
+
+void saveLogFile(QWidget* owner, bool hasLines, const std::function<QString()>& chooseName,
+                 const std::function<bool(QIODevice&)>& body) {
+  if (!hasLines) {
+    MsgBox(owner, QStringLiteral("一覧に履歴が存在しません。"), MsgIcon::Information);
+    return;
+  }
+  const QString name = chooseName();
+  if (name.isEmpty()) return;
+  if (QFileInfo::exists(name) &&
+      MsgBox(owner, QStringLiteral("指定のファイルは既に存在します。上書きしてよろしいですか？"), MsgIcon::Question,
+             kTitle3J, MsgButtons::YesNo) != MsgAnswer::Yes)
+    return;
+  QApplication::setOverrideCursor(Qt::WaitCursor);
+  // Written whole or not at all: a failure leaves the previous file as it was.
+  const bool ok = saveAtomically(name, [&body](QIODevice& out) {
+                    const QByteArray header = logFileHeader(QDateTime::currentDateTime());
+                    return out.write(header) == header.size() && body(out);
+                  }).ok;
+  QApplication::restoreOverrideCursor();
+  if (ok)
+    MsgBox(owner, QStringLiteral("正常に出力されました。"), MsgIcon::Information);
+  else
+    MsgBox(owner, QStringLiteral("ログファイル出力に失敗しました。"), MsgIcon::Critical);
+}
+
+TestWindow::TestWindow(QWidget* parent, const TestWindowSpec& spec) : QDialog(parent) {
+  setObjectName(spec.name);
+  setWindowTitle(spec.designCaption);
+  setFont(japaneseFont(kGothic));
+
+  log = new LogModel(spec.log, this);
+  FG1 = new LogGrid(log);
+  if (spec.panel) panel = new EntryPanel(*spec.panel);
+
+  auto* buttons = new QGridLayout;
+  for (const ButtonSpec& b : spec.buttons) {
+    auto* button = new QPushButton(b.caption);
+    button->setObjectName(QStringLiteral("CmdAction(%1)").arg(b.index));
+    button->setAutoDefault(false);
+    connect(button, &QPushButton::clicked, this, [this, i = b.index] { pressed(i); });
+    if (CmdAction.size() <= b.index) CmdAction.resize(b.index + 1);
+    CmdAction[b.index] = button;
+    buttons->addWidget(button, b.row, b.column);
+  }
+  auto* side = new QVBoxLayout;
+  side->addLayout(buttons);
+  extras_ = new QVBoxLayout;
+  side->addLayout(extras_);
+  side->addStretch(1);
+
+  // The window asks before it overwrites, in its own words: the dialog must not ask too.
+  chooseLogFile = [this] {
+    return QFileDialog::getSaveFileName(this, {}, {}, QStringLiteral("*.log"), nullptr,
+                                        QFileDialog::DontConfirmOverwrite);
+  };
+  if (spec.logTools) {
+    log->setJournal(LogJournal::open(spec.name));
+    CmdSaveLog = new QPushButton(QStringLiteral("ログ保存"));
+    CmdSaveLog->setObjectName(QStringLiteral("CmdSaveLog"));
+    CmdSaveLog->setAutoDefault(false);
+    connect(CmdSaveLog, &QPushButton::clicked, this, &TestWindow::SaveLog);
+    auto* save = new QAction(QStringLiteral("ログ保存..."), FG1);
+    connect(save, &QAction::triggered, this, &TestWindow::SaveLog);
+    FG1->addAction(save);
+    RunStatus = new QLabel;
+    RunStatus->setObjectName(QStringLiteral("RunStatus"));
+    RunStatus->setAccessibleName(QStringLiteral("進行状況"));
+    JournalStatus = new QLabel;
+    JournalStatus->setObjectName(QStringLiteral("JournalStatus"));
+    JournalStatus->setAccessibleName(QStringLiteral("ログの記録"));
+    JournalStatus->setWordWrap(true);
+    side->addWidget(CmdSaveLog);
+    side->addWidget(RunStatus);
+    side->addWidget(JournalStatus);
+    checkJournal();
+    clock_.setInterval(kClockMs);
+    connect(&clock_, &QTimer::timeout, this, &TestWindow::tick);
+    clock_.start();
+  }
+
+  auto* top = new QHBoxLayout;
+  if (panel) top->addWidget(panel, 1);
+  top->addLayout(side);
+  auto* layout = new QVBoxLayout(this);
+  layout->addLayout(top);
+  layout->addWidget(FG1, 1);
+}
+
+void TestWindow::showLoaded(const QString& caption) {
+  loaded_ = true;
+  // Whatever a window adds, no button of a test window is a default button:
+  // Return in an entry box must not press one.
+  for (QPushButton* button : findChildren<QPushButton*>()) button->setAutoDefault(false);
+  setShiftJisCharset(this);
+  setWindowTitle(caption);
+}
+
+void TestWindow::SaveLog() {
+  saveLogFile(this, log->linesSinceClear() > 0, chooseLogFile, [this](QIODevice& out) { return log->writeSinceClear(out); });
+}
+
+void TestWindow::pressed(int index) {
+  const RunProgress before = runProgress();
+  CmdAction_Click(index);
+  // Input the window refused leaves a run going on as it was.
+  if (index == 0 && runProgress() != before) runStarted();
+  if (index == 1) runStopped();
+}
+
+void TestWindow::runStarted() {
+  const RunProgress p = runProgress();
+  if (!RunStatus || !p.running) return;
+  running_ = true;
+  runTime_.start();
+  runMs_ = 0;
+  showProgress(p);
+}
+
+void TestWindow::runStopped() {
+  if (!running_) return;
+  running_ = false;
+  runMs_ = runTime_.elapsed();
+  showProgress(runProgress());
+}
+
+void TestWindow::checkJournal() {
+  // Without its journal the window still logs and saves, but only the lines
+  // the grid holds: the operator is told.
+  QString why;
+  if (!log->journal())
+    why = QStringLiteral("ログの記録ファイルを作れません：%1").arg(QDir::toNativeSeparators(LogJournal::folder()));
+  else if (log->journal()->failed())
+    why = QStringLiteral("ログの記録ファイルに書き込めません：%1").arg(QDir::toNativeSeparators(log->journal()->path()));
+  setStatus(JournalStatus, why);
+  JournalStatus->setVisible(!why.isEmpty());
+}
+
+void TestWindow::tick() {
+  if (log->journal()) {
+    log->journal()->flush();
+    if (log->journal()->failed() && JournalStatus->isHidden()) checkJournal();
+  }
+  if (!running_) return;
+  const RunProgress p = runProgress();
+  if (!p.running) {
+    runStopped();
+    return;
+  }
+  runMs_ = runTime_.elapsed();
+  showProgress(p);
+}
+
+void TestWindow::showProgress(const RunProgress& p) {
+  setStatus(RunStatus, QStringLiteral("送信 %1 / %2 CH　経過 %3").arg(p.sent).arg(p.total).arg(clockText(runMs_)));
+}
+
+void TestWindow::done(int result) {
+  if (loaded_ && !unloaded_) {
+    unloaded_ = true;
+    Unload();
+    clock_.stop();
+    if (log->journal()) log->journal()->flush();
+  }
+  QDialog::done(result);
+}
+
+void TestWindow::keyPressEvent(QKeyEvent* event) {
+  // Escape would close the window and end the unit's run; Return would press
+  // a default button. Only 終了 and the title bar close a test window.
+  switch (event->key()) {
+    case Qt::Key_Escape:
+    case Qt::Key_Return:
+    case Qt::Key_Enter: event->accept(); return;
+    default: QDialog::keyPressEvent(event);
+  }
+}
+
+}  // namespace kestrel

@@ -1,0 +1,119 @@
+#pragma once
+// What every test window is made of, serial or binary: its log grid, an
+// optional entry panel and the CmdAction buttons, keys that cannot end a run,
+// and one unload however the window is closed. Below the buttons: saving the
+// log and a run's progress and time.
+
+#include "kit/EntryPanel.h"
+#include "kit/LogGrid.h"
+#include "kit/TestWindows.h"
+
+#include <QDialog>
+#include <QElapsedTimer>
+#include <QList>
+#include <QTimer>
+#include <functional>
+#include <optional>
+#include <vector>
+
+class QBoxLayout;
+class QLabel;
+class QPushButton;
+
+namespace kestrel {
+
+struct ButtonSpec {
+  int index;  // CmdAction(index)
+  QString caption;
+  int row;
+  int column;
+};
+
+// The log-file dialogue both kinds of log share: nothing to save, the file
+// name, overwrite, then the header line and `body`, whole or not at all.
+void saveLogFile(QWidget* owner, bool hasLines, const std::function<QString()>& chooseName,
+                 const std::function<bool(QIODevice&)>& body);
+
+struct TestWindowSpec {
+  QString name;           // the window's object name
+  QString designCaption;  // until the window has loaded
+  LogGridStyle log{};
+  std::optional<EntryPanelSpec> panel{};
+  std::vector<ButtonSpec> buttons{};
+  // ログ保存 and the run's progress; off where a window saves its own log.
+  bool logTools = true;
+};
+
+// How far a list run is: channels sent of the list's total, and whether the
+// run still goes on (the last frame may still await its answer).
+struct RunProgress {
+  int sent = 0;
+  int total = 0;
+  bool running = false;
+
+  bool operator==(const RunProgress&) const = default;
+};
+
+// A run through a list kept from index 1, `remaining` entries still to send.
+inline RunProgress listProgress(std::size_t listSize, int remaining) {
+  const int total = listSize > 1 ? int(listSize) - 1 : 0;
+  return {total - remaining, total, total > 0 && remaining > 0};
+}
+
+class TestWindow : public QDialog {
+  Q_OBJECT
+ public:
+  EntryPanel* panel = nullptr;
+  LogModel* log;
+  LogGrid* FG1;
+  // By index; nullptr where the window has no button of that index.
+  QList<QPushButton*> CmdAction;
+  QPushButton* CmdSaveLog = nullptr;
+  QLabel* RunStatus = nullptr;
+  // Says when the journal could not be made or written; hidden otherwise.
+  QLabel* JournalStatus = nullptr;
+  // Asks where to save the log; a dialog unless a test puts in its own.
+  std::function<QString()> chooseLogFile;
+
+  // ログ保存: the lines since the last clear, after the saved log's header.
+  void SaveLog();
+  // Windows with list runs say how far one is. In every test window
+  // CmdAction(0) starts a run and CmdAction(1) stops it: the clock starts
+  // when a press of the first changes the run, and stops at the second or
+  // when the run no longer goes on.
+  virtual RunProgress runProgress() const { return {}; }
+  bool clockRunning() const { return running_; }
+
+ protected:
+  TestWindow(QWidget* parent, const TestWindowSpec& spec);
+
+  // No default buttons, the code page, then the caption.
+  void showLoaded(const QString& caption);
+  virtual void CmdAction_Click(int index) = 0;
+  // Runs once, when the window closes by any way.
+  virtual void Unload() = 0;
+  // Where a window puts controls of its own, below the buttons.
+  QBoxLayout* extras() const { return extras_; }
+
+  void done(int result) override;
+  void keyPressEvent(QKeyEvent* event) override;
+  // A run that ended in error (the port or board lost) stops its clock too.
+  void runStopped();
+
+ private:
+  void pressed(int index);
+  void runStarted();
+  void tick();
+  void checkJournal();
+  void showProgress(const RunProgress& p);
+
+  QBoxLayout* extras_;
+  QTimer clock_;
+  QElapsedTimer runTime_;
+  qint64 runMs_ = 0;
+  bool running_ = false;
+  bool loaded_ = false;
+  bool unloaded_ = false;
+};
+
+}  // namespace kestrel

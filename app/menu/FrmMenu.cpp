@@ -1,0 +1,172 @@
+#include "menu/FrmMenu.h"
+
+#include "kit/AppEnd.h"
+#include "menu/FrmPass.h"
+#include "menu/FrmSettei.h"
+#include "menu/Globals.h"
+#include "kit/Look.h"
+#include "kit/MessageService.h"
+#include "menu/ProductPicture.h"
+#include "kit/TestWindows.h"
+#include "sessions/WexfordBinding.h"
+
+#include <QApplication>
+#include <QButtonGroup>
+#include <QDialog>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QVBoxLayout>
+#include <memory>
+
+namespace kestrel {
+
+FrmMenu::FrmMenu() : FrmMenu(wexford()) {}
+
+FrmMenu::FrmMenu(WexfordApi& board, QWidget* parent) : QWidget(parent), board_(board) {
+  setObjectName(QStringLiteral("FrmMenu"));
+  setFont(japaneseFont(kGothic));
+
+  for (int i = 0; i < 4; ++i) {
+    auto* label = new QLabel;
+    label->setObjectName(QStringLiteral("LblTitle(%1)").arg(i));
+    LblTitle.append(label);
+  }
+  LblTitle[0]->setFont(japaneseFont(kGothic, 13));
+  LblTitle[1]->setFont(japaneseFont(kGothic, 22));
+  LblTitle[2]->setText(QStringLiteral("Kestrel Tester 3.6J"));
+  Label1 = new QLabel(QStringLiteral("テストモードを選択し開始ボタンをクリックしてください"));
+  Label1->setObjectName(QStringLiteral("Label1"));
+  Image1 = new QLabel;
+  Image1->setObjectName(QStringLiteral("Image1"));
+  Image1->setPixmap(productPicture(150, 110));
+
+  FrMenu = new QGroupBox;
+  FrMenu->setObjectName(QStringLiteral("FrMenu"));
+  auto* grid = new QGridLayout(FrMenu);
+  grid->setColumnStretch(0, 1);
+  grid->setColumnStretch(1, 1);
+  modes_ = new QButtonGroup(this);
+  int rows[2] = {0, 0};
+  for (int i = 0; i < kModeCount; ++i) {
+    const ModeEntry& entry = kModeCatalogue[std::size_t(i)];
+    auto* option = new QRadioButton(entry.caption);
+    option->setObjectName(QStringLiteral("ExecMode(%1)").arg(i));
+    option->setEnabled(entry.gate != Gate::Disabled);
+    modes_->addButton(option, i);
+    ExecMode.append(option);
+    const int column = entry.column == MenuColumn::Serial ? 0 : 1;
+    grid->addWidget(option, rows[column]++, column, Qt::AlignLeft);
+  }
+  grid->setRowStretch(qMax(rows[0], rows[1]), 1);
+
+  const QString captions[3] = {QStringLiteral("開  始"), QStringLiteral("設  定"), QStringLiteral("終  了")};
+  auto* buttons = new QHBoxLayout;
+  buttons->addStretch(1);
+  for (int i = 0; i < 3; ++i) {
+    auto* button = new QPushButton(captions[i]);
+    button->setObjectName(QStringLiteral("Command1(%1)").arg(i));
+    button->setMinimumWidth(110);
+    connect(button, &QPushButton::clicked, this, [this, i] { Command1_Click(i); });
+    Command1.append(button);
+    buttons->addWidget(button);
+  }
+
+  auto* heading = new QVBoxLayout;
+  heading->addWidget(LblTitle[0]);
+  heading->addWidget(LblTitle[1]);
+  heading->addWidget(LblTitle[2]);
+  heading->addWidget(LblTitle[3]);
+  heading->addStretch(1);
+  auto* top = new QHBoxLayout;
+  top->addWidget(Image1);
+  top->addLayout(heading, 1);
+
+  auto* layout = new QVBoxLayout(this);
+  layout->addLayout(top);
+  layout->addWidget(Label1);
+  layout->addWidget(FrMenu, 1);
+  layout->addLayout(buttons);
+
+  // Load.
+  setShiftJisCharset(this);
+  setWindowTitle(kTitle3J);
+  LblTitle[0]->setText(QStringLiteral("実機再生テスト用ソフトウェア for LUMO ＆ TARNシリーズ"));
+  LblTitle[1]->setText(QStringLiteral("Kestrel Tester"));
+  LblTitle[3]->setText(QString());
+}
+
+void FrmMenu::Command1_Click(int index) {
+  switch (index) {
+    case 0: startSelectedMode(); break;
+    case 1: {
+      FrmSettei settings(this);
+      settings.exec();
+      break;
+    }
+    case 2:
+      close();
+      EndApplication();
+      break;
+  }
+}
+
+void FrmMenu::startSelectedMode() {
+  const int selected = modes_->checkedId();
+  if (selected < 0) return;
+  const ModeEntry& entry = kModeCatalogue[std::size_t(selected)];
+  if (!passGate(entry.gate)) return;
+  if (entry.subMode >= 0) SubMode = qint16(entry.subMode);
+  if (entry.positiveLogic >= 0) PositiveLogic = qint16(entry.positiveLogic);
+
+  const WindowFactory factory = entry.window ? testWindowFactory(QString::fromLatin1(entry.window)) : nullptr;
+  if (!factory) return;
+  WindowContext context(this);
+  context.SubMode = SubMode;
+  context.PositiveLogic = PositiveLogic;
+  context.ComPortNumber = ComPortNumber;
+  context.AppFolder = AppFolder;
+  const std::unique_ptr<QDialog> window(factory(context));
+  window->exec();
+}
+
+bool FrmMenu::passGate(Gate gate) {
+  switch (gate) {
+    case Gate::Access1:
+      if (!Pass01Granted) {
+        const std::unique_ptr<FrmPass> dialog(FrmPass::FrmPass01(this));
+        dialog->exec();
+      }
+      return Pass01Granted != 0;
+    case Gate::Access2:
+      if (!Pass02Granted) {
+        const std::unique_ptr<FrmPass> dialog(FrmPass::FrmPass02(this));
+        dialog->exec();
+      }
+      return Pass02Granted != 0;
+    case Gate::Board: return CheckBoardConnection();
+    case Gate::Disabled: return false;
+    case Gate::None: break;
+  }
+  return true;
+}
+
+bool FrmMenu::CheckBoardConnection() {
+  try {
+    WxfHandle handle = 0;
+    board_.WXF_Open(&handle, 0, kWxfAnyBoard);
+    if (handle != 0) {
+      board_.WXF_Close(handle);
+      return true;
+    }
+  } catch (...) {
+    // A library that cannot be loaded, or any other failure: reported below like a failed open.
+  }
+  MsgBox(this, QStringLiteral("デバイスへの接続に失敗しました。"));
+  return false;
+}
+
+}  // namespace kestrel

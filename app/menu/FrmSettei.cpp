@@ -1,0 +1,144 @@
+#include "menu/FrmSettei.h"
+
+#include "link/ComPorts.h"
+#include "menu/Globals.h"
+#include "kit/Look.h"
+#include "core/ModString.h"
+
+#include <QButtonGroup>
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QFrame>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QRegularExpression>
+#include <QTabWidget>
+#include <QVBoxLayout>
+
+namespace kestrel {
+
+namespace {
+const QStringList kStaff = {
+    QStringLiteral("企画　　　佐伯 悠真"), QStringLiteral("設計　　　久保田 梓"), QStringLiteral("開発　　　真壁 亮介"),
+    QStringLiteral("開発　　　小野寺 葵"), QStringLiteral("評価　　　杉浦 健吾"),
+};
+}  // namespace
+
+QString readReleaseNotes(const QString& folder) {
+  QFile file(folder + QDir::separator() + QStringLiteral("release.txt"));
+  if (!file.open(QIODevice::ReadOnly)) return {};
+  QStringList lines = fromCp932(file.readAll()).split(QRegularExpression(QStringLiteral("\r\n|\r|\n")));
+  if (lines.size() > 1 && lines.last().isEmpty()) lines.removeLast();  // the final line break ends a line
+  return lines.join(u'\n');
+}
+
+FrmSettei::FrmSettei(QWidget* parent) : QDialog(parent) {
+  setObjectName(QStringLiteral("FrmSettei"));
+  setFont(japaneseFont(kGothic));
+
+  Picture1 = new QFrame;
+  Picture1->setObjectName(QStringLiteral("Picture1"));
+  Picture1->setAutoFillBackground(true);
+  Picture1->setStyleSheet(QStringLiteral("#Picture1 { background: #24384f; } QLabel { color: white; }"));
+  LblCaption.append(new QLabel(QStringLiteral("Kestrel Tester  設定")));
+  LblCaption[0]->setObjectName(QStringLiteral("LblCaption(0)"));
+  LblCaption[0]->setFont(japaneseFont(kMincho, 16));
+  auto* header = new QHBoxLayout(Picture1);
+  header->addWidget(LblCaption[0]);
+
+  StbSettei = new QTabWidget;
+  StbSettei->setObjectName(QStringLiteral("StbSettei"));
+
+  // Version information.
+  auto* about = new QWidget;
+  Label1 = new QLabel(QStringLiteral("バージョン情報"));
+  lblModel = new QLabel;
+  lblVersion = new QLabel;
+  txtRelease = new QPlainTextEdit;
+  txtRelease->setObjectName(QStringLiteral("txtRelease"));
+  txtRelease->setReadOnly(true);
+  txtRelease->setMinimumHeight(110);
+  txtRelease->setLineWrapMode(QPlainTextEdit::NoWrap);
+  auto* staff = new QWidget;  // laid out by hand: the list hangs below its title
+  LblStuffTitle = new QLabel(QStringLiteral("開発スタッフ"), staff);
+  LblStuff = new QLabel(staff);
+  LblStuffTitle->move(0, 0);
+  LblStuffTitle->adjustSize();
+  LblCredit = {new QLabel(QStringLiteral("企画・開発　Kestrel Tester 開発チーム")),
+               new QLabel(QStringLiteral("Copyright (C) Kestrel Tester Developers"))};
+  auto* aboutLayout = new QGridLayout(about);
+  aboutLayout->addWidget(Label1, 0, 0);
+  aboutLayout->addWidget(lblModel, 1, 0);
+  aboutLayout->addWidget(lblVersion, 2, 0);
+  aboutLayout->addWidget(txtRelease, 3, 0, 1, 2);
+  aboutLayout->addWidget(staff, 0, 1, 3, 1);
+  aboutLayout->addWidget(LblCredit[0], 4, 0, 1, 2);
+  aboutLayout->addWidget(LblCredit[1], 5, 0, 1, 2);
+  StbSettei->addTab(about, QStringLiteral("バージョン情報"));
+
+  // Port choice.
+  auto* ports = new QWidget;
+  auto* portLayout = new QGridLayout(ports);
+  auto* portGroup = new QButtonGroup(this);
+  for (int i = 0; i < kComPortCount; ++i) {
+    auto* option = new QRadioButton(QStringLiteral("COM%1").arg(i + 1));
+    option->setObjectName(QStringLiteral("Option1(%1)").arg(i));
+    auto* device = new QLabel(QStringLiteral("→ %1").arg(comPortDevice(i + 1)));
+    device->setObjectName(QStringLiteral("LblDevice(%1)").arg(i));
+    device->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    portGroup->addButton(option, i);
+    Option1.append(option);
+    LblDevice.append(device);
+    portLayout->addWidget(option, i, 0);
+    portLayout->addWidget(device, i, 1);
+  }
+  portLayout->setColumnStretch(1, 1);
+  StbSettei->addTab(ports, QStringLiteral("COM設定"));
+
+  CmdOk = new QPushButton(QStringLiteral("ＯＫ"));
+  CmdOk->setObjectName(QStringLiteral("CmdOk"));
+  CmdCancel = new QPushButton(QStringLiteral("中止"));
+  CmdCancel->setObjectName(QStringLiteral("CmdCancel"));
+  connect(CmdOk, &QPushButton::clicked, this, &FrmSettei::CmdOk_Click);
+  connect(CmdCancel, &QPushButton::clicked, this, &QDialog::reject);
+  auto* buttons = new QHBoxLayout;
+  buttons->addStretch(1);
+  buttons->addWidget(CmdOk);
+  buttons->addWidget(CmdCancel);
+
+  auto* layout = new QVBoxLayout(this);
+  layout->addWidget(Picture1);
+  setMinimumWidth(520);
+  layout->addWidget(StbSettei, 1);
+  layout->addLayout(buttons);
+
+  // Load.
+  setShiftJisCharset(this);
+  txtRelease->setPlainText(readReleaseNotes(AppFolder));
+  setWindowTitle(QStringLiteral("Kestrel Tester") + QStringLiteral("  設定"));
+  lblModel->setText(QStringLiteral("MODEL  ") + QStringLiteral("Kestrel Tester"));
+  lblVersion->setText(QStringLiteral("Version  %1.%2%3")
+                          .arg(KESTREL_VERSION_MAJOR)
+                          .arg(KESTREL_VERSION_MINOR)
+                          .arg(KESTREL_VERSION_PATCH));
+  LblStuff->setText(kStaff.join(QStringLiteral("\n")));
+  LblStuff->adjustSize();
+  LblStuff->move(LblStuffTitle->x(), LblStuffTitle->y() + LblStuffTitle->height() + twipsToPixels(120, this));
+  staff->setMinimumSize(qMax(LblStuffTitle->width(), LblStuff->width()), LblStuff->y() + LblStuff->height());
+  StbSettei->setCurrentIndex(0);
+  if (ComPortNumber >= 1 && ComPortNumber <= kComPortCount) Option1[ComPortNumber - 1]->setChecked(true);
+}
+
+void FrmSettei::CmdOk_Click() {
+  for (int i = 0; i < Option1.size(); ++i) {
+    if (Option1[i]->isChecked()) ComPortNumber = qint16(i + 1);
+  }
+  accept();
+}
+
+}  // namespace kestrel

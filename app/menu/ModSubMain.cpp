@@ -1,0 +1,88 @@
+#include "menu/ModSubMain.h"
+
+#include "menu/FrmMenu.h"
+#include "menu/FrmSplash.h"
+#include "menu/Globals.h"
+#include "kit/MessageService.h"
+#include "kit/ModRegistry.h"
+#include "core/ModString.h"
+#include "core/Pause.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFileInfo>
+#include <QGuiApplication>
+#include <QStandardPaths>
+#include <QWindow>
+
+namespace kestrel {
+
+QString appFolderFrom(const QString& executableFolder) {
+  const QString folder = QDir::toNativeSeparators(executableFolder);
+  if (folder.endsWith(u'\\') || folder.endsWith(u'/')) return LeftBytes(folder, ByteLen(folder) - 1);
+  return folder;
+}
+
+QString defaultLockFile() {
+  return QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation) + QStringLiteral("/KestrelTester.lock");
+}
+
+ModSubMain::ModSubMain(StartupOptions options) : options_(std::move(options)), lock_(options_.lockFile) {
+  // Only a live owner counts; a lock left by a crashed run is taken over.
+  lock_.setStaleLockTime(0);
+}
+
+ModSubMain::~ModSubMain() {
+  if (splash_) unloadSplash();
+}
+
+ModSubMain::Outcome ModSubMain::run() {
+  ComPortNumber = 1;
+
+  QDir().mkpath(QFileInfo(options_.lockFile).absolutePath());
+  if (!lock_.tryLock(0) && lock_.error() == QLockFile::LockFailedError) {
+    MsgBox(nullptr, QStringLiteral("このソフトウェアは既に起動しています。"));
+    return Outcome::AlreadyRunning;
+  }
+  // Any other lock error (no writable runtime folder) must not keep the
+  // operator out: start without the guard.
+
+  QGuiApplication::setOverrideCursor(Qt::WaitCursor);
+
+  splash_ = std::make_unique<FrmSplash>();
+  splash_->show();
+  // The window system must have put it on screen before it can paint there.
+  QElapsedTimer mapping;
+  mapping.start();
+  do {
+    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+  } while (!(splash_->windowHandle() && splash_->windowHandle()->isExposed()) && mapping.elapsed() < 500);
+  splash_->repaint();
+  options_.pause->sleep(kSplashMs);
+
+  AppFolder = appFolderFrom(options_.executableFolder);
+
+  try {
+    firstStart_ = GetRegString(kRegistryKey, QStringLiteral("Top"), QStringLiteral("Fast")) == QStringLiteral("Fast");
+    if (firstStart_) {
+      unloadSplash();
+      SetRegValue(kRegistryKey, QStringLiteral("Top"), kRegSz, QStringLiteral("KestrelS"));
+    }
+  } catch (...) {
+    return Outcome::Ended;
+  }
+
+  menu_ = std::make_unique<FrmMenu>();
+  menu_->show();
+
+  if (!firstStart_) unloadSplash();
+  return Outcome::Running;
+}
+
+void ModSubMain::unloadSplash() {
+  splash_.reset();
+  QGuiApplication::restoreOverrideCursor();
+}
+
+}  // namespace kestrel

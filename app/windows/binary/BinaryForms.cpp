@@ -1,0 +1,215 @@
+#include "windows/binary/BinaryForms.h"
+
+#include "core/ChannelEntry.h"
+#include "kit/AppEnd.h"
+#include "kit/FocusSelect.h"
+#include "kit/MessageService.h"
+#include "core/Pause.h"
+
+#include <QBoxLayout>
+#include <climits>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+
+namespace kestrel {
+
+namespace {
+
+const QString kLibraryMissing = QStringLiteral("必要なファイルが見つかりませんでした。    \r\n確認して下さい。(Wexford.dll)");
+
+const std::vector<ButtonSpec> kPlayButtons = {{0, QStringLiteral("再生"), 0, 0},
+                                              {1, QStringLiteral("停止"), 0, 1},
+                                              {5, QStringLiteral("一覧クリア"), 3, 0},
+                                              {6, QStringLiteral("終了"), 3, 1}};
+
+TestWindowSpec bufferedSpec(const BufferedBinaryVariant& v, const QString& name) {
+  TestWindowSpec spec{name, v.caption};
+  spec.panel = EntryPanelSpec{.autoCaption = v.autoCaption,
+                              .manualCaption = v.manualCaption,
+                              .boxes = v.boxes,
+                              .boxMaxLength = v.boxLength,
+                              .helpFollowsMode = false,
+                              .unit = false,
+                              .repeat = false,
+                              .selectOnFocus = true,
+                              .title = kTitle3J,
+                              .rules = {.low = v.rangeChecked ? 1 : INT_MIN,
+                                        .high = v.rangeChecked ? v.maxChannel : INT_MAX,
+                                        .rangeMessage = QStringLiteral("チャンネル番号は１～１０００までの範囲で入力して下さい。"),
+                                        .emptyMessage = kPlayNumberRequired,
+                                        .unit = false,
+                                        .onePass = true}};
+  spec.buttons = kPlayButtons;
+  return spec;
+}
+
+int mode2Maximum(int subMode) { return subMode == 0 ? 255 : 250; }
+
+TestWindowSpec mode2Spec(int subMode) {
+  TestWindowSpec spec{QStringLiteral("FrmBinaryMode2"), QStringLiteral("バッファリング機能付バイナリ制御モード２")};
+  spec.panel = EntryPanelSpec{.unit = false,
+                              .title = kTitle,
+                              .rules = {.high = mode2Maximum(subMode),
+                                        .rangeMessage = subMode == 1
+                                                            ? QStringLiteral("チャンネル番号は１～２５０までの範囲で入力して下さい。")
+                                                            : QStringLiteral("チャンネル番号は１～２５５までの範囲で入力して下さい。"),
+                                        .unit = false}};
+  spec.buttons = kPlayButtons;
+  spec.buttons.push_back({2, QStringLiteral("音量減衰（-6dB）"), 1, 0});
+  spec.buttons.push_back({3, QStringLiteral("音量減衰（-14dB）"), 1, 1});
+  spec.buttons.push_back({4, QStringLiteral("音量減衰（ﾃﾞﾌｫﾙﾄ）"), 2, 0});
+  return spec;
+}
+
+}  // namespace
+
+BufferedBinaryForm::BufferedBinaryForm(const WindowContext& context, WexfordApi& board, Pause& pause,
+                                       const BufferedBinaryVariant& variant, const QString& name)
+    : BinaryForm(context, bufferedSpec(variant, name), board, pause, variant), positiveLogic_(context.PositiveLogic) {
+  TxtIoTime = new QLineEdit(variant.timingText);
+  TxtIoTime->setObjectName(QStringLiteral("TxtIoTime"));
+  TxtIoTime->setMaxLength(3);
+  selectAllOnFocus(TxtIoTime);
+  auto* label = new QLabel(QStringLiteral("タイミング時間"));
+  label->setBuddy(TxtIoTime);
+  TxtIoTime->setAccessibleName(label->text());
+  auto* row = new QHBoxLayout;
+  row->addWidget(label);
+  row->addWidget(TxtIoTime);
+  row->addWidget(new QLabel(QStringLiteral("ms")));
+  extras()->addLayout(row);
+  connect(panel, &EntryPanel::manualModeChanged, this, [this] { keepResetAsItIs(); });
+  keepResetAsItIs();
+}
+
+// The LUMO7Q window never offers its reset button.
+void BufferedBinaryForm::keepResetAsItIs() {
+  if (lumo()) panel->CmdCls->setEnabled(false);
+}
+
+void BufferedBinaryForm::load() {
+  BufferedBinarySession& s = session_;
+  showLoaded(s.variant().caption);
+  if (!lumo()) s.PositiveLogic = positiveLogic_;
+  if (const BoardResult opened = s.Load(); !opened.ok()) {
+    if (opened.fault == BoardFault::Unavailable)
+      libraryUnavailable();
+    else
+      MsgBox(this, kBoardOpenFailed, MsgIcon::None, kTitle3J);
+    return;
+  }
+  panel->InitForm();
+  log->Clear();
+  Time1.stop();
+}
+
+// The LUMO7Q window cannot go on without its library; the other tells it as
+// a board it cannot reach.
+void BufferedBinaryForm::libraryUnavailable() {
+  if (lumo()) {
+    MsgBox(this, kLibraryMissing, MsgIcon::None, kTitle3J);
+    EndApplication();
+  } else {
+    MsgBox(this, kBoardOpenFailed, MsgIcon::None, kTitle3J);
+  }
+}
+
+RunProgress BufferedBinaryForm::runProgress() const {
+  RunProgress p = listProgress(session_.ChannelList.size(), session_.Remaining);
+  p.running = session_.Playing;
+  return p;
+}
+
+void BufferedBinaryForm::CmdAction_Click(int index) {
+  BufferedBinarySession& s = session_;
+  switch (index) {
+    case 0: {
+      if (!panel->CheckInput()) return;
+      const TimingCheck timing = checkTiming(TxtIoTime->text(), s.variant().timingDefault);
+      if (!timing.ok) {
+        MsgBox(this, timing.message, MsgIcon::Exclamation, kTitle3J);
+        TxtIoTime->setFocus();
+        return;
+      }
+      s.Play(panel->channelNumbers(s.variant().maxChannel), panel->manualMode(), timing.widthMs);
+      break;
+    }
+    case 1: checked(s.Stop()); break;
+    case 5: log->Clear(); break;
+    case 6:
+      Time1.stop();
+      s.Playing = false;
+      close();
+      break;
+  }
+}
+
+FrmBiMode7Q::FrmBiMode7Q(const WindowContext& context) : FrmBiMode7Q(context, wexford(), realPause()) {}
+
+FrmBiMode7Q::FrmBiMode7Q(const WindowContext& context, WexfordApi& board, Pause& pause)
+    : BufferedBinaryForm(context, board, pause, kLumo7Q, QStringLiteral("FrmBiMode7Q")) {
+  load();
+}
+
+FrmBiMode1000CH::FrmBiMode1000CH(const WindowContext& context) : FrmBiMode1000CH(context, wexford(), realPause()) {}
+
+FrmBiMode1000CH::FrmBiMode1000CH(const WindowContext& context, WexfordApi& board, Pause& pause)
+    : BufferedBinaryForm(context, board, pause, kTarn2G1M, QStringLiteral("FrmBiMode1000CH")) {
+  load();
+}
+
+FrmBinaryMode2::FrmBinaryMode2(const WindowContext& context) : FrmBinaryMode2(context, wexford(), realPause()) {}
+
+FrmBinaryMode2::FrmBinaryMode2(const WindowContext& context, WexfordApi& board, Pause& pause)
+    : BinaryForm(context, mode2Spec(context.SubMode), board, pause) {
+  BinaryMode2Session& s = session_;
+  s.PositiveLogic = context.PositiveLogic;
+  s.SubMode = context.SubMode;
+  s.Maximum = qint16(mode2Maximum(s.SubMode));
+  showLoaded(s.caption());
+  Time1.stop();
+  connect(panel, &EntryPanel::repeatChanged, this, [this](int value) { session_.Repeat = qint16(value); });
+  if (!s.Load().ok()) {
+    MsgBox(this, kBoardOpenFailed, MsgIcon::None, kTitle3J);
+    return;
+  }
+  const bool max255 = s.SubMode == 0;
+  panel->setAutoCaption(max255 ? QStringLiteral("オートモード（１～２５５まで自動再生）")
+                               : QStringLiteral("オートモード（１～２５０まで自動再生）"));
+  for (int i = 2; i <= 4; ++i) CmdAction[i]->setVisible(!max255);
+  panel->InitForm();
+  log->Clear();
+  Time1.stop();
+}
+
+void FrmBinaryMode2::libraryUnavailable() { MsgBox(this, kBoardOpenFailed, MsgIcon::None, kTitle3J); }
+
+RunProgress FrmBinaryMode2::runProgress() const {
+  // A run the board ended leaves entries unsent with the timer stopped.
+  return {session_.ListLength - session_.Remaining, session_.ListLength, session_.Remaining > 0 && Time1.isActive()};
+}
+
+void FrmBinaryMode2::CmdAction_Click(int index) {
+  BinaryMode2Session& s = session_;
+  s.CodePending = false;
+  switch (index) {
+    case 0:
+      if (!panel->CheckInput()) return;
+      s.Play(panel->channelNumbers(s.Maximum));
+      break;
+    case 1: checked(s.Stop()); break;
+    case 2:
+    case 3:
+    case 4: s.SendCode(251 + index - 2); break;
+    case 5: log->Clear(); break;
+    case 6:
+      Time1.stop();
+      close();
+      break;
+  }
+}
+
+}  // namespace kestrel
