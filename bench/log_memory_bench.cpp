@@ -16,7 +16,6 @@
 #include "kit/EntryPanel.h"
 #include "kit/LogGrid.h"
 #include "link/SerialLink.h"
-#include "menu/FrmMenu.h"
 #include "core/Pause.h"
 
 #include <QApplication>

@@ -11,7 +11,6 @@
 #include "windows/serial/FrmPLX6.h"
 #include "kit/LogGrid.h"
 #include "link/SerialLink.h"
-#include "menu/FrmMenu.h"
 #include "core/Pause.h"
 #include "unit/UnitSimulator.h"
 

@@ -3,7 +3,7 @@
 #include "kit/AppEnd.h"
 #include "menu/FrmPass.h"
 #include "menu/FrmSettei.h"
-#include "menu/Globals.h"
+#include "menu/BenchState.h"
 #include "kit/Look.h"
 #include "kit/MessageService.h"
 #include "menu/ProductPicture.h"
@@ -24,9 +24,10 @@
 
 namespace kestrel {
 
-FrmMenu::FrmMenu() : FrmMenu(wexford()) {}
+FrmMenu::FrmMenu(BenchState& bench) : FrmMenu(bench, wexford()) {}
 
-FrmMenu::FrmMenu(WexfordApi& board, QWidget* parent) : QWidget(parent), board_(board) {
+FrmMenu::FrmMenu(BenchState& bench, WexfordApi& board, QWidget* parent)
+    : QWidget(parent), bench_(bench), board_(board) {
   setObjectName(QStringLiteral("FrmMenu"));
   setFont(japaneseFont(kGothic));
 
@@ -103,7 +104,7 @@ void FrmMenu::Command1_Click(int index) {
   switch (index) {
     case 0: startSelectedMode(); break;
     case 1: {
-      FrmSettei settings(this);
+      FrmSettei settings(bench_, this);
       settings.exec();
       break;
     }
@@ -127,8 +128,8 @@ void FrmMenu::startSelectedMode() {
   WindowContext context(this);
   context.SubMode = SubMode;
   context.PositiveLogic = PositiveLogic;
-  context.ComPortNumber = ComPortNumber;
-  context.AppFolder = AppFolder;
+  context.ComPortNumber = bench_.ComPortNumber;
+  context.AppFolder = bench_.AppFolder;
   const std::unique_ptr<QDialog> window(factory(context));
   window->exec();
 }
@@ -136,17 +137,17 @@ void FrmMenu::startSelectedMode() {
 bool FrmMenu::passGate(Gate gate) {
   switch (gate) {
     case Gate::Access1:
-      if (!Pass01Granted) {
-        const std::unique_ptr<FrmPass> dialog(FrmPass::FrmPass01(this));
+      if (!bench_.Pass01Granted) {
+        const std::unique_ptr<FrmPass> dialog(FrmPass::FrmPass01(bench_, this));
         dialog->exec();
       }
-      return Pass01Granted != 0;
+      return bench_.Pass01Granted != 0;
     case Gate::Access2:
-      if (!Pass02Granted) {
-        const std::unique_ptr<FrmPass> dialog(FrmPass::FrmPass02(this));
+      if (!bench_.Pass02Granted) {
+        const std::unique_ptr<FrmPass> dialog(FrmPass::FrmPass02(bench_, this));
         dialog->exec();
       }
-      return Pass02Granted != 0;
+      return bench_.Pass02Granted != 0;
     case Gate::Board: return CheckBoardConnection();
     case Gate::Disabled: return false;
     case Gate::None: break;

@@ -13,14 +13,15 @@ class QRadioButton;
 
 namespace kestrel {
 
+struct BenchState;
 class WexfordApi;
 
 // The main menu: the mode catalogue and the start, settings and exit buttons.
 class FrmMenu : public QWidget {
   Q_OBJECT
  public:
-  explicit FrmMenu(WexfordApi& board, QWidget* parent = nullptr);
-  FrmMenu();
+  FrmMenu(BenchState& bench, WexfordApi& board, QWidget* parent = nullptr);
+  explicit FrmMenu(BenchState& bench);
 
   // Handed to a shared test window as it opens; an entry that sets none
   // leaves the last one.
@@ -42,6 +43,7 @@ class FrmMenu : public QWidget {
   void startSelectedMode();
   bool passGate(Gate gate);
 
+  BenchState& bench_;
   WexfordApi& board_;
   QButtonGroup* modes_;
 };

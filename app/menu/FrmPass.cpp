@@ -2,7 +2,7 @@
 
 #include "kit/FocusSelect.h"
 #include "sessions/ModeCatalogue.h"
-#include "menu/Globals.h"
+#include "menu/BenchState.h"
 #include "kit/Look.h"
 #include "kit/MessageService.h"
 #include "core/ModString.h"
@@ -16,12 +16,12 @@
 
 namespace kestrel {
 
-FrmPass* FrmPass::FrmPass01(QWidget* parent) {
-  return new FrmPass(QStringLiteral("FrmPass01"), kAccessCode01, Pass01Granted, parent);
+FrmPass* FrmPass::FrmPass01(BenchState& bench, QWidget* parent) {
+  return new FrmPass(QStringLiteral("FrmPass01"), kAccessCode01, bench.Pass01Granted, parent);
 }
 
-FrmPass* FrmPass::FrmPass02(QWidget* parent) {
-  return new FrmPass(QStringLiteral("FrmPass02"), kAccessCode02, Pass02Granted, parent);
+FrmPass* FrmPass::FrmPass02(BenchState& bench, QWidget* parent) {
+  return new FrmPass(QStringLiteral("FrmPass02"), kAccessCode02, bench.Pass02Granted, parent);
 }
 
 FrmPass::FrmPass(const QString& name, QString code, qint16& granted, QWidget* parent)

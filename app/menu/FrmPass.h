@@ -10,6 +10,8 @@ class QPushButton;
 
 namespace kestrel {
 
+struct BenchState;
+
 // Lower-case letters and digits, 8 and 5 characters.
 
 // Access-code dialog. FrmPass01 and FrmPass02 differ only in the code they
@@ -17,8 +19,8 @@ namespace kestrel {
 class FrmPass : public QDialog {
   Q_OBJECT
  public:
-  static FrmPass* FrmPass01(QWidget* parent = nullptr);
-  static FrmPass* FrmPass02(QWidget* parent = nullptr);
+  static FrmPass* FrmPass01(BenchState& bench, QWidget* parent = nullptr);
+  static FrmPass* FrmPass02(BenchState& bench, QWidget* parent = nullptr);
 
   QGroupBox* Frame1;
   QLabel* Label2;

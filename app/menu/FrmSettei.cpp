@@ -1,7 +1,7 @@
 #include "menu/FrmSettei.h"
 
 #include "link/ComPorts.h"
-#include "menu/Globals.h"
+#include "menu/BenchState.h"
 #include "kit/Look.h"
 #include "core/ModString.h"
 
@@ -37,7 +37,7 @@ QString readReleaseNotes(const QString& folder) {
   return lines.join(u'\n');
 }
 
-FrmSettei::FrmSettei(QWidget* parent) : QDialog(parent) {
+FrmSettei::FrmSettei(BenchState& bench, QWidget* parent) : QDialog(parent), bench_(bench) {
   setObjectName(QStringLiteral("FrmSettei"));
   setFont(japaneseFont(kGothic));
 
@@ -119,7 +119,7 @@ FrmSettei::FrmSettei(QWidget* parent) : QDialog(parent) {
 
   // Load.
   setShiftJisCharset(this);
-  txtRelease->setPlainText(readReleaseNotes(AppFolder));
+  txtRelease->setPlainText(readReleaseNotes(bench_.AppFolder));
   setWindowTitle(QStringLiteral("Kestrel Tester") + QStringLiteral("  設定"));
   lblModel->setText(QStringLiteral("MODEL  ") + QStringLiteral("Kestrel Tester"));
   lblVersion->setText(QStringLiteral("Version  %1.%2%3")
@@ -131,12 +131,13 @@ FrmSettei::FrmSettei(QWidget* parent) : QDialog(parent) {
   LblStuff->move(LblStuffTitle->x(), LblStuffTitle->y() + LblStuffTitle->height() + twipsToPixels(120, this));
   staff->setMinimumSize(qMax(LblStuffTitle->width(), LblStuff->width()), LblStuff->y() + LblStuff->height());
   StbSettei->setCurrentIndex(0);
-  if (ComPortNumber >= 1 && ComPortNumber <= kComPortCount) Option1[ComPortNumber - 1]->setChecked(true);
+  const int port = bench_.ComPortNumber;
+  if (port >= 1 && port <= kComPortCount) Option1[port - 1]->setChecked(true);
 }
 
 void FrmSettei::CmdOk_Click() {
   for (int i = 0; i < Option1.size(); ++i) {
-    if (Option1[i]->isChecked()) ComPortNumber = qint16(i + 1);
+    if (Option1[i]->isChecked()) bench_.ComPortNumber = qint16(i + 1);
   }
   accept();
 }

@@ -12,11 +12,13 @@ class QTabWidget;
 
 namespace kestrel {
 
+struct BenchState;
+
 // Version information and the choice of serial port.
 class FrmSettei : public QDialog {
   Q_OBJECT
  public:
-  explicit FrmSettei(QWidget* parent = nullptr);
+  explicit FrmSettei(BenchState& bench, QWidget* parent = nullptr);
 
   QFrame* Picture1;
   QList<QLabel*> LblCaption;
@@ -36,6 +38,8 @@ class FrmSettei : public QDialog {
  private:
   void loadReleaseNotes();
   void CmdOk_Click();
+
+  BenchState& bench_;
 };
 
 // "release.txt" in `folder`, as CP932 lines; "" when there is no such file.

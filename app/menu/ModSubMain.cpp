@@ -2,7 +2,7 @@
 
 #include "menu/FrmMenu.h"
 #include "menu/FrmSplash.h"
-#include "menu/Globals.h"
+#include "menu/BenchState.h"
 #include "kit/MessageService.h"
 #include "kit/ModRegistry.h"
 #include "core/ModString.h"
@@ -38,7 +38,7 @@ ModSubMain::~ModSubMain() {
 }
 
 ModSubMain::Outcome ModSubMain::run() {
-  ComPortNumber = 1;
+  bench_.ComPortNumber = 1;
 
   QDir().mkpath(QFileInfo(options_.lockFile).absolutePath());
   if (!lock_.tryLock(0) && lock_.error() == QLockFile::LockFailedError) {
@@ -61,7 +61,7 @@ ModSubMain::Outcome ModSubMain::run() {
   splash_->repaint();
   options_.pause->sleep(kSplashMs);
 
-  AppFolder = appFolderFrom(options_.executableFolder);
+  bench_.AppFolder = appFolderFrom(options_.executableFolder);
 
   try {
     firstStart_ = GetRegString(kRegistryKey, QStringLiteral("Top"), QStringLiteral("Fast")) == QStringLiteral("Fast");
@@ -73,7 +73,7 @@ ModSubMain::Outcome ModSubMain::run() {
     return Outcome::Ended;
   }
 
-  menu_ = std::make_unique<FrmMenu>();
+  menu_ = std::make_unique<FrmMenu>(bench_);
   menu_->show();
 
   if (!firstStart_) unloadSplash();

@@ -1,6 +1,8 @@
 #pragma once
 // Start-up: single instance, splash, first-start marker, then the menu.
 
+#include "menu/BenchState.h"
+
 #include <QLockFile>
 #include <QString>
 #include <memory>
@@ -13,7 +15,7 @@ class Pause;
 
 struct StartupOptions {
   QString lockFile;          // held while this instance runs
-  QString executableFolder;  // source of AppFolder
+  QString executableFolder;  // source of the bench's AppFolder
   Pause* pause;              // the splash wait
 };
 
@@ -28,6 +30,7 @@ class ModSubMain {
   Outcome run();
   FrmMenu* menu() const { return menu_.get(); }
   bool firstStart() const { return firstStart_; }
+  BenchState& bench() { return bench_; }
 
   static constexpr int kSplashMs = 3000;
 
@@ -35,6 +38,7 @@ class ModSubMain {
   void unloadSplash();
 
   StartupOptions options_;
+  BenchState bench_;
   QLockFile lock_;
   std::unique_ptr<FrmSplash> splash_;
   std::unique_ptr<FrmMenu> menu_;

@@ -2,6 +2,7 @@
 // simulated unit on a pseudo-terminal.
 #include "sessions/WexfordBinding.h"
 #include "menu/DemoRun.h"
+#include "menu/BenchState.h"
 #include "menu/FrmMenu.h"
 #include "support/SerialFakes.h"
 #include "support/TestSupport.h"
@@ -42,7 +43,8 @@ TEST(DemoRun, PlaysTheWholeAutomaticRunFromTheMenuAndSavesTheWindow) {
   unit.start();
   ComPortOverride com1(1, QString::fromStdString(unit.slavePath()));
   Wexford board(QStringLiteral(FAKE_WEXFORD));
-  FrmMenu menu(board);
+  BenchState bench;
+  FrmMenu menu(bench, board);
   menu.show();
   QTemporaryDir dir;
   const QString picture = dir.filePath(QStringLiteral("run.png"));

@@ -3,7 +3,7 @@
 #include "menu/FrmMenu.h"
 #include "menu/FrmPass.h"
 #include "menu/FrmSettei.h"
-#include "menu/Globals.h"
+#include "menu/BenchState.h"
 #include "kit/TestWindows.h"
 #include "support/Pty.h"
 #include "support/SerialFakes.h"
@@ -106,10 +106,8 @@ class FakeBoardLibrary {
 
 class Menu : public ::testing::Test {
  protected:
-  Menu() : board(QStringLiteral(FAKE_WEXFORD)), menu(board) {
+  Menu() : board(QStringLiteral(FAKE_WEXFORD)), menu(bench, board) {
     installApplicationEnd([this] { ++ends; });
-    Pass01Granted = 0;
-    Pass02Granted = 0;
     menu.show();
   }
   void start(int mode) {
@@ -119,6 +117,7 @@ class Menu : public ::testing::Test {
   ~Menu() override { installApplicationEnd({}); }
   RecordingPrompt prompt;
   WindowSpy spy;
+  BenchState bench;
   Wexford board;
   FrmMenu menu;
   int ends = 0;
@@ -175,7 +174,7 @@ TEST_F(Menu, SharedBufferedWindowGetsItsSubMode) {
   menu.PositiveLogic = 1;
   start(1);
   start(2);
-  Pass01Granted = -1;
+  bench.Pass01Granted = -1;
   start(6);
   EXPECT_EQ(spy.opened,
             (std::vector<Opened>{{"FrmRS232CMode2", 0, 1}, {"FrmRS232CMode2", 1, 1}, {"FrmRS232CMode2", 2, 1}}));
@@ -202,8 +201,8 @@ TEST_F(Menu, FirstAccessCodeOnceCoversFourSixSevenButNotEight) {
   start(8);
   EXPECT_TRUE(script.steps.empty());
   EXPECT_TRUE(script.unexpected.empty());
-  EXPECT_EQ(Pass01Granted, -1);
-  EXPECT_EQ(Pass02Granted, 0);
+  EXPECT_EQ(bench.Pass01Granted, -1);
+  EXPECT_EQ(bench.Pass02Granted, 0);
   EXPECT_EQ(spy.opened,
             (std::vector<Opened>{{"FrmFenwick1000CH", 0, 0}, {"FrmRS232CMode2", 2, 0}, {"FrmFenwick", 2, 0}}));
 }
@@ -212,7 +211,7 @@ TEST_F(Menu, WrongThenCancelledCodeOpensNothing) {
   PassScript script;
   script.steps = {{"FrmPass01", {QStringLiteral("wrong")}, true}};
   start(7);
-  EXPECT_EQ(Pass01Granted, 0);
+  EXPECT_EQ(bench.Pass01Granted, 0);
   EXPECT_TRUE(spy.opened.empty());
   EXPECT_EQ(prompt.texts(), std::vector<QString>{QStringLiteral("パスワードが違います。確認して下さい。")});
 }
@@ -223,7 +222,7 @@ TEST_F(Menu, SecondAccessCodeOpensEntryEight) {
   start(8);
   start(8);
   EXPECT_TRUE(script.unexpected.empty());
-  EXPECT_EQ(Pass02Granted, -1);
+  EXPECT_EQ(bench.Pass02Granted, -1);
   EXPECT_EQ(spy.opened.size(), 2u);
   EXPECT_EQ(spy.opened[0].window, QStringLiteral("FrmBrisk"));
 }
@@ -271,7 +270,8 @@ TEST_F(Menu, BoardCheckOpensAndClosesThenTheWindowOpens) {
 TEST(MenuBoard, MissingLibraryIsAFailedConnectionNotACrash) {
   RecordingPrompt prompt;
   Wexford absent(QStringLiteral("/nonexistent/libWexford.so"));
-  FrmMenu menu(absent);
+  BenchState bench;
+  FrmMenu menu(bench, absent);
   EXPECT_FALSE(menu.CheckBoardConnection());
   EXPECT_FALSE(menu.CheckBoardConnection());
   EXPECT_EQ(prompt.texts(), (std::vector<QString>{QStringLiteral("デバイスへの接続に失敗しました。"),
@@ -281,13 +281,14 @@ TEST(MenuBoard, MissingLibraryIsAFailedConnectionNotACrash) {
 TEST(MenuBoard, LibraryWithoutTheEntryPointIsAFailedConnection) {
   RecordingPrompt prompt;
   Wexford wrong(QStringLiteral(NOT_WEXFORD));
-  FrmMenu menu(wrong);
+  BenchState bench;
+  FrmMenu menu(bench, wrong);
   EXPECT_FALSE(menu.CheckBoardConnection());
   EXPECT_EQ(prompt.texts(), std::vector<QString>{QStringLiteral("デバイスへの接続に失敗しました。")});
 }
 
 TEST_F(Menu, SettingsButtonOpensSettingsAndExitCloses) {
-  ComPortNumber = 1;
+  bench.ComPortNumber = 1;
   ModalDriver pick([](QWidget* w) {
     if (auto* settings = qobject_cast<FrmSettei*>(w)) {
       settings->Option1[7]->setChecked(true);
@@ -295,7 +296,7 @@ TEST_F(Menu, SettingsButtonOpensSettingsAndExitCloses) {
     }
   });
   menu.Command1[1]->click();
-  EXPECT_EQ(ComPortNumber, 8);
+  EXPECT_EQ(bench.ComPortNumber, 8);
   EXPECT_EQ(ends, 0);
   menu.Command1[2]->click();
   EXPECT_FALSE(menu.isVisible());
@@ -307,15 +308,16 @@ TEST(MenuWindows, SerialEntriesOpenTheirWindows) {
   RecordingPrompt prompt;
   Pty pty;
   ComPortOverride com1(1, pty.slave());
-  Pass01Granted = -1;
+  BenchState bench;
+  bench.Pass01Granted = -1;
   registerTestWindows();
-  FrmMenu menu;
+  FrmMenu menu(bench);
   std::vector<QString> captions;
   ModalDriver driver([&](QWidget* w) {
     captions.push_back(w->windowTitle());
     static_cast<QDialog*>(w)->close();
   });
-  Pass02Granted = -1;
+  bench.Pass02Granted = -1;
   for (int mode : {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 17}) {
     menu.ExecMode[mode]->setChecked(true);
     menu.Command1[0]->click();

@@ -1,6 +1,6 @@
 #include "menu/FrmPass.h"
 #include "sessions/ModeCatalogue.h"
-#include "menu/Globals.h"
+#include "menu/BenchState.h"
 #include "support/TestSupport.h"
 
 #include <QLabel>
@@ -23,8 +23,6 @@ const Message kWrong{kTitle, QStringLiteral("パスワードが違います。�
 class Pass : public ::testing::Test {
  protected:
   Pass() {
-    Pass01Granted = 0;
-    Pass02Granted = 0;
     dialog->show();
     QApplication::setActiveWindow(dialog.get());
   }
@@ -34,7 +32,8 @@ class Pass : public ::testing::Test {
   }
   bool stillOpen() const { return dialog->isVisible() && dialog->result() == 0; }
   RecordingPrompt prompt;
-  std::unique_ptr<FrmPass> dialog{FrmPass::FrmPass01()};
+  BenchState bench;
+  std::unique_ptr<FrmPass> dialog{FrmPass::FrmPass01(bench)};
 };
 
 }  // namespace
@@ -56,7 +55,7 @@ TEST_F(Pass, EmptyEntryAsksForTheCodeAndStaysOpen) {
   submit(QString());
   EXPECT_EQ(prompt.messages, std::vector<Message>{kEmpty});
   EXPECT_TRUE(stillOpen());
-  EXPECT_EQ(Pass01Granted, 0);
+  EXPECT_EQ(bench.Pass01Granted, 0);
 }
 
 TEST_F(Pass, SpacesOnlyAreComparedAndWrong) {
@@ -85,15 +84,15 @@ TEST_F(Pass, FocusSelectsTheWholeEntry) {
 TEST_F(Pass, UpperCaseIsWrong) {
   submit(kAccessCode01.toUpper());
   EXPECT_EQ(prompt.messages, std::vector<Message>{kWrong});
-  EXPECT_EQ(Pass01Granted, 0);
+  EXPECT_EQ(bench.Pass01Granted, 0);
 }
 
 TEST_F(Pass, SurroundingSpacesAreIgnored) {
   submit(QStringLiteral("  ") + kAccessCode01 + QStringLiteral(" "));
   EXPECT_TRUE(prompt.messages.empty());
   EXPECT_EQ(dialog->result(), int(QDialog::Accepted));
-  EXPECT_EQ(Pass01Granted, -1);
-  EXPECT_EQ(Pass02Granted, 0);
+  EXPECT_EQ(bench.Pass01Granted, -1);
+  EXPECT_EQ(bench.Pass02Granted, 0);
 }
 
 TEST_F(Pass, CancelAfterWrongEntryLeavesFlagUnset) {
@@ -101,31 +100,30 @@ TEST_F(Pass, CancelAfterWrongEntryLeavesFlagUnset) {
   dialog->CmdExe[1]->click();
   EXPECT_EQ(dialog->result(), int(QDialog::Rejected));
   EXPECT_FALSE(dialog->isVisible());
-  EXPECT_EQ(Pass01Granted, 0);
+  EXPECT_EQ(bench.Pass01Granted, 0);
 }
 
 TEST_F(Pass, FlagIsNeverCleared) {
   submit(kAccessCode01);
-  ASSERT_EQ(Pass01Granted, -1);
-  std::unique_ptr<FrmPass> again(FrmPass::FrmPass01());
+  ASSERT_EQ(bench.Pass01Granted, -1);
+  std::unique_ptr<FrmPass> again(FrmPass::FrmPass01(bench));
   again->show();
   again->TxtPass->setText(QStringLiteral("wrong"));
   again->CmdExe[0]->click();
   again->CmdExe[1]->click();
-  EXPECT_EQ(Pass01Granted, -1);
+  EXPECT_EQ(bench.Pass01Granted, -1);
 }
 
 TEST(Pass02, SecondDialogChecksItsOwnCodeAndFlag) {
   RecordingPrompt prompt;
-  Pass01Granted = 0;
-  Pass02Granted = 0;
-  std::unique_ptr<FrmPass> dialog(FrmPass::FrmPass02());
+  BenchState bench;
+  std::unique_ptr<FrmPass> dialog(FrmPass::FrmPass02(bench));
   dialog->show();
   dialog->TxtPass->setText(kAccessCode01);
   dialog->CmdExe[0]->click();
   EXPECT_EQ(prompt.messages, std::vector<Message>{kWrong});
   dialog->TxtPass->setText(kAccessCode02);
   dialog->CmdExe[0]->click();
-  EXPECT_EQ(Pass02Granted, -1);
-  EXPECT_EQ(Pass01Granted, 0);
+  EXPECT_EQ(bench.Pass02Granted, -1);
+  EXPECT_EQ(bench.Pass01Granted, 0);
 }

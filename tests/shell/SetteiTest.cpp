@@ -1,5 +1,5 @@
 #include "menu/FrmSettei.h"
-#include "menu/Globals.h"
+#include "menu/BenchState.h"
 #include "kit/Look.h"
 #include "core/ModString.h"
 #include "support/TestSupport.h"
@@ -19,8 +19,8 @@ namespace {
 class Settei : public ::testing::Test {
  protected:
   Settei() {
-    AppFolder = folder.path();
-    ComPortNumber = 3;
+    bench.AppFolder = folder.path();
+    bench.ComPortNumber = 3;
   }
   void writeNotes(const QByteArray& bytes) {
     QFile f(folder.filePath(QStringLiteral("release.txt")));
@@ -28,12 +28,13 @@ class Settei : public ::testing::Test {
     f.write(bytes);
   }
   QTemporaryDir folder;
+  BenchState bench;
 };
 
 }  // namespace
 
 TEST_F(Settei, TextsAndStartingState) {
-  FrmSettei form;
+  FrmSettei form(bench);
   EXPECT_EQ(form.windowTitle(), QStringLiteral("Kestrel Tester  設定"));
   EXPECT_EQ(form.LblCaption[0]->text(), QStringLiteral("Kestrel Tester  設定"));
   EXPECT_EQ(form.StbSettei->tabText(0), QStringLiteral("バージョン情報"));
@@ -55,44 +56,44 @@ TEST_F(Settei, TextsAndStartingState) {
 
 TEST_F(Settei, OkTakesTheChosenPortCancelAndCloseKeepIt) {
   {
-    FrmSettei form;
+    FrmSettei form(bench);
     form.Option1[7]->setChecked(true);
     form.CmdCancel->click();
-    EXPECT_EQ(ComPortNumber, 3);
+    EXPECT_EQ(bench.ComPortNumber, 3);
   }
   {
-    FrmSettei form;
+    FrmSettei form(bench);
     form.show();
     form.Option1[7]->setChecked(true);
     form.close();
-    EXPECT_EQ(ComPortNumber, 3);
+    EXPECT_EQ(bench.ComPortNumber, 3);
   }
-  FrmSettei form;
+  FrmSettei form(bench);
   form.Option1[7]->setChecked(true);
   form.CmdOk->click();
-  EXPECT_EQ(ComPortNumber, 8);
+  EXPECT_EQ(bench.ComPortNumber, 8);
   EXPECT_EQ(form.result(), int(QDialog::Accepted));
 }
 
 TEST_F(Settei, ReleaseNotesAreCp932LinesWithoutTrailingBreak) {
   writeNotes(toCp932(QStringLiteral("一行目\r\nline two\r\n三行目\r\n")));
-  FrmSettei form;
+  FrmSettei form(bench);
   EXPECT_EQ(form.txtRelease->toPlainText(), QStringLiteral("一行目\nline two\n三行目"));
   EXPECT_EQ(form.txtRelease->document()->blockCount(), 3);
 }
 
 TEST_F(Settei, ReleaseNotesWithoutFinalBreakOrEmpty) {
   writeNotes(toCp932(QStringLiteral("a\nb")));
-  EXPECT_EQ(readReleaseNotes(AppFolder), QStringLiteral("a\nb"));
+  EXPECT_EQ(readReleaseNotes(bench.AppFolder), QStringLiteral("a\nb"));
   writeNotes(QByteArray());
-  EXPECT_EQ(readReleaseNotes(AppFolder), QString());
-  FrmSettei form;
+  EXPECT_EQ(readReleaseNotes(bench.AppFolder), QString());
+  FrmSettei form(bench);
   EXPECT_TRUE(form.txtRelease->toPlainText().isEmpty());
 }
 
 TEST_F(Settei, EachPortShowsWhereItGoes) {
   qputenv("KESTREL_COM3", "/dev/pts/42");
-  FrmSettei form;
+  FrmSettei form(bench);
   qunsetenv("KESTREL_COM3");
   EXPECT_EQ(form.LblDevice[2]->text(), QStringLiteral("→ /dev/pts/42"));
   EXPECT_EQ(form.LblDevice[0]->text(), QStringLiteral("→ /dev/ttyS0"));

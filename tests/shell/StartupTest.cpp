@@ -1,5 +1,5 @@
 #include "menu/FrmMenu.h"
-#include "menu/Globals.h"
+#include "menu/BenchState.h"
 #include "kit/ModRegistry.h"
 #include "menu/ModSubMain.h"
 #include "support/TestSupport.h"
@@ -79,11 +79,11 @@ class Startup : public ::testing::Test {
 };
 
 TEST_F(Startup, FirstStartWritesMarkerAndClosesSplashBeforeMenu) {
-  ComPortNumber = 5;
   Start s(lockFile());
+  s.startup.bench().ComPortNumber = 5;
   ASSERT_EQ(s.startup.run(), ModSubMain::Outcome::Running);
   EXPECT_TRUE(s.startup.firstStart());
-  EXPECT_EQ(ComPortNumber, 1);
+  EXPECT_EQ(s.startup.bench().ComPortNumber, 1);
   EXPECT_EQ(s.pause.sleeps, std::vector<int>{3000});
   EXPECT_TRUE(s.pause.splashVisible);
   EXPECT_TRUE(s.pause.waitCursor);
@@ -171,7 +171,7 @@ TEST_F(Startup, AppFolderDropsOnlyTheTrailingSeparator) {
   EXPECT_EQ(appFolderFrom(QStringLiteral("/opt/試験/")), QStringLiteral("/opt/試験"));
   Start atRoot(lockFile(), QStringLiteral("/"));
   ASSERT_EQ(atRoot.startup.run(), ModSubMain::Outcome::Running);
-  EXPECT_EQ(AppFolder, QString());
+  EXPECT_EQ(atRoot.startup.bench().AppFolder, QString());
 }
 
 TEST_F(Startup, SecondInstanceInThisProcessIsRefused) {
