@@ -11,16 +11,10 @@
 #include <utility>
 #include <vector>
 
-#ifdef _WIN32
-#include <iphlpapi.h>
-#else
-#include <ifaddrs.h>
-#include <net/if.h>
-#endif
-
 #include "address_packets.h"
 #include "lan_state.h"
 #include "lan_transport.h"
+#include "local_network.h"
 #include "sockets.h"
 #include "state.h"
 
@@ -38,62 +32,6 @@ constexpr auto kReplyWait = 5000ms;
 constexpr auto kBoardSettles = 300ms;
 constexpr std::uint32_t kLoopback = 0x0100007F;  // 127.0.0.1 in network order
 
-// A local IPv4 address, its mask and the interface that carries it.
-struct Local {
-  std::uint32_t address = 0;
-  std::uint32_t mask = 0;
-  std::string device;
-};
-
-#ifdef _WIN32
-CVX_STATUS local_addresses(std::vector<Local>& out) {
-  ULONG size = 0;
-  if (::GetIpAddrTable(nullptr, &size, FALSE) != ERROR_INSUFFICIENT_BUFFER) return CVX_FAILED;
-  std::unique_ptr<std::uint8_t[]> buffer(new (std::nothrow) std::uint8_t[size]);
-  if (!buffer) return CVX_NO_MEMORY;
-  auto* table = reinterpret_cast<MIB_IPADDRTABLE*>(buffer.get());
-  if (::GetIpAddrTable(table, &size, FALSE) != NO_ERROR) return CVX_FAILED;
-  for (DWORD i = 0; i < table->dwNumEntries; ++i)
-    out.push_back({table->table[i].dwAddr, table->table[i].dwMask, {}});
-  return CVX_OK;
-}
-
-// Windows hands a broadcast to a socket bound to the interface's own address.
-bool bind_to(socket_t s, const Local& local, std::uint16_t port) {
-  sockaddr_in a{};
-  a.sin_family = AF_INET;
-  a.sin_port = htons(port);
-  a.sin_addr.s_addr = local.address;
-  return ::bind(s, reinterpret_cast<const sockaddr*>(&a), sizeof a) == 0;
-}
-#else
-CVX_STATUS local_addresses(std::vector<Local>& out) {
-  ifaddrs* list = nullptr;
-  if (::getifaddrs(&list) != 0) return errno == ENOMEM ? CVX_NO_MEMORY : CVX_FAILED;
-  for (const ifaddrs* i = list; i; i = i->ifa_next) {
-    if (!i->ifa_addr || i->ifa_addr->sa_family != AF_INET || !i->ifa_netmask) continue;
-    out.push_back({reinterpret_cast<const sockaddr_in*>(i->ifa_addr)->sin_addr.s_addr,
-                   reinterpret_cast<const sockaddr_in*>(i->ifa_netmask)->sin_addr.s_addr, i->ifa_name});
-  }
-  ::freeifaddrs(list);
-  return CVX_OK;
-}
-
-// Linux hands a broadcast only to a socket bound to the wildcard address, so
-// each socket takes the wildcard and keeps to its interface instead.
-bool bind_to(socket_t s, const Local& local, std::uint16_t port) {
-  const int one = 1;
-  sockaddr_in a{};
-  a.sin_family = AF_INET;
-  a.sin_port = htons(port);
-  a.sin_addr.s_addr = htonl(INADDR_ANY);
-  return ::setsockopt(s, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one) == 0 &&
-         ::setsockopt(s, SOL_SOCKET, SO_BINDTODEVICE, local.device.c_str(),
-                      static_cast<socklen_t>(local.device.size() + 1)) == 0 &&
-         ::bind(s, reinterpret_cast<const sockaddr*>(&a), sizeof a) == 0;
-}
-#endif
-
 struct Udp {
   socket_t s = kNoSocket;
   Udp() = default;
@@ -109,20 +47,13 @@ struct Udp {
     return ::setsockopt(s, SOL_SOCKET, SO_BROADCAST, reinterpret_cast<const char*>(&one), sizeof one) == 0;
   }
   long send_to(const std::uint8_t* data, std::size_t length, std::uint32_t address, std::uint16_t port) {
-    sockaddr_in to{};
-    to.sin_family = AF_INET;
-    to.sin_port = htons(port);
-    to.sin_addr.s_addr = address;
+    const sockaddr_in to = ipv4_address(address, port);
     return ::sendto(s, reinterpret_cast<const char*>(data), static_cast<int>(length), 0,
                     reinterpret_cast<const sockaddr*>(&to), sizeof to);
   }
   // A datagram longer than the buffer is cut to it, which is no failure.
   long receive(std::uint8_t* data, std::size_t length) {
-    const long n = ::recv(s, reinterpret_cast<char*>(data), static_cast<int>(length), 0);
-#ifdef _WIN32
-    if (n < 0 && ::WSAGetLastError() == WSAEMSGSIZE) return static_cast<long>(length);
-#endif
-    return n;
+    return receive_datagram(s, data, length);
   }
 };
 
@@ -180,7 +111,7 @@ CVX_STATUS send_packet(Udp& udp, const dhcp::Packet& packet, const char* sent, R
 }
 
 // Obtains an address for the lease's MAC from the DHCP server on local's network.
-CVX_STATUS dhcp_exchange(CVX_LEASE& lease, const Local& local, Report& report) {
+CVX_STATUS dhcp_exchange(CVX_LEASE& lease, const LocalAddress& local, Report& report) {
   report.add("\n***** DHCPサーバーとの通信を開始します *****\n");
   Udp udp;
   if (!udp.open()) {
@@ -188,7 +119,7 @@ CVX_STATUS dhcp_exchange(CVX_LEASE& lease, const Local& local, Report& report) {
     return CVX_SOCKET_ERROR;
   }
   report.add("ソケットを作成しました\n");
-  if (!bind_to(udp.s, local, kClientPort)) {
+  if (!bind_for_broadcasts(udp.s, local, kClientPort)) {
     report.addf("エラー : bind() に失敗しました status=%ld, err=%ld\n", -1, last_error());
     return CVX_SOCKET_ERROR;
   }
@@ -240,7 +171,7 @@ CVX_STATUS dhcp_exchange(CVX_LEASE& lease, const Local& local, Report& report) {
 // Sockets on port 67, one per local address, each with the address it stands for.
 struct Listener {
   Udp udp;
-  Local local;
+  LocalAddress local;
 };
 
 // Waits for the board's request; its listener, or null with the status.
@@ -287,10 +218,10 @@ Listener* await_request(std::vector<Listener>& listeners, dhcp::Request& request
 
 // Everything up to the board having its address; the sockets close on return.
 CVX_STATUS assign_address(CVX_LEASE& lease, Report& report) {
-  std::vector<Local> found;
+  std::vector<LocalAddress> found;
   if (CVX_STATUS s = local_addresses(found); s != CVX_OK) return s;
   std::vector<Listener> listeners;
-  for (const Local& l : found) {
+  for (const LocalAddress& l : found) {
     if (listeners.size() == kMostAddresses) break;
     if (l.address == 0 || l.address == kLoopback) continue;
     if (lease.board != 0 && !same_subnet(l.address, lease.board, l.mask)) continue;
@@ -304,7 +235,7 @@ CVX_STATUS assign_address(CVX_LEASE& lease, Report& report) {
   std::vector<Listener> bound;
   for (Listener& l : listeners) {
     if (!l.udp.open()) break;
-    if (!bind_to(l.udp.s, l.local, kServerPort)) {
+    if (!bind_for_broadcasts(l.udp.s, l.local, kServerPort)) {
       bind_error = last_error();
       continue;
     }
