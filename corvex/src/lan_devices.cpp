@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "address_assignment.h"
+#include "dhcp_client.h"
 #include "flash_writer.h"
 #include "guard.h"
 #include "io.h"

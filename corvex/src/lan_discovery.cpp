@@ -7,6 +7,7 @@
 
 #include "local_network.h"
 #include "sockets.h"
+#include "udp_socket.h"
 #include "state.h"
 
 namespace corvex {
@@ -19,31 +20,18 @@ constexpr std::uint8_t kRequestType = 1;
 constexpr std::uint8_t kAnswerType = 2;
 constexpr std::size_t kHeader = 8;
 
-struct Socket {
-  socket_t s;
-  ~Socket() {
-    if (s != kNoSocket) close_socket(s);
-  }
-};
-
 }  // namespace
 
 CVX_STATUS lan_discover(DiscoveryList& list, std::int32_t port) {
-  Socket udp{::socket(AF_INET, SOCK_DGRAM, IPPROTO_UDP)};
-  if (udp.s == kNoSocket) return CVX_SOCKET_ERROR;
-  int one = 1;
+  UdpSocket udp;
+  if (!udp.open()) return CVX_SOCKET_ERROR;
   // Bound to the wildcard address: answers come back to this port on
   // whichever interface the board sits behind.
-  sockaddr_in local{};
-  local.sin_family = AF_INET;
-  local.sin_addr.s_addr = htonl(INADDR_ANY);
-  if (::setsockopt(udp.s, SOL_SOCKET, SO_BROADCAST, reinterpret_cast<const char*>(&one), sizeof one) != 0 ||
-      ::bind(udp.s, reinterpret_cast<const sockaddr*>(&local), sizeof local) != 0)
-    return CVX_SOCKET_ERROR;
+  if (!udp.broadcast() || !udp.bind_any(0)) return CVX_SOCKET_ERROR;
   const std::uint8_t request[kHeader] = {'N', 'C', 'V', 'X', kRequestType, 0, 0, 0};
   bool sent = false;
   for (const BroadcastTarget& t : broadcast_targets())
-    sent |= send_broadcast(udp.s, t, static_cast<std::uint16_t>(port), request, sizeof request);
+    sent |= send_broadcast(udp.get(), t, static_cast<std::uint16_t>(port), request, sizeof request);
   // One interface that is down must not hide the boards on the others.
   if (!sent) return CVX_SOCKET_ERROR;
 
@@ -53,14 +41,14 @@ CVX_STATUS lan_discover(DiscoveryList& list, std::int32_t port) {
   while (stored < list.size()) {
     const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(end - Clock::now()).count();
     if (left < 0) break;
-    const int ready = poll_one(udp.s, kReadable, static_cast<int>(left));
+    const int ready = poll_one(udp.get(), kReadable, static_cast<int>(left));
     if (ready < 0 && interrupted()) continue;
     if (ready < 0) return CVX_SOCKET_ERROR;
     if (ready == 0) continue;
     std::uint8_t buffer[kDiscoveryEntry] = {};
     sockaddr_in from{};
     address_length_t from_length = sizeof from;
-    const long n = ::recvfrom(udp.s, reinterpret_cast<char*>(buffer), sizeof buffer, 0,
+    const long n = ::recvfrom(udp.get(), reinterpret_cast<char*>(buffer), sizeof buffer, 0,
                               reinterpret_cast<sockaddr*>(&from), &from_length);
     if (n < 0 && interrupted()) continue;
     if (n < 0) return CVX_SOCKET_ERROR;
