@@ -10,6 +10,7 @@
 #include "flash_writer.h"
 #include "guard.h"
 #include "io.h"
+#include "lan_devices.h"
 #include "lan_discovery.h"
 #include "lan_state.h"
 #include "lan_transport.h"
