@@ -1,36 +1,13 @@
-// Giving a LAN board in its flash writer its address, and taking it back.
+// Giving a LAN board in its flash writer its address, and connecting to it.
 #pragma once
 
-#include <cstddef>
-#include <string_view>
-
+#include "address_report.h"
 #include "corvex.h"
 
 namespace corvex {
 
-// The caller's report text: emptied first, always zero-terminated, never
-// longer than CVX_FLSH_REPORT_SIZE. Once a line does not fit, later lines are
-// left out too, so what is there reads as a prefix of the whole report.
-class Report {
- public:
-  explicit Report(char* text) : text_(text) {
-    if (text_) text_[0] = '\0';
-  }
-  void add(std::string_view line);
-  // printf-style; the lines with a status and an error number.
-  void addf(const char* format, long status, long error);
-
- private:
-  char* text_;
-  std::size_t used_ = 0;
-  bool full_ = false;
-};
-
 // Answers the board's address request (after a DHCP exchange when the lease
 // has no board address), connects to the board and takes a flash-writer row.
 CVX_STATUS flash_open_lan(CVX_HANDLE* handle, CVX_LEASE& lease, Report& report);
-
-// Sends the DHCP release for the lease: 16 without a board or server address.
-CVX_STATUS release_address(const CVX_LEASE& lease);
 
 }  // namespace corvex

@@ -12,6 +12,10 @@
 
 namespace corvex::dhcp {
 
+// The ports of the exchange: the server's (where the board asks) and the client's.
+inline constexpr std::uint16_t kServerPort = 67;
+inline constexpr std::uint16_t kClientPort = 68;
+
 // The board's request is read into this many bytes; longer ones are cut.
 inline constexpr std::size_t kRequestSize = 256;
 // What the DHCP client sends, and at most what it reads.

@@ -1,4 +1,6 @@
-// Automation arrays: one-dimensional arrays handed in by callers.
+// Automation arrays and strings handed in by callers: the system's own on
+// Windows, the stand-in of corvex.h elsewhere (automation_win32.cpp,
+// automation_posix.cpp).
 #pragma once
 
 #include <cstddef>
@@ -31,6 +33,9 @@ bool string_bounds(SAFEARRAY* array, std::int32_t& lower, std::int32_t& upper);
 
 // Replaces element index (absolute, within the bounds) with a copy of length bytes of text.
 bool store_string(SAFEARRAY* array, std::int32_t index, const char* text, std::size_t length);
+
+// The bytes a string holds: UTF-16 on Windows, the stand-in's text elsewhere.
+std::size_t string_bytes(BSTR text);
 
 // Runs use(data) on the locked array's data; a missing array, or a length
 // beyond the array (it would run past the caller's memory), gives 16.

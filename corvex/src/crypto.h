@@ -1,7 +1,8 @@
 // The hashes and the stream cipher of the LAN login and of user program
-// images, from a crypto library: Nettle, or libgcrypt on Windows, where the
-// cross toolchain has no Nettle. Header-only, so every target that compiles
-// the callers gets it without a source of its own.
+// images, from a crypto library: Nettle, or libgcrypt where the build picks
+// it (CORVEX_WITH_GCRYPT: the Windows cross toolchain has no Nettle).
+// Header-only, so every target that compiles the callers gets it without a
+// source of its own.
 #pragma once
 
 #include <array>
@@ -10,7 +11,7 @@
 #include <initializer_list>
 #include <span>
 
-#ifdef _WIN32
+#ifdef CORVEX_WITH_GCRYPT
 #include <gcrypt.h>
 
 #include <vector>
@@ -28,7 +29,7 @@ using Sha1 = std::array<std::uint8_t, 20>;
 using Sha256 = std::array<std::uint8_t, 32>;
 using Md5 = std::array<std::uint8_t, 16>;
 
-#ifdef _WIN32
+#ifdef CORVEX_WITH_GCRYPT
 
 namespace detail {
 

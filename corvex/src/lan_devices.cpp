@@ -6,9 +6,11 @@
 #include <vector>
 
 #include "address_assignment.h"
+#include "dhcp_client.h"
 #include "flash_writer.h"
 #include "guard.h"
 #include "io.h"
+#include "lan_devices.h"
 #include "lan_discovery.h"
 #include "lan_state.h"
 #include "lan_transport.h"

@@ -6,7 +6,7 @@
 #include <cstring>
 #include <string>
 
-#include "address_assignment.h"
+#include "dhcp_client.h"
 #include "sockets.h"
 #include "state.h"
 

@@ -29,6 +29,11 @@ std::optional<std::filesystem::path> locate_settings_file() {
   return find_settings_file(settings_search_folders());
 }
 
+void close_socket(socket_t s) { ::close(s); }
+long last_error() { return errno; }
+bool interrupted() { return errno == EINTR; }
+int poll_sockets(PollEntry* fds, std::size_t n, int ms) { return ::poll(fds, n, ms); }
+
 bool set_non_blocking(socket_t s) {
   const int flags = ::fcntl(s, F_GETFL);
   return flags >= 0 && ::fcntl(s, F_SETFL, flags | O_NONBLOCK) == 0;
@@ -51,5 +56,6 @@ bool bytes_waiting(socket_t s, std::uint32_t* count) {
 void shut_down(socket_t s) { ::shutdown(s, SHUT_RDWR); }
 bool connect_pending() { return errno == EINPROGRESS || errno == EINTR; }
 int wait_connected(socket_t s, int ms) { return poll_one(s, kWritable, ms); }
+long receive_datagram(socket_t s, std::uint8_t* p, std::size_t n) { return ::recv(s, p, n, 0); }
 
 }  // namespace corvex

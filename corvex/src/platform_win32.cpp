@@ -39,6 +39,11 @@ std::optional<std::filesystem::path> locate_settings_file() {
   return std::filesystem::path(found);
 }
 
+void close_socket(socket_t s) { ::closesocket(s); }
+long last_error() { return ::WSAGetLastError(); }
+bool interrupted() { return ::WSAGetLastError() == WSAEINTR; }
+int poll_sockets(PollEntry* fds, std::size_t n, int ms) { return ::WSAPoll(fds, static_cast<ULONG>(n), ms); }
+
 bool set_non_blocking(socket_t s) {
   u_long on = 1;
   return ::ioctlsocket(s, FIONBIO, &on) == 0;
@@ -50,6 +55,12 @@ long send_some(socket_t s, const std::uint8_t* p, std::uint32_t n) {
 
 long receive_some(socket_t s, std::uint8_t* p, std::uint32_t n) {
   return ::recv(s, reinterpret_cast<char*>(p), static_cast<int>(n), 0);
+}
+
+long receive_datagram(socket_t s, std::uint8_t* p, std::size_t n) {
+  const long got = ::recv(s, reinterpret_cast<char*>(p), static_cast<int>(n), 0);
+  if (got < 0 && ::WSAGetLastError() == WSAEMSGSIZE) return static_cast<long>(n);
+  return got;
 }
 
 bool would_block() { return ::WSAGetLastError() == WSAEWOULDBLOCK; }

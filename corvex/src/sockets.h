@@ -1,55 +1,35 @@
-// The little that differs between the two socket libraries.
+// The little that differs between the two socket libraries, as calls
+// (platform_posix.cpp, platform_win32.cpp).
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 
-#ifdef _WIN32
-#include <winsock2.h>
-#include <ws2tcpip.h>
-#else
-#include <arpa/inet.h>
-#include <errno.h>
-#include <netdb.h>
-#include <netinet/in.h>
-#include <netinet/tcp.h>
-#include <poll.h>
-#include <sys/socket.h>
-#include <unistd.h>
-#endif
+#include "platform_sockets.h"
 
 namespace corvex {
 
-#ifdef _WIN32
-using socket_t = std::uintptr_t;
-using address_length_t = int;
-using PollEntry = WSAPOLLFD;
-constexpr socket_t kNoSocket = INVALID_SOCKET;
-constexpr short kReadable = POLLRDNORM;
-constexpr short kWritable = POLLWRNORM;
-inline void close_socket(socket_t s) { ::closesocket(s); }
-inline long last_error() { return ::WSAGetLastError(); }
-inline bool interrupted() { return ::WSAGetLastError() == WSAEINTR; }
-inline int poll_sockets(PollEntry* fds, std::size_t n, int ms) { return ::WSAPoll(fds, static_cast<ULONG>(n), ms); }
-#else
-using socket_t = int;
-using address_length_t = socklen_t;
-using PollEntry = pollfd;
-constexpr socket_t kNoSocket = -1;
-constexpr short kReadable = POLLIN;
-constexpr short kWritable = POLLOUT;
-inline void close_socket(socket_t s) { ::close(s); }
-inline long last_error() { return errno; }
-inline bool interrupted() { return errno == EINTR; }
-inline int poll_sockets(PollEntry* fds, std::size_t n, int ms) { return ::poll(fds, n, ms); }
-#endif
+void close_socket(socket_t s);
+long last_error();
+// The last call was interrupted by a signal.
+bool interrupted();
+int poll_sockets(PollEntry* fds, std::size_t n, int ms);
+
+// An IPv4 socket address: address in network order, port in host order.
+inline sockaddr_in ipv4_address(std::uint32_t address, std::uint16_t port) {
+  sockaddr_in a{};
+  a.sin_family = AF_INET;
+  a.sin_port = htons(port);
+  a.sin_addr.s_addr = address;
+  return a;
+}
 
 inline int poll_one(socket_t s, short events, int ms) {
   PollEntry fd{s, events, 0};
   return poll_sockets(&fd, 1, ms);
 }
 
-// What the stream transfers need beyond these (platform_posix.cpp, platform_win32.cpp).
+// What the stream transfers need beyond these.
 bool set_non_blocking(socket_t s);
 long send_some(socket_t s, const std::uint8_t* p, std::uint32_t n);
 long receive_some(socket_t s, std::uint8_t* p, std::uint32_t n);
@@ -61,5 +41,8 @@ void shut_down(socket_t s);
 bool connect_pending();
 // Waits at most ms for a connect to finish either way: > 0 done, 0 time-out, < 0 error.
 int wait_connected(socket_t s, int ms);
+
+// One datagram; one longer than the buffer is cut to it, which is no failure.
+long receive_datagram(socket_t s, std::uint8_t* p, std::size_t n);
 
 }  // namespace corvex

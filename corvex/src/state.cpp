@@ -6,11 +6,6 @@
 #include "io.h"
 #include "platform.h"
 
-#ifdef _WIN32
-#include <windows.h>
-#endif
-
-
 namespace corvex {
 
 State::State() {
@@ -46,16 +41,3 @@ State& state() {
 }
 
 }  // namespace corvex
-
-#ifdef _WIN32
-BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID) {
-  // Loading the driver is left to the first call: no library loads under the loader lock.
-  if (reason == DLL_PROCESS_DETACH) corvex::unload();
-  return TRUE;
-}
-#else
-namespace {
-__attribute__((constructor)) void corvex_load() { corvex::state(); }
-__attribute__((destructor)) void corvex_unload() { corvex::unload(); }
-}  // namespace
-#endif

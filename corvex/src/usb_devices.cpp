@@ -10,8 +10,8 @@
 #include "flash_writer.h"
 #include "guard.h"
 #include "io.h"
-#include "lan_transport.h"
 #include "open_check.h"
+#include "usb_devices.h"
 #include "usb_search.h"
 #include "usb_transport.h"
 
@@ -131,6 +131,31 @@ CVX_STATUS no_check(CVX_HANDLE) { return CVX_OK; }
 
 }  // namespace
 
+namespace corvex {
+
+CVX_STATUS usb_list(int32_t* count, char* text, int32_t* size) {
+  State& s = state();
+  std::lock_guard lock(s.table.lock());
+  const auto found = board_records(s.driver, Identity{});
+  const auto needed = static_cast<int32_t>(found.size() * kRecord);
+  if (count) *count = static_cast<int32_t>(found.size());
+  std::string joined;
+  for (std::size_t i = 0; text && i < std::min(found.size(), kMaxTextRecords); ++i)
+    joined.append(found[i].data(), kRecord);
+  write_listing(std::move(joined), text, size, needed);
+  return CVX_OK;
+}
+
+CVX_STATUS usb_open(const char* name, uint32_t flags, CVX_HANDLE* handle) {
+  std::lock_guard lock(state().table.lock());
+  const bool writer = (flags & CVX_IF_FLASH_WRITER) != 0;
+  return open_first(
+      Identity{}, [&](const Found& found) { return serial_matches(found, name); },
+      writer ? enter_writer_mode : open_check, handle);
+}
+
+}  // namespace corvex
+
 extern "C" {
 
 CVX_EXPORT int32_t CVX_API CVX_ListDevices(char* records, int32_t max) {
@@ -147,52 +172,6 @@ CVX_EXPORT int32_t CVX_API CVX_ListDevices2(SAFEARRAY* array) {
 
 CVX_EXPORT int32_t CVX_API CVX_ListDevicesByID2(uint32_t vendor_id, uint32_t product_id, SAFEARRAY* array) {
   return guarded_value<int32_t>(0, [&] { return list_into_array(Identity{false, vendor_id, product_id}, array); });
-}
-
-CVX_EXPORT CVX_STATUS CVX_API CVX_ListDevicesA(int32_t* count, char* text, int32_t* size, uint32_t flags) {
-  return guarded([&] {
-    if (!(flags & CVX_IF_USB)) return (flags & CVX_IF_LAN) ? lan_list(count, text, size, flags) : CVX_INVALID_ARGUMENT;
-    State& s = state();
-    std::lock_guard lock(s.table.lock());
-    const auto found = board_records(s.driver, Identity{});
-    const auto needed = static_cast<int32_t>(found.size() * kRecord);
-    if (count) *count = static_cast<int32_t>(found.size());
-    std::string joined;
-    for (std::size_t i = 0; text && i < std::min(found.size(), kMaxTextRecords); ++i)
-      joined.append(found[i].data(), kRecord);
-    write_listing(std::move(joined), text, size, needed);
-    return CVX_OK;
-  });
-}
-
-CVX_EXPORT CVX_STATUS CVX_API CVX_OpenA(CVX_HANDLE* handle, const char* name, uint32_t flags) {
-  return guarded([&] {
-    if (!handle) return CVX_INVALID_ARGUMENT;
-    *handle = 0;
-    CVX_STATUS status = CVX_DEVICE_NOT_FOUND;
-    if (flags & CVX_IF_USB) {
-      std::lock_guard lock(state().table.lock());
-      const bool writer = (flags & CVX_IF_FLASH_WRITER) != 0;
-      status = open_first(
-          Identity{}, [&](const Found& found) { return serial_matches(found, name); },
-          writer ? enter_writer_mode : open_check, handle);
-    }
-    if (!*handle && (flags & CVX_IF_LAN)) status = lan_open(name, flags, handle);
-    return *handle ? CVX_OK : status;
-  });
-}
-
-CVX_EXPORT CVX_HANDLE CVX_API CVX_Open(const char* name) {
-  return guarded_value<CVX_HANDLE>(0, [&] {
-    uint32_t flags = CVX_IF_USB;
-    if (name && *name)
-      flags = std::strchr(name, '.') ? CVX_IF_LAN : CVX_IF_USB;
-    else if (state().settings.search_flag)
-      flags = CVX_IF_USB | CVX_IF_LAN | CVX_OPEN_DISCOVER;
-    CVX_HANDLE handle = 0;
-    CVX_OpenA(&handle, name, flags);
-    return handle;
-  });
 }
 
 CVX_EXPORT CVX_HANDLE CVX_API CVX_OpenByID(uint32_t vendor_id, uint32_t product_id, const char* serial) {

@@ -13,10 +13,6 @@
 #include "state.h"
 #include "user_image.h"
 
-#ifdef _WIN32
-#include <oleauto.h>
-#endif
-
 using namespace corvex;
 namespace proto = corvex::protocol;
 
@@ -107,15 +103,6 @@ struct VariantData {
   std::size_t bytes = 0;
   bool known = true;
 };
-
-// A string gives its characters as stored: UTF-16 on Windows, bytes of the stand-in elsewhere.
-std::size_t string_bytes(BSTR text) {
-#ifdef _WIN32
-  return text ? SysStringByteLen(text) : 0;
-#else
-  return text ? std::strlen(text) : 0;
-#endif
-}
 
 // Size of a scalar of the given type; 0 for a type not known here.
 std::size_t scalar_size(VARTYPE type) {
@@ -208,7 +195,7 @@ CVX_EXPORT CVX_STATUS CVX_API CVX_ATFUserCommand2(CVX_HANDLE handle, uint32_t co
     VariantData d;
     if (base == VT_BSTR) {
       BSTR text = by_ref ? (variant->pbstrVal ? *variant->pbstrVal : nullptr) : variant->bstrVal;
-      d = {reinterpret_cast<const std::uint8_t*>(text), string_bytes(text), true};
+      d = {reinterpret_cast<const std::uint8_t*>(text), automation::string_bytes(text), true};
     } else {
       d = scalar(by_ref ? variant->byref : static_cast<const void*>(&variant->llVal), base);
     }
