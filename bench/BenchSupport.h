@@ -30,17 +30,42 @@ inline bool with_driver_stand_in(char** argv) {
   return false;
 }
 
+// Simulated boards behind the stand-in, described by `boards` (the stand-in's
+// configuration text, read at its first call) and opened by their serials;
+// empty (after a message) when one cannot be opened.
+inline std::vector<CVX_HANDLE> open_stand_in_boards(const std::string& boards,
+                                                    const std::vector<const char*>& serials) {
+  namespace fs = std::filesystem;
+  const fs::path config = fs::temp_directory_path() / ("kestrel-bench-" + std::to_string(::getpid()) + ".ini");
+  std::ofstream(config) << boards;
+  ::setenv("FTSIM_CONFIG", config.c_str(), 1);
+  std::vector<CVX_HANDLE> handles;
+  for (const char* serial : serials) {
+    const CVX_HANDLE h = CVX_Open(serial);
+    if (!h) {
+      std::fprintf(stderr, "no simulated board %s: is the driver stand-in built?\n", serial);
+      for (CVX_HANDLE opened : handles) CVX_Close(opened);
+      handles.clear();
+      break;
+    }
+    handles.push_back(h);
+  }
+  fs::remove(config);
+  return handles;
+}
+
 // One simulated board behind the stand-in, opened by its serial; 0 (after a
 // message) when there is none.
 inline CVX_HANDLE open_stand_in_board(const char* serial) {
-  namespace fs = std::filesystem;
-  const fs::path config = fs::temp_directory_path() / ("kestrel-bench-" + std::to_string(::getpid()) + ".ini");
-  std::ofstream(config) << "[board]\nserial = " << serial << "\n";
-  ::setenv("FTSIM_CONFIG", config.c_str(), 1);
-  const CVX_HANDLE h = CVX_Open(serial);
-  fs::remove(config);
-  if (!h) std::fprintf(stderr, "no simulated board: is the driver stand-in built?\n");
-  return h;
+  const auto handles = open_stand_in_boards(std::string("[board]\nserial = ") + serial + "\n", {serial});
+  return handles.empty() ? 0 : handles.front();
+}
+
+// A short run, for the test command's smoke run: KESTREL_BENCH_SHORT set to
+// anything but 0. Its figures mean little.
+inline bool short_run() {
+  const char* value = std::getenv("KESTREL_BENCH_SHORT");
+  return value && *value && std::string(value) != "0";
 }
 
 inline double median(std::vector<double> v) {

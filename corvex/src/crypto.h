@@ -5,6 +5,7 @@
 // source of its own.
 #pragma once
 
+#include <algorithm>
 #include <array>
 #include <cstddef>
 #include <cstdint>
@@ -74,6 +75,23 @@ inline void arcfour(Bytes key, std::span<std::uint8_t> data) {
   gcry_cipher_close(h);
 }
 
+// RC4 over data in place, `piece` bytes at a time, handing each piece to
+// `done` while it is still in cache. Should the library refuse, `done` sees
+// the data as it was.
+template <typename Done>
+void arcfour_pieces(Bytes key, std::span<std::uint8_t> data, std::size_t piece, Done&& done) {
+  detail::start();
+  gcry_cipher_hd_t h = nullptr;
+  const bool open = gcry_cipher_open(&h, GCRY_CIPHER_ARCFOUR, GCRY_CIPHER_MODE_STREAM, 0) == 0;
+  const bool keyed = open && gcry_cipher_setkey(h, key.data(), key.size()) == 0;
+  for (std::size_t at = 0; at < data.size(); at += piece) {
+    const std::span<std::uint8_t> part = data.subspan(at, std::min(piece, data.size() - at));
+    if (keyed) gcry_cipher_encrypt(h, part.data(), part.size(), nullptr, 0);
+    done(part);
+  }
+  if (open) gcry_cipher_close(h);
+}
+
 #else
 
 // Each hashes its parts one after the other.
@@ -109,6 +127,19 @@ inline void arcfour(Bytes key, std::span<std::uint8_t> data) {
   arcfour_ctx ctx;
   arcfour_set_key(&ctx, key.size(), key.data());
   if (!data.empty()) arcfour_crypt(&ctx, data.size(), data.data(), data.data());
+}
+
+// RC4 over data in place, `piece` bytes at a time, handing each piece to
+// `done` while it is still in cache.
+template <typename Done>
+void arcfour_pieces(Bytes key, std::span<std::uint8_t> data, std::size_t piece, Done&& done) {
+  arcfour_ctx ctx;
+  arcfour_set_key(&ctx, key.size(), key.data());
+  for (std::size_t at = 0; at < data.size(); at += piece) {
+    const std::span<std::uint8_t> part = data.subspan(at, std::min(piece, data.size() - at));
+    arcfour_crypt(&ctx, part.size(), part.data(), part.data());
+    done(part);
+  }
 }
 
 #endif

@@ -149,6 +149,27 @@ TEST(ImageReader, CheckSumFollowsTheDataLeastSignificantByteFirst) {
   EXPECT_EQ(read(file, {}), CVX_IMAGE_CHECKSUM);
 }
 
+// Deciphering and summing go through the data a piece at a time: lengths
+// around the piece size, the check sum split across two pieces included.
+TEST(ImageReader, EncipheredDataOfAnyLengthReadsBack) {
+  for (std::size_t n : {1u, 16382u, 16383u, 16384u, 16385u, 70001u}) {
+    SCOPED_TRACE(n);
+    img::ImageSpec spec;
+    spec.sections = {{"code", 1, 0x200000, pattern(n, 3), 0}};
+    spec.cipher = img::kKeyText;
+    spec.key_text = "abc";
+    img::Bytes file = img::build_image(spec);
+    img::Image image;
+    ASSERT_EQ(read(file, {"abc", {}}, &image), CVX_OK);
+    EXPECT_EQ(image.decoded, pattern(n, 3));
+    file.back() ^= 0x01;  // the check sum's high byte
+    EXPECT_EQ(read(file, {"abc", {}}), CVX_IMAGE_CHECKSUM);
+    file.back() ^= 0x01;
+    file[file.size() - 3] ^= 0x80;  // the last data byte
+    EXPECT_EQ(read(file, {"abc", {}}), CVX_IMAGE_CHECKSUM);
+  }
+}
+
 TEST(ImageReader, KeyIsTheFirstFiveBytesOfTheMd5FollowedByZeros) {
   // MD5("abc"), RFC 1321: 900150983cd24fb0d6963f7d28e17f72.
   const std::array<std::uint8_t, 16> hand_built{0x90, 0x01, 0x50, 0x98, 0x3c};

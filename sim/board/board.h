@@ -42,6 +42,10 @@ struct BoardConfig {
   std::optional<ProductRecord> product;  // written to area 7 at start
   // A binary voice unit on the expansion board's lines.
   std::optional<BinaryUnitConfig> binary_unit;
+  // The USB link to the board, for the driver stand-in: every transfer takes
+  // link_transfer_us, and bytes move at link_bytes_per_second. 0: at memory speed.
+  std::uint32_t link_bytes_per_second = 0;
+  std::uint32_t link_transfer_us = 0;
 };
 
 // A pulse counter's firmware variables, as the counter and timer functions set them.

@@ -20,6 +20,8 @@
 //   binary_unit = B           ; a binary voice unit on the lines, protocol A, B or C
 //   binary_logic = negative   ; or positive: the tester's logic setting it is built for
 //   binary_play_ms = 300      ; how long it stays busy after each channel
+//   link_bytes_per_second = 1000000  ; the USB link's throughput (0: memory speed)
+//   link_transfer_us = 1000   ; what each transfer costs besides its bytes
 //
 // binary_logic and binary_play_ms come after binary_unit in their section.
 //
@@ -138,6 +140,10 @@ bool apply(BoardConfig& b, unsigned& repeat, const std::string& key, const std::
     b.eeprom_readable = *v != 0;
   else if (key == "sci_loopback")
     b.sci_loopback = *v != 0;
+  else if (key == "link_bytes_per_second")
+    b.link_bytes_per_second = *v;
+  else if (key == "link_transfer_us")
+    b.link_transfer_us = *v;
   else
     return false;
   return true;

@@ -12,6 +12,7 @@
 #include <mutex>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "board.h"
@@ -37,6 +38,7 @@ struct Device {
   Board board;
   bool open = false;
   std::uint32_t read_timeout_ms = 0;  // 0: the driver's default, wait without end
+  unsigned latency_ms = 16;           // the chip's latency timer; 16 until the host sets it
   std::string calls;                  // control calls, for tests of their order
   unsigned reads = 0;                 // FT_Read calls running now
   std::uint64_t purges = 0;           // receive purges so far: each ends a waiting read
@@ -49,6 +51,15 @@ struct Device {
   std::deque<std::pair<Clock::time_point, std::size_t>> in_flight;
 
   void note(const std::string& call) { calls += call + ";"; }
+
+  // The link model of the board's configuration: off, bytes move at memory speed.
+  bool link_modelled() const { return board.config().link_bytes_per_second != 0; }
+  // How long one transfer of `bytes` keeps the link busy.
+  Clock::duration on_link(std::size_t bytes) const {
+    const BoardConfig& c = board.config();
+    return std::chrono::microseconds(c.link_transfer_us) +
+           std::chrono::nanoseconds(std::uint64_t{bytes} * 1000000000u / c.link_bytes_per_second);
+  }
 
   // Reply bytes the host can read now.
   std::size_t arrived() {
@@ -187,7 +198,9 @@ FT_EXPORT FT_STATUS FT_CALL FT_ResetDevice(FT_HANDLE handle) {
 FT_EXPORT FT_STATUS FT_CALL FT_SetLatencyTimer(FT_HANDLE handle, unsigned char ms) {
   return with_device(handle, [&](Device& d, auto&) {
     d.note("SetLatencyTimer(" + std::to_string(ms) + ")");
-    return ms >= 2 ? FT_OK : FT_INVALID_PARAMETER;
+    if (ms < 2) return FT_INVALID_PARAMETER;
+    d.latency_ms = ms;
+    return FT_OK;
   });
 }
 
@@ -250,18 +263,29 @@ FT_EXPORT FT_STATUS FT_CALL FT_Write(FT_HANDLE handle, void* data, std::uint32_t
     *written = 0;
     return FT_IO_ERROR;
   }
-  return with_device(handle, [&](Device& d, auto&) {
+  Clock::time_point sent{};
+  const FT_STATUS status = with_device(handle, [&](Device& d, auto&) {
     const std::size_t before = d.board.reply_waiting();
     d.board.receive(static_cast<const std::uint8_t*>(data), length);
     const std::size_t made = d.board.reply_waiting() - before;
+    const auto now = Clock::now();
+    if (d.link_modelled()) sent = now + d.on_link(length);
     if (d.reply_delay.count() < 0)
       d.drop_all();
     else if (made > 0 && d.reply_delay.count() > 0)
-      d.in_flight.emplace_back(Clock::now() + d.reply_delay, made);
+      d.in_flight.emplace_back(now + d.reply_delay, made);
+    else if (made > 0 && d.link_modelled())
+      // The chip holds a short packet until its latency timer runs out; the
+      // host then collects it in a transfer of its own.
+      d.in_flight.emplace_back(sent + std::chrono::milliseconds(d.latency_ms) + d.on_link(made), made);
     *written = length;
     d.replies.notify_all();
     return FT_OK;
   });
+  // The call returns once its bytes have crossed the link; other calls on the
+  // device need not wait for that.
+  if (status == FT_OK && sent != Clock::time_point{}) std::this_thread::sleep_until(sent);
+  return status;
 }
 
 FT_EXPORT FT_STATUS FT_CALL FT_Read(FT_HANDLE handle, void* data, std::uint32_t length, std::uint32_t* read) {

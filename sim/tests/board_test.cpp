@@ -272,6 +272,11 @@ TEST(BoardConfigText, SectionsRepeatsAndErrors) {
   EXPECT_EQ((*boards)[3].user_area, (Bytes{0x01, 0x0A, 0xFF}));
   EXPECT_FALSE((*boards)[3].eeprom_readable);
   EXPECT_TRUE((*boards)[0].eeprom_readable);
+  EXPECT_EQ((*boards)[0].link_bytes_per_second, 0u) << "at memory speed unless asked";
+  const auto link = parse_config("[board]\nlink_bytes_per_second = 1000000\nlink_transfer_us = 1000\n");
+  ASSERT_TRUE(link);
+  EXPECT_EQ(link->boards[0].link_bytes_per_second, 1000000u);
+  EXPECT_EQ(link->boards[0].link_transfer_us, 1000u);
   EXPECT_FALSE(parse_config("[board]\nversion = high\n"));
   EXPECT_FALSE(parse_config("serial = before any section\n"));
   EXPECT_FALSE(parse_config("[board]\nunknown = 1\n"));
