@@ -67,6 +67,19 @@ EntryCheck checkEntries(QStringList& boxes, bool manual, const QString& unitText
   return {};
 }
 
+EntryCheck checkRequest(const QStringList& boxes, int maxChannel, const QString& rangeMessage) {
+  using Field = EntryCheck::Field;
+  for (int i = 0; i < boxes.size(); ++i)
+    if (boxes[i].trimmed().isEmpty()) return {false, kNoChannel, Field::Channel, i, false};
+  for (int i = 0; i < boxes.size(); ++i)
+    if (!isNumeric(boxes[i])) return {false, kBadChannel, Field::Channel, i, true};
+  for (int i = 0; i < boxes.size(); ++i) {
+    const double value = *integerValue(boxes[i]);
+    if (value < 1 || value > maxChannel) return {false, rangeMessage, Field::Channel, i, true};
+  }
+  return {};
+}
+
 QString zeroPadded(qint64 value, int width) {
   const QString digits = QString::number(qAbs(value)).rightJustified(width, u'0');
   return value < 0 ? u'-' + digits : digits;

@@ -1,6 +1,8 @@
 #pragma once
 // The channel-entry rules shared by the serial windows, apart from widgets.
 
+#include "core/Prompter.h"
+
 #include <QList>
 #include <QString>
 #include <QStringList>
@@ -36,6 +38,24 @@ struct EntryRules {
   bool onePass = false;         // each box numeric and in range before the next is looked at
 };
 
+// What an entry panel shows and checks: its captions, boxes and rules.
+struct EntryPanelSpec {
+  QString autoCaption = QStringLiteral("オートモード（１～２５５まで自動再生）");
+  QString manualCaption = QStringLiteral("マニュアルモード（最大２０指定）");
+  int boxes = 20;
+  int boxesPerRow = 10;
+  int boxMaxLength = 3;
+  QString help = kHelp255;      // empty: no help label
+  bool helpFollowsMode = true;  // greyed in automatic mode
+  bool unit = true;             // TxtCh with its label
+  QString unitLabel = QStringLiteral("チャンネル単位で送信する");
+  QString unitDefault = QStringLiteral("08");
+  bool repeat = true;          // chk_Repeat
+  bool selectOnFocus = false;  // the boxes select their text whenever they take the focus
+  QString title = kTitle;      // of the check's message boxes
+  EntryRules rules{};
+};
+
 struct EntryCheck {
   enum class Field { None, Channel, Unit };
   bool ok = true;
@@ -49,6 +69,14 @@ struct EntryCheck {
 // Compacts the manual boxes (non-empty entries to the front, order kept)
 // and checks them and the channel unit, in the order the operator is told.
 EntryCheck checkEntries(QStringList& boxes, bool manual, const QString& unitText, const EntryRules& rules);
+
+inline const QString kNoChannel = QStringLiteral("送信するＣＨ番号を指定して下さい。");
+inline const QString kBadChannel = QStringLiteral("ＣＨ番号の値が不正です。確認して下さい。");
+
+// The schedule windows' request boxes, one channel or a start and an end:
+// every box filled, then every box a number, then every box 1 to
+// `maxChannel`.
+EntryCheck checkRequest(const QStringList& boxes, int maxChannel, const QString& rangeMessage);
 
 // `value` in `width` digits with leading zeros, a minus sign in front.
 QString zeroPadded(qint64 value, int width);

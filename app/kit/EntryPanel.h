@@ -19,23 +19,6 @@ class QRadioButton;
 
 namespace kestrel {
 
-struct EntryPanelSpec {
-  QString autoCaption = QStringLiteral("オートモード（１～２５５まで自動再生）");
-  QString manualCaption = QStringLiteral("マニュアルモード（最大２０指定）");
-  int boxes = 20;
-  int boxesPerRow = 10;
-  int boxMaxLength = 3;
-  QString help = kHelp255;      // empty: no help label
-  bool helpFollowsMode = true;  // greyed in automatic mode
-  bool unit = true;             // TxtCh with its label
-  QString unitLabel = QStringLiteral("チャンネル単位で送信する");
-  QString unitDefault = QStringLiteral("08");
-  bool repeat = true;          // chk_Repeat
-  bool selectOnFocus = false;  // the boxes select their text whenever they take the focus
-  QString title = kTitle;      // of the check's message boxes
-  EntryRules rules{};
-};
-
 class EntryPanel : public QWidget {
   Q_OBJECT
  public:

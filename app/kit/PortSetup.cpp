@@ -11,16 +11,8 @@ PortSetupResult SetUpPort(SerialLink& link, const PortProfile& p, int number, QW
     return PortSetupResult::Failed;
   };
   link.setCommPort(number);
-  if (!p.settings.isEmpty() && !link.setSettings(p.settings))
-    return failed(QStringLiteral("通信設定が正しくありません（%1）").arg(p.settings));
-  if (p.profile == ReceiveProfile::Raw) {
-    link.setInputMode(SerialLink::comInputModeBinary);
-    link.setInputLen(0);
-  } else {
-    link.setInputLen(1);
-    link.setRTSEnable(true);
-  }
-  link.setRThreshold(p.profile == ReceiveProfile::TextWithoutEvents ? 0 : 1);
+  if (!configurePort(link, p.port))
+    return failed(QStringLiteral("通信設定が正しくありません（%1）").arg(p.port.settings));
   if (link.open()) return PortSetupResult::Opened;
   if (link.openError() == SerialLink::OpenError::Busy) {
     MsgBox(owner, kPortBusyMessage, p.busyIcon, p.busyTitle);

@@ -1,6 +1,7 @@
 #pragma once
 // Opening a serial window's port when the window loads.
 
+#include "core/PortSettings.h"
 #include "kit/MessageService.h"
 
 #include <QString>
@@ -11,15 +12,9 @@ namespace kestrel {
 
 class SerialLink;
 
-enum class ReceiveProfile {
-  Text,               // one character per read, RTS on, an event per arrival
-  Raw,                // everything waiting per read, an event per arrival
-  TextWithoutEvents,  // as Text, but the window polls instead of taking events
-};
-
+// The mode's port, and how the window tells a port held by another program.
 struct PortProfile {
-  QString settings;  // empty: keep the link's "9600,N,8,1"
-  ReceiveProfile profile = ReceiveProfile::Text;
+  PortSettings port;
   QString busyTitle = kTitle;
   MsgIcon busyIcon = MsgIcon::Exclamation;
 };

@@ -5,6 +5,11 @@
 
 namespace kestrel {
 
+SerialFormSpec serialFormSpec(const ModeProfile& mode, const QString& designCaption) {
+  return {QString::fromLatin1(mode.entry->window), designCaption, {mode.port.value_or(PortSettings{})}, {}, mode.panel,
+          mode.buttons};
+}
+
 SerialTestForm::SerialTestForm(const WindowContext& context, const SerialFormSpec& spec)
     : TestWindow(context.parent, spec.window()), port_(spec.port), comPort_(context.ComPortNumber) {
   PDQ_COM = new SerialLink(this);

@@ -28,6 +28,10 @@ struct SerialFormSpec {
   TestWindowSpec window() const { return {name, designCaption, log, panel, buttons, logTools}; }
 };
 
+// A mode's window: named as the menu names it, with the mode's port, entry
+// panel and buttons.
+SerialFormSpec serialFormSpec(const ModeProfile& mode, const QString& designCaption);
+
 class SerialTestForm : public TestWindow {
   Q_OBJECT
  public:

@@ -7,6 +7,7 @@
 #include "kit/EntryPanel.h"
 #include "kit/LogGrid.h"
 #include "kit/TestWindows.h"
+#include "sessions/ModeProfile.h"
 
 #include <QDialog>
 #include <QElapsedTimer>
@@ -21,13 +22,6 @@ class QLabel;
 class QPushButton;
 
 namespace kestrel {
-
-struct ButtonSpec {
-  int index;  // CmdAction(index)
-  QString caption;
-  int row;
-  int column;
-};
 
 // The log-file dialogue both kinds of log share: nothing to save, the file
 // name, overwrite, then the header line and `body`, whole or not at all.

@@ -238,4 +238,18 @@ void SerialLink::onError(QSerialPort::SerialPortError error) {
   emit lost(reason);
 }
 
+bool configurePort(SerialLink& link, const PortSettings& port) {
+  if (!port.settings.isEmpty() && !link.setSettings(port.settings)) return false;
+  if (port.receive == ReceiveProfile::Raw) {
+    link.setInputMode(SerialLink::comInputModeBinary);
+    link.setInputLen(0);
+  } else {
+    link.setInputLen(1);
+    link.setRTSEnable(true);
+  }
+  link.setRThreshold(port.receive == ReceiveProfile::TextWithoutEvents ? 0 : 1);
+  link.setLineEvents(port.lineEvents);
+  return true;
+}
+
 }  // namespace kestrel

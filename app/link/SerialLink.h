@@ -2,6 +2,7 @@
 // The serial control every serial window owns, over QSerialPort.
 
 #include "core/LinkPort.h"
+#include "core/PortSettings.h"
 
 #include <QByteArray>
 #include <QObject>
@@ -106,5 +107,10 @@ class SerialLink : public QObject, public LinkPort {
 };
 
 bool isPseudoTerminal(const QString& device);
+
+// The settings, the receive profile and the line events onto a link that
+// is still closed; false, with the rest left as it was, when the settings
+// do not parse.
+bool configurePort(SerialLink& link, const PortSettings& port);
 
 }  // namespace kestrel

@@ -4,6 +4,7 @@
 #include "windows/serial/BufferedForms.h"
 #include "kit/EntryPanel.h"
 #include "kit/LogGrid.h"
+#include "sessions/ModeProfile.h"
 
 #include <QApplication>
 #include <QPixmap>
@@ -95,7 +96,7 @@ void DemoRun::play(FrmRS232CMode2* window) {
 // answer to the last frame in.
 bool DemoRun::runEnded() const {
   const RunProgress p = window_->runProgress();
-  return !p.running && p.total == window_->session().MaxChannel && p.sent == p.total;
+  return !p.running && p.total == modeProfile(kMenuEntry).autoMax && p.sent == p.total;
 }
 
 void DemoRun::savePicture() {
@@ -104,10 +105,9 @@ void DemoRun::savePicture() {
     fail(QStringLiteral("could not save the picture %1").arg(picture_));
     return;
   }
-  const BufferedSession& s = window_->session();
   const int frames = int(window_->log->lines().count(kStxLine));
   finish(true, QStringLiteral("played channels 1 to %1 in %2 frames in %3 s")
-                   .arg(s.MaxChannel)
+                   .arg(modeProfile(kMenuEntry).autoMax)
                    .arg(frames)
                    .arg(double(took) / 1000.0, 0, 'f', 1));
 }

@@ -8,6 +8,7 @@
 #include "kit/MessageService.h"
 #include "menu/ProductPicture.h"
 #include "kit/TestWindows.h"
+#include "sessions/ModeProfile.h"
 #include "sessions/WexfordBinding.h"
 
 #include <QApplication>
@@ -53,7 +54,7 @@ FrmMenu::FrmMenu(BenchState& bench, WexfordApi& board, QWidget* parent)
   modes_ = new QButtonGroup(this);
   int rows[2] = {0, 0};
   for (int i = 0; i < kModeCount; ++i) {
-    const ModeEntry& entry = kModeCatalogue[std::size_t(i)];
+    const ModeEntry& entry = *modeProfile(i).entry;
     auto* option = new QRadioButton(entry.caption);
     option->setObjectName(QStringLiteral("ExecMode(%1)").arg(i));
     option->setEnabled(entry.gate != Gate::Disabled);
@@ -118,8 +119,9 @@ void FrmMenu::Command1_Click(int index) {
 void FrmMenu::startSelectedMode() {
   const int selected = modes_->checkedId();
   if (selected < 0) return;
-  const ModeEntry& entry = kModeCatalogue[std::size_t(selected)];
-  if (!passGate(entry.gate)) return;
+  const ModeProfile& mode = modeProfile(selected);
+  const ModeEntry& entry = *mode.entry;
+  if (!passGate(mode.gate())) return;
   if (entry.subMode >= 0) SubMode = qint16(entry.subMode);
   if (entry.positiveLogic >= 0) PositiveLogic = qint16(entry.positiveLogic);
 

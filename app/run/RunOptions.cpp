@@ -2,80 +2,15 @@
 
 #include "sessions/BinarySessions.h"
 #include "sessions/BriskSession.h"
-#include "sessions/BufferedSession.h"
-#include "sessions/Mode34Session.h"
-#include "sessions/Mode5Session.h"
-#include "sessions/Mode1Session.h"
-#include "sessions/Plx6Session.h"
 #include "sessions/ModeCatalogue.h"
+#include "sessions/Schedule.h"
 
 #include <QCoreApplication>
 #include <QDir>
-#include <QFileInfo>
-#include <climits>
 
 namespace kestrel::run {
 
 namespace {
-
-// The rules below restate what each window's entry panel is built with
-// (BufferedForms, FrmRS232CMode1, Mode34Forms, FrmRS232CMode5, FrmPLX6,
-// BinaryForms); tests/run compares them with the windows.
-ModeProfile buffered(const BufferedVariant& v) {
-  ModeProfile p;
-  p.driver = Driver::Buffered;
-  p.boxLength = v.channelWidth;
-  p.rules = {.high = v.maxChannel, .rangeMessage = v.rangeMessage};
-  p.unitDefault = v.unitDefault;
-  p.repeat = true;
-  p.autoMax = v.maxChannel;
-  p.width = v.channelWidth;
-  return p;
-}
-
-ModeProfile bufferedBinary(const BufferedBinaryVariant& v) {
-  ModeProfile p;
-  p.driver = Driver::BufferedBinary;
-  p.boxes = v.boxes;
-  p.boxLength = v.boxLength;
-  p.rules = {.low = v.rangeChecked ? 1 : INT_MIN,
-             .high = v.rangeChecked ? v.maxChannel : INT_MAX,
-             .rangeMessage = QStringLiteral("チャンネル番号は１～１０００までの範囲で入力して下さい。"),
-             .emptyMessage = kPlayNumberRequired,
-             .unit = false,
-             .onePass = true};
-  p.autoMax = v.maxChannel;
-  p.width = v.listWidth;
-  p.strobeDefault = v.timingText;
-  return p;
-}
-
-ModeProfile binaryMode2(int subMode) {
-  ModeProfile p;
-  p.driver = Driver::BinaryMode2;
-  p.autoMax = subMode == 0 ? 255 : 250;
-  p.rules = {.high = p.autoMax,
-             .rangeMessage = subMode == 1 ? QStringLiteral("チャンネル番号は１～２５０までの範囲で入力して下さい。")
-                                          : QStringLiteral("チャンネル番号は１～２５５までの範囲で入力して下さい。"),
-             .unit = false};
-  p.repeat = true;
-  return p;
-}
-
-ModeProfile fenwick(const FenwickVariant& v) {
-  ModeProfile p;
-  p.driver = Driver::Fenwick;
-  p.boxes = v.range ? 2 : 1;
-  p.autoMax = v.maxChannel;
-  p.fenwick = &v;
-  return p;
-}
-
-ModeProfile unsupported(const QString& why) {
-  ModeProfile p;
-  p.notSupported = why;
-  return p;
-}
 
 bool takeNumber(const QString& text, int low, int high, int* out) {
   bool ok = false;
@@ -84,10 +19,6 @@ bool takeNumber(const QString& text, int low, int high, int* out) {
   *out = value;
   return true;
 }
-
-const QString kScheduleFolder = QStringLiteral("スケジュールファイルの存在するカードデータフォルダを指定して下さい。");
-const QString kNoChannel = QStringLiteral("送信するＣＨ番号を指定して下さい。");
-const QString kBadChannel = QStringLiteral("ＣＨ番号の値が不正です。確認して下さい。");
 
 // What FrmFenwick and FrmFenwick1000CH check at 送信: the schedule file's
 // path, then the request boxes (TxtCh, or TextStartCH and TextEndCH) in the
@@ -99,28 +30,19 @@ Entries checkFenwick(const Options& o, const ModeProfile& p) {
     return e;
   };
   const FenwickVariant& v = *p.fenwick;
+  const int boxCount = v.range ? 2 : 1;
   if (v.range && !o.manual)
     return refuse(QStringLiteral("--channels: mode %1 asks for a range: START,END").arg(o.mode));
-  if (o.boxes.size() > p.boxes)
+  if (o.boxes.size() > boxCount)
     return refuse(v.range ? QStringLiteral("--channels: mode %1 asks for a range: START,END").arg(o.mode)
                           : QStringLiteral("--channels: mode %1 asks for every channel (auto) or one").arg(o.mode));
   const QString path = QDir::fromNativeSeparators(o.schedule.value_or(QString()));
-  if (path.isEmpty() || !path.contains(u"wmj") || !QFileInfo(path).isFile())
-    return refuse(QStringLiteral("--schedule: ") + kScheduleFolder);
+  if (!isScheduleFile(path)) return refuse(QStringLiteral("--schedule: ") + kNoScheduleFile);
   FenwickSession::Request r;
   if (o.manual) {
     QStringList boxes = o.boxes;
-    while (boxes.size() < p.boxes) boxes.append(QString());
-    const auto inRange = [&](const QString& text) {
-      const double value = *integerValue(text);
-      return value >= 1 && value <= v.maxChannel;
-    };
-    for (const QString& box : boxes)
-      if (box.trimmed().isEmpty()) return refuse(kNoChannel);
-    for (const QString& box : boxes)
-      if (!isNumeric(box)) return refuse(kBadChannel);
-    for (const QString& box : boxes)
-      if (!inRange(box)) return refuse(v.rangeMessage);
+    while (boxes.size() < boxCount) boxes.append(QString());
+    if (const EntryCheck c = checkRequest(boxes, v.maxChannel, v.rangeMessage); !c.ok) return refuse(c.message);
     r.all = false;
     r.first = int(*integerValue(boxes.front()));
     r.last = int(*integerValue(boxes.back()));
@@ -152,58 +74,6 @@ Entries checkBrisk(const Options& o) {
 }
 
 }  // namespace
-
-ModeProfile modeProfile(int mode) {
-  ModeProfile p;
-  switch (mode) {
-    case 0:
-      p.driver = Driver::Mode1;
-      p.rules = {.low = -32768, .high = 32767, .rangeMessage = kNotNumeric, .emptyMessage = kPlayNumberRequired};
-      p.unitDefault = QStringLiteral("08");
-      p.autoMax = Mode1Session::kChannels;
-      return p;
-    case 1:
-    case 2:
-    case 6: return buffered(bufferedVariant(kModeCatalogue[std::size_t(mode)].subMode));
-    case 3: return buffered(kBuffered1000);
-    case 5: return buffered(kBufferedTarn4Lan);
-    case 4: return fenwick(kFenwick1000);
-    case 7: return fenwick(kFenwick);
-    case 8: p.driver = Driver::Brisk; return p;
-    case 9:
-    case 10:
-      p.driver = Driver::Mode34;
-      p.rules = {.high = Mode34Session::kMaxChannel,
-                 .rangeMessage = QStringLiteral("チャンネル番号は１～２０までの範囲で入力して下さい。")};
-      p.unitDefault = QStringLiteral("08");
-      p.autoMax = Mode34Session::kMaxChannel;
-      return p;
-    case 11:
-      p.driver = Driver::Mode5;
-      p.boxes = 40;
-      p.rules = {.unit = false};
-      p.autoMax = Mode5Session::kAutoChannels;
-      return p;
-    case 12: return unsupported(QStringLiteral("the menu does not offer it"));
-    case 13:
-    case 14:
-    case 15: return binaryMode2(kModeCatalogue[std::size_t(mode)].subMode);
-    case 16: return bufferedBinary(kLumo7Q);
-    case 17:
-      p.driver = Driver::Plx6;
-      p.rules = {.low = 0,
-                 .rangeMessage = kNotNumeric,
-                 .digitsOnly = true,
-                 .emptyMessage = kPlayNumberRequired,
-                 .unitDigitsMessage = QStringLiteral("ﾁｬﾝﾈﾙ単位は１～１０までの範囲を指定して下さい。")};
-      p.unitDefault = QStringLiteral("08");
-      p.autoMax = Plx6Session::kMaxChannel;
-      return p;
-    case 18:
-    case 19: return bufferedBinary(kTarn2G1M);
-    default: return unsupported(QStringLiteral("there is no such mode"));
-  }
-}
 
 ParseResult parseArguments(const QStringList& args) {
   ParseResult r;
@@ -313,46 +183,53 @@ Entries checkOptions(const Options& o, const ModeProfile& p) {
     e.error = why;
     return e;
   };
-  if (o.unit && p.unitDefault.isEmpty())
+  // The window's channel unit and strobe width as it opens; empty where it has none.
+  const QString unitDefault = p.panel && p.panel->unit ? p.panel->unitDefault : QString();
+  const QString strobeDefault = p.bufferedBinary ? p.bufferedBinary->timingText : QString();
+  if (o.unit && unitDefault.isEmpty())
     return refuse(QStringLiteral("--unit: mode %1 has no channel unit").arg(o.mode));
-  if (o.strobeMs && p.strobeDefault.isEmpty())
+  if (o.strobeMs && strobeDefault.isEmpty())
     return refuse(QStringLiteral("--strobe-ms: mode %1 has no strobe width").arg(o.mode));
-  if (o.repeat > 1 && !p.repeat) return refuse(QStringLiteral("--repeat: mode %1 has no repeat").arg(o.mode));
+  if (o.repeat > 1 && !(p.panel && p.panel->repeat)) return refuse(QStringLiteral("--repeat: mode %1 has no repeat").arg(o.mode));
   if (o.repeat > 1 && !o.manual)
     return refuse(QStringLiteral("--repeat: the window repeats manual lists only, not auto"));
-  if (o.portGiven && (p.driver == Driver::BufferedBinary || p.driver == Driver::BinaryMode2))
+  if (o.portGiven && !p.port)
     return refuse(QStringLiteral("--port: mode %1 plays through the expansion board, not a serial port").arg(o.mode));
   if (o.line != 1 && o.mode != 5) return refuse(QStringLiteral("--line: only mode 5 sends a line number"));
-  if (o.schedule && p.driver != Driver::Fenwick)
+  if (o.schedule && !p.fenwick)
     return refuse(QStringLiteral("--schedule: only modes 4 and 7 read a schedule file"));
   for (const auto& [given, name] : {std::pair{o.frames.has_value(), "--frames"}, std::pair{!o.rows.isEmpty(), "--rows"},
                                     std::pair{o.digits.has_value(), "--digits"},
                                     std::pair{o.pauseMs.has_value(), "--pause-ms"}})
     if (given && p.driver != Driver::Brisk)
       return refuse(QStringLiteral("%1: only mode 8 sends a frame table").arg(QLatin1String(name)));
-  if (p.driver == Driver::Fenwick) return checkFenwick(o, p);
+  if (p.fenwick) return checkFenwick(o, p);
   if (p.driver == Driver::Brisk) return checkBrisk(o);
-  if (o.manual && o.boxes.size() > p.boxes)
-    return refuse(QStringLiteral("--channels: at most %1 channels, as the window has %1 boxes").arg(p.boxes));
+  if (!p.panel) return refuse(QStringLiteral("--channels: mode %1 has no channel entries").arg(o.mode));
+  const EntryPanelSpec& panel = *p.panel;
+  if (o.manual && o.boxes.size() > panel.boxes)
+    return refuse(QStringLiteral("--channels: at most %1 channels, as the window has %1 boxes").arg(panel.boxes));
   for (const QString& box : o.boxes)
-    if (box.size() > p.boxLength)
-      return refuse(QStringLiteral("--channels: '%1' does not fit the window's %2-character box").arg(box).arg(p.boxLength));
-  const QString unitText = o.unit.value_or(p.unitDefault);
+    if (box.size() > panel.boxMaxLength)
+      return refuse(QStringLiteral("--channels: '%1' does not fit the window's %2-character box")
+                        .arg(box)
+                        .arg(panel.boxMaxLength));
+  const QString unitText = o.unit.value_or(unitDefault);
   if (unitText.size() > 2) return refuse(QStringLiteral("--unit: the window's box takes two digits, not '%1'").arg(unitText));
 
   QStringList boxes = o.boxes;
-  while (boxes.size() < p.boxes) boxes.append(QString());
-  const EntryCheck check = checkEntries(boxes, o.manual, unitText, p.rules);
+  while (boxes.size() < panel.boxes) boxes.append(QString());
+  const EntryCheck check = checkEntries(boxes, o.manual, unitText, panel.rules);
   if (!check.ok)
     return refuse(check.message.isEmpty() ? QStringLiteral("--channels: the list is empty") : check.message);
-  if (!p.strobeDefault.isEmpty()) {
-    const TimingCheck timing = checkTiming(o.strobeMs.value_or(p.strobeDefault), p.strobeDefault.toInt());
+  if (p.bufferedBinary) {
+    const TimingCheck timing = checkTiming(o.strobeMs.value_or(strobeDefault), p.bufferedBinary->timingDefault);
     if (!timing.ok) return refuse(timing.message);
     e.strobeMs = timing.widthMs;
   }
-  e.list = buildChannelList(boxes, o.manual, p.autoMax, p.width);
+  e.list = buildChannelList(boxes, o.manual, p.autoMax, p.listWidth);
   e.numbers = channelNumbers(boxes, o.manual, p.autoMax);
-  e.unit = p.unitDefault.isEmpty() ? 0 : int(integerValue(unitText).value_or(0));
+  e.unit = unitDefault.isEmpty() ? 0 : int(integerValue(unitText).value_or(0));
   e.ok = true;
   return e;
 }

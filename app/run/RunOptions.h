@@ -1,9 +1,9 @@
 #pragma once
-// The headless runner's command line, its exit codes, and what each menu
-// entry needs for a run: its entry rules and the driver that plays it.
+// The headless runner's command line, its exit codes, and the entries a
+// mode's window would take from it.
 
 #include "sessions/FenwickSession.h"
-#include "core/ChannelEntry.h"
+#include "sessions/ModeProfile.h"
 
 #include <QString>
 #include <QStringList>
@@ -23,25 +23,6 @@ enum ExitCode : int {
   kExitNotSupported = 8,    // the mode cannot run headless
   kExitInterrupted = 9,     // SIGINT, SIGTERM, SIGHUP, or stdout closed
 };
-
-enum class Driver { Buffered, Mode1, Mode5, Mode34, Plx6, BufferedBinary, BinaryMode2, Fenwick, Brisk, None };
-
-// The entry panel of an entry's window, reduced to its rules.
-struct ModeProfile {
-  Driver driver = Driver::None;
-  int boxes = 20;       // manual boxes
-  int boxLength = 3;    // characters a box takes
-  EntryRules rules{};
-  QString unitDefault;  // empty: the window has no channel unit
-  bool repeat = false;  // the window has リピート再生
-  int autoMax = 255;    // channels of an automatic run
-  int width = 3;        // digits of a list entry
-  QString strobeDefault;  // empty: no strobe width
-  QString notSupported;   // set: why the entry cannot run headless
-  const FenwickVariant* fenwick = nullptr;  // the schedule read-back windows
-};
-
-ModeProfile modeProfile(int mode);
 
 struct Options {
   int mode = -1;

@@ -13,7 +13,7 @@
 #include "link/SerialLink.h"
 #include "core/Prompter.h"
 #include "core/ModString.h"
-#include "sessions/ModeCatalogue.h"
+#include "sessions/ModeProfile.h"
 #include "core/Pause.h"
 #include "core/SessionTimer.h"
 
@@ -241,16 +241,9 @@ class Drive {
   }
 };
 
-// How a window's load sets up its port.
-struct PortSetup {
-  QString settings;  // empty: the link's own
-  bool raw = false;
-  bool events = true;  // a receive event per arrival
-  bool lineEvents = false;
-};
-
-// Opens the port; an outcome when it cannot. `name` says which port it is.
-std::optional<Outcome> openPort(SerialLink& link, const QString& port, const PortSetup& setup, QString* name) {
+// Opens the port as the mode's window does; an outcome when it cannot.
+// `name` says which port it is.
+std::optional<Outcome> openPort(SerialLink& link, const QString& port, const PortSettings& settings, QString* name) {
   static const QRegularExpression com(QStringLiteral("^COM([1-9][0-9]{0,2})$"),
                                       QRegularExpression::CaseInsensitiveOption);
   if (const auto m = com.match(port); m.hasMatch()) {
@@ -260,16 +253,9 @@ std::optional<Outcome> openPort(SerialLink& link, const QString& port, const Por
     link.setDevice(port);
     *name = port;
   }
-  if (!setup.settings.isEmpty()) link.setSettings(setup.settings);
-  if (setup.raw) {
-    link.setInputMode(SerialLink::comInputModeBinary);
-    link.setInputLen(0);
-  } else {
-    link.setInputLen(1);
-    link.setRTSEnable(true);
-  }
-  link.setRThreshold(setup.events ? 1 : 0);
-  link.setLineEvents(setup.lineEvents);
+  if (!configurePort(link, settings))
+    return Outcome{kExitPortUnavailable,
+                   QStringLiteral("cannot open %1: bad line settings '%2'").arg(*name, settings.settings)};
   if (link.open()) return std::nullopt;
   if (link.openError() == SerialLink::OpenError::Busy)
     return Outcome{kExitPortBusy, QStringLiteral("port busy: %1 is held by another program").arg(*name)};
@@ -296,7 +282,7 @@ class SerialDrive : public Drive {
   }
 
   std::optional<Outcome> start() override {
-    if (auto failed = openPort(link_, options_.port, {settings(), raw(), true, lineEvents()}, &portName_))
+    if (auto failed = openPort(link_, options_.port, *modeProfile(options_.mode).port, &portName_))
       return failed;
     play();
     return verdict;
@@ -315,9 +301,6 @@ class SerialDrive : public Drive {
   }
 
  protected:
-  virtual QString settings() const = 0;
-  virtual bool raw() const = 0;
-  virtual bool lineEvents() const { return false; }
   virtual void play() = 0;
   // After each event of the port.
   virtual void judge() = 0;
@@ -331,14 +314,10 @@ class SerialDrive : public Drive {
 // Modes 1, 2, 3, 5 and 6.
 class BufferedDrive : public SerialDrive<BufferedSession> {
  public:
-  BufferedDrive(const Options& o, const Entries& e, Output& out, int subMode)
-      : SerialDrive(o, e, out, subMode) {}
   BufferedDrive(const Options& o, const Entries& e, Output& out, const BufferedVariant& variant)
       : SerialDrive(o, e, out, variant) {}
 
  protected:
-  QString settings() const override { return session_.variant().settings; }
-  bool raw() const override { return false; }
   void play() override {
     BufferedSession& s = session_;
     s.ManualMode = options_.manual;
@@ -382,8 +361,6 @@ class Mode1Drive : public SerialDrive<Mode1Session> {
   using SerialDrive::SerialDrive;
 
  protected:
-  QString settings() const override { return {}; }
-  bool raw() const override { return false; }
   void play() override { session_.Play(entries_.numbers, entries_.unit); }
   void watch(const QString& text, LineKind kind) override {
     if (kind != LineKind::Received) return;
@@ -410,8 +387,6 @@ class Mode5Drive : public SerialDrive<Mode5Session> {
   using SerialDrive::SerialDrive;
 
  protected:
-  QString settings() const override { return QStringLiteral("9600,E,8,1"); }
-  bool raw() const override { return true; }
   void play() override {
     session_.EndAnswer = Mode5Session::EndAck;
     session_.Send(entries_.numbers);
@@ -449,9 +424,6 @@ class Mode34Drive : public SerialDrive<Mode34Session> {
   using SerialDrive::SerialDrive;
 
  protected:
-  QString settings() const override { return QStringLiteral("19200,N,8,1"); }
-  bool raw() const override { return true; }
-  bool lineEvents() const override { return true; }
   void play() override { session_.Send(entries_.numbers, entries_.unit); }
   void watch(const QString& text, LineKind kind) override {
     if (kind == LineKind::Sent && text.startsWith(u"[送信]：STX(02h)+")) ++frames_;
@@ -480,8 +452,6 @@ class Plx6Drive : public SerialDrive<Plx6Session> {
   using SerialDrive::SerialDrive;
 
  protected:
-  QString settings() const override { return QStringLiteral("4800,E,8,1"); }
-  bool raw() const override { return true; }
   void play() override { session_.Play(entries_.numbers, entries_.unit); }
   void watch(const QString& text, LineKind kind) override {
     if (kind == LineKind::Sent && text == u"[送信]：STX(02h)") ++frames_;
@@ -536,8 +506,6 @@ class FenwickDrive : public SerialDrive<FenwickSession> {
   std::pair<int, int> progress() const override { return {0, 0}; }
 
  protected:
-  QString settings() const override { return QStringLiteral("19200,E,8,1"); }
-  bool raw() const override { return false; }
   void play() override {
     if (!session_.Start(entries_.path, entries_.request))
       decide(kExitBadArguments, QStringLiteral("--schedule: ") + lastMessage());
@@ -627,7 +595,7 @@ class BriskDrive : public Drive {
     session_.Load(entries_.path);
     if (!messages_.empty())
       return Outcome{kExitBadArguments, QStringLiteral("--frames %1: %2").arg(entries_.path, messages_.back().text)};
-    if (auto failed = openPort(link_, options_.port, {QStringLiteral("9600,E,7,1"), false, false, false}, &portName_))
+    if (auto failed = openPort(link_, options_.port, *modeProfile(options_.mode).port, &portName_))
       return failed;
     if (options_.rows.isEmpty()) {
       for (int r = 1; r <= BriskSession::kRows; ++r)
@@ -788,11 +756,11 @@ class BufferedBinaryDrive : public BinaryDrive<BufferedBinarySession> {
 // Modes 13 to 15.
 class BinaryMode2Drive : public BinaryDrive<BinaryMode2Session> {
  public:
-  BinaryMode2Drive(const Options& o, const Entries& e, Output& out, int subMode, int logic)
+  BinaryMode2Drive(const Options& o, const Entries& e, Output& out, int subMode, int logic, int maximum)
       : BinaryDrive(o, e, out) {
     session_.SubMode = qint16(subMode);
     session_.PositiveLogic = qint16(logic);
-    session_.Maximum = qint16(subMode == 0 ? 255 : 250);
+    session_.Maximum = qint16(maximum);
   }
 
  protected:
@@ -807,20 +775,17 @@ class BinaryMode2Drive : public BinaryDrive<BinaryMode2Session> {
 };
 
 std::unique_ptr<Drive> makeDrive(const Options& o, const Entries& e, Output& out, const ModeProfile& p) {
-  const ModeEntry& entry = kModeCatalogue[std::size_t(o.mode)];
+  const ModeEntry& entry = *p.entry;
   switch (p.driver) {
-    case Driver::Buffered:
-      if (o.mode == 3) return std::make_unique<BufferedDrive>(o, e, out, kBuffered1000);
-      if (o.mode == 5) return std::make_unique<BufferedDrive>(o, e, out, kBufferedTarn4Lan);
-      return std::make_unique<BufferedDrive>(o, e, out, entry.subMode);
+    case Driver::Buffered: return std::make_unique<BufferedDrive>(o, e, out, *p.buffered);
     case Driver::Mode1: return std::make_unique<Mode1Drive>(o, e, out);
     case Driver::Mode5: return std::make_unique<Mode5Drive>(o, e, out);
     case Driver::Mode34: return std::make_unique<Mode34Drive>(o, e, out);
     case Driver::Plx6: return std::make_unique<Plx6Drive>(o, e, out);
     case Driver::BufferedBinary:
-      return std::make_unique<BufferedBinaryDrive>(o, e, out, o.mode == 16 ? kLumo7Q : kTarn2G1M,
-                                                   entry.positiveLogic);
-    case Driver::BinaryMode2: return std::make_unique<BinaryMode2Drive>(o, e, out, entry.subMode, entry.positiveLogic);
+      return std::make_unique<BufferedBinaryDrive>(o, e, out, *p.bufferedBinary, entry.positiveLogic);
+    case Driver::BinaryMode2:
+      return std::make_unique<BinaryMode2Drive>(o, e, out, entry.subMode, entry.positiveLogic, p.autoMax);
     case Driver::Fenwick: return std::make_unique<FenwickDrive>(o, e, out, *p.fenwick);
     case Driver::Brisk: return std::make_unique<BriskDrive>(o, e, out);
     case Driver::None: break;
@@ -857,14 +822,14 @@ int runMain(const QStringList& args) {
     out.reason(parsed.error);
     return kExitBadArguments;
   }
-  const ModeProfile profile = modeProfile(o.mode);
-  const ModeEntry& entry = kModeCatalogue[std::size_t(o.mode)];
+  const ModeProfile& profile = modeProfile(o.mode);
   if (!profile.notSupported.isEmpty()) {
-    out.reason(QStringLiteral("mode %1 (%2) cannot run headless: %3").arg(o.mode).arg(entry.caption.trimmed(),
-                                                                                      profile.notSupported));
+    out.reason(QStringLiteral("mode %1 (%2) cannot run headless: %3")
+                   .arg(o.mode)
+                   .arg(profile.entry->caption.trimmed(), profile.notSupported));
     return kExitNotSupported;
   }
-  if (const auto refusal = accessRefusal(o, entry.gate)) {
+  if (const auto refusal = accessRefusal(o, profile.gate())) {
     out.reason(*refusal);
     return kExitBadArguments;
   }

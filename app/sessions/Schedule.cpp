@@ -2,6 +2,7 @@
 
 #include "core/ChannelEntry.h"
 
+#include <QFileInfo>
 #include <QStringDecoder>
 
 namespace kestrel {
@@ -23,6 +24,10 @@ QString cp932(const QByteArray& bytes, bool* ok) {
 }
 
 }  // namespace
+
+bool isScheduleFile(const QString& path) {
+  return !path.isEmpty() && path.contains(u"wmj") && QFileInfo(path).isFile();
+}
 
 bool readSchedule(const QByteArray& file, ScheduleTable& table) {
   bool ok = true;

@@ -20,6 +20,12 @@ using ScheduleTable = std::vector<ScheduleRecord>;
 
 inline ScheduleTable emptySchedule(int channels) { return ScheduleTable(std::size_t(channels) + 1); }
 
+inline const QString kNoScheduleFile =
+    QStringLiteral("スケジュールファイルの存在するカードデータフォルダを指定して下さい。");
+
+// A path the schedule windows take: a file, "wmj" in its path.
+bool isScheduleFile(const QString& path);
+
 // A schedule file's bytes (CP932): sections "#0"-"#3"; a "#2" line is the
 // channel and five fields, the fifth keeping any further commas; a "#3"
 // line is the channel and the text of field 6. Any fault fails the whole

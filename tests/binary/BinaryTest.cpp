@@ -250,7 +250,7 @@ void lumoRun(Board& board, FakeLog& log) {
   ManualTimer timer;
   BufferedBinarySession s(kLumo7Q, board, timer, log, board);
   ASSERT_TRUE(s.Load().ok());
-  s.Play({"001", "002"}, false, 5);
+  s.Play(QList<qint64>{1, 2}, false, 5);
   s.Time1_Timer();
   s.Time1_Timer();
   board.busy = {1};

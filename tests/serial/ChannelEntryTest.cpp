@@ -130,6 +130,31 @@ TEST(ChannelEntry, ChannelLists) {
   EXPECT_EQ(all.last(), QStringLiteral("250"));
 }
 
+// The schedule windows' request boxes: all filled, then all numbers, then
+// all in range, each step over every box before the next; the box at fault
+// is named and, past the first step, selected.
+TEST(ChannelEntry, ScheduleRequestChecksEachStepOverEveryBox) {
+  const QString range = QStringLiteral("ＣＨ番号は1～1000までの数値を入力して下さい。");
+  struct Case {
+    QStringList boxes;
+    QString message;
+    int index;
+    bool select;
+  };
+  const Case cases[] = {
+      {{"x", ""}, kNoChannel, 1, false},   {{" ", "5"}, kNoChannel, 0, false}, {{"0", "x"}, kBadChannel, 1, true},
+      {{"1001", "2"}, range, 0, true},     {{"2", "0"}, range, 1, true},       {{"1.4", "1000.4"}, {}, -1, false},
+      {{"12"}, {}, -1, false},             {{"abc"}, kBadChannel, 0, true},
+  };
+  for (const Case& c : cases) {
+    const EntryCheck check = checkRequest(c.boxes, 1000, range);
+    EXPECT_EQ(check.ok, c.message.isEmpty()) << c.boxes.join(u',').toStdString();
+    EXPECT_EQ(check.message, c.message) << c.boxes.join(u',').toStdString();
+    EXPECT_EQ(check.index, c.index) << c.boxes.join(u',').toStdString();
+    EXPECT_EQ(check.select, c.select) << c.boxes.join(u',').toStdString();
+  }
+}
+
 TEST(EntryPanel, ModesAndInitialState) {
   EntryPanel panel({});
   panel.InitForm();

@@ -9,6 +9,7 @@
 #include "support/SerialFakes.h"
 #include "support/TestSupport.h"
 #include "menu/TestWindowList.h"
+#include "sessions/ModeProfile.h"
 
 #include <QButtonGroup>
 #include <QDialog>
@@ -338,4 +339,34 @@ TEST(MenuWindows, SerialEntriesOpenTheirWindows) {
   // Each buffered window and mode 1 told the unit to stop as it closed; the others send nothing.
   EXPECT_EQ(pty.readAvailable(), QByteArray("000\r\xFF\xFF\xFF\xFF\xFF"));
   EXPECT_TRUE(prompt.messages.empty());
+}
+
+// A window shared by several entries finds its own entry's profile from what
+// the menu hands it: the same port, panel, buttons, variant and bounds.
+TEST(ModeProfiles, EachWindowFindsItsEntrysProfile) {
+  for (int mode = 0; mode < kModeCount; ++mode) {
+    const ModeProfile& p = modeProfile(mode);
+    if (!p.entry->window) continue;
+    SCOPED_TRACE(mode);
+    const ModeProfile& w = windowProfile(QString::fromLatin1(p.entry->window), qMax(0, p.entry->subMode));
+    EXPECT_EQ(w.entry->window, p.entry->window);
+    EXPECT_EQ(w.port.has_value(), p.port.has_value());
+    if (w.port && p.port) {
+      EXPECT_EQ(w.port->settings, p.port->settings);
+      EXPECT_EQ(w.port->receive, p.port->receive);
+      EXPECT_EQ(w.port->lineEvents, p.port->lineEvents);
+    }
+    ASSERT_EQ(w.panel.has_value(), p.panel.has_value());
+    if (p.panel) {
+      EXPECT_EQ(w.panel->autoCaption, p.panel->autoCaption);
+      EXPECT_EQ(w.panel->rules.high, p.panel->rules.high);
+      EXPECT_EQ(w.panel->rules.rangeMessage, p.panel->rules.rangeMessage);
+    }
+    ASSERT_EQ(w.buttons.size(), p.buttons.size());
+    for (std::size_t i = 0; i < p.buttons.size(); ++i) EXPECT_EQ(w.buttons[i].caption, p.buttons[i].caption);
+    EXPECT_EQ(w.buffered, p.buffered);
+    EXPECT_EQ(w.bufferedBinary, p.bufferedBinary);
+    EXPECT_EQ(w.fenwick, p.fenwick);
+    EXPECT_EQ(w.autoMax, p.autoMax);
+  }
 }

@@ -7,7 +7,6 @@
 #include "core/Pause.h"
 
 #include <QBoxLayout>
-#include <climits>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
@@ -20,55 +19,19 @@ namespace {
 
 const QString kLibraryMissing = QStringLiteral("必要なファイルが見つかりませんでした。    \r\n確認して下さい。(Wexford.dll)");
 
-const std::vector<ButtonSpec> kPlayButtons = {{0, QStringLiteral("再生"), 0, 0},
-                                              {1, QStringLiteral("停止"), 0, 1},
-                                              {5, QStringLiteral("一覧クリア"), 3, 0},
-                                              {6, QStringLiteral("終了"), 3, 1}};
-
-TestWindowSpec bufferedSpec(const BufferedBinaryVariant& v, const QString& name) {
-  TestWindowSpec spec{name, v.caption};
-  spec.panel = EntryPanelSpec{.autoCaption = v.autoCaption,
-                              .manualCaption = v.manualCaption,
-                              .boxes = v.boxes,
-                              .boxMaxLength = v.boxLength,
-                              .helpFollowsMode = false,
-                              .unit = false,
-                              .repeat = false,
-                              .selectOnFocus = true,
-                              .title = kTitle3J,
-                              .rules = {.low = v.rangeChecked ? 1 : INT_MIN,
-                                        .high = v.rangeChecked ? v.maxChannel : INT_MAX,
-                                        .rangeMessage = QStringLiteral("チャンネル番号は１～１０００までの範囲で入力して下さい。"),
-                                        .emptyMessage = kPlayNumberRequired,
-                                        .unit = false,
-                                        .onePass = true}};
-  spec.buttons = kPlayButtons;
-  return spec;
+// A mode's window: named as the menu names it, with its entry panel and buttons.
+TestWindowSpec windowSpec(const ModeProfile& mode, const QString& designCaption) {
+  return {QString::fromLatin1(mode.entry->window), designCaption, {}, mode.panel, mode.buttons};
 }
 
-int mode2Maximum(int subMode) { return subMode == 0 ? 255 : 250; }
-
-TestWindowSpec mode2Spec(int subMode) {
-  TestWindowSpec spec{QStringLiteral("FrmBinaryMode2"), QStringLiteral("バッファリング機能付バイナリ制御モード２")};
-  spec.panel = EntryPanelSpec{.unit = false,
-                              .title = kTitle,
-                              .rules = {.high = mode2Maximum(subMode),
-                                        .rangeMessage = subMode == 1
-                                                            ? QStringLiteral("チャンネル番号は１～２５０までの範囲で入力して下さい。")
-                                                            : QStringLiteral("チャンネル番号は１～２５５までの範囲で入力して下さい。"),
-                                        .unit = false}};
-  spec.buttons = kPlayButtons;
-  spec.buttons.push_back({2, QStringLiteral("音量減衰（-6dB）"), 1, 0});
-  spec.buttons.push_back({3, QStringLiteral("音量減衰（-14dB）"), 1, 1});
-  spec.buttons.push_back({4, QStringLiteral("音量減衰（ﾃﾞﾌｫﾙﾄ）"), 2, 0});
-  return spec;
-}
+const ModeProfile& mode2Profile(int subMode) { return windowProfile(QStringLiteral("FrmBinaryMode2"), subMode); }
 
 }  // namespace
 
 BufferedBinaryForm::BufferedBinaryForm(const WindowContext& context, WexfordApi& board, Pause& pause,
                                        const BufferedBinaryVariant& variant, const QString& name)
-    : BinaryForm(context, bufferedSpec(variant, name), board, pause, variant), positiveLogic_(context.PositiveLogic) {
+    : BinaryForm(context, windowSpec(windowProfile(name), variant.caption), board, pause, variant),
+      positiveLogic_(context.PositiveLogic) {
   TxtIoTime = new QLineEdit(variant.timingText);
   TxtIoTime->setObjectName(QStringLiteral("TxtIoTime"));
   TxtIoTime->setMaxLength(3);
@@ -164,11 +127,13 @@ FrmBiMode1000CH::FrmBiMode1000CH(const WindowContext& context, WexfordApi& board
 FrmBinaryMode2::FrmBinaryMode2(const WindowContext& context) : FrmBinaryMode2(context, wexford(), realPause()) {}
 
 FrmBinaryMode2::FrmBinaryMode2(const WindowContext& context, WexfordApi& board, Pause& pause)
-    : BinaryForm(context, mode2Spec(context.SubMode), board, pause) {
+    : BinaryForm(context,
+                 windowSpec(mode2Profile(context.SubMode), QStringLiteral("バッファリング機能付バイナリ制御モード２")),
+                 board, pause) {
   BinaryMode2Session& s = session_;
   s.PositiveLogic = context.PositiveLogic;
   s.SubMode = context.SubMode;
-  s.Maximum = qint16(mode2Maximum(s.SubMode));
+  s.Maximum = qint16(mode2Profile(s.SubMode).autoMax);
   showLoaded(s.caption());
   Time1.stop();
   connect(panel, &EntryPanel::repeatChanged, this, [this](int value) { session_.Repeat = qint16(value); });

@@ -11,7 +11,6 @@
 #include <QApplication>
 #include <QBoxLayout>
 #include <QDir>
-#include <QFileInfo>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -23,11 +22,10 @@ namespace kestrel {
 namespace {
 
 const QString kFolderValue = QStringLiteral("CardDataFolder");
-const QString kNoChannel = QStringLiteral("送信するＣＨ番号を指定して下さい。");
-const QString kBadChannel = QStringLiteral("ＣＨ番号の値が不正です。確認して下さい。");
 
 SerialFormSpec formSpec(const FenwickVariant& v, const QString& name) {
-  SerialFormSpec spec{name, v.caption, {QStringLiteral("19200,E,8,1"), ReceiveProfile::Text, kTitle3J}};
+  SerialFormSpec spec = serialFormSpec(windowProfile(name), v.caption);
+  spec.port.busyTitle = kTitle3J;
   spec.log = {.header = false, .widthTwips = 8500, .visibleRows = 17, .firstLogRow = 0};
   spec.log.colours[std::size_t(LineKind::Info)].text = QColor(0, 0, 255);
   spec.log.colours[std::size_t(LineKind::Error)].text = QColor(255, 0, 0);
@@ -175,39 +173,24 @@ std::optional<FenwickSession::Request> FenwickForm::request() {
     return std::nullopt;
   };
   const FenwickVariant& v = session_.variant();
-  const auto inRange = [&](const QString& text) {
-    const double value = *integerValue(text);
-    return value >= 1 && value <= v.maxChannel;
-  };
   FenwickSession::Request r;
-  if (!v.range) {
-    if (!OptOutMode[1]->isChecked()) return r;
-    const QString text = TxtCh->text();
-    if (text.trimmed().isEmpty()) return refuse(TxtCh, kNoChannel, false);
-    if (!isNumeric(text)) return refuse(TxtCh, kBadChannel, true);
-    if (!inRange(text)) return refuse(TxtCh, v.rangeMessage, true);
-    r.all = false;
-    r.first = r.last = int(*integerValue(text));
-    return r;
-  }
-  for (QLineEdit* b : {TextStartCH, TextEndCH})
-    if (b->text().trimmed().isEmpty()) return refuse(b, kNoChannel, false);
-  for (QLineEdit* b : {TextStartCH, TextEndCH})
-    if (!isNumeric(b->text())) return refuse(b, kBadChannel, true);
-  for (QLineEdit* b : {TextStartCH, TextEndCH})
-    if (!inRange(b->text())) return refuse(b, v.rangeMessage, true);
+  if (!v.range && !OptOutMode[1]->isChecked()) return r;
+  const QList<QLineEdit*> boxes = v.range ? QList<QLineEdit*>{TextStartCH, TextEndCH} : QList<QLineEdit*>{TxtCh};
+  QStringList texts;
+  for (const QLineEdit* b : boxes) texts.append(b->text());
+  if (const EntryCheck c = checkRequest(texts, v.maxChannel, v.rangeMessage); !c.ok)
+    return refuse(boxes[c.index], c.message, c.select);
   r.all = false;
-  r.first = int(*integerValue(TextStartCH->text()));
-  r.last = int(*integerValue(TextEndCH->text()));
+  r.first = int(*integerValue(texts.front()));
+  r.last = int(*integerValue(texts.back()));
   return r;
 }
 
 void FenwickForm::CmdOutput_Click() {
   session_.InitForm();
   const QString path = QDir::fromNativeSeparators(TxtPath->text());
-  if (path.isEmpty() || !path.contains(QStringLiteral("wmj")) || !QFileInfo(path).isFile()) {
-    MsgBox(this, QStringLiteral("スケジュールファイルの存在するカードデータフォルダを指定して下さい。"),
-           MsgIcon::Exclamation);
+  if (!isScheduleFile(path)) {
+    MsgBox(this, kNoScheduleFile, MsgIcon::Exclamation);
     TxtPath->setFocus();
     TxtPath->selectAll();
     return;

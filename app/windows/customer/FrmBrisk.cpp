@@ -6,6 +6,7 @@
 #include "kit/Look.h"
 #include "kit/MessageService.h"
 #include "core/Pause.h"
+#include "sessions/ModeProfile.h"
 
 #include <QDir>
 #include <QGroupBox>
@@ -169,8 +170,7 @@ FrmBrisk::FrmBrisk(const WindowContext& context, Pause& pause)
   showTable();
   // With no log to say it in, a port that will not open is said in a box.
   QString failure;
-  if (SetUpPort(*link_, {QStringLiteral("9600,E,7,1"), ReceiveProfile::TextWithoutEvents}, comPort_, this, &failure) ==
-      PortSetupResult::Failed)
+  if (SetUpPort(*link_, {*windowProfile(objectName()).port}, comPort_, this, &failure) == PortSetupResult::Failed)
     MsgBox(this,
            QStringLiteral("COM%1（%2）を開けませんでした：%3").arg(link_->commPort()).arg(link_->device(), failure),
            MsgIcon::Exclamation);

@@ -12,32 +12,9 @@
 
 namespace kestrel {
 
-namespace {
-
-SerialFormSpec formSpec(const BufferedVariant& v, const QString& name, const QString& designCaption, bool volumeRow) {
-  SerialFormSpec spec{name, designCaption, {v.settings, ReceiveProfile::Text}};
-  spec.panel = EntryPanelSpec{.autoCaption = v.autoCaption,
-                              .boxMaxLength = v.channelWidth,
-                              .help = v.help,
-                              .unitDefault = v.unitDefault,
-                              .rules = {.high = v.maxChannel, .rangeMessage = v.rangeMessage}};
-  spec.buttons = {{0, QStringLiteral("再生"), 0, 0},
-                  {1, QStringLiteral("停止"), 0, 1},
-                  {5, QStringLiteral("一覧クリア"), 3, 0},
-                  {6, QStringLiteral("終了"), 3, 1}};
-  if (volumeRow) {
-    spec.buttons.push_back({2, QStringLiteral("音量減衰（-6dB）"), 1, 0});
-    spec.buttons.push_back({3, QStringLiteral("音量減衰（-14dB）"), 1, 1});
-    spec.buttons.push_back({4, QStringLiteral("音量減衰（ﾃﾞﾌｫﾙﾄ）"), 2, 0});
-  }
-  return spec;
-}
-
-}  // namespace
-
-BufferedForm::BufferedForm(const WindowContext& context, Pause& pause, const BufferedVariant& variant, const QString& name,
-                           const QString& designCaption, bool volumeRow)
-    : SessionForm(context, formSpec(variant, name, designCaption, volumeRow), pause, variant) {
+BufferedForm::BufferedForm(const WindowContext& context, Pause& pause, const ModeProfile& mode,
+                           const QString& designCaption)
+    : SessionForm(context, serialFormSpec(mode, designCaption), pause, *mode.buffered) {
   connect(panel, &EntryPanel::manualModeChanged, this, [this](bool manual) { session_.ManualMode = manual; });
   connect(panel, &EntryPanel::repeatChanged, this, [this](int value) { session_.RepeatOn = qint16(value); });
 }
@@ -76,8 +53,8 @@ RunProgress BufferedForm::runProgress() const {
 FrmRS232CMode2::FrmRS232CMode2(const WindowContext& context) : FrmRS232CMode2(context, realPause()) {}
 
 FrmRS232CMode2::FrmRS232CMode2(const WindowContext& context, Pause& pause)
-    : BufferedForm(context, pause, bufferedVariant(context.SubMode), QStringLiteral("FrmRS232CMode2"),
-                   QStringLiteral("バッファリング機能付RS232C制御モード2"), true) {
+    : BufferedForm(context, pause, windowProfile(QStringLiteral("FrmRS232CMode2"), context.SubMode),
+                   QStringLiteral("バッファリング機能付RS232C制御モード2")) {
   session_.SubMode = context.SubMode;
   load(session_.variant().caption);
 }
@@ -85,16 +62,14 @@ FrmRS232CMode2::FrmRS232CMode2(const WindowContext& context, Pause& pause)
 FrmRS232CMode2_1000CH::FrmRS232CMode2_1000CH(const WindowContext& context) : FrmRS232CMode2_1000CH(context, realPause()) {}
 
 FrmRS232CMode2_1000CH::FrmRS232CMode2_1000CH(const WindowContext& context, Pause& pause)
-    : BufferedForm(context, pause, kBuffered1000, QStringLiteral("FrmRS232CMode2_1000CH"), kBuffered1000.caption,
-                   false) {
+    : BufferedForm(context, pause, windowProfile(QStringLiteral("FrmRS232CMode2_1000CH")), kBuffered1000.caption) {
   load(kBuffered1000.caption);
 }
 
 FrmTARN4RS1000CH::FrmTARN4RS1000CH(const WindowContext& context) : FrmTARN4RS1000CH(context, realPause()) {}
 
 FrmTARN4RS1000CH::FrmTARN4RS1000CH(const WindowContext& context, Pause& pause)
-    : BufferedForm(context, pause, kBufferedTarn4Lan, QStringLiteral("FrmTARN4RS1000CH"), kBufferedTarn4Lan.caption,
-                   false) {
+    : BufferedForm(context, pause, windowProfile(QStringLiteral("FrmTARN4RS1000CH")), kBufferedTarn4Lan.caption) {
   FrLine = new QGroupBox;
   FrLine->setObjectName(QStringLiteral("FrLine"));
   Label2 = new QLabel(QStringLiteral("LINE番号#"));

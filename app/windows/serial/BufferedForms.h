@@ -18,8 +18,7 @@ class BufferedForm : public SessionForm<BufferedSession> {
  public:
   RunProgress runProgress() const override;
  protected:
-  BufferedForm(const WindowContext& context, Pause& pause, const BufferedVariant& variant, const QString& name,
-               const QString& designCaption, bool volumeRow);
+  BufferedForm(const WindowContext& context, Pause& pause, const ModeProfile& mode, const QString& designCaption);
   void InitForm() override;
   void CmdAction_Click(int index) override;
 };

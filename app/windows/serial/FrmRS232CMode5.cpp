@@ -15,18 +15,8 @@ namespace {
 const QString kCaption = kTitle + QStringLiteral(" - ミルダ仕様ｼﾘｱﾙ制御ﾓｰﾄﾞ");
 
 SerialFormSpec formSpec() {
-  SerialFormSpec spec{QStringLiteral("FrmRS232CMode5"), kCaption, {QStringLiteral("9600,E,8,1"), ReceiveProfile::Raw}};
+  SerialFormSpec spec = serialFormSpec(windowProfile(QStringLiteral("FrmRS232CMode5")), kCaption);
   spec.log = {.visibleRows = 15};
-  spec.panel = EntryPanelSpec{.autoCaption = QStringLiteral("オートモード（CH１～３０までを一括送信）"),
-                              .manualCaption = QStringLiteral("マニュアルモード（３０個以上の送信は無効となります）"),
-                              .boxes = 40,
-                              .help = {},
-                              .unit = false,
-                              .repeat = false,
-                              .rules = {.unit = false}};
-  spec.buttons = {{0, QStringLiteral("送信"), 0, 0},       {1, QStringLiteral("強制停止"), 0, 1},
-                  {2, QStringLiteral("ACK"), 1, 0},        {3, QStringLiteral("NAK"), 1, 1},
-                  {6, QStringLiteral("一覧クリア"), 2, 0}, {7, QStringLiteral("終了"), 2, 1}};
   return spec;
 }
 

@@ -18,39 +18,16 @@ QString caption(bool modeB) {
 }
 
 SerialFormSpec formSpec(bool modeB) {
-  SerialFormSpec spec{modeB ? QStringLiteral("FrmRS232CMode4") : QStringLiteral("FrmRS232CMode3"),
-                      caption(modeB),
-                      {QStringLiteral("19200,N,8,1"), ReceiveProfile::Raw}};
+  SerialFormSpec spec = serialFormSpec(
+      windowProfile(modeB ? QStringLiteral("FrmRS232CMode4") : QStringLiteral("FrmRS232CMode3")), caption(modeB));
   spec.log = {.visibleRows = 15};
-  spec.panel =
-      EntryPanelSpec{.autoCaption = QStringLiteral("オートモード（１～２０まで自動再生）"),
-                     .help = QStringLiteral("【入力例　1CH→1　10CH→10　15CH→15】"),
-                     .repeat = false,
-                     .rules = {.high = Mode34Session::kMaxChannel,
-                               .rangeMessage = QStringLiteral("チャンネル番号は１～２０までの範囲で入力して下さい。")}};
-  spec.buttons = {{0, QStringLiteral("送信"), 0, 0},
-                  {1, QStringLiteral("STOP"), 0, 1},
-                  {2, QStringLiteral("RESET"), 1, 0},
-                  {6, QStringLiteral("一覧クリア"), 3, 0},
-                  {7, QStringLiteral("終了"), 3, 1}};
-  if (modeB) {
-    spec.buttons.push_back({3, QStringLiteral("ENQ送信"), 1, 1});
-    spec.buttons.push_back({4, QStringLiteral("CH1のみ"), 2, 0});
-  } else {
-    spec.buttons.push_back({3, QStringLiteral("音量減衰（-6dB）"), 1, 1});
-    spec.buttons.push_back({4, QStringLiteral("音量減衰（-14dB）"), 2, 0});
-    spec.buttons.push_back({5, QStringLiteral("音量減衰（ﾃﾞﾌｫﾙﾄ）"), 2, 1});
-  }
   return spec;
 }
 
 }  // namespace
 
 Mode34Form::Mode34Form(const WindowContext& context, Pause& pause, bool modeB)
-    : SessionForm(context, formSpec(modeB), pause), modeB_(modeB) {
-  // These windows log the port's line events by number.
-  PDQ_COM->setLineEvents(true);
-}
+    : SessionForm(context, formSpec(modeB), pause), modeB_(modeB) {}
 
 RunProgress Mode34Form::runProgress() const {
   return listProgress(session_.ChannelList.size(), session_.ListRemain);
