@@ -12,6 +12,7 @@
 #include "core/LinkPort.h"
 #include "core/LogSink.h"
 #include "core/Pause.h"
+#include "support/SessionFakes.h"
 
 #include <QByteArray>
 #include <QList>
@@ -45,42 +46,10 @@ class Input {
   std::size_t at_ = 0;
 };
 
-// A port with the raw read profile: a read takes everything waiting.
-class Link : public LinkPort {
- public:
-  bool isOpen() const override { return open; }
-  int InBufferCount() const override { return int(incoming.size()); }
-  QByteArray read() override {
-    const QByteArray out = std::exchange(incoming, {});
-    taken += out;
-    return out;
-  }
-  bool write(const QByteArray& bytes) override {
-    if (!open || refusing) return false;
-    written += bytes;
-    // A port that fails part-way through a frame: the parts already handed
-    // over have left, the rest is refused.
-    if (breakAfter > 0 && --breakAfter == 0) {
-      open = false;
-      broke = true;
-    }
-    return true;
-  }
-
-  bool open = true;
-  bool refusing = false;  // open, but nothing can be handed over
-  int breakAfter = 0;     // > 0: the port closes after that many more writes
-  bool broke = false;     // it did so during the current step
-  QByteArray incoming;    // arrived, not yet read
-  QByteArray late;        // lands while the session waits before its read
-  QByteArray taken;       // read by the session during the current step
-  QByteArray written;     // handed over during the current step
-
-  void beginStep() {
-    taken.clear();
-    written.clear();
-    broke = false;
-  }
+// The tests' port in memory with the raw read profile: a read takes
+// everything waiting.
+struct Link : test::FakeLink {
+  Link() { rawProfile = true; }
 };
 
 class Log : public LogSink {
@@ -155,10 +124,10 @@ void deliver(Link& link, std::uint8_t record, const QByteArray& data, OnComm onC
 inline void setPort(Link& link, Input& in) {
   const std::uint8_t how = in.byte();
   link.open = true;
-  link.refusing = false;
+  link.failWrites = false;
   link.breakAfter = 0;
   switch (how % 4) {
-    case 1: link.refusing = true; break;
+    case 1: link.failWrites = true; break;
     case 2: link.open = false; break;
     case 3: link.breakAfter = 1 + (how >> 2) % 6; break;
     default: break;
@@ -256,7 +225,7 @@ class Driver {
   template <typename F>
   void action(F f) {
     link_.beginStep();
-    writable_ = link_.open && !link_.refusing;
+    writable_ = link_.open && !link_.failWrites;
     const QByteArray held = self().held();
     f();
     FUZZ_REQUIRE(self().held() == held);

@@ -82,7 +82,7 @@ class Run : public Driver<Run, Mode5Session> {
 
   void onComm(int event) {
     link_.beginStep();
-    writable_ = link_.open && !link_.refusing;
+    writable_ = link_.open && !link_.failWrites;
     const QByteArray before = partialOf(session_);
     session_.OnComm(event);
     checkState();

@@ -3,7 +3,7 @@
 #include <string>
 #include <thread>
 
-#include "sim_fixture.h"
+#include "support/sim_fixture.h"
 
 using Concurrency = SimBoards;
 

@@ -3,7 +3,7 @@
 #include <array>
 #include <cstring>
 
-#include "sim_fixture.h"
+#include "support/sim_fixture.h"
 
 namespace {
 

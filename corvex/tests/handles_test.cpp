@@ -2,7 +2,7 @@
 #include <functional>
 #include <thread>
 
-#include "sim_fixture.h"
+#include "support/sim_fixture.h"
 
 namespace {
 

@@ -18,7 +18,7 @@
 #include "flash_writer.h"
 #include "io.h"
 #include "lan_board.h"
-#include "netns.h"
+#include "support/netns.h"
 
 namespace sim = kestrel::sim;
 namespace dhcp = corvex::dhcp;

@@ -22,7 +22,7 @@
 #include "lan_board.h"
 #include "lan_discovery.h"
 #include "lan_state.h"
-#include "netns.h"
+#include "support/netns.h"
 #include "state.h"
 
 namespace sim = kestrel::sim;

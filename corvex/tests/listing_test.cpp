@@ -4,7 +4,7 @@
 
 #include <cstring>
 
-#include "sim_fixture.h"
+#include "support/sim_fixture.h"
 
 namespace {
 

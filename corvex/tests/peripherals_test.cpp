@@ -2,7 +2,7 @@
 // their effect on the board model.
 #include <cstring>
 
-#include "sim_fixture.h"
+#include "support/sim_fixture.h"
 
 namespace {
 

@@ -1,6 +1,6 @@
 #include <thread>
 
-#include "sim_fixture.h"
+#include "support/sim_fixture.h"
 
 class Ports : public OneOpenBoard {};
 

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "board_transport.h"
+#include "support/board_transport.h"
 #include "flash_writer.h"
 #include "protocol.h"
 

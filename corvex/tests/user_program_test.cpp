@@ -14,7 +14,7 @@
 #include "atf_image.h"
 #include "lan_board.h"
 #include "settings.h"
-#include "sim_fixture.h"
+#include "support/sim_fixture.h"
 #include "user_image.h"
 
 namespace fs = std::filesystem;

@@ -4,7 +4,7 @@
 #include "windows/binary/BinaryForms.h"
 #include "board.h"
 #include "lan_board.h"
-#include "netns.h"
+#include "support/netns.h"
 #include "sessions/ModeCatalogue.h"
 #include "support/TestSupport.h"
 

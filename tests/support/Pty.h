@@ -1,50 +1,37 @@
 #pragma once
-// A bare pseudo-terminal: the test holds the master side.
+// A bare pseudo-terminal: the test holds the master side. The simulated
+// unit's own pseudo-terminal, with no unit behind it.
+
+#include "unit/Pty.h"
 
 #include <QByteArray>
 #include <QString>
-#include <fcntl.h>
-#include <stdlib.h>
-#include <termios.h>
+#include <optional>
 #include <unistd.h>
 
 namespace kestrel::test {
 
 class Pty {
  public:
-  Pty() {
-    master_ = posix_openpt(O_RDWR | O_NOCTTY);
-    if (master_ >= 0 && grantpt(master_) == 0 && unlockpt(master_) == 0) {
-      slave_ = QString::fromLocal8Bit(ptsname(master_));
-      termios t{};
-      tcgetattr(master_, &t);
-      cfmakeraw(&t);
-      tcsetattr(master_, TCSANOW, &t);
-      fcntl(master_, F_SETFL, fcntl(master_, F_GETFL) | O_NONBLOCK);
-    }
-  }
-  ~Pty() { hangUp(); }
-  Pty(const Pty&) = delete;
-  Pty& operator=(const Pty&) = delete;
+  Pty() : pty_(sim::Pty::open()), slave_(QString::fromStdString(pty_->slavePath())) {}
 
   const QString& slave() const { return slave_; }
   QByteArray readAvailable() {
     QByteArray out;
     char buffer[4096];
-    for (ssize_t n; (n = ::read(master_, buffer, sizeof buffer)) > 0;) out.append(buffer, n);
+    for (ssize_t n; pty_ && (n = ::read(pty_->master(), buffer, sizeof buffer)) > 0;) out.append(buffer, n);
     return out;
   }
   // The far end goes away, as a unit's cable pulled out.
-  void hangUp() {
-    if (master_ >= 0) ::close(master_);
-    master_ = -1;
-  }
+  void hangUp() { pty_.reset(); }
   void write(const QByteArray& bytes) {
-    [[maybe_unused]] auto n = ::write(master_, bytes.constData(), size_t(bytes.size()));
+    if (pty_) {
+      [[maybe_unused]] auto n = ::write(pty_->master(), bytes.constData(), size_t(bytes.size()));
+    }
   }
 
  private:
-  int master_ = -1;
+  std::optional<sim::Pty> pty_;
   QString slave_;
 };
 

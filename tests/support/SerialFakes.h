@@ -3,10 +3,10 @@
 
 #include "kit/LogGrid.h"
 #include "link/SerialLink.h"
+#include "support/SessionFakes.h"
 
 #include <QByteArray>
 #include <QStringList>
-#include <vector>
 
 namespace kestrel::test {
 
@@ -31,50 +31,6 @@ class ComPortOverride {
 
  private:
   QByteArray variable_;
-};
-
-class FakeLink : public LinkPort {
- public:
-  bool isOpen() const override { return open; }
-  int InBufferCount() const override { return int(incoming.size()); }
-  QByteArray read() override {
-    const QByteArray out = incoming.left(rawProfile ? incoming.size() : 1);
-    incoming.remove(0, out.size());
-    return out;
-  }
-  bool write(const QByteArray& bytes) override {
-    if (!open || failWrites) return false;
-    written += bytes;
-    writes.push_back(bytes);
-    return true;
-  }
-  // Everything written since the last call.
-  QByteArray take() {
-    const QByteArray out = written;
-    written.clear();
-    return out;
-  }
-  bool open = true;
-  bool failWrites = false;  // open, but nothing can be handed over
-  bool rawProfile = false;  // a read takes everything waiting
-  QByteArray incoming;
-  QByteArray written;
-  std::vector<QByteArray> writes;
-};
-
-class FakeLog : public LogSink {
- public:
-  void AddLog(const QString& text, LineKind kind) override {
-    lines.append(text);
-    kinds.push_back(kind);
-  }
-  QStringList take() {
-    const QStringList out = lines;
-    lines.clear();
-    return out;
-  }
-  QStringList lines;
-  std::vector<LineKind> kinds;
 };
 
 }  // namespace kestrel::test

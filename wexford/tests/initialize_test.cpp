@@ -1,6 +1,6 @@
 // Both initialisations: the product check, the firmware gate and the
 // board's initialised flag, command by command.
-#include "expansion_board.h"
+#include "support/expansion_board.h"
 
 namespace {
 

@@ -1,5 +1,5 @@
 // Ports, converters, registers and pulse counters of an open expansion board.
-#include "expansion_board.h"
+#include "support/expansion_board.h"
 
 namespace {
 

@@ -2,9 +2,9 @@
 // USB boards behind the driver stand-in, a LAN board behind a veth pair.
 #include <memory>
 
-#include "expansion_board.h"
+#include "support/expansion_board.h"
 #include "lan_board.h"
-#include "netns.h"
+#include "support/netns.h"
 
 namespace {
 

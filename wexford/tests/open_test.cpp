@@ -1,6 +1,6 @@
 // Opening and closing the expansion board on USB. Opens that may reach the
 // LAN are in lan_open_test.cpp, inside network namespaces.
-#include "expansion_board.h"
+#include "support/expansion_board.h"
 
 namespace {
 

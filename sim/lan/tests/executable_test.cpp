@@ -10,7 +10,7 @@
 #include <thread>
 #include <unistd.h>
 
-#include "client.h"
+#include "support/lan_client.h"
 
 extern char** environ;
 

@@ -4,7 +4,7 @@
 #include <optional>
 #include <thread>
 
-#include "client.h"
+#include "support/lan_client.h"
 #include "lan_board.h"
 
 namespace kestrel::sim::test {

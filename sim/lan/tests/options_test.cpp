@@ -4,7 +4,7 @@
 #include <fstream>
 #include <unistd.h>
 
-#include "client.h"
+#include "support/lan_client.h"
 #include "options.h"
 
 namespace kestrel::sim::test {

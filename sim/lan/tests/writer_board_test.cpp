@@ -8,7 +8,7 @@
 #include <optional>
 #include <thread>
 
-#include "client.h"
+#include "support/lan_client.h"
 #include "dhcp_server.h"
 #include "lan_board.h"
 

@@ -1,4 +1,4 @@
-#include "SlavePort.h"
+#include "support/SlavePort.h"
 #include "unit/BriskProtocol.h"
 
 #include <gtest/gtest.h>

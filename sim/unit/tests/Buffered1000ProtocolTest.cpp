@@ -1,4 +1,4 @@
-#include "SlavePort.h"
+#include "support/SlavePort.h"
 #include "unit/Buffered1000Protocol.h"
 
 #include <gtest/gtest.h>

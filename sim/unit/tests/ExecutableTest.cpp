@@ -1,4 +1,4 @@
-#include "SlavePort.h"
+#include "support/SlavePort.h"
 #include "unit/BufferedProtocol.h"
 #include "unit/CustomerProtocol.h"
 

@@ -1,4 +1,4 @@
-#include "SlavePort.h"
+#include "support/SlavePort.h"
 #include "unit/Mode1Protocol.h"
 
 #include <gtest/gtest.h>

@@ -1,4 +1,4 @@
-#include "client.h"
+#include "support/lan_client.h"
 
 #include <arpa/inet.h>
 #include <nettle/sha1.h>

@@ -5,7 +5,7 @@
 #include <initializer_list>
 #include <string>
 
-#include "sim_fixture.h"
+#include "support/sim_fixture.h"
 #include "wexford.h"
 
 namespace wire {

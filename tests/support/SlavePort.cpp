@@ -1,4 +1,4 @@
-#include "SlavePort.h"
+#include "support/SlavePort.h"
 
 #include <cerrno>
 #include <fcntl.h>
