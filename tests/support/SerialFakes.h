@@ -62,7 +62,7 @@ class FakeLink : public LinkPort {
   std::vector<QByteArray> writes;
 };
 
-class FakeLog : public LogSink {
+class FakeLog : public SessionEvents {
  public:
   void AddLog(const QString& text, LineKind kind) override {
     lines.append(text);
