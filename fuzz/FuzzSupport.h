@@ -10,7 +10,7 @@
 #include "FuzzRequire.h"
 #include "core/ChannelEntry.h"
 #include "core/LinkPort.h"
-#include "core/LogSink.h"
+#include "core/SessionEvents.h"
 #include "core/Pause.h"
 #include "support/SessionFakes.h"
 
@@ -52,7 +52,7 @@ struct Link : test::FakeLink {
   Link() { rawProfile = true; }
 };
 
-class Log : public LogSink {
+class Log : public SessionEvents {
  public:
   void AddLog(const QString& text, LineKind kind) override {
     FUZZ_REQUIRE(!text.isEmpty());

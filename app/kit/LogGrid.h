@@ -3,7 +3,7 @@
 // time it was logged for the saved log; the grid itself shows none.
 
 #include "core/LogJournal.h"
-#include "core/LogSink.h"
+#include "core/SessionEvents.h"
 
 #include <QAbstractTableModel>
 #include <QColor>
@@ -41,7 +41,7 @@ struct LogGridStyle {
   QString accessibleName = QStringLiteral("テスト状況");
 };
 
-class LogModel : public QAbstractTableModel, public LogSink {
+class LogModel : public QAbstractTableModel, public SessionEvents {
   Q_OBJECT
  public:
   explicit LogModel(LogGridStyle style = {}, QObject* parent = nullptr);

@@ -14,7 +14,7 @@ SerialTestForm::SerialTestForm(const WindowContext& context, const SerialFormSpe
     : TestWindow(context.parent, spec.window()), port_(spec.port), comPort_(context.ComPortNumber) {
   PDQ_COM = new SerialLink(this);
   connect(PDQ_COM, &SerialLink::lost, this, [this](const QString& reason) {
-    log->AddLog(QStringLiteral("[エラー]：通信ポートが切断されました（%1）").arg(reason), LineKind::Note);
+    if (session_) session_->PortLost(reason);
     runStopped();
   });
 }

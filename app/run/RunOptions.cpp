@@ -297,9 +297,8 @@ channels sent so far are shown there.
 
 A completed run leaves the unit to play what it holds; a failed or
 interrupted one ends as closing the window does (the stop goes out).
-Mode 8's window writes no log: each frame is shown as it went out
-("[送信]：@0123 + CR(0Dh)"), and the window's information messages as
-info lines.
+Mode 8's window writes no log: each frame is shown as it went out, as
+a sent line, and the window's information messages as info lines.
 
 Exit codes (anything but 0 comes with a one-line reason on stderr):
   0  the run completed and the unit answered as its protocol requires

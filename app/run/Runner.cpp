@@ -5,7 +5,7 @@
 #include "sessions/BriskSession.h"
 #include "sessions/FenwickSession.h"
 #include "sessions/BufferedSession.h"
-#include "core/LogSink.h"
+#include "core/SessionEvents.h"
 #include "sessions/Mode1Session.h"
 #include "sessions/Mode34Session.h"
 #include "sessions/Mode5Session.h"
@@ -14,6 +14,8 @@
 #include "core/Prompter.h"
 #include "core/ModString.h"
 #include "sessions/ModeProfile.h"
+#include "core/ChannelEntry.h"
+#include "sessions/ModeCatalogue.h"
 #include "core/Pause.h"
 #include "core/SessionTimer.h"
 
@@ -127,23 +129,14 @@ class Output {
   bool stdoutFailed_ = false;
 };
 
-// The session's log: printed, and watched by the run.
-class RunLog : public LogSink {
+// The session's lines, printed as they come.
+class RunLines : public SessionEvents {
  public:
-  using Watch = std::function<void(const QString&, LineKind)>;
-  using Classify = std::function<LineKind(const QString&, LineKind)>;
-  RunLog(Output& out, Classify classify, Watch watch)
-      : out_(out), classify_(std::move(classify)), watch_(std::move(watch)) {}
-  void AddLog(const QString& text, LineKind kind) override {
-    kind = classify_(text, kind);
-    out_.line(text, kind);
-    watch_(text, kind);
-  }
+  explicit RunLines(Output& out) : out_(out) {}
+  void AddLog(const QString& text, LineKind kind) override { out_.line(text, kind); }
 
  private:
   Output& out_;
-  Classify classify_;
-  Watch watch_;
 };
 
 // The windows' message boxes, answered without a window: every box is
@@ -174,19 +167,21 @@ struct Outcome {
   QString reason;
 };
 
-// What every run has: its verdict, the time-out on progress, the log.
-class Drive {
+// What every run has: its verdict, the time-out on progress, the log. The
+// run is judged by the session's events; its lines are only printed.
+class Drive : protected SessionEvents {
  public:
   Drive(const Options& o, const Entries& e, Output& out)
       : options_(o),
         entries_(e),
-        log_(
-            out, [this](const QString& t, LineKind k) { return classify(t, k); },
-            [this](const QString& t, LineKind k) { watchLine(t, k); }),
+        lines_(out),
         prompt_([this](const Message& m) {
           messages_.push_back(m);
           shown(m);
-        }) {}
+        }) {
+    log_.attach(lines_);
+    log_.attach(*this);
+  }
   virtual ~Drive() = default;
 
   // Opens what the run needs and starts it; an outcome when it cannot.
@@ -208,12 +203,13 @@ class Drive {
   std::function<void()> decided;
 
  protected:
-  virtual void watch(const QString& text, LineKind kind) = 0;
-  virtual LineKind classify(const QString&, LineKind kind) const { return kind; }
+  void AddLog(const QString&, LineKind) override {}
+  // A port that failed ends the run, whatever else the session says.
+  void runFinished(const RunFinished& e) override {
+    if (e.outcome == RunOutcome::PortLost) decide(kExitPortUnavailable, QStringLiteral("port error: ") + e.detail);
+  }
   // A message box of the window.
   virtual void shown(const Message&) {}
-  // A line of the tester's own: its port errors.
-  virtual void note(const QString& text) { decide(kExitPortUnavailable, QStringLiteral("port error: ") + text); }
 
   void decide(int code, const QString& reason = {}) {
     if (verdict) return;
@@ -226,19 +222,10 @@ class Drive {
 
   const Options& options_;
   const Entries& entries_;
-  RunLog log_;
+  RunLines lines_;
+  SessionEventFan log_;  // what the session reports to
   RunPrompt prompt_;
   std::vector<Message> messages_;
-
- private:
-  void watchLine(const QString& text, LineKind kind) {
-    if (verdict) return;
-    if (kind == LineKind::Note) {
-      note(text);
-      return;
-    }
-    watch(text, kind);
-  }
 };
 
 // Opens the port as the mode's window does; an outcome when it cannot.
@@ -262,9 +249,6 @@ std::optional<Outcome> openPort(SerialLink& link, const QString& port, const Por
   return Outcome{kExitPortUnavailable, QStringLiteral("cannot open %1: %2").arg(*name, link.errorString())};
 }
 
-const QString kAck = QStringLiteral("[受信]：ACK(06h)");
-const QString kNak = QStringLiteral("[受信]：NAK(15h)");
-
 template <class Session>
 class SerialDrive : public Drive {
  public:
@@ -274,11 +258,11 @@ class SerialDrive : public Drive {
     QObject::connect(&link_, &SerialLink::comm, [this](int event) {
       if (verdict) return;
       session_.OnComm(event);
-      if (!verdict) judge();
+      if (verdict) return;
+      if (!refused_.isEmpty()) return decide(kExitRefused, QStringLiteral("the unit refused: ") + refused_);
+      judge();
     });
-    QObject::connect(&link_, &SerialLink::lost, [this](const QString& reason) {
-      log_.AddLog(QStringLiteral("[エラー]：通信ポートが切断されました（%1）").arg(reason), LineKind::Note);
-    });
+    QObject::connect(&link_, &SerialLink::lost, [this](const QString& reason) { session_.PortLost(reason); });
   }
 
   std::optional<Outcome> start() override {
@@ -302,13 +286,22 @@ class SerialDrive : public Drive {
 
  protected:
   virtual void play() = 0;
-  // After each event of the port.
+  // After each event of the port the session did not refuse.
   virtual void judge() = 0;
-  void refuse(const QString& line) { decide(kExitRefused, QStringLiteral("the unit refused: ") + line); }
+  void refusal(const Refusal& r) override { refused_ = r.reason; }
+  void frameSent(const FrameSent& f) override {
+    if (!f.channels.isEmpty()) ++frames_;
+  }
+  // An answer that lets the list go on.
+  void answer(const Answer& a) override {
+    if (a.kind == AnswerKind::Ack || a.kind == AnswerKind::DleAck || a.kind == AnswerKind::Ready) advance();
+  }
 
   SerialLink link_;
   Session session_;
   QString portName_;
+  QString refused_;
+  int frames_ = 0;  // channel frames sent whole
 };
 
 // Modes 1, 2, 3, 5 and 6.
@@ -326,14 +319,8 @@ class BufferedDrive : public SerialDrive<BufferedSession> {
     s.selectedLine = [line] { return line; };
     s.Play(entries_.numbers, entries_.unit);
   }
-  void watch(const QString& text, LineKind kind) override {
-    if (kind == LineKind::Received && text == kAck) advance();
-    if (kind == LineKind::Received && text == kNak) refused_ = text;
-    if (kind == LineKind::Sent && text == u"[送信]：STX(02h)") ++frames_;
-  }
   void judge() override {
     BufferedSession& s = session_;
-    if (!refused_.isEmpty()) return refuse(refused_);
     // The window repeats until 停止; the run turns repeat off once the last
     // pass has begun. A pass ends where a frame goes out and the list wraps
     // to its start; an event sends one frame at most.
@@ -349,8 +336,6 @@ class BufferedDrive : public SerialDrive<BufferedSession> {
   }
 
  private:
-  QString refused_;
-  int frames_ = 0;
   int framesJudged_ = 0;
   int passes_ = 0;
 };
@@ -362,23 +347,14 @@ class Mode1Drive : public SerialDrive<Mode1Session> {
 
  protected:
   void play() override { session_.Play(entries_.numbers, entries_.unit); }
-  void watch(const QString& text, LineKind kind) override {
-    if (kind != LineKind::Received) return;
-    if (text == kAck) advance();
-    if (text == kNak) refused_ = text;
-  }
   void judge() override {
     const Mode1Session& s = session_;
-    if (!refused_.isEmpty()) return refuse(refused_);
     if (s.ListRemain == 0 && s.SecondAck == 1 && s.ThirdAck == 1) decide(kExitOk);
   }
   std::pair<int, int> progress() const override {
     const int total = int(entries_.numbers.size());
     return {total - session_.ListRemain, total};
   }
-
- private:
-  QString refused_;
 };
 
 // Mode 11: one play list, DLE ACK, then the end report, answered ACK.
@@ -391,20 +367,17 @@ class Mode5Drive : public SerialDrive<Mode5Session> {
     session_.EndAnswer = Mode5Session::EndAck;
     session_.Send(entries_.numbers);
   }
-  void watch(const QString& text, LineKind kind) override {
-    if (kind != LineKind::Received) return;
-    if (text == u"10h06h00h") {
+  // The list taken, then the report that it was played.
+  void answer(const Answer& a) override {
+    if (a.kind == AnswerKind::DleAck) {
       accepted_ = true;
       advance();
-    } else if (text == u"10h15h00h") {
-      refused_ = text;
-    } else if (text.startsWith(u"10h02h39h")) {
+    } else if (a.kind == AnswerKind::Report) {
       played_ = true;
       advance();
     }
   }
   void judge() override {
-    if (!refused_.isEmpty()) return refuse(refused_);
     if (accepted_ && played_) decide(kExitOk);
   }
   std::pair<int, int> progress() const override {
@@ -413,7 +386,6 @@ class Mode5Drive : public SerialDrive<Mode5Session> {
   }
 
  private:
-  QString refused_;
   bool accepted_ = false;
   bool played_ = false;
 };
@@ -425,25 +397,14 @@ class Mode34Drive : public SerialDrive<Mode34Session> {
 
  protected:
   void play() override { session_.Send(entries_.numbers, entries_.unit); }
-  void watch(const QString& text, LineKind kind) override {
-    if (kind == LineKind::Sent && text.startsWith(u"[送信]：STX(02h)+")) ++frames_;
-    if (kind != LineKind::Received) return;
-    if (text == kAck) advance();
-    if (text == kNak || text.endsWith(u"(21h)")) refused_ = text;
-  }
   void judge() override {
     const Mode34Session& s = session_;
-    if (!refused_.isEmpty()) return refuse(refused_);
     if (s.CommandState == 0 && s.ListRemain == 0 && frames_ > 0) decide(kExitOk);
   }
   std::pair<int, int> progress() const override {
     const int total = int(entries_.list.size());
     return {total - session_.ListRemain, total};
   }
-
- private:
-  QString refused_;
-  int frames_ = 0;
 };
 
 // Mode 17: DLE ENQ, then a frame per "Ready".
@@ -453,27 +414,14 @@ class Plx6Drive : public SerialDrive<Plx6Session> {
 
  protected:
   void play() override { session_.Play(entries_.numbers, entries_.unit); }
-  void watch(const QString& text, LineKind kind) override {
-    if (kind == LineKind::Sent && text == u"[送信]：STX(02h)") ++frames_;
-    if (kind != LineKind::Received) return;
-    if (text.startsWith(u"[受信]：DLE+ACK") || text.contains(u"【Ready】")) advance();
-    if (text.startsWith(u"[受信]：DLE+NAK") || text.contains(u"【Trap 】") || text.contains(u"【Stop 】") ||
-        text.startsWith(u"[受信]：該当なし"))
-      refused_ = text;
-  }
   void judge() override {
     const Plx6Session& s = session_;
-    if (!refused_.isEmpty()) return refuse(refused_);
     if (s.CommandState == Plx6Session::Idle && s.ListRemain == 0 && frames_ > 0) decide(kExitOk);
   }
   std::pair<int, int> progress() const override {
     const int total = int(entries_.numbers.size());
     return {total - session_.ListRemain, total};
   }
-
- private:
-  QString refused_;
-  int frames_ = 0;
 };
 
 // Timer1 of the schedule windows. The run's time-out stands for it: started
@@ -510,38 +458,31 @@ class FenwickDrive : public SerialDrive<FenwickSession> {
     if (!session_.Start(entries_.path, entries_.request))
       decide(kExitBadArguments, QStringLiteral("--schedule: ") + lastMessage());
   }
-  // The window's normal lines include what it received.
-  LineKind classify(const QString& text, LineKind kind) const override {
-    return kind == LineKind::Sent && text.startsWith(u"【受信】") ? LineKind::Received : kind;
-  }
-  void watch(const QString& text, LineKind) override {
-    static const QRegularExpression channel(QStringLiteral("[0-9]+"));
-    if (text == u"【受信】：NAK(15h)") {
-      refuse(text);
-    } else if (text.startsWith(u"【NG】：")) {
-      ng_ << channel.match(text).captured();
-    } else if (text.startsWith(u"【OK】：")) {
+  // The schedule's answers: nothing restarts the time-out but Timer1.
+  void answer(const Answer&) override {}
+  void channelVerdict(const ChannelVerdict& v) override {
+    if (v.ok)
       ++judged_;
-    } else if (text == u"【判定】：正常にデータを受信しました ******") {
-      decide(kExitOk);
-    } else if (text == u"【判定】：受信データに異常があります。確認して下さい ******") {
-      const qsizetype shown = qMin<qsizetype>(ng_.size(), 10);
-      decide(kExitFailed, QStringLiteral("受信データに異常があります。確認して下さい。 (NG %1 of %2: %3%4)")
-                              .arg(ng_.size())
-                              .arg(ng_.size() + judged_)
-                              .arg(ng_.mid(0, shown).join(QStringLiteral(", ")),
-                                   shown < ng_.size() ? QStringLiteral(", ...") : QString()));
-    } else if (text == u"【情報】：ＢＣＣチェックエラー　確認して下さい >>>>>>") {
-      decide(kExitFailed, QStringLiteral("bad reply: ") + text);
-    } else if (text == u"【情報】：タイムアウトエラー　通信が完了できませんでした。 >>>>>>") {
-      decide(kExitNoAnswer, noProgress());
+    else
+      ng_ << zeroPadded(v.channel, 3);
+  }
+  void runFinished(const RunFinished& e) override {
+    switch (e.outcome) {
+      case RunOutcome::Complete: {
+        if (ng_.isEmpty()) return decide(kExitOk);
+        const qsizetype shown = qMin<qsizetype>(ng_.size(), 10);
+        return decide(kExitFailed, QStringLiteral("受信データに異常があります。確認して下さい。 (NG %1 of %2: %3%4)")
+                                       .arg(ng_.size())
+                                       .arg(ng_.size() + judged_)
+                                       .arg(ng_.mid(0, shown).join(QStringLiteral(", ")),
+                                            shown < ng_.size() ? QStringLiteral(", ...") : QString()));
+      }
+      case RunOutcome::BadReply: return decide(kExitFailed, QStringLiteral("bad reply: ") + e.detail);
+      case RunOutcome::NoAnswer: return decide(kExitNoAnswer, noProgress());
+      default: return SerialDrive::runFinished(e);
     }
   }
-  void judge() override {
-    // The exchange ended without a verdict line: the reply did not parse.
-    if (session_.ExchangeState == FenwickSession::Evaluating)
-      decide(kExitFailed, QStringLiteral("bad reply: ") + lastMessage());
-  }
+  void judge() override {}
 
  private:
   QString lastMessage() const { return messages_.empty() ? QString() : messages_.back().text; }
@@ -551,23 +492,18 @@ class FenwickDrive : public SerialDrive<FenwickSession> {
   int judged_ = 0;
 };
 
-// The frame editor's port as its session sees it: each frame shown once it
-// has gone out, and nothing more goes after an interrupt.
+// The frame editor's port as its session sees it: nothing more goes after
+// an interrupt.
 class ShownLink : public LinkPort {
  public:
-  ShownLink(SerialLink& link, std::function<void(const QByteArray&)> sent) : link_(link), sent_(std::move(sent)) {}
+  explicit ShownLink(SerialLink& link) : link_(link) {}
   bool isOpen() const override { return link_.isOpen(); }
   int InBufferCount() const override { return link_.InBufferCount(); }
   QByteArray read() override { return link_.read(); }
-  bool write(const QByteArray& bytes) override {
-    if (gInterrupted || !link_.write(bytes)) return false;
-    sent_(bytes);
-    return true;
-  }
+  bool write(const QByteArray& bytes) override { return !gInterrupted && link_.write(bytes); }
 
  private:
   SerialLink& link_;
-  std::function<void(const QByteArray&)> sent_;
 };
 
 // The pause after each frame, cut short by an interrupt: a whole table at
@@ -587,7 +523,9 @@ class InterruptiblePause : public Pause {
 class BriskDrive : public Drive {
  public:
   BriskDrive(const Options& o, const Entries& e, Output& out)
-      : Drive(o, e, out), port_(link_, [this](const QByteArray& f) { sent(f); }), session_(port_, pause_, prompt_) {}
+      : Drive(o, e, out), port_(link_), session_(port_, pause_, prompt_) {
+    session_.events = &log_;
+  }
 
   std::optional<Outcome> start() override {
     if (options_.digits) session_.UnitWidth = *options_.digits;
@@ -630,18 +568,16 @@ class BriskDrive : public Drive {
   const char* progressUnit() const override { return "frames"; }
 
  protected:
-  void watch(const QString&, LineKind) override {}
+  void frameSent(const FrameSent&) override {
+    ++sent_;
+    advance();
+  }
   // The window's information boxes are its only word on what it did.
   void shown(const Message& m) override {
     if (m.icon == MsgIcon::Information) log_.AddLog(m.text, LineKind::Info);
   }
 
  private:
-  void sent(const QByteArray& frame) {
-    log_.AddLog(QStringLiteral("[送信]：%1 + CR(0Dh)").arg(QString::fromLatin1(frame.chopped(1))), LineKind::Sent);
-    ++sent_;
-    advance();
-  }
   // After a send: whether it stopped with a box other than information.
   bool stopped(bool oneRow) {
     const auto stop = std::find_if(messages_.begin(), messages_.end(),
@@ -716,11 +652,9 @@ class BinaryDrive : public Drive {
  protected:
   virtual void play() = 0;
   virtual void beforeTick() {}
-  void watch(const QString& text, LineKind kind) override {
-    if (kind == LineKind::Sent && text.startsWith(u"[送信]：") && text != kStopSignalLog) advance();
-  }
-  // The board-lost line is the session's; the step's result decides the run.
-  void note(const QString&) override {}
+  void frameSent(const FrameSent&) override { advance(); }
+  // The step's result decides the run.
+  void runFinished(const RunFinished&) override {}
   void tick() {
     if (verdict) return;
     beforeTick();

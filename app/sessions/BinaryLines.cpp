@@ -114,14 +114,28 @@ BoardResult BinaryLines::stopPulseWithStrobe(LogSink& log) {
   });
 }
 
+QByteArray BinaryLines::pairs(qint64 n) {
+  QByteArray values;
+  for (int transfer = 0; transfer < 4; ++transfer) {
+    const int shift = 6 - 2 * transfer;
+    // The pair's higher bit goes on D0, the lower on D1; D2 marks the first transfer.
+    int v = int((n >> (shift + 1)) & 1) | int((n >> shift) & 1) << 1;
+    if (transfer == 0) v |= 4;
+    values += char(std::uint8_t(~v));
+  }
+  return values;
+}
+
+std::uint8_t BinaryLines::eightBits(qint64 n, bool positiveLogic) {
+  const auto v = std::uint8_t(n);
+  return positiveLogic ? v : std::uint8_t(~v);
+}
+
 BoardResult BinaryLines::sendPairs(qint64 n, int widthMs) {
+  const QByteArray values = pairs(n);
   return timed([&] {
-    for (int transfer = 0; transfer < 4; ++transfer) {
-      const int shift = 6 - 2 * transfer;
-      // The pair's higher bit goes on D0, the lower on D1; D2 marks the first transfer.
-      int v = int((n >> (shift + 1)) & 1) | int((n >> shift) & 1) << 1;
-      if (transfer == 0) v |= 4;
-      if (BoardResult r = write(kDataPort, std::uint8_t(~v), 0xFF); !r.ok()) return r;
+    for (const char v : values) {
+      if (BoardResult r = write(kDataPort, std::uint8_t(v), 0xFF); !r.ok()) return r;
       if (BoardResult r = pulseStrobe(widthMs); !r.ok()) return r;
     }
     return BoardResult{};
@@ -138,10 +152,9 @@ BoardResult BinaryLines::sendTenBits(qint64 n, bool positiveLogic, int widthMs) 
 }
 
 BoardResult BinaryLines::sendEightBits(qint64 n, bool positiveLogic) {
-  std::uint8_t v = std::uint8_t(n);
-  if (positiveLogic) v = std::uint8_t(~v);
+  const std::uint8_t data = eightBits(n, positiveLogic);
   return timed([&] {
-    if (BoardResult r = write(kDataPort, std::uint8_t(~v), 0xFF); !r.ok()) return r;
+    if (BoardResult r = write(kDataPort, data, 0xFF); !r.ok()) return r;
     pause_.sleep(kSettleMs);
     if (BoardResult r = write(kControlPort, 0, kStrobe); !r.ok()) return r;
     pause_.sleep(kPulseMs);

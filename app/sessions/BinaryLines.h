@@ -5,6 +5,7 @@
 
 #include "sessions/WexfordBinding.h"
 
+#include <QByteArray>
 #include <QString>
 #include <cstdint>
 
@@ -44,6 +45,9 @@ class BinaryLines {
     std::uint8_t low;
   };
   static Parallel tenBits(qint64 n, bool positiveLogic);
+  // The data port's values for protocol A (four transfers) and C (one).
+  static QByteArray pairs(qint64 n);
+  static std::uint8_t eightBits(qint64 n, bool positiveLogic);
 
   BinaryLines(WexfordApi& board, Pause& pause) : board_(board), pause_(pause) {}
 

@@ -1,7 +1,7 @@
 #include "sessions/BinarySessions.h"
 
 #include "core/ChannelEntry.h"
-#include "core/LogSink.h"
+#include "core/SessionEvents.h"
 #include "core/Pause.h"
 
 namespace kestrel {
@@ -46,7 +46,7 @@ TimingCheck checkTiming(const QString& text, int defaultMs) {
   return {true, int(*value), {}};
 }
 
-BinarySession::BinarySession(WexfordApi& board, SessionTimer& timer, LogSink& log, Pause& pause)
+BinarySession::BinarySession(WexfordApi& board, SessionTimer& timer, SessionEvents& log, Pause& pause)
     : lines_(board, pause), timer_(timer), log_(log), pause_(pause) {}
 
 BoardResult BinarySession::Load() {
@@ -60,6 +60,7 @@ BoardResult BinarySession::lost(BoardResult failed) {
   timer_.stop();
   runEnded();
   log_.AddLog(kBoardOpenFailed, LineKind::Note);
+  finished(RunOutcome::BoardLost, kBoardOpenFailed);
   return failed;
 }
 
@@ -74,11 +75,28 @@ void BinarySession::start(const QList<qint64>& channels) {
   ChannelList.insert(ChannelList.end(), channels.begin(), channels.end());
   NextIndex = 0;
   Remaining = qint16(channels.size());
+  running_ = true;
+  log_.runStarted({channels, int(channels.size())});
   timer_.start(kBinaryTickMs);
 }
 
+void BinarySession::sent(qint16 next, const QString& line, const QByteArray& values) {
+  NextIndex = next;
+  --Remaining;
+  log_.AddLog(line);
+  log_.frameSent({{entry(next)}, values, EventClock::now()});
+  const int total = int(ChannelList.size()) - 1;
+  log_.progress({NextIndex, total});
+}
+
+void BinarySession::finished(RunOutcome outcome, const QString& detail) {
+  if (!running_ && outcome != RunOutcome::BoardLost) return;
+  running_ = false;
+  log_.runFinished({outcome, detail});
+}
+
 BufferedBinarySession::BufferedBinarySession(const BufferedBinaryVariant& variant, WexfordApi& board,
-                                             SessionTimer& timer, LogSink& log, Pause& pause)
+                                             SessionTimer& timer, SessionEvents& log, Pause& pause)
     : BinarySession(board, timer, log, pause), variant_(variant) {}
 
 void BufferedBinarySession::Play(const QList<qint64>& channels, bool manual, int widthMs) {
@@ -104,6 +122,7 @@ BoardResult BufferedBinarySession::Stop() {
   }
   timer_.stop();
   Playing = false;
+  finished(RunOutcome::Stopped);
   return {};
 }
 
@@ -111,6 +130,7 @@ BoardResult BufferedBinarySession::Time1_Timer() {
   if (Remaining == 0) {
     Playing = false;
     timer_.stop();
+    finished(RunOutcome::Complete);
     return {};
   }
   if (variant_.busyAlways || !ManualMode) {
@@ -124,17 +144,18 @@ BoardResult BufferedBinarySession::Time1_Timer() {
   QString line = QStringLiteral("[送信]：") + zeroPadded(n, variant_.listWidth);
   noteTiming();
   BoardResult r;
+  QByteArray values;
   if (variant_.tenBits) {
-    const BinaryLines::Parallel sent = BinaryLines::tenBits(n, PositiveLogic != 0);
+    const BinaryLines::Parallel on = BinaryLines::tenBits(n, PositiveLogic != 0);
     r = lines_.sendTenBits(n, PositiveLogic != 0, StrobeWidth);
-    line += QStringLiteral("[%1 %2]").arg(QString::number(sent.high, 16).toUpper(), QString::number(sent.low, 16).toUpper());
+    line += QStringLiteral("[%1 %2]").arg(QString::number(on.high, 16).toUpper(), QString::number(on.low, 16).toUpper());
+    values = QByteArray(1, char(on.high)) + char(on.low);
   } else {
     r = lines_.sendPairs(n, StrobeWidth);
+    values = BinaryLines::pairs(n);
   }
   if (!r.ok()) return lost(r);
-  NextIndex = next;
-  --Remaining;
-  log_.AddLog(line);
+  sent(next, line, values);
   return {};
 }
 
@@ -153,7 +174,7 @@ BoardResult BufferedBinarySession::Unload() {
   return r;
 }
 
-BinaryMode2Session::BinaryMode2Session(WexfordApi& board, SessionTimer& timer, LogSink& log, Pause& pause)
+BinaryMode2Session::BinaryMode2Session(WexfordApi& board, SessionTimer& timer, SessionEvents& log, Pause& pause)
     : BinarySession(board, timer, log, pause) {}
 
 QString BinaryMode2Session::caption() const {
@@ -179,6 +200,7 @@ BoardResult BinaryMode2Session::Stop() {
   if (lines_.handle() == 0) return {};
   timer_.stop();
   if (BoardResult r = lines_.stopPulse(log_); !r.ok()) return lost(r);
+  finished(RunOutcome::Stopped);
   return {};
 }
 
@@ -190,6 +212,7 @@ BoardResult BinaryMode2Session::Time1_Timer() {
   }
   if (Remaining == 0) {
     timer_.stop();
+    finished(RunOutcome::Complete);
     return {};
   }
   bool busy = false;
@@ -199,9 +222,8 @@ BoardResult BinaryMode2Session::Time1_Timer() {
   const qint64 n = entry(next);
   noteTiming();
   if (BoardResult r = lines_.sendEightBits(n, PositiveLogic != 0); !r.ok()) return lost(r);
-  NextIndex = next;
-  --Remaining;
-  log_.AddLog(QStringLiteral("[送信]：") + zeroPadded(n, 3) + QStringLiteral(" + OP信号"));
+  sent(next, QStringLiteral("[送信]：") + zeroPadded(n, 3) + QStringLiteral(" + OP信号"),
+       QByteArray(1, char(BinaryLines::eightBits(n, PositiveLogic != 0))));
   return {};
 }
 

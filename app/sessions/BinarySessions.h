@@ -6,6 +6,7 @@
 // with repeat and the volume codes.
 
 #include "sessions/BinaryLines.h"
+#include "core/SessionEvents.h"
 #include "core/SessionTimer.h"
 
 #include <QString>
@@ -14,7 +15,6 @@
 
 namespace kestrel {
 
-class LogSink;
 class Pause;
 
 inline constexpr int kBinaryTickMs = 100;
@@ -50,7 +50,7 @@ TimingCheck checkTiming(const QString& text, int defaultMs);
 // The fields and steps both kinds of window share.
 class BinarySession {
  public:
-  BinarySession(WexfordApi& board, SessionTimer& timer, LogSink& log, Pause& pause);
+  BinarySession(WexfordApi& board, SessionTimer& timer, SessionEvents& log, Pause& pause);
   virtual ~BinarySession() = default;
 
   // Opens the board; anything but ok leaves the handle 0 (BinaryLines::open).
@@ -72,6 +72,10 @@ class BinarySession {
  protected:
   // Starts a list from its first entry.
   void start(const QList<qint64>& channels);
+  // The entry `next` is on the lines as `values`: its line, its events.
+  void sent(qint16 next, const QString& line, const QByteArray& values);
+  // Once a run, as in the serial sessions; a lost board ends any.
+  void finished(RunOutcome outcome, const QString& detail = {});
   qint64 entry(int index) const { return ChannelList[std::size_t(index)]; }
   // Ends the run on a failed board call: its line in the log, the failure returned.
   BoardResult lost(BoardResult failed);
@@ -81,14 +85,15 @@ class BinarySession {
 
   BinaryLines lines_;
   SessionTimer& timer_;
-  LogSink& log_;
+  SessionEvents& log_;
   Pause& pause_;
   bool timingNoted_ = false;
+  bool running_ = false;
 };
 
 class BufferedBinarySession : public BinarySession {
  public:
-  BufferedBinarySession(const BufferedBinaryVariant& variant, WexfordApi& board, SessionTimer& timer, LogSink& log,
+  BufferedBinarySession(const BufferedBinaryVariant& variant, WexfordApi& board, SessionTimer& timer, SessionEvents& log,
                         Pause& pause);
 
   const BufferedBinaryVariant& variant() const { return variant_; }
@@ -112,7 +117,7 @@ class BufferedBinarySession : public BinarySession {
 
 class BinaryMode2Session : public BinarySession {
  public:
-  BinaryMode2Session(WexfordApi& board, SessionTimer& timer, LogSink& log, Pause& pause);
+  BinaryMode2Session(WexfordApi& board, SessionTimer& timer, SessionEvents& log, Pause& pause);
 
   // The window's caption for its sub-mode and logic.
   QString caption() const;

@@ -6,6 +6,7 @@
 #include "core/AtomicSave.h"
 #include "core/Prompter.h"
 #include "core/Pause.h"
+#include "core/SessionEvents.h"
 
 #include <QFile>
 #include <QStringList>
@@ -141,7 +142,7 @@ void BriskSession::SendOne() {
   if (!validateCell(row, CurrentColumn)) return;
   const std::optional<QByteArray> f = buildFrame(row);
   if (!f) return;
-  if (!link_.write(*f)) {
+  if (!sendFrame(*f)) {
     prompter_.ask(kNotSent, MsgIcon::Exclamation);
     return;
   }
@@ -203,7 +204,7 @@ void BriskSession::SendAll() {
     frames.push_back(*f);
   }
   for (const QByteArray& f : frames) {
-    if (!link_.write(f)) {
+    if (!sendFrame(f)) {
       prompter_.ask(kNotSent, MsgIcon::Exclamation);
       return;
     }
@@ -247,6 +248,15 @@ void BriskSession::Load(const QString& dataFile) {
       named += QStringLiteral("ほか%1行").arg(rest);
     prompter_.ask(QStringLiteral("読み込めなかった行があります（%1）").arg(named), MsgIcon::Exclamation);
   }
+}
+
+bool BriskSession::sendFrame(const QByteArray& frame) {
+  if (!link_.write(frame)) return false;
+  if (events) {
+    events->AddLog(QStringLiteral("[送信]：%1 + CR(0Dh)").arg(QString::fromLatin1(frame.chopped(1))), LineKind::Sent);
+    events->frameSent({{}, frame, EventClock::now()});
+  }
+  return true;
 }
 
 bool BriskSession::write(const QString& dataFile) {

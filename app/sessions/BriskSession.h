@@ -14,6 +14,7 @@ namespace kestrel {
 class LinkPort;
 class Pause;
 class Prompter;
+class SessionEvents;
 
 class BriskSession {
  public:
@@ -46,6 +47,9 @@ class BriskSession {
   int CurrentRow = 1;
   int CurrentColumn = EventColumn;
   bool EditCell = false;  // the current cell is to be opened for editing
+  // Where each frame is reported once it is out, with its line; the window
+  // has no log and leaves it unset.
+  SessionEvents* events = nullptr;
 
  private:
   std::optional<int> validatePause();
@@ -59,6 +63,7 @@ class BriskSession {
   bool write(const QString& dataFile);
   void select(int row, int column, bool edit = false);
   void sendFrames(int count);
+  bool sendFrame(const QByteArray& frame);
 
   LinkPort& link_;
   Pause& pause_;

@@ -1,7 +1,7 @@
 #include "sessions/BufferedSession.h"
 
 #include "core/Bcc.h"
-#include "core/LogSink.h"
+#include "core/SessionEvents.h"
 #include "core/ChannelEntry.h"
 #include "core/LinkPort.h"
 #include "core/Pause.h"
@@ -79,12 +79,12 @@ const BufferedVariant& bufferedVariant(int subMode) {
   return kVariants[std::size_t(subMode >= 0 && subMode <= 2 ? subMode : 0)];
 }
 
-BufferedSession::BufferedSession(const BufferedVariant& variant, LinkPort& link, LogSink& log, Pause& pause)
+BufferedSession::BufferedSession(const BufferedVariant& variant, LinkPort& link, SessionEvents& log, Pause& pause)
     : SerialSession(link, log, pause), MaxChannel(variant.maxChannel), variant_(variant) {
   InitForm();
 }
 
-BufferedSession::BufferedSession(int subMode, LinkPort& link, LogSink& log, Pause& pause)
+BufferedSession::BufferedSession(int subMode, LinkPort& link, SessionEvents& log, Pause& pause)
     : BufferedSession(bufferedVariant(subMode), link, log, pause) {
   SubMode = qint16(subMode);
 }
@@ -101,17 +101,18 @@ void BufferedSession::Play(const QList<qint64>& channels, int channelUnit) {
   load(channels.mid(0, MaxChannel), channelUnit);
   // A run starts here: a stop the unit never answered is over.
   StopRequest = Stopped = false;
-  send(QByteArray(1, char(kEnq)), QStringLiteral("[送信]：ENQ(05h)"));
+  runStarted(channels.mid(0, MaxChannel));
+  sendFrame(QByteArray(1, char(kEnq)), QStringLiteral("[送信]：ENQ(05h)"));
 }
 
 void BufferedSession::Stop() {
   StopRequest = Stopped = true;
-  send(variant_.stopCommand, variant_.stopLog);
+  if (sendFrame(variant_.stopCommand, variant_.stopLog)) finished(RunOutcome::Stopped);
 }
 
 void BufferedSession::SendVolume(Volume command) {
   VolumeCmd = command;
-  send(QByteArray(1, char(kEnq)), QStringLiteral("[送信]：ENQ(05h)"));
+  sendFrame(QByteArray(1, char(kEnq)), QStringLiteral("[送信]：ENQ(05h)"));
 }
 
 void BufferedSession::OnComm(int event) {
@@ -128,12 +129,13 @@ void BufferedSession::OnComm(int event) {
 }
 
 void BufferedSession::onAck() {
+  const bool answeredFrame = FramePending;
   LinkUp = true;
   AckReceived = true;
   FramePending = false;
   if (VolumeCmd >= Volume6dB && VolumeCmd <= VolumeDefault) {
     const VolumeFrame& frame = kVolumeFrames[std::size_t(VolumeCmd - Volume6dB)];
-    send(frame.bytes, frame.log);
+    sendFrame(frame.bytes, frame.log);
     VolumeCmd = VolumeSent;
     return;
   }
@@ -142,6 +144,8 @@ void BufferedSession::onAck() {
     return;
   }
   nextFrame();
+  // The last frame answered and nothing more to send: the list is done.
+  if (answeredFrame && !FramePending && ListRemain == 0 && !Stopped) finished(RunOutcome::Complete);
 }
 
 void BufferedSession::onNak() {
@@ -175,15 +179,19 @@ void BufferedSession::nextFrame() {
     prefix = QStringLiteral("#00") + QString::number(LineNo);
   }
   QStringList channels;
-  for (const qint64 channel : take()) channels.append(zeroPadded(channel, variant_.channelWidth));
+  const QList<qint64> taken = take();
+  for (const qint64 channel : taken) channels.append(zeroPadded(channel, variant_.channelWidth));
   QStringList items = channels;
   if (!prefix.isEmpty()) items.prepend(prefix);
-  if (!writeFrame((prefix + channels.join(QString())).toLatin1(), items.join(u','))) {
+  const QByteArray payload = (prefix + channels.join(QString())).toLatin1();
+  if (!writeFrame(payload, items.join(u','))) {
     // Channels that did not reach the unit are still to be sent.
     rewind();
     FrameCount = 0;
     return;
   }
+  frameSent(stxFrame(payload), taken);
+  progressed(ListTotal - ListRemain, ListTotal);
   if (RepeatOn == 1 && ListRemain == 0 && ListTotal != MaxChannel) restart();
   FramePending = true;
 }

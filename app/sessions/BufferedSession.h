@@ -38,8 +38,8 @@ class BufferedSession : public SerialSession, private ChannelCursor<qint64> {
   enum Volume : qint16 { VolumeNone = 0, Volume6dB = 1, Volume14dB = 2, VolumeDefault = 3, VolumeSent = 5 };
   static constexpr int kFrameGapMs = 3;
 
-  BufferedSession(const BufferedVariant& variant, LinkPort& link, LogSink& log, Pause& pause);
-  BufferedSession(int subMode, LinkPort& link, LogSink& log, Pause& pause);
+  BufferedSession(const BufferedVariant& variant, LinkPort& link, SessionEvents& log, Pause& pause);
+  BufferedSession(int subMode, LinkPort& link, SessionEvents& log, Pause& pause);
 
   void InitForm() override;
   // 再生, once the entries have passed their check: starts a run.

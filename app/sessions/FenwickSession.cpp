@@ -3,7 +3,7 @@
 #include "core/Bcc.h"
 #include "core/ChannelEntry.h"
 #include "core/LinkPort.h"
-#include "core/LogSink.h"
+#include "core/SessionEvents.h"
 #include "core/Prompter.h"
 #include "core/Pause.h"
 
@@ -17,7 +17,7 @@ const FenwickVariant kFenwick1000{QStringLiteral("交通局向け(1000CH)自動�
                                   QStringLiteral("ＣＨ番号は1～1000までの数値を入力して下さい。")};
 
 FenwickSession::FenwickSession(const FenwickVariant& variant, SessionTimer& timer, Prompter& prompter, LinkPort& link,
-                               LogSink& log, Pause& pause)
+                               SessionEvents& log, Pause& pause)
     : SerialSession(link, log, pause), variant_(variant), timer_(timer), prompter_(prompter) {
   InitForm();
 }
@@ -48,7 +48,8 @@ bool FenwickSession::Start(const QString& scheduleFile, const Request& request) 
   Asked = request;
   ReplyBuffer.clear();
   RunningCheck = 0;
-  if (send(QByteArray(1, char(kEnq)), QStringLiteral("【送信】：応答要求(05h)"))) ExchangeState = AwaitAck;
+  runStarted({});
+  if (sendFrame(QByteArray(1, char(kEnq)), QStringLiteral("【送信】：応答要求(05h)"))) ExchangeState = AwaitAck;
   return true;
 }
 
@@ -60,10 +61,14 @@ void FenwickSession::OnComm(int event) {
   if (b == kAck && ExchangeState == AwaitAck) {
     onAck();
   } else if (b == kNak && ExchangeState != AwaitCheck) {
-    log_.AddLog(QStringLiteral("【受信】：NAK(15h)"));
+    const QString line = QStringLiteral("【受信】：NAK(15h)");
+    log_.AddLog(line, LineKind::Received);
+    answered(AnswerKind::Nak, QByteArray(1, char(b)));
+    refused(line);
     log_.AddLog(QString());
     endExchange();
     ExchangeState = Idle;
+    finished(RunOutcome::Refused, line);
   } else if (ExchangeState == AwaitStx) {
     if (b != kStx) return;
     log_.AddLog(QStringLiteral("【情報】：データ受信中 >>>>>>"), LineKind::Info);
@@ -84,7 +89,8 @@ void FenwickSession::OnComm(int event) {
 
 void FenwickSession::onAck() {
   busy(true);
-  log_.AddLog(QStringLiteral("【受信】：正常応答(06h) "));
+  log_.AddLog(QStringLiteral("【受信】：正常応答(06h) "), LineKind::Received);
+  answered(AnswerKind::Ack, QByteArray(1, char(kAck)));
   const QByteArray frame = requestFrame(Asked);
   const QByteArray digits = frame.mid(2, frame.size() - 4);
   const quint8 bcc = quint8(frame.back());
@@ -99,6 +105,7 @@ void FenwickSession::onAck() {
     ExchangeState = Idle;
     return;
   }
+  frameSent(frame);
   ExchangeState = AwaitStx;
   timer_.start(kReplyTimeoutMs);
 }
@@ -110,10 +117,15 @@ void FenwickSession::onCheckByte(quint8 b) {
   ExchangeState = Evaluating;
   pause_.doEvents();
   pause_.sleep(kSettleMs);
+  answered(AnswerKind::Report, ReplyBuffer);
   if (ReceivedCheck != RunningCheck) {
-    log_.AddLog(QStringLiteral("【情報】：ＢＣＣチェックエラー　確認して下さい >>>>>>"), LineKind::Error);
+    const QString line = QStringLiteral("【情報】：ＢＣＣチェックエラー　確認して下さい >>>>>>");
+    log_.AddLog(line, LineKind::Error);
+    finished(RunOutcome::BadReply, line);
   } else if (!parseReply(ReplyBuffer, UnitTable)) {
-    prompter_.ask(QStringLiteral("解析に失敗しました。受信データが不正です。"), MsgIcon::Critical);
+    const QString message = QStringLiteral("解析に失敗しました。受信データが不正です。");
+    prompter_.ask(message, MsgIcon::Critical);
+    finished(RunOutcome::BadReply, message);
   } else {
     judge();
   }
@@ -141,6 +153,7 @@ void FenwickSession::judge() {
       log_.AddLog(QStringLiteral("【OK】：") + line);
     else
       log_.AddLog(QStringLiteral("【NG】：") + line, LineKind::Error);
+    log_.channelVerdict({channel, same});
   }
   busy(false);
   if (allOk) {
@@ -152,6 +165,7 @@ void FenwickSession::judge() {
     log_.AddLog(QString());
     prompter_.ask(QStringLiteral("受信データに異常があります。確認して下さい。"), MsgIcon::Critical);
   }
+  finished(RunOutcome::Complete);
 }
 
 void FenwickSession::endExchange() {
@@ -163,8 +177,10 @@ void FenwickSession::Timer1_Timer() {
   timer_.stop();
   if (ExchangeState < AwaitStx || ExchangeState > AwaitCheck) return;
   busy(false);
-  log_.AddLog(QStringLiteral("【情報】：タイムアウトエラー　通信が完了できませんでした。 >>>>>>"), LineKind::Error);
+  const QString line = QStringLiteral("【情報】：タイムアウトエラー　通信が完了できませんでした。 >>>>>>");
+  log_.AddLog(line, LineKind::Error);
   ExchangeState = Idle;
+  finished(RunOutcome::NoAnswer, line);
 }
 
 }  // namespace kestrel

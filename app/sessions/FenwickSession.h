@@ -39,7 +39,7 @@ class FenwickSession : public SerialSession {
   };
 
   // Its notices go to `prompter`.
-  FenwickSession(const FenwickVariant& variant, SessionTimer& timer, Prompter& prompter, LinkPort& link, LogSink& log,
+  FenwickSession(const FenwickVariant& variant, SessionTimer& timer, Prompter& prompter, LinkPort& link, SessionEvents& log,
                  Pause& pause);
 
   // The request frame: STX, 20h, the channel digits, ETX, check byte.

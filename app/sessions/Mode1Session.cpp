@@ -1,7 +1,7 @@
 #include "sessions/Mode1Session.h"
 
 #include "core/ChannelEntry.h"
-#include "core/LogSink.h"
+#include "core/SessionEvents.h"
 #include "core/LinkPort.h"
 #include "core/Pause.h"
 
@@ -11,7 +11,7 @@ namespace {
 const QByteArray kCrByte(1, char(SerialSession::kCr));
 }
 
-Mode1Session::Mode1Session(LinkPort& link, LogSink& log, Pause& pause) : SerialSession(link, log, pause) { InitForm(); }
+Mode1Session::Mode1Session(LinkPort& link, SessionEvents& log, Pause& pause) : SerialSession(link, log, pause) { InitForm(); }
 
 void Mode1Session::InitForm() {
   QList<qint64> all;
@@ -27,14 +27,22 @@ void Mode1Session::Play(const QList<qint64>& channels, int channelUnit) {
   // flags are left as they are.
   StopRequest = 0;
   Stopped = false;
-  if (send("sts")) send(kCrByte, QStringLiteral("[送信]：STS(53h54h53h) + CR(0Dh)"));
+  runStarted(channels);
+  if (send("sts") && send(kCrByte, QStringLiteral("[送信]：STS(53h54h53h) + CR(0Dh)"))) frameSent("sts\r");
 }
 
-bool Mode1Session::sendStop(const QString& logLine) { return send("000") && send(kCrByte, logLine); }
+bool Mode1Session::sendStop(const QString& logLine) {
+  if (!send("000") || !send(kCrByte, logLine)) return false;
+  frameSent("000\r");
+  return true;
+}
 
 void Mode1Session::Stop() {
   // A stop that did not go out is not waited for.
-  if (sendStop(QStringLiteral("[送信]：STOP(00h00h00h)"))) StopRequest = 1;
+  if (sendStop(QStringLiteral("[送信]：STOP(00h00h00h)"))) {
+    StopRequest = 1;
+    finished(RunOutcome::Stopped);
+  }
   Stopped = true;
 }
 
@@ -59,6 +67,8 @@ void Mode1Session::onAck() {
     ThirdAck = 1;
   }
   logReceived(kAck);
+  // The last line taken and played: the list is done.
+  if (ListRemain == 0 && SecondAck == 1 && ThirdAck == 1) finished(RunOutcome::Complete);
   if (StopRequest == 1) {
     StopRequest = 0;
     return;
@@ -68,13 +78,16 @@ void Mode1Session::onAck() {
 
   // Commas go between the channels only: none after the last of a line.
   QStringList digits;
-  for (const qint64 channel : take()) digits.append(zeroPadded(channel, 3));
+  const QList<qint64> taken = take();
+  for (const qint64 channel : taken) digits.append(zeroPadded(channel, 3));
   const QString text = digits.join(u',');
   if (!send(text.toLatin1()) || !send(kCrByte, QStringLiteral("[送信]：") + text + QStringLiteral(" + CR(0Dh)"))) {
     // Channels that did not reach the unit are still to be sent.
     rewind();
     return;
   }
+  frameSent(text.toLatin1() + kCrByte, taken);
+  progressed(ListTotal - ListRemain, ListTotal);
   if (SecondAck == 1 && ThirdAck == 1) SecondAck = ThirdAck = 0;
 }
 

@@ -14,7 +14,7 @@ class Mode1Session : public SerialSession, private ChannelCursor<qint64> {
  public:
   static constexpr int kChannels = 255;
 
-  Mode1Session(LinkPort& link, LogSink& log, Pause& pause);
+  Mode1Session(LinkPort& link, SessionEvents& log, Pause& pause);
 
   void InitForm() override;
   // 再生, once the entries have passed their check.

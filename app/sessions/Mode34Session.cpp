@@ -2,7 +2,7 @@
 
 #include "core/Bcc.h"
 #include "core/ChannelEntry.h"
-#include "core/LogSink.h"
+#include "core/SessionEvents.h"
 #include "core/LinkPort.h"
 #include "core/Pause.h"
 
@@ -37,7 +37,7 @@ const std::array<CommandFrame, 7> kCommands{{
 
 }  // namespace
 
-Mode34Session::Mode34Session(LinkPort& link, LogSink& log, Pause& pause) : SerialSession(link, log, pause) {
+Mode34Session::Mode34Session(LinkPort& link, SessionEvents& log, Pause& pause) : SerialSession(link, log, pause) {
   InitForm();
 }
 
@@ -49,12 +49,13 @@ void Mode34Session::InitForm() {
 void Mode34Session::Send(const QList<qint64>& channels, int channelUnit) {
   load(channels, channelUnit);
   CommandState = 1;
-  send(QByteArray(1, char(kEnq)), QStringLiteral("[送信]：ENQ(05h)"));
+  runStarted(channels);
+  sendFrame(QByteArray(1, char(kEnq)), QStringLiteral("[送信]：ENQ(05h)"));
 }
 
 void Mode34Session::sendSingle(qint16 state, const QByteArray& bytes, const QString& logLine) {
   CommandState = state;
-  send(bytes, logLine);
+  if (sendFrame(bytes, logLine) && state == 10) finished(RunOutcome::Stopped);
 }
 
 void Mode34Session::SendCommand(Command command) {
@@ -87,23 +88,30 @@ bool Mode34Session::handle(const QByteArray& block) {
       return false;
     }
     onReport(block);
+    answered(AnswerKind::Report, block);
   } else if (first == kAck || first == kRefusal) {
-    if (first == kAck)
-      log_.AddLog(QStringLiteral("[受信]：ACK(06h)"), LineKind::Received);
-    else if (CommandState == 30)
-      log_.AddLog(QStringLiteral("[受信]：再生中コマンド無効 [！] (21h)"), LineKind::Received);
-    else
-      log_.AddLog(QStringLiteral("[受信]：[！] (21h)"), LineKind::Received);
+    const QString line = first == kAck           ? QStringLiteral("[受信]：ACK(06h)")
+                         : CommandState == 30    ? QStringLiteral("[受信]：再生中コマンド無効 [！] (21h)")
+                                                 : QStringLiteral("[受信]：[！] (21h)");
+    log_.AddLog(line, LineKind::Received);
+    answered(first == kAck ? AnswerKind::Ack : AnswerKind::Nak, block);
+    if (first == kRefusal) refused(line);
+    const bool lastFrame = CommandState == 2 && ListRemain == 0;
     if (CommandState == 1)
       CommandState = 2;
-    else if (CommandState == 2 && ListRemain == 0)
+    else if (lastFrame)
       CommandState = 0;
     else if (CommandState == 10 || CommandState == 20 || CommandState == 30 || CommandState == 40)
       CommandState = 0;
+    if (lastFrame && first == kAck) finished(RunOutcome::Complete);
   } else if (first == kNak) {
-    log_.AddLog(QStringLiteral("[受信]：NAK(15h)"), LineKind::Received);
+    const QString line = QStringLiteral("[受信]：NAK(15h)");
+    log_.AddLog(line, LineKind::Received);
+    answered(AnswerKind::Nak, block);
+    refused(line);
   } else {
     log_.AddLog(QStringLiteral("[受信]：(%1)").arg(hexDump(block)), LineKind::Received);
+    answered(AnswerKind::Other, block);
   }
   return true;
 }
@@ -133,7 +141,8 @@ void Mode34Session::onReport(const QByteArray& block) {
 
 void Mode34Session::nextFrame() {
   QStringList channels;
-  for (const qint64 channel : take()) channels.append(zeroPadded(channel, 3));
+  const QList<qint64> taken = take();
+  for (const qint64 channel : taken) channels.append(zeroPadded(channel, 3));
   const std::array<QByteArray, 4> parts = stxFrameParts(channels.join(QString()).toLatin1());
   bool sent = true;
   for (const QByteArray& part : parts) {
@@ -146,6 +155,8 @@ void Mode34Session::nextFrame() {
     return;
   }
   log_.AddLog(QStringLiteral("[送信]：STX(02h)+%1+ETX(03h)+BCC(%2h)").arg(channels.join(u','), hexText(quint8(parts[3][0]))));
+  frameSent(parts[0] + parts[1] + parts[2] + parts[3], taken);
+  progressed(ListTotal - ListRemain, ListTotal);
 }
 
 void Mode34Session::Unload() { pause_.doEvents(); }

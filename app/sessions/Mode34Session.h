@@ -19,7 +19,7 @@ class Mode34Session : public SerialSession, private ChannelCursor<qint64> {
 
   enum Command { Stop, Reset, Vol6, Vol14, VolDefault, BareEnq, Ch1 };
 
-  Mode34Session(LinkPort& link, LogSink& log, Pause& pause);
+  Mode34Session(LinkPort& link, SessionEvents& log, Pause& pause);
 
   void InitForm() override;
   // 送信, once the entries have passed their check.

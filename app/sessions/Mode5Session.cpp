@@ -1,7 +1,7 @@
 #include "sessions/Mode5Session.h"
 
 #include "core/Bcc.h"
-#include "core/LogSink.h"
+#include "core/SessionEvents.h"
 #include "core/LinkPort.h"
 #include "core/Pause.h"
 
@@ -18,7 +18,7 @@ constexpr qsizetype kChannelBytesPerLine = 20;
 
 }  // namespace
 
-Mode5Session::Mode5Session(LinkPort& link, LogSink& log, Pause& pause) : SerialSession(link, log, pause) { InitForm(); }
+Mode5Session::Mode5Session(LinkPort& link, SessionEvents& log, Pause& pause) : SerialSession(link, log, pause) { InitForm(); }
 
 void Mode5Session::InitForm() { partial_.clear(); }
 
@@ -46,7 +46,9 @@ QByteArray Mode5Session::playList(const QList<qint64>& channels) {
 void Mode5Session::Send(const QList<qint64>& channels) {
   ChannelList.assign(channels.begin(), channels.end());
   const QByteArray message = playList(channels);
+  runStarted(channels);
   if (!send(message)) return;
+  frameSent(message, channels);
   log_.AddLog(kSentRule);
   log_.AddLog(hexDump(message.left(4)));
   const QByteArray channelBytes = message.mid(4, message.size() - 7);
@@ -56,12 +58,15 @@ void Mode5Session::Send(const QList<qint64>& channels) {
 }
 
 void Mode5Session::sendFixed(const QByteArray& bytes) {
-  if (!send(bytes)) return;
+  if (!sendFrame(bytes)) return;
   log_.AddLog(kSentRule);
   log_.AddLog(hexDump(bytes));
 }
 
-void Mode5Session::SendStop() { sendFixed(kStop); }
+void Mode5Session::SendStop() {
+  sendFixed(kStop);
+  finished(RunOutcome::Stopped);
+}
 
 void Mode5Session::SendAck() { sendFixed(kDleAck); }
 
@@ -88,12 +93,17 @@ void Mode5Session::OnComm(int event) {
     const quint8 b2 = quint8(data[1]), b3 = quint8(data[2]);
     if (b2 == kStx && b3 == 0x39) {
       logReceived(data);
+      answered(AnswerKind::Report, data);
+      finished(RunOutcome::Complete);
       if (EndAnswer == EndAck) SendAck();
       if (EndAnswer == EndNak) SendNak();
       return;
     }
     if ((b2 != kAck && b2 != kNak) || b3 != 0x00) return;
     logReceived(data.left(3));
+    answered(b2 == kAck ? AnswerKind::DleAck : AnswerKind::DleNak, data.left(3));
+    if (b2 == kNak) refused(hexDump(data.left(3)));
+    if (b2 == kAck) progressed(int(ChannelList.size()), int(ChannelList.size()));
     data.remove(0, 3);
   }
 }

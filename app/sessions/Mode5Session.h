@@ -16,7 +16,7 @@ class Mode5Session : public SerialSession {
   static constexpr int kAutoChannels = 30;
   enum EndReply : qint16 { EndAck = 0, EndNak = 1, EndSilent = 2 };  // Option1(0..2)
 
-  Mode5Session(LinkPort& link, LogSink& log, Pause& pause);
+  Mode5Session(LinkPort& link, SessionEvents& log, Pause& pause);
 
   // The play list's message: DLE STX "C", the count character, two
   // characters per channel, DLE ETX and the check byte.

@@ -1,13 +1,13 @@
 #include "sessions/Plx6Session.h"
 
 #include "core/Bcc.h"
-#include "core/LogSink.h"
+#include "core/SessionEvents.h"
 #include "core/LinkPort.h"
 #include "core/Pause.h"
 
 namespace kestrel {
 
-Plx6Session::Plx6Session(LinkPort& link, LogSink& log, Pause& pause) : SerialSession(link, log, pause) { InitForm(); }
+Plx6Session::Plx6Session(LinkPort& link, SessionEvents& log, Pause& pause) : SerialSession(link, log, pause) { InitForm(); }
 
 QStringList Plx6Session::hexChannels(const QList<qint64>& channels) {
   QStringList list;
@@ -33,12 +33,13 @@ void Plx6Session::ResetReceiver() {
 void Plx6Session::Play(const QList<qint64>& channels, int channelUnit) {
   load(channels, channelUnit);
   CommandState = EnqSent;
-  send(QByteArray("\x10\x05", 2), QStringLiteral("[送信]：DLE(10h)+ENQ(05h)"));
+  runStarted(channels);
+  sendFrame(QByteArray("\x10\x05", 2), QStringLiteral("[送信]：DLE(10h)+ENQ(05h)"));
 }
 
 void Plx6Session::Stop() {
   CommandState = StopSent;
-  send(QByteArray("\x01", 1), QStringLiteral("[送信]：STOP(01h)"));
+  if (sendFrame(QByteArray("\x01", 1), QStringLiteral("[送信]：STOP(01h)"))) finished(RunOutcome::Stopped);
 }
 
 void Plx6Session::OnComm(int event) {
@@ -103,18 +104,26 @@ void Plx6Session::onDle(quint8 code) {
   switch (code) {
     case kAck:
       logReceived(QStringLiteral("[受信]：DLE+ACK(%1)").arg(dump()));
+      answered(AnswerKind::DleAck, RxBuf);
       if (CommandState == EnqSent) CommandState = AckReceived;
       break;
     case kNak:
-      logReceived(QStringLiteral("[受信]：DLE+NAK(%1)").arg(dump()));
-      CommandState = Idle;
+      refuse(QStringLiteral("[受信]：DLE+NAK(%1)").arg(dump()), AnswerKind::DleNak);
       break;
-    case 0x43: logReceived(QStringLiteral("[受信]：DLE+C(%1)").arg(dump())); break;
-    default:
-      logReceived(QStringLiteral("[受信]：該当なし(%1)").arg(dump()));
-      CommandState = Idle;
+    case 0x43:
+      logReceived(QStringLiteral("[受信]：DLE+C(%1)").arg(dump()));
+      answered(AnswerKind::Report, RxBuf);
       break;
+    default: refuse(QStringLiteral("[受信]：該当なし(%1)").arg(dump()), AnswerKind::Other); break;
   }
+}
+
+void Plx6Session::refuse(const QString& line, AnswerKind kind) {
+  logReceived(line);
+  answered(kind, RxBuf);
+  refused(line);
+  CommandState = Idle;
+  finished(RunOutcome::Refused, line);
 }
 
 void Plx6Session::onText() {
@@ -124,21 +133,25 @@ void Plx6Session::onText() {
     const auto b = quint8(RxBuf[i]);
     if (b != kStx && b != kEtx) text += QChar(b);
   }
-  logReceived(QStringLiteral("[受信]：STX+【%1】+BCC(%2)").arg(text, dump()));
+  const QString line = QStringLiteral("[受信]：STX+【%1】+BCC(%2)").arg(text, dump());
+  if (text == u"Trap " || text == u"Stop ") return refuse(line, AnswerKind::Report);
+  logReceived(line);
+  answered(text == u"Ready" ? AnswerKind::Ready : AnswerKind::Report, RxBuf);
   if (text == u"Ready") {
+    const bool lastFrame = CommandState == FrameSent && ListRemain == 0;
     if (CommandState == AckReceived)
       CommandState = Ready;
     else if (CommandState == FrameSent)
       CommandState = ListRemain > 0 ? Ready : Idle;
     else
       CommandState = Idle;
-  } else if (text == u"Trap " || text == u"Stop ") {
-    CommandState = Idle;
+    if (lastFrame) finished(RunOutcome::Complete);
   }
 }
 
 void Plx6Session::nextFrame() {
-  const QStringList channels = hexChannels(take());
+  const QList<qint64> taken = take();
+  const QStringList channels = hexChannels(taken);
   const QByteArray frame = stxFrame(channels.join(QString()).toLatin1());
   if (!send(frame)) {
     // Channels that did not reach the unit are still to be sent.
@@ -155,6 +168,8 @@ void Plx6Session::nextFrame() {
   }
   log_.AddLog(QStringLiteral("[送信]：ETX(03h)"));
   log_.AddLog(QStringLiteral("[送信]：BCC(%1)").arg(hexDump(frame.right(1))));
+  frameSent(frame, taken);
+  progressed(ListTotal - ListRemain, ListTotal);
   CommandState = FrameSent;
 }
 

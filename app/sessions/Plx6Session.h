@@ -20,7 +20,7 @@ class Plx6Session : public SerialSession, private ChannelCursor<qint64> {
   static constexpr int kItemsPerLine = 20;
   enum State : qint16 { Idle = 0, EnqSent = 1, AckReceived = 2, Ready = 3, FrameSent = 4, StopSent = 10 };
 
-  Plx6Session(LinkPort& link, LogSink& log, Pause& pause);
+  Plx6Session(LinkPort& link, SessionEvents& log, Pause& pause);
 
   // Channel numbers as the unit takes them: "01" .. "FF".
   static QStringList hexChannels(const QList<qint64>& channels);
@@ -54,6 +54,8 @@ class Plx6Session : public SerialSession, private ChannelCursor<qint64> {
   void onText();
   void nextFrame();
   void logReceived(const QString& line);
+  // A reply that ends the run unplayed.
+  void refuse(const QString& line, AnswerKind kind);
 
   // The message received so far, as its log lines show it.
   QString dump() const;

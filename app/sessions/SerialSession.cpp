@@ -1,7 +1,6 @@
 #include "sessions/SerialSession.h"
 
 #include "core/Bcc.h"
-#include "core/LogSink.h"
 #include "core/LinkPort.h"
 #include "core/Pause.h"
 
@@ -9,11 +8,26 @@ namespace kestrel {
 
 bool SerialSession::send(const QByteArray& bytes, const QString& logLine) {
   if (!link_.write(bytes)) {
-    log_.AddLog(link_.isOpen() ? kWriteFailedLog : kPortNotOpenLog, LineKind::Note);
+    const QString& line = link_.isOpen() ? kWriteFailedLog : kPortNotOpenLog;
+    log_.AddLog(line, LineKind::Note);
+    finished(RunOutcome::PortLost, line);
     return false;
   }
+  lastWrite_ = EventClock::now();
   if (!logLine.isEmpty()) log_.AddLog(logLine);
   return true;
+}
+
+bool SerialSession::sendFrame(const QByteArray& bytes, const QString& logLine) {
+  if (!send(bytes, logLine)) return false;
+  frameSent(bytes);
+  return true;
+}
+
+void SerialSession::PortLost(const QString& reason) {
+  const QString line = QStringLiteral("[エラー]：通信ポートが切断されました（%1）").arg(reason);
+  log_.AddLog(line, LineKind::Note);
+  finished(RunOutcome::PortLost, line);
 }
 
 void SerialSession::logReceived(quint8 byte) {
@@ -21,6 +35,31 @@ void SerialSession::logReceived(quint8 byte) {
                        : byte == kNak ? QStringLiteral("[受信]：NAK(15h)")
                                       : QStringLiteral("[受信]：(%1h)").arg(hexText(byte));
   log_.AddLog(line, LineKind::Received);
+  answered(byte == kAck ? AnswerKind::Ack : byte == kNak ? AnswerKind::Nak : AnswerKind::Other,
+           QByteArray(1, char(byte)));
+  if (byte == kNak) refused(line);
+}
+
+void SerialSession::runStarted(const QList<qint64>& channels) {
+  running_ = true;
+  log_.runStarted({channels, int(channels.size())});
+}
+
+void SerialSession::frameSent(const QByteArray& bytes, const QList<qint64>& channels) {
+  log_.frameSent({channels, bytes, lastWrite_.value_or(EventClock::now())});
+}
+
+void SerialSession::answered(AnswerKind kind, const QByteArray& bytes) {
+  const EventClock::duration since =
+      lastWrite_ ? EventClock::now() - *lastWrite_ : EventClock::duration(-1);
+  log_.answer({kind, bytes, since});
+}
+
+void SerialSession::finished(RunOutcome outcome, const QString& detail) {
+  // A port that fails ends whatever goes on, a run or not.
+  if (!running_ && outcome != RunOutcome::PortLost) return;
+  running_ = false;
+  log_.runFinished({outcome, detail});
 }
 
 std::optional<quint8> SerialSession::readOne() {

@@ -3,6 +3,8 @@
 // operator's buttons, talking to the world only through the link, the log and
 // the pause.
 
+#include "core/SessionEvents.h"
+
 #include <QByteArray>
 #include <QString>
 #include <optional>
@@ -10,7 +12,6 @@
 namespace kestrel {
 
 class LinkPort;
-class LogSink;
 class Pause;
 
 inline const QString kPortNotOpenLog = QStringLiteral("[エラー]：通信ポートが開いていません。");
@@ -21,7 +22,7 @@ class SerialSession {
   static constexpr quint8 kStx = 0x02, kEtx = 0x03, kEnq = 0x05, kAck = 0x06, kCr = 0x0D, kDle = 0x10, kNak = 0x15;
   static constexpr int kReadWaitMs = 20;
 
-  SerialSession(LinkPort& link, LogSink& log, Pause& pause) : link_(link), log_(log), pause_(pause) {}
+  SerialSession(LinkPort& link, SessionEvents& log, Pause& pause) : link_(link), log_(log), pause_(pause) {}
   virtual ~SerialSession() = default;
   SerialSession(const SerialSession&) = delete;
   SerialSession& operator=(const SerialSession&) = delete;
@@ -31,14 +32,28 @@ class SerialSession {
   virtual void OnComm(int event) = 0;
   // The window is closing while its port is still open.
   virtual void Unload() = 0;
+  // The port went away under the window or the run: its line, and the run
+  // is over.
+  void PortLost(const QString& reason);
 
  protected:
   // Writes, then logs the line (if any) once the bytes are out. A write that
   // fails is logged as such instead, and false comes back.
   bool send(const QByteArray& bytes, const QString& logLine = {});
+  // send() for a frame written at once: its event once it is out.
+  bool sendFrame(const QByteArray& bytes, const QString& logLine = {});
   // The received-byte lines: "[受信]：ACK(06h)", "[受信]：NAK(15h)" or
-  // "[受信]：(" + hex + "h)".
+  // "[受信]：(" + hex + "h)", with the answer (a NAK refuses).
   void logReceived(quint8 byte);
+
+  // The events, where the lines are written.
+  void runStarted(const QList<qint64>& channels);
+  void frameSent(const QByteArray& bytes, const QList<qint64>& channels = {});
+  void answered(AnswerKind kind, const QByteArray& bytes);
+  void refused(const QString& line) { log_.refusal({line}); }
+  void progressed(int sent, int total) { log_.progress({sent, total}); }
+  // Once a run: what follows until the next start is no run's.
+  void finished(RunOutcome outcome, const QString& detail = {});
   // Text profile: the receive event's one character, or nothing when another
   // event has taken it already.
   std::optional<quint8> readOne();
@@ -47,8 +62,12 @@ class SerialSession {
   QByteArray readBlock(int waitMs);
 
   LinkPort& link_;
-  LogSink& log_;
+  SessionEvents& log_;
   Pause& pause_;
+
+ private:
+  std::optional<EventClock::time_point> lastWrite_;
+  bool running_ = false;
 };
 
 }  // namespace kestrel

@@ -4,6 +4,7 @@
 #include "sessions/ModeCatalogue.h"
 #include "core/TimedThread.h"
 #include "support/MenuContext.h"
+#include "support/EventLog.h"
 #include "support/SerialFakes.h"
 #include "support/TestSupport.h"
 
@@ -550,6 +551,43 @@ TEST_F(BinaryWindows, Mode2ChecksEveryBoxForNumbersFirst) {
   EXPECT_FALSE(narrow.CmdAction[2]->isVisibleTo(&narrow));
   narrow.CmdAction[4]->click();
   EXPECT_EQ(narrow.session().ChannelList.back(), 253);
+}
+
+// Each channel is reported with what went onto the data lines for it.
+TEST(BinarySessions, EventsCarryTheChannelAndTheLines) {
+  FakeBoard board;
+  ManualTimer timer;
+  EventLog log;
+  BufferedBinarySession lumo(kLumo7Q, board, timer, log, board);
+  ASSERT_TRUE(lumo.Load().ok());
+  board.take();
+  lumo.Play({1}, false, 5);
+  board.busy = {0};
+  lumo.Time1_Timer();
+  EXPECT_EQ(board.dataBytes(), (QStringList{"FB", "FF", "FF", "FD"}));
+  lumo.Time1_Timer();
+  EXPECT_EQ(log.takeEvents(),
+            (QStringList{"started 1 of 1", "frame [1] fb ff ff fd", "progress 1/1", "finished Complete"}));
+
+  BufferedBinarySession tarn(kTarn2G1M, board, timer, log, board);
+  ASSERT_TRUE(tarn.Load().ok());
+  tarn.Play({300, 1000}, true, 100);
+  tarn.Time1_Timer();
+  tarn.Stop();
+  EXPECT_EQ(log.takeEvents(),
+            (QStringList{"started 300,1000 of 2", "frame [300] 01 2c", "progress 1/2", "finished Stopped"}));
+
+  BinaryMode2Session mode2(board, timer, log, board);
+  ASSERT_TRUE(mode2.Load().ok());
+  board.take();
+  mode2.Play({251, 2});
+  board.busy = {0, 0};
+  mode2.Time1_Timer();
+  EXPECT_EQ(board.dataBytes(), QStringList{"04"});
+  board.failWritesFrom = board.writes + 1;
+  EXPECT_FALSE(mode2.Time1_Timer().ok());
+  EXPECT_EQ(log.takeEvents(), (QStringList{"started 251,2 of 2", "frame [251] 04", "progress 1/2",
+                                           "finished BoardLost " + kBoardOpenFailed}));
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 #include "sessions/Schedule.h"
 #include "core/ChannelEntry.h"
 #include "core/ModString.h"
+#include "support/EventLog.h"
 #include "support/SerialFakes.h"
 #include "support/TestSupport.h"
 
@@ -246,4 +247,41 @@ TEST_F(Fenwick, StartAboveEndJudgesNothingAndSucceeds) {
   }
   EXPECT_TRUE(log.lines.filter(QRegularExpression(QStringLiteral("^【(OK|NG)】"))).isEmpty());
   EXPECT_EQ(prompt.texts(), std::vector<QString>{"正常にデータを受信しました。"});
+}
+
+// The run's end and each channel's verdict as events, beside the lines.
+TEST_F(Fenwick, EventsGiveEachChannelsVerdictAndTheEnd) {
+  EventLog events;
+  FenwickSession s(kFenwick, timer, boxes, link, events, pause);
+  const auto feed = [&](const QByteArray& bytes) {
+    for (const char b : bytes) {
+      link.incoming.append(b);
+      s.OnComm(LinkPort::kEventReceive);
+    }
+  };
+  ASSERT_TRUE(s.Start(path(), {}));
+  feed("\x06" + reply(toCp932(QStringLiteral("1,あ,b,c,d,e,7,f1,f2,f3,f4,five,"))));
+  const QStringList all = events.takeEvents();
+  EXPECT_EQ(all.mid(0, 4), (QStringList{"started  of 0", "frame [] 05", "answer Ack 06",
+                                        "frame [] 02 20 30 30 30 03 13"}));
+  EXPECT_EQ(all.filter(QStringLiteral("verdict")).size(), 255);
+  EXPECT_EQ(all.filter(QStringLiteral(" NG")), QStringList{"verdict 7 NG"});
+  EXPECT_TRUE(all.contains("verdict 1 OK"));
+  EXPECT_EQ(all.back(), "finished Complete");
+
+  ASSERT_TRUE(s.Start(path(), {}));
+  feed("\x15");
+  EXPECT_EQ(events.takeEvents(), (QStringList{"started  of 0", "frame [] 05", "answer Nak 15",
+                                              "refusal 【受信】：NAK(15h)", "finished Refused 【受信】：NAK(15h)"}));
+  EXPECT_EQ(events.kinds[std::size_t(events.lines.indexOf("【受信】：NAK(15h)"))], LineKind::Received);
+
+  ASSERT_TRUE(s.Start(path(), {}));
+  feed("\x06\x02");
+  s.Timer1_Timer();
+  EXPECT_EQ(events.takeEvents().back(),
+            "finished NoAnswer 【情報】：タイムアウトエラー　通信が完了できませんでした。 >>>>>>");
+
+  ASSERT_TRUE(s.Start(path(), {}));
+  feed(QByteArray("\x06\x02*\x03\x00", 5));  // a check byte that does not add up
+  EXPECT_EQ(events.takeEvents().back(), "finished BadReply 【情報】：ＢＣＣチェックエラー　確認して下さい >>>>>>");
 }

@@ -3,7 +3,7 @@
 // application's tests and the fuzz targets feed sessions through.
 
 #include "core/LinkPort.h"
-#include "core/LogSink.h"
+#include "core/SessionEvents.h"
 
 #include <QByteArray>
 #include <QStringList>
@@ -59,7 +59,7 @@ class FakeLink : public LinkPort {
   std::vector<QByteArray> writes;
 };
 
-class FakeLog : public LogSink {
+class FakeLog : public SessionEvents {
  public:
   void AddLog(const QString& text, LineKind kind) override {
     lines.append(text);
