@@ -195,7 +195,10 @@ class Drive : protected SessionEvents {
   virtual QString noProgress() const = 0;
   // Just before the time-out decides the run; false leaves it to the run.
   virtual bool timedOut() { return true; }
-  virtual std::pair<int, int> progress() const = 0;
+  // Sent so far over every pass, and what the whole run sends.
+  virtual std::pair<int, int> counted() const {
+    return {passesDone_ * last_.total + last_.sent, last_.total * options_.repeat};
+  }
   virtual const char* progressUnit() const { return "channels"; }
 
   std::optional<Outcome> verdict;
@@ -204,8 +207,16 @@ class Drive : protected SessionEvents {
 
  protected:
   void AddLog(const QString&, LineKind) override {}
-  // A port that failed ends the run, whatever else the session says.
+  void runStarted(const RunStarted& e) override { last_ = {0, e.total}; }
+  void progress(const Progress& p) override {
+    // A count after a full one is the next pass of a repeated list.
+    if (last_.total > 0 && last_.sent == last_.total) ++passesDone_;
+    last_ = p;
+  }
+  // A port that failed ends the run, whatever else the session says; a
+  // completed one is decided where the drive has seen the whole event.
   void runFinished(const RunFinished& e) override {
+    if (e.outcome == RunOutcome::Complete) completed_ = true;
     if (e.outcome == RunOutcome::PortLost) decide(kExitPortUnavailable, QStringLiteral("port error: ") + e.detail);
   }
   // A message box of the window.
@@ -226,6 +237,11 @@ class Drive : protected SessionEvents {
   SessionEventFan log_;  // what the session reports to
   RunPrompt prompt_;
   std::vector<Message> messages_;
+  bool completed_ = false;  // the session said the run is complete
+
+ private:
+  Progress last_;
+  int passesDone_ = 0;
 };
 
 // Opens the port as the mode's window does; an outcome when it cannot.
@@ -261,6 +277,7 @@ class SerialDrive : public Drive {
       if (verdict) return;
       if (!refused_.isEmpty()) return decide(kExitRefused, QStringLiteral("the unit refused: ") + refused_);
       judge();
+      if (completed_) decide(kExitOk);
     });
     QObject::connect(&link_, &SerialLink::lost, [this](const QString& reason) { session_.PortLost(reason); });
   }
@@ -287,7 +304,7 @@ class SerialDrive : public Drive {
  protected:
   virtual void play() = 0;
   // After each event of the port the session did not refuse.
-  virtual void judge() = 0;
+  virtual void judge() {}
   void refusal(const Refusal& r) override { refused_ = r.reason; }
   void frameSent(const FrameSent& f) override {
     if (!f.channels.isEmpty()) ++frames_;
@@ -319,20 +336,16 @@ class BufferedDrive : public SerialDrive<BufferedSession> {
     s.selectedLine = [line] { return line; };
     s.Play(entries_.numbers, entries_.unit);
   }
+  // The window repeats until 停止; the run turns repeat off once the last
+  // pass has begun, which no event says: the session wraps its list where
+  // a frame goes out. A pass ends where a frame goes out and the list wraps
+  // to its start; an event sends one frame at most.
   void judge() override {
     BufferedSession& s = session_;
-    // The window repeats until 停止; the run turns repeat off once the last
-    // pass has begun. A pass ends where a frame goes out and the list wraps
-    // to its start; an event sends one frame at most.
     if (frames_ != framesJudged_ && s.RepeatOn == 1 && s.ListPos == 0 && s.FramePending &&
         ++passes_ >= options_.repeat - 1)
       s.RepeatOn = 0;
     framesJudged_ = frames_;
-    if (s.ListRemain == 0 && !s.FramePending && s.AckReceived && frames_ > 0) decide(kExitOk);
-  }
-  std::pair<int, int> progress() const override {
-    const int total = int(entries_.list.size());
-    return {passes_ * total + total - session_.ListRemain, total * options_.repeat};
   }
 
  private:
@@ -347,14 +360,6 @@ class Mode1Drive : public SerialDrive<Mode1Session> {
 
  protected:
   void play() override { session_.Play(entries_.numbers, entries_.unit); }
-  void judge() override {
-    const Mode1Session& s = session_;
-    if (s.ListRemain == 0 && s.SecondAck == 1 && s.ThirdAck == 1) decide(kExitOk);
-  }
-  std::pair<int, int> progress() const override {
-    const int total = int(entries_.numbers.size());
-    return {total - session_.ListRemain, total};
-  }
 };
 
 // Mode 11: one play list, DLE ACK, then the end report, answered ACK.
@@ -377,10 +382,15 @@ class Mode5Drive : public SerialDrive<Mode5Session> {
       advance();
     }
   }
+  // The report alone completes the session's run; the run wants the list
+  // taken too, and counts it sent only then.
   void judge() override {
     if (accepted_ && played_) decide(kExitOk);
   }
-  std::pair<int, int> progress() const override {
+  void runFinished(const RunFinished& e) override {
+    if (e.outcome != RunOutcome::Complete) SerialDrive::runFinished(e);
+  }
+  std::pair<int, int> counted() const override {
     const int total = int(entries_.numbers.size());
     return {accepted_ ? total : 0, total};
   }
@@ -397,14 +407,6 @@ class Mode34Drive : public SerialDrive<Mode34Session> {
 
  protected:
   void play() override { session_.Send(entries_.numbers, entries_.unit); }
-  void judge() override {
-    const Mode34Session& s = session_;
-    if (s.CommandState == 0 && s.ListRemain == 0 && frames_ > 0) decide(kExitOk);
-  }
-  std::pair<int, int> progress() const override {
-    const int total = int(entries_.list.size());
-    return {total - session_.ListRemain, total};
-  }
 };
 
 // Mode 17: DLE ENQ, then a frame per "Ready".
@@ -414,14 +416,6 @@ class Plx6Drive : public SerialDrive<Plx6Session> {
 
  protected:
   void play() override { session_.Play(entries_.numbers, entries_.unit); }
-  void judge() override {
-    const Plx6Session& s = session_;
-    if (s.CommandState == Plx6Session::Idle && s.ListRemain == 0 && frames_ > 0) decide(kExitOk);
-  }
-  std::pair<int, int> progress() const override {
-    const int total = int(entries_.numbers.size());
-    return {total - session_.ListRemain, total};
-  }
 };
 
 // Timer1 of the schedule windows. The run's time-out stands for it: started
@@ -451,7 +445,6 @@ class FenwickDrive : public SerialDrive<FenwickSession> {
     if (state >= FenwickSession::AwaitStx && state <= FenwickSession::AwaitCheck) session_.Timer1_Timer();
     return true;
   }
-  std::pair<int, int> progress() const override { return {0, 0}; }
 
  protected:
   void play() override {
@@ -482,7 +475,6 @@ class FenwickDrive : public SerialDrive<FenwickSession> {
       default: return SerialDrive::runFinished(e);
     }
   }
-  void judge() override {}
 
  private:
   QString lastMessage() const { return messages_.empty() ? QString() : messages_.back().text; }
@@ -564,7 +556,7 @@ class BriskDrive : public Drive {
   QString noProgress() const override {
     return QStringLiteral("the frames did not go out on %1 within %2 s").arg(portName_).arg(options_.timeoutSeconds);
   }
-  std::pair<int, int> progress() const override { return {sent_, total_}; }
+  std::pair<int, int> counted() const override { return {sent_, total_}; }
   const char* progressUnit() const override { return "frames"; }
 
  protected:
@@ -644,17 +636,19 @@ class BinaryDrive : public Drive {
   QString noProgress() const override {
     return QStringLiteral("the unit stayed busy for %1 s").arg(options_.timeoutSeconds);
   }
-  std::pair<int, int> progress() const override {
-    const int total = int(entries_.list.size());
-    return {passes_ * total + session_.NextIndex, total * options_.repeat};
-  }
 
  protected:
   virtual void play() = 0;
   virtual void beforeTick() {}
-  void frameSent(const FrameSent&) override { advance(); }
-  // The step's result decides the run.
-  void runFinished(const RunFinished&) override {}
+  // A channel's count follows its frame: the count is what is shown.
+  void progress(const Progress& p) override {
+    Drive::progress(p);
+    advance();
+  }
+  // The step's result decides the run; the session says when it is complete.
+  void runFinished(const RunFinished& e) override {
+    if (e.outcome == RunOutcome::Complete) completed_ = true;
+  }
   void tick() {
     if (verdict) return;
     beforeTick();
@@ -663,7 +657,7 @@ class BinaryDrive : public Drive {
       decide(kExitNoBoard, boardLost(r));
       return;
     }
-    if (!verdict && !timer_.isActive()) decide(kExitOk);
+    if (!verdict && completed_) decide(kExitOk);
   }
   static QString boardLost(const BoardResult& r) {
     return QStringLiteral("board lost: %1 (%2)").arg(kBoardOpenFailed, r.detail);
@@ -671,7 +665,6 @@ class BinaryDrive : public Drive {
 
   FormTimer timer_;
   Session session_;
-  int passes_ = 0;
   bool lost_ = false;
 };
 
@@ -706,6 +699,9 @@ class BinaryMode2Drive : public BinaryDrive<BinaryMode2Session> {
   void beforeTick() override {
     if (session_.Repeat == 1 && session_.Remaining == 0 && ++passes_ >= options_.repeat) session_.Repeat = 0;
   }
+
+ private:
+  int passes_ = 0;
 };
 
 std::unique_ptr<Drive> makeDrive(const Options& o, const Entries& e, Output& out, const ModeProfile& p) {
@@ -786,7 +782,7 @@ int runMain(const QStringList& args) {
   });
   drive->advanced = [&] {
     watchdog.start();
-    const auto [sent, total] = drive->progress();
+    const auto [sent, total] = drive->counted();
     out.progress(sent, total, drive->progressUnit());
   };
   drive->decided = [&] { loop.quit(); };
