@@ -69,7 +69,7 @@ class SessionForm : public SerialTestForm {
   // `args` lead the session's own arguments (a variant, say).
   template <class... Args>
   SessionForm(const WindowContext& context, const SerialFormSpec& spec, Pause& pause, Args&&... args)
-      : SerialTestForm(context, spec), session_(std::forward<Args>(args)..., *PDQ_COM, *log, pause) {}
+      : SerialTestForm(context, spec), session_(std::forward<Args>(args)..., *PDQ_COM, sessionEvents(), pause) {}
 
   using SerialTestForm::load;
   void load(const QString& caption) { SerialTestForm::load(session_, caption); }

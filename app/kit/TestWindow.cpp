@@ -71,6 +71,8 @@ TestWindow::TestWindow(QWidget* parent, const TestWindowSpec& spec) : QDialog(pa
   setFont(japaneseFont(kGothic));
 
   log = new LogModel(spec.log, this);
+  events_.attach(*log);
+  events_.attach(progress_);
   FG1 = new LogGrid(log);
   if (spec.panel) panel = new EntryPanel(*spec.panel);
 
@@ -126,6 +128,24 @@ TestWindow::TestWindow(QWidget* parent, const TestWindowSpec& spec) : QDialog(pa
   auto* layout = new QVBoxLayout(this);
   layout->addLayout(top);
   layout->addWidget(FG1, 1);
+}
+
+void TestWindow::ProgressEvents::runStarted(const RunStarted& e) {
+  if (e.total == 0) return;
+  shown = {0, e.total, true};
+  outcome.reset();
+}
+
+void TestWindow::ProgressEvents::progress(const Progress& p) {
+  if (!shown.running) return;
+  shown.sent = p.sent;
+  shown.total = p.total;
+}
+
+void TestWindow::ProgressEvents::runFinished(const RunFinished& e) {
+  if (!shown.running) return;
+  shown.running = false;
+  outcome = e.outcome;
 }
 
 void TestWindow::showLoaded(const QString& caption) {

@@ -48,12 +48,6 @@ struct RunProgress {
   bool operator==(const RunProgress&) const = default;
 };
 
-// A run through a list kept from index 1, `remaining` entries still to send.
-inline RunProgress listProgress(std::size_t listSize, int remaining) {
-  const int total = listSize > 1 ? int(listSize) - 1 : 0;
-  return {total - remaining, total, total > 0 && remaining > 0};
-}
-
 class TestWindow : public QDialog {
   Q_OBJECT
  public:
@@ -71,12 +65,16 @@ class TestWindow : public QDialog {
 
   // ログ保存: the lines since the last clear, after the saved log's header.
   void SaveLog();
-  // Windows with list runs say how far one is. In every test window
-  // CmdAction(0) starts a run and CmdAction(1) stops it: the clock starts
-  // when a press of the first changes the run, and stops at the second or
-  // when the run no longer goes on.
-  virtual RunProgress runProgress() const { return {}; }
+  // How far the last list run is, as its session reported it. In every
+  // test window CmdAction(0) starts a run and CmdAction(1) stops it: the
+  // clock starts when a press of the first changes the run, and stops at the
+  // second or when the run no longer goes on.
+  RunProgress runProgress() const { return progress_.shown; }
+  // How the last run ended; nothing while it goes on or before the first.
+  std::optional<RunOutcome> runOutcome() const { return progress_.outcome; }
   bool clockRunning() const { return running_; }
+  // What the window's session reports to: the log, then the run's progress.
+  SessionEvents& sessionEvents() { return events_; }
 
  protected:
   TestWindow(QWidget* parent, const TestWindowSpec& spec);
@@ -101,6 +99,19 @@ class TestWindow : public QDialog {
   void checkJournal();
   void showProgress(const RunProgress& p);
 
+  // The run's progress from the session's events. A run without channels
+  // (a schedule check) is no list run and shows none.
+  struct ProgressEvents : SessionEvents {
+    void AddLog(const QString&, LineKind) override {}
+    void runStarted(const RunStarted& e) override;
+    void progress(const Progress& p) override;
+    void runFinished(const RunFinished& e) override;
+    RunProgress shown;
+    std::optional<RunOutcome> outcome;
+  };
+
+  SessionEventFan events_;
+  ProgressEvents progress_;
   QBoxLayout* extras_;
   QTimer clock_;
   QElapsedTimer runTime_;

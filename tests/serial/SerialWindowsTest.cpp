@@ -241,3 +241,36 @@ TEST_F(SerialWindows, RawProfileWindowsTheirOwnControls) {
   EXPECT_EQ(pty.readAvailable(), QByteArray("\x10\x05"));
   EXPECT_EQ(form->log->CellBackColor(1), QColor(0xFF, 0xFF, 0xFF));
 }
+
+// The progress line follows the session's run: it goes on until the unit
+// has answered the last frame, and a run begun again after 停止 restarts
+// the clock even when nothing of the first had gone out.
+TEST_F(SerialWindows, ProgressLastsUntilTheLastAnswerAndRestartsAfterAStop) {
+  auto form = open(windows()[4]);  // HS-41/42-A: ENQ, then a frame per ACK
+  form->panel->OptMode[1]->click();
+  form->panel->TxtNo[0]->setText("7");
+  form->CmdAction[0]->click();
+  EXPECT_EQ(form->runProgress(), (RunProgress{0, 1, true}));
+  pty.write("\x06");
+  ASSERT_TRUE(QTest::qWaitFor([&] { return form->runProgress().sent == 1; }, 3000));
+  EXPECT_EQ(form->runProgress(), (RunProgress{1, 1, true})) << "the frame still awaits its answer";
+  EXPECT_TRUE(form->clockRunning());
+  EXPECT_EQ(form->runOutcome(), std::nullopt);
+  pty.write("\x06");
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !form->runProgress().running; }, 3000));
+  EXPECT_EQ(form->runProgress(), (RunProgress{1, 1, false}));
+  EXPECT_EQ(form->runOutcome(), RunOutcome::Complete);
+  form.reset();
+
+  form = open(windows()[1]);
+  form->panel->OptMode[1]->click();
+  form->panel->TxtNo[0]->setText("7");
+  form->CmdAction[0]->click();
+  form->CmdAction[1]->click();
+  EXPECT_EQ(form->runProgress(), (RunProgress{0, 1, false}));
+  EXPECT_EQ(form->runOutcome(), RunOutcome::Stopped);
+  EXPECT_FALSE(form->clockRunning());
+  form->CmdAction[0]->click();
+  EXPECT_TRUE(form->clockRunning());
+  EXPECT_EQ(form->runProgress(), (RunProgress{0, 1, true}));
+}

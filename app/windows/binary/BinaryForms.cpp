@@ -80,12 +80,6 @@ void BufferedBinaryForm::libraryUnavailable() {
   }
 }
 
-RunProgress BufferedBinaryForm::runProgress() const {
-  RunProgress p = listProgress(session_.ChannelList.size(), session_.Remaining);
-  p.running = session_.Playing;
-  return p;
-}
-
 void BufferedBinaryForm::CmdAction_Click(int index) {
   BufferedBinarySession& s = session_;
   switch (index) {
@@ -151,11 +145,6 @@ FrmBinaryMode2::FrmBinaryMode2(const WindowContext& context, WexfordApi& board, 
 }
 
 void FrmBinaryMode2::libraryUnavailable() { MsgBox(this, kBoardOpenFailed, MsgIcon::None, kTitle3J); }
-
-RunProgress FrmBinaryMode2::runProgress() const {
-  // A run the board ended leaves entries unsent with the timer stopped.
-  return {session_.ListLength - session_.Remaining, session_.ListLength, session_.Remaining > 0 && Time1.isActive()};
-}
 
 void FrmBinaryMode2::CmdAction_Click(int index) {
   BinaryMode2Session& s = session_;

@@ -25,7 +25,7 @@ class BinaryForm : public TestWindow {
   BinaryForm(const WindowContext& context, const TestWindowSpec& spec, WexfordApi& board, Pause& pause, Args&&... args)
       : TestWindow(context.parent, spec),
         Time1([this] { Time1_Timer(); }, false),
-        session_(std::forward<Args>(args)..., board, Time1, *log, pause) {}
+        session_(std::forward<Args>(args)..., board, Time1, sessionEvents(), pause) {}
 
   void Unload() override { checked(session_.Unload()); }
   // What the window tells when the library cannot be used.
@@ -44,8 +44,6 @@ class BufferedBinaryForm : public BinaryForm<BufferedBinarySession> {
   Q_OBJECT
  public:
   QLineEdit* TxtIoTime;
-  RunProgress runProgress() const override;
-
  protected:
   BufferedBinaryForm(const WindowContext& context, WexfordApi& board, Pause& pause, const BufferedBinaryVariant& variant,
                      const QString& name);
@@ -78,8 +76,6 @@ class FrmBinaryMode2 : public BinaryForm<BinaryMode2Session> {
  public:
   explicit FrmBinaryMode2(const WindowContext& context);
   FrmBinaryMode2(const WindowContext& context, WexfordApi& board, Pause& pause);
-  RunProgress runProgress() const override;
-
  protected:
   void CmdAction_Click(int index) override;
   void libraryUnavailable() override;

@@ -43,13 +43,6 @@ void BufferedForm::CmdAction_Click(int index) {
   }
 }
 
-RunProgress BufferedForm::runProgress() const {
-  const BufferedSession& s = session_;
-  // ListRemain is the whole range before the first 再生.
-  if (s.ListTotal < 1) return {};
-  return {s.ListTotal - s.ListRemain, s.ListTotal, s.ListRemain > 0 || s.FramePending};
-}
-
 FrmRS232CMode2::FrmRS232CMode2(const WindowContext& context) : FrmRS232CMode2(context, realPause()) {}
 
 FrmRS232CMode2::FrmRS232CMode2(const WindowContext& context, Pause& pause)

@@ -15,8 +15,6 @@ class Pause;
 
 class BufferedForm : public SessionForm<BufferedSession> {
   Q_OBJECT
- public:
-  RunProgress runProgress() const override;
  protected:
   BufferedForm(const WindowContext& context, Pause& pause, const ModeProfile& mode, const QString& designCaption);
   void InitForm() override;

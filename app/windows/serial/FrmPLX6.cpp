@@ -23,8 +23,6 @@ FrmPLX6::FrmPLX6(const WindowContext& context) : FrmPLX6(context, realPause()) {
 
 FrmPLX6::FrmPLX6(const WindowContext& context, Pause& pause) : SessionForm(context, formSpec(), pause) { load(kCaption); }
 
-RunProgress FrmPLX6::runProgress() const { return listProgress(session_.ChannelList.size(), session_.ListRemain); }
-
 void FrmPLX6::CmdAction_Click(int index) {
   switch (index) {
     case 0:

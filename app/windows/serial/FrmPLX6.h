@@ -13,8 +13,6 @@ class FrmPLX6 : public SessionForm<Plx6Session> {
  public:
   explicit FrmPLX6(const WindowContext& context = {});
   FrmPLX6(const WindowContext& context, Pause& pause);
-  RunProgress runProgress() const override;
-
  protected:
   void CmdAction_Click(int index) override;
 };

@@ -26,10 +26,6 @@ FrmRS232CMode1::FrmRS232CMode1(const WindowContext& context, Pause& pause) : Ses
   load(kCaption);
 }
 
-RunProgress FrmRS232CMode1::runProgress() const {
-  return listProgress(session_.ChannelList.size(), session_.ListRemain);
-}
-
 void FrmRS232CMode1::CmdAction_Click(int index) {
   switch (index) {
     case 0:

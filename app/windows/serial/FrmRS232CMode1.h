@@ -13,8 +13,6 @@ class FrmRS232CMode1 : public SessionForm<Mode1Session> {
  public:
   explicit FrmRS232CMode1(const WindowContext& context = {});
   FrmRS232CMode1(const WindowContext& context, Pause& pause);
-  RunProgress runProgress() const override;
-
  protected:
   void CmdAction_Click(int index) override;
 };

@@ -29,10 +29,6 @@ SerialFormSpec formSpec(bool modeB) {
 Mode34Form::Mode34Form(const WindowContext& context, Pause& pause, bool modeB)
     : SessionForm(context, formSpec(modeB), pause), modeB_(modeB) {}
 
-RunProgress Mode34Form::runProgress() const {
-  return listProgress(session_.ChannelList.size(), session_.ListRemain);
-}
-
 void Mode34Form::CmdAction_Click(int index) {
   Mode34Session& s = session_;
   switch (index) {

@@ -14,8 +14,6 @@ class Pause;
 
 class Mode34Form : public SessionForm<Mode34Session> {
   Q_OBJECT
- public:
-  RunProgress runProgress() const override;
  protected:
   Mode34Form(const WindowContext& context, Pause& pause, bool modeB);
   void CmdAction_Click(int index) override;
