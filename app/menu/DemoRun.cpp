@@ -53,11 +53,11 @@ void DemoRun::poll() {
     if (!window_) {
       fail(QStringLiteral("the buffered window did not open within %1 s").arg(limitMs_ / 1000));
     } else {
-      const BufferedSession& s = window_->session();
+      const RunProgress p = window_->runProgress();
       fail(QStringLiteral("the run did not end within %1 s: %2 of %3 channels still to send, last log line %4")
                .arg(limitMs_ / 1000)
-               .arg(s.ListRemain)
-               .arg(s.ListTotal)
+               .arg(p.total - p.sent)
+               .arg(p.total)
                .arg(lastLine(*window_->log)));
     }
     return;
@@ -93,10 +93,11 @@ void DemoRun::play(FrmRS232CMode2* window) {
 }
 
 // Over after the whole automatic list: every channel sent and the unit's
-// answer to the last frame in.
+// answer to the last frame in, which completes the run.
 bool DemoRun::runEnded() const {
   const RunProgress p = window_->runProgress();
-  return !p.running && p.total == modeProfile(kMenuEntry).autoMax && p.sent == p.total;
+  return window_->runOutcome() == RunOutcome::Complete && p.total == modeProfile(kMenuEntry).autoMax &&
+         p.sent == p.total;
 }
 
 void DemoRun::savePicture() {
