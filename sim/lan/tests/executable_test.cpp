@@ -1,96 +1,22 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
-#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
-#include <spawn.h>
 #include <sstream>
-#include <sys/wait.h>
 #include <thread>
-#include <unistd.h>
 
+#include "support/ChildProcess.h"
 #include "support/lan_client.h"
-
-extern char** environ;
 
 namespace kestrel::sim::test {
 namespace {
 
 namespace fs = std::filesystem;
 
-// The program started as a script starts it in the background: no standard
-// input, standard output into a file.
-class Child {
- public:
-  explicit Child(std::vector<std::string> args)
-      : out_(fs::temp_directory_path() /
-             ("kestrel-lan-board-" + std::to_string(::getpid()) + "-" + std::to_string(++count_) + ".out")) {
-    args.insert(args.begin(), KESTREL_LAN_BOARD);
-    std::vector<char*> argv;
-    for (auto& a : args) argv.push_back(a.data());
-    argv.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 1, out_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-    if (posix_spawn(&pid_, KESTREL_LAN_BOARD, &actions, nullptr, argv.data(), environ) != 0) pid_ = -1;
-    posix_spawn_file_actions_destroy(&actions);
-  }
-  ~Child() {
-    if (pid_ > 0) {
-      ::kill(pid_, SIGKILL);
-      ::waitpid(pid_, nullptr, 0);
-    }
-    fs::remove(out_);
-  }
-
-  std::string output() const {
-    std::ifstream in(out_);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-  }
-
-  // The first `count` lines, or fewer when they did not come in time.
-  std::vector<std::string> lines(std::size_t count, std::chrono::milliseconds timeout = 3000ms) const {
-    const auto deadline = std::chrono::steady_clock::now() + timeout;
-    std::vector<std::string> out;
-    while (std::chrono::steady_clock::now() < deadline) {
-      std::istringstream text(output());
-      out.clear();
-      for (std::string line; out.size() < count && std::getline(text, line);)
-        if (!text.eof()) out.push_back(line);
-      if (out.size() == count) break;
-      std::this_thread::sleep_for(10ms);
-    }
-    return out;
-  }
-
-  // The exit code, or -1 when it did not exit normally in time.
-  int wait(std::chrono::milliseconds timeout = 3000ms) {
-    const auto deadline = std::chrono::steady_clock::now() + timeout;
-    while (pid_ > 0 && std::chrono::steady_clock::now() < deadline) {
-      int status = 0;
-      if (::waitpid(pid_, &status, WNOHANG) == pid_) {
-        pid_ = -1;
-        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-      }
-      std::this_thread::sleep_for(10ms);
-    }
-    return -1;
-  }
-
-  int stop(int signal) {
-    ::kill(pid_, signal);
-    return wait();
-  }
-
- private:
-  static inline int count_ = 0;
-  fs::path out_;
-  pid_t pid_ = -1;
+// The program as a script starts it in the background.
+struct Child : kestrel::test::ChildProcess {
+  explicit Child(std::vector<std::string> args) : ChildProcess(KESTREL_LAN_BOARD, std::move(args), true) {}
 };
 
 struct Ports {

@@ -1,19 +1,15 @@
+#include "support/ChildProcess.h"
 #include "support/SlavePort.h"
 #include "unit/BufferedProtocol.h"
 #include "unit/CustomerProtocol.h"
 
 #include <csignal>
-#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
-#include <spawn.h>
 #include <sstream>
-#include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
-
-extern char** environ;
 
 namespace kestrel::sim::test {
 namespace {
@@ -27,70 +23,9 @@ std::string slurp(const fs::path& path) {
   return text.str();
 }
 
-// The simulator started the way a script starts it in the background: no
-// standard input, standard output into a file.
-class Child {
- public:
-  explicit Child(std::vector<std::string> args)
-      : out_(fs::temp_directory_path() /
-             ("kestrel-unit-sim-" + std::to_string(::getpid()) + "-" + std::to_string(++count_) + ".out")) {
-    args.insert(args.begin(), KESTREL_UNIT_SIM);
-    std::vector<char*> argv;
-    for (auto& a : args) argv.push_back(a.data());
-    argv.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 1, out_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    const int rc = posix_spawn(&pid_, KESTREL_UNIT_SIM, &actions, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    if (rc != 0) pid_ = -1;
-  }
-  ~Child() {
-    if (pid_ > 0) {
-      ::kill(pid_, SIGKILL);
-      ::waitpid(pid_, nullptr, 0);
-    }
-    fs::remove(out_);
-  }
-
-  std::string output() const { return slurp(out_); }
-
-  // Empty when no whole line came in time.
-  std::string firstLine(std::chrono::milliseconds timeout = 3000ms) const {
-    const auto deadline = std::chrono::steady_clock::now() + timeout;
-    while (std::chrono::steady_clock::now() < deadline) {
-      const std::string text = output();
-      const auto end = text.find('\n');
-      if (end != std::string::npos) return text.substr(0, end);
-      std::this_thread::sleep_for(10ms);
-    }
-    return {};
-  }
-
-  // The exit code, or -1 when it did not exit normally in time.
-  int wait(std::chrono::milliseconds timeout = 3000ms) {
-    const auto deadline = std::chrono::steady_clock::now() + timeout;
-    while (pid_ > 0 && std::chrono::steady_clock::now() < deadline) {
-      int status = 0;
-      if (::waitpid(pid_, &status, WNOHANG) == pid_) {
-        pid_ = -1;
-        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-      }
-      std::this_thread::sleep_for(10ms);
-    }
-    return -1;
-  }
-
-  int stop(int signal = SIGTERM) {
-    ::kill(pid_, signal);
-    return wait();
-  }
-
- private:
-  static inline int count_ = 0;
-  fs::path out_;
-  pid_t pid_ = -1;
+// The program as a script starts it in the background.
+struct Child : kestrel::test::ChildProcess {
+  explicit Child(std::vector<std::string> args) : ChildProcess(KESTREL_UNIT_SIM, std::move(args)) {}
 };
 
 TEST(Executable, PrintsTheSlavePathFirstAndExitsCleanlyOnSigterm) {
