@@ -227,7 +227,6 @@ Entries checkOptions(const Options& o, const ModeProfile& p) {
     if (!timing.ok) return refuse(timing.message);
     e.strobeMs = timing.widthMs;
   }
-  e.list = buildChannelList(boxes, o.manual, p.autoMax, p.listWidth);
   e.numbers = channelNumbers(boxes, o.manual, p.autoMax);
   e.unit = unitDefault.isEmpty() ? 0 : int(integerValue(unitText).value_or(0));
   e.ok = true;

@@ -58,8 +58,7 @@ QString usage();
 struct Entries {
   bool ok = false;
   QString error;
-  QStringList list;          // zero-padded entries
-  QList<qint64> numbers;     // the same as numbers
+  QList<qint64> numbers;     // the channels, as the session takes them
   int unit = 0;
   int strobeMs = 0;
   FenwickSession::Request request;  // modes 4, 7
