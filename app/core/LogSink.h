@@ -6,10 +6,12 @@
 
 namespace kestrel {
 
-// Notes are the tester's own lines (port errors); Info and Error are the
-// blue and red lines of the customer windows.
-enum class LineKind { Sent, Received, Note, Info, Error };
-constexpr std::size_t kLineKinds = 5;
+// Notes are the tester's own remarks; Fault is its line for a port or board
+// that failed. Info and Error are the blue and red lines of the customer
+// windows, Judged and JudgedNg their channel lines read back against the file.
+// A kind says what a line is; a window's style gives each kind its colours.
+enum class LineKind { Sent, Received, Note, Info, Error, Judged, JudgedNg, Fault };
+constexpr std::size_t kLineKinds = 8;
 
 class LogSink {
  public:

@@ -31,7 +31,7 @@ void SerialTestForm::load(SerialSession& session, const QString& caption) {
     log->AddLog(QStringLiteral("[エラー]：COM%1（%2）を開けませんでした：%3")
                     .arg(PDQ_COM->commPort())
                     .arg(PDQ_COM->device(), failure),
-                LineKind::Note);
+                LineKind::Fault);
   }
 }
 

@@ -73,7 +73,10 @@ const char* kindName(LineKind kind) {
     case LineKind::Received: return "received";
     case LineKind::Note: return "note";
     case LineKind::Info: return "info";
-    case LineKind::Error: return "error";
+    case LineKind::Error:
+    case LineKind::Fault: return "error";
+    case LineKind::Judged: return "judged-ok";
+    case LineKind::JudgedNg: return "judged-ng";
   }
   return "note";
 }

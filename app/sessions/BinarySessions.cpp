@@ -59,7 +59,7 @@ BoardResult BinarySession::Load() {
 BoardResult BinarySession::lost(BoardResult failed) {
   timer_.stop();
   runEnded();
-  log_.AddLog(kBoardOpenFailed, LineKind::Note);
+  log_.AddLog(kBoardOpenFailed, LineKind::Fault);
   finished(RunOutcome::BoardLost, kBoardOpenFailed);
   return failed;
 }

@@ -150,9 +150,9 @@ void FenwickSession::judge() {
     for (int f = 1; f <= 5; ++f) same = same && unit.Field[std::size_t(f)] == file.Field[std::size_t(f)];
     allOk = allOk && same;
     if (same)
-      log_.AddLog(QStringLiteral("【OK】：") + line);
+      log_.AddLog(QStringLiteral("【OK】：") + line, LineKind::Judged);
     else
-      log_.AddLog(QStringLiteral("【NG】：") + line, LineKind::Error);
+      log_.AddLog(QStringLiteral("【NG】：") + line, LineKind::JudgedNg);
     log_.channelVerdict({channel, same});
   }
   busy(false);

@@ -9,7 +9,7 @@ namespace kestrel {
 bool SerialSession::send(const QByteArray& bytes, const QString& logLine) {
   if (!link_.write(bytes)) {
     const QString& line = link_.isOpen() ? kWriteFailedLog : kPortNotOpenLog;
-    log_.AddLog(line, LineKind::Note);
+    log_.AddLog(line, LineKind::Fault);
     finished(RunOutcome::PortLost, line);
     return false;
   }
@@ -26,7 +26,7 @@ bool SerialSession::sendFrame(const QByteArray& bytes, const QString& logLine) {
 
 void SerialSession::PortLost(const QString& reason) {
   const QString line = QStringLiteral("[エラー]：通信ポートが切断されました（%1）").arg(reason);
-  log_.AddLog(line, LineKind::Note);
+  log_.AddLog(line, LineKind::Fault);
   finished(RunOutcome::PortLost, line);
 }
 

@@ -353,7 +353,7 @@ TEST_P(BoardLost, TheRunEndsAtThatChannelWithItsLine) {
     EXPECT_EQ(failed.status, 4);
   }
   EXPECT_EQ(log.lines, c.log);
-  EXPECT_EQ(log.kinds.back(), LineKind::Note);
+  EXPECT_EQ(log.kinds.back(), LineKind::Fault);
   EXPECT_EQ(timer.interval, 0) << "the run is over";
   EXPECT_EQ(s->NextIndex, 1) << "the channel that failed is not counted as sent";
   EXPECT_EQ(s->Remaining, 2);

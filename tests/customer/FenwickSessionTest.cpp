@@ -187,7 +187,7 @@ TEST_F(Fenwick, ExchangeJudgedChannelByChannel) {
   // Field 5 stops at the sixth comma in a reply, so it never matches one with commas.
   EXPECT_EQ(log.lines.mid(9), (QStringList{"【NG】：007,f1,f2,f3,f4,five",
                                            "【判定】：受信データに異常があります。確認して下さい ******", ""}));
-  EXPECT_EQ(log.kinds[9], LineKind::Error);
+  EXPECT_EQ(log.kinds[9], LineKind::JudgedNg);
   EXPECT_EQ(prompt.texts(), std::vector<QString>{"受信データに異常があります。確認して下さい。"});
   EXPECT_EQ(pause.sleeps, std::vector<int>{300});
   EXPECT_EQ(timer.running, 0);

@@ -149,6 +149,6 @@ TEST(SessionEventsPort, WriteFailureAndLostPortFinishTheRun) {
   EXPECT_EQ(log.takeEvents(), (QStringList{"started 1 of 1", "finished PortLost [エラー]：送信できませんでした。"}));
   session.PortLost(QStringLiteral("EIO"));
   EXPECT_EQ(log.lines.back(), QStringLiteral("[エラー]：通信ポートが切断されました（EIO）"));
-  EXPECT_EQ(log.kinds.back(), LineKind::Note);
+  EXPECT_EQ(log.kinds.back(), LineKind::Fault);
   EXPECT_EQ(log.takeEvents(), QStringList{"finished PortLost [エラー]：通信ポートが切断されました（EIO）"});
 }

@@ -29,6 +29,7 @@ SerialFormSpec formSpec(const FenwickVariant& v, const QString& name) {
   spec.log = {.header = false, .widthTwips = 8500, .visibleRows = 17, .firstLogRow = 0};
   spec.log.colours[std::size_t(LineKind::Info)].text = QColor(0, 0, 255);
   spec.log.colours[std::size_t(LineKind::Error)].text = QColor(255, 0, 0);
+  spec.log.colours[std::size_t(LineKind::JudgedNg)].text = QColor(255, 0, 0);
   spec.log.accessibleName = QStringLiteral("通信状況");
   spec.logTools = false;  // ログ出力 is the window's own
   return spec;
