@@ -46,6 +46,12 @@ struct Progress {
   int total = 0;
 };
 
+// The busy line as a binary session found it before sending the next entry.
+struct BusyRead {
+  bool busy;
+  EventClock::time_point at;
+};
+
 enum class RunOutcome { Complete, Stopped, Refused, NoAnswer, PortLost, BoardLost, BadReply };
 
 struct RunFinished {
@@ -69,6 +75,7 @@ class SessionEvents : public LogSink {
   virtual void progress(const Progress&) {}
   virtual void runFinished(const RunFinished&) {}
   virtual void channelVerdict(const ChannelVerdict&) {}
+  virtual void busyRead(const BusyRead&) {}
 };
 
 // Hands everything on to each consumer, in the order they were attached.
@@ -86,6 +93,7 @@ class SessionEventFan : public SessionEvents {
   void progress(const Progress& e) override { each(&SessionEvents::progress, e); }
   void runFinished(const RunFinished& e) override { each(&SessionEvents::runFinished, e); }
   void channelVerdict(const ChannelVerdict& e) override { each(&SessionEvents::channelVerdict, e); }
+  void busyRead(const BusyRead& e) override { each(&SessionEvents::busyRead, e); }
 
  private:
   template <class Event>

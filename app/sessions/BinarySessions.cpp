@@ -64,6 +64,12 @@ BoardResult BinarySession::lost(BoardResult failed) {
   return failed;
 }
 
+BoardResult BinarySession::readBusy(bool& busy) {
+  const BoardResult r = lines_.readBusy(busy);
+  if (r.ok()) log_.busyRead({busy, EventClock::now()});
+  return r;
+}
+
 void BinarySession::noteTiming() {
   if (timingNoted_) return;
   timingNoted_ = true;
@@ -135,7 +141,7 @@ BoardResult BufferedBinarySession::Time1_Timer() {
   }
   if (variant_.busyAlways || !ManualMode) {
     bool busy = false;
-    if (BoardResult r = lines_.readBusy(busy); !r.ok()) return lost(r);
+    if (BoardResult r = readBusy(busy); !r.ok()) return lost(r);
     if (busy) return {};
   }
   // A channel counts as sent once the board took every write of it.
@@ -216,7 +222,7 @@ BoardResult BinaryMode2Session::Time1_Timer() {
     return {};
   }
   bool busy = false;
-  if (BoardResult r = lines_.readBusy(busy); !r.ok()) return lost(r);
+  if (BoardResult r = readBusy(busy); !r.ok()) return lost(r);
   if (busy) return {};
   const qint16 next = qint16(NextIndex + 1);
   const qint64 n = entry(next);

@@ -80,6 +80,8 @@ class BinarySession {
   // Ends the run on a failed board call: its line in the log, the failure returned.
   BoardResult lost(BoardResult failed);
   virtual void runEnded() {}
+  // The busy line before the next entry, reported as read.
+  BoardResult readBusy(bool& busy);
   // Before the first timed sequence: says once when its timing is not real-time.
   void noteTiming();
 
