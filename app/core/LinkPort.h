@@ -1,6 +1,8 @@
 #pragma once
 // The port as a protocol session sees it.
 
+#include "core/EventClock.h"
+
 #include <QByteArray>
 #include <QString>
 
@@ -20,6 +22,10 @@ class LinkPort {
   virtual QByteArray read() = 0;
   // The bytes go out unchanged; false when they could not be handed over.
   virtual bool write(const QByteArray& bytes) = 0;
+  // When the first byte the last read() returned arrived: the unit's answer
+  // is timed from its arrival, not from when a session got to it. A port that
+  // cannot tell says now.
+  virtual EventClock::time_point lastReadArrival() const { return EventClock::now(); }
 
   bool writeByte(quint8 byte) { return write(QByteArray(1, char(byte))); }
   // Each character goes out as its single-byte code, nothing appended.

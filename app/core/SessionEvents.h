@@ -3,6 +3,7 @@
 // needs to know how a run went (the runner, a window's progress) reads
 // these, never the wording of a line.
 
+#include "core/EventClock.h"
 #include "core/LogSink.h"
 
 #include <QByteArray>
@@ -12,8 +13,6 @@
 #include <vector>
 
 namespace kestrel {
-
-using EventClock = std::chrono::steady_clock;
 
 struct RunStarted {
   QList<qint64> channels;
@@ -32,7 +31,8 @@ enum class AnswerKind { Ack, Nak, Ready, DleAck, DleNak, Report, Other };
 struct Answer {
   AnswerKind kind;
   QByteArray bytes;
-  // Since the last byte of the last frame; negative when none went out.
+  // From the last byte of the last frame to the answer's arrival; negative
+  // when none went out, or the answer was waiting before it did.
   EventClock::duration sinceFrame;
 };
 

@@ -54,6 +54,7 @@ SerialLink::SerialLink(QObject* parent)
     : QObject(parent), device_(comPortDevice(1)), settingsText_(QStringLiteral("9600,N,8,1")) {
   connect(&port_, &QSerialPort::readyRead, this, [this] {
     transientErrors_ = 0;
+    stampArrival();
     if (threshold_ <= 0) return;
     // Waiting for a write to drain can deliver data; the event must not run
     // inside the handler that is writing, so it comes once the write is done.
@@ -124,6 +125,8 @@ bool SerialLink::fail(OpenError error, const QString& text) {
 bool SerialLink::open() {
   openError_ = OpenError::None;
   transientErrors_ = 0;
+  arrivals_.clear();
+  stamped_ = 0;
   errorString_.clear();
   port_.setPortName(device_);
   if (!port_.open(QIODevice::ReadWrite)) {
@@ -158,6 +161,31 @@ bool SerialLink::open() {
 void SerialLink::close() {
   linePoll_.stop();
   if (port_.isOpen()) port_.close();
+  arrivals_.clear();
+  stamped_ = 0;
+}
+
+void SerialLink::stampArrival() {
+  const qint64 waiting = port_.bytesAvailable();
+  if (waiting <= stamped_) return;
+  // A flood nobody reads keeps a bounded list: the newest chunks merge.
+  if (arrivals_.size() >= 64)
+    arrivals_.back().bytes += waiting - stamped_;
+  else
+    arrivals_.push_back({waiting - stamped_, EventClock::now()});
+  stamped_ = waiting;
+}
+
+void SerialLink::consumeArrivals(qint64 bytes) {
+  lastReadArrival_ = arrivals_.empty() ? EventClock::now() : arrivals_.front().at;
+  stamped_ = qMax<qint64>(0, stamped_ - bytes);
+  while (bytes > 0 && !arrivals_.empty()) {
+    Arrival& first = arrivals_.front();
+    const qint64 taken = qMin(bytes, first.bytes);
+    first.bytes -= taken;
+    bytes -= taken;
+    if (first.bytes == 0) arrivals_.pop_front();
+  }
 }
 
 int SerialLink::InBufferCount() const { return port_.isOpen() ? int(port_.bytesAvailable()) : 0; }
@@ -165,7 +193,10 @@ int SerialLink::InBufferCount() const { return port_.isOpen() ? int(port_.bytesA
 QByteArray SerialLink::read() {
   if (!port_.isOpen()) return {};
   ++reads_;
-  return inputLen_ == 0 ? port_.readAll() : port_.read(inputLen_);
+  stampArrival();  // bytes Qt took in since its last announcement
+  QByteArray data = inputLen_ == 0 ? port_.readAll() : port_.read(inputLen_);
+  consumeArrivals(data.size());
+  return data;
 }
 
 bool SerialLink::write(const QByteArray& bytes) {

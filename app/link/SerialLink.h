@@ -10,6 +10,7 @@
 #include <QList>
 #include <QString>
 #include <QTimer>
+#include <deque>
 #include <optional>
 
 namespace kestrel {
@@ -65,6 +66,7 @@ class SerialLink : public QObject, public LinkPort {
   bool isOpen() const override { return port_.isOpen(); }
   int InBufferCount() const override;
   QByteArray read() override;
+  EventClock::time_point lastReadArrival() const override { return lastReadArrival_; }
   bool write(const QByteArray& bytes) override;
 
  signals:
@@ -95,6 +97,16 @@ class SerialLink : public QObject, public LinkPort {
   bool arrivedWhileWriting_ = false;
   bool raisePending_ = false;
   quint64 reads_ = 0;
+  // When each chunk of the input not yet read arrived, oldest first.
+  struct Arrival {
+    qint64 bytes;
+    EventClock::time_point at;
+  };
+  std::deque<Arrival> arrivals_;
+  qint64 stamped_ = 0;  // bytes the chunks account for
+  EventClock::time_point lastReadArrival_{};
+  void stampArrival();
+  void consumeArrivals(qint64 bytes);
   bool lineEvents_ = false;
   // Failed reads on a port that is still there, since bytes last came; a
   // device that keeps failing without hanging up is lost all the same.

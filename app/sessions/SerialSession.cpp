@@ -14,6 +14,7 @@ bool SerialSession::send(const QByteArray& bytes, const QString& logLine) {
     return false;
   }
   lastWrite_ = EventClock::now();
+  answerArrival_.reset();
   if (!logLine.isEmpty()) log_.AddLog(logLine);
   return true;
 }
@@ -51,7 +52,8 @@ void SerialSession::frameSent(const QByteArray& bytes, const QList<qint64>& chan
 
 void SerialSession::answered(AnswerKind kind, const QByteArray& bytes) {
   const EventClock::duration since =
-      lastWrite_ ? EventClock::now() - *lastWrite_ : EventClock::duration(-1);
+      lastWrite_ ? answerArrival_.value_or(EventClock::now()) - *lastWrite_ : EventClock::duration(-1);
+  answerArrival_.reset();
   log_.answer({kind, bytes, since});
 }
 
@@ -65,13 +67,20 @@ void SerialSession::finished(RunOutcome outcome, const QString& detail) {
 std::optional<quint8> SerialSession::readOne() {
   const QByteArray data = link_.read();
   if (data.isEmpty()) return std::nullopt;
+  noteArrival();
   return quint8(data[0]);
 }
 
 QByteArray SerialSession::readBlock(int waitMs) {
   if (link_.InBufferCount() == 0) return {};
   pause_.sleep(waitMs);
-  return link_.read();
+  QByteArray data = link_.read();
+  if (!data.isEmpty()) noteArrival();
+  return data;
+}
+
+void SerialSession::noteArrival() {
+  if (!answerArrival_) answerArrival_ = link_.lastReadArrival();
 }
 
 }  // namespace kestrel

@@ -60,6 +60,7 @@ class SerialSession {
   // Raw profile: nothing when nothing is waiting; else, after the wait that
   // lets the rest of a reply arrive, everything buffered.
   QByteArray readBlock(int waitMs);
+  void noteArrival();
 
   LinkPort& link_;
   SessionEvents& log_;
@@ -67,6 +68,8 @@ class SerialSession {
 
  private:
   std::optional<EventClock::time_point> lastWrite_;
+  // When the first byte of the answer being read arrived, since the last write.
+  std::optional<EventClock::time_point> answerArrival_;
   bool running_ = false;
 };
 
