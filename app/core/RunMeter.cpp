@@ -32,7 +32,14 @@ Spread Measurements::spread(std::vector<double> samples) {
 }
 
 void RunMeter::runStarted(const RunStarted&) {
+  // The sample buffers keep their room: a window runs the same list again and again.
+  std::vector<double> answers = std::move(m_.answerMs);
+  std::vector<double> busy = std::move(m_.busyMs);
+  answers.clear();
+  busy.clear();
   m_ = {};
+  m_.answerMs = std::move(answers);
+  m_.busyMs = std::move(busy);
   started_ = EventClock::now();
   awaitingAnswer_ = false;
   awaitingFree_ = false;

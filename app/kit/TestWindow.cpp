@@ -73,6 +73,8 @@ TestWindow::TestWindow(QWidget* parent, const TestWindowSpec& spec) : QDialog(pa
   log = new LogModel(spec.log, this);
   events_.attach(*log);
   events_.attach(progress_);
+  RunVerdict = new VerdictPanel;
+  events_.attach(RunVerdict->events());
   FG1 = new LogGrid(log);
   if (spec.panel) panel = new EntryPanel(*spec.panel);
 
@@ -128,6 +130,7 @@ TestWindow::TestWindow(QWidget* parent, const TestWindowSpec& spec) : QDialog(pa
   auto* layout = new QVBoxLayout(this);
   layout->addLayout(top);
   layout->addWidget(FG1, 1);
+  layout->addWidget(RunVerdict);
 }
 
 void TestWindow::ProgressEvents::runStarted(const RunStarted& e) {

@@ -7,6 +7,7 @@
 #include "kit/EntryPanel.h"
 #include "kit/LogGrid.h"
 #include "kit/TestWindows.h"
+#include "kit/VerdictPanel.h"
 #include "sessions/ModeProfile.h"
 
 #include <QDialog>
@@ -60,6 +61,8 @@ class TestWindow : public QDialog {
   QLabel* RunStatus = nullptr;
   // Says when the journal could not be made or written; hidden otherwise.
   QLabel* JournalStatus = nullptr;
+  // Below everything documented: the last run's verdict and measurements.
+  VerdictPanel* RunVerdict;
   // Asks where to save the log; a dialog unless a test puts in its own.
   std::function<QString()> chooseLogFile;
 

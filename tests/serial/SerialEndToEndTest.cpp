@@ -6,6 +6,7 @@
 #include "windows/serial/FrmRS232CMode5.h"
 #include "windows/serial/Mode34Forms.h"
 #include "kit/LogGrid.h"
+#include "kit/VerdictPanel.h"
 #include "link/SerialLink.h"
 #include "sessions/ModeCatalogue.h"
 #include "support/MenuContext.h"
@@ -13,7 +14,10 @@
 #include "support/TestSupport.h"
 #include "unit/UnitSimulator.h"
 
+#include <QChartView>
 #include <QElapsedTimer>
+#include <QLabel>
+#include <QLineSeries>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
@@ -181,6 +185,56 @@ TEST_F(EndToEnd, RefusedFrameIsSentAgainAtTheNextAck) {
   runUntil([] { return false; }, 100);
   EXPECT_EQ(received(*unit), "\x05" + expectedFrame("246247") + expectedFrame("248249") + expectedFrame("248249") +
                                  expectedFrame("250"));
+}
+
+// The verdict below the window: measured from the unit's answers, cleared as
+// the next run starts, and a refusal named as the reason.
+TEST_F(EndToEnd, VerdictAndAnswerTimesOfARun) {
+  openWindow({.answerDelay = 20ms, .nakEvery = 0}, 0);
+  VerdictPanel& verdict = *form->RunVerdict;
+  EXPECT_TRUE(verdict.isHidden());
+  form->CmdAction[0]->click();
+  ASSERT_TRUE(runUntil([&] { return verdict.verdict().has_value(); }));
+  EXPECT_TRUE(verdict.isVisible());
+  EXPECT_EQ(verdict.VerdictText->text(), QStringLiteral("合格"));
+  EXPECT_EQ(verdict.ReasonText->text(), QString());
+  const Measurements& m = verdict.measurements();
+  EXPECT_EQ(m.frames, 33);
+  EXPECT_EQ(m.acks, 33);
+  const Spread answers = m.answers();
+  EXPECT_EQ(answers.count, 33);
+  EXPECT_GE(answers.median, 19.0);
+  EXPECT_LE(answers.median, 35.0);  // the unit's 20 ms and a loaded machine's wake-up
+  EXPECT_TRUE(verdict.MeasureText->text().startsWith(QStringLiteral("frames 33 · ACK 33 NAK 0 other 0 refused 0 · answer ms min ")));
+
+  // The chart follows the button's state, one point per answered frame.
+  EXPECT_EQ(verdict.Chart, nullptr);
+  verdict.ChartToggle->setChecked(true);
+  ASSERT_NE(verdict.Chart, nullptr);
+  EXPECT_TRUE(verdict.Chart->isVisible());
+  EXPECT_EQ(verdict.answerSeries()->count(), 33);
+  EXPECT_EQ(verdict.answerSeries()->at(0).y(), m.answerMs.front());
+  verdict.ChartToggle->setChecked(false);
+  EXPECT_FALSE(verdict.Chart->isVisible());
+
+  // The next run clears it; a unit that refuses and a stop end it 不合格.
+  unit.reset();
+  com1.reset();
+  openWindow({.answerDelay = 0ms, .nakEvery = 2}, 1);
+  VerdictPanel& next = *form->RunVerdict;
+  form->panel->OptMode[1]->click();
+  for (int i = 0; i < 3; ++i) form->panel->TxtNo[i]->setText(QString::number(1 + i));
+  form->panel->TxtCh->setText("2");
+  form->CmdAction[0]->click();
+  ASSERT_TRUE(runUntil([&] { return count("[受信]：NAK(15h)") == 1; }));
+  EXPECT_TRUE(next.isHidden());
+  form->CmdAction[1]->click();
+  ASSERT_TRUE(next.verdict().has_value());
+  EXPECT_EQ(next.VerdictText->text(), QStringLiteral("不合格"));
+  EXPECT_EQ(next.ReasonText->text(), QStringLiteral("ユニットが受け付けませんでした：[受信]：NAK(15h)"));
+  form->CmdAction[0]->click();
+  EXPECT_FALSE(next.verdict().has_value());
+  EXPECT_EQ(next.VerdictText->text(), QString());
 }
 
 TEST_F(EndToEnd, UnitThatGoesAwayIsLoggedAndNothingMoreIsWritten) {
