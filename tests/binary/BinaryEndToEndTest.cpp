@@ -8,6 +8,7 @@
 #include "sessions/ModeCatalogue.h"
 #include "support/TestSupport.h"
 
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
@@ -18,6 +19,7 @@
 #include <cstdlib>
 #include <fstream>
 #include <memory>
+#include <thread>
 
 namespace kestrel::test {
 namespace {
@@ -113,6 +115,34 @@ TEST_F(BinaryEndToEnd, LumoAutomaticRunOverUsb) {
   w.CmdAction[6]->click();
   ASSERT_EQ(usbUnit()->stops().size(), 1u) << "closing the window sends the stop pulse";
   EXPECT_FALSE(usbUnit()->stops().front().with_strobe);
+}
+
+// The unit plays each channel for 150 ms: the verdict's busy times are from
+// each strobe to the read that found the line free again.
+TEST_F(BinaryEndToEnd, BusyTimeAfterEachStrobeIsMeasured) {
+  std::string board = expansionBoard("A", "negative");
+  board.replace(board.find("binary_play_ms = 0"), 18, "binary_play_ms = 150");
+  ASSERT_TRUE(configureUsb(board));
+  FrmBiMode7Q w(nullptr, binding, pause);
+  w.show();
+  w.panel->OptMode[1]->setChecked(true);
+  for (int i = 0; i < 3; ++i) w.panel->TxtNo[i]->setText(QString::number(7 + i));
+  w.TxtIoTime->setText("0");
+  w.CmdAction[0]->click();
+  for (int ticks = 0; ticks < 200 && w.Time1.isActive(); ++ticks) {
+    w.session().Time1_Timer();
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  ASSERT_FALSE(w.Time1.isActive());
+  const Measurements& m = w.RunVerdict->measurements();
+  EXPECT_EQ(m.frames, 3);
+  const Spread busy = m.busy();
+  EXPECT_EQ(busy.count, 2) << "the last channel's end is not waited for";
+  EXPECT_GE(busy.min, 150.0);
+  EXPECT_LE(busy.max, 250.0);
+  EXPECT_GE(m.busyWaits, 10);
+  EXPECT_EQ(w.RunVerdict->VerdictText->text(), QStringLiteral("合格"));
+  w.CmdAction[6]->click();
 }
 
 TEST_F(BinaryEndToEnd, TarnManualRunOverUsb) {
