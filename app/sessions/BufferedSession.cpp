@@ -117,6 +117,7 @@ void BufferedSession::SendVolume(Volume command) {
 
 void BufferedSession::OnComm(int event) {
   if (event != LinkPort::kEventReceive) return;
+  arrivedNow();
   pause_.sleep(kReadWaitMs);
   const std::optional<quint8> b = readOne();
   if (!b) return;

@@ -50,8 +50,9 @@ void SerialSession::frameSent(const QByteArray& bytes, const QList<qint64>& chan
 }
 
 void SerialSession::answered(AnswerKind kind, const QByteArray& bytes) {
-  const EventClock::duration since =
-      lastWrite_ ? EventClock::now() - *lastWrite_ : EventClock::duration(-1);
+  const EventClock::time_point at = arrived_ && lastWrite_ && *arrived_ >= *lastWrite_ ? *arrived_ : EventClock::now();
+  arrived_.reset();
+  const EventClock::duration since = lastWrite_ ? at - *lastWrite_ : EventClock::duration(-1);
   log_.answer({kind, bytes, since});
 }
 
@@ -70,6 +71,7 @@ std::optional<quint8> SerialSession::readOne() {
 
 QByteArray SerialSession::readBlock(int waitMs) {
   if (link_.InBufferCount() == 0) return {};
+  arrivedNow();
   pause_.sleep(waitMs);
   return link_.read();
 }

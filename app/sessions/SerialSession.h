@@ -60,6 +60,9 @@ class SerialSession {
   // Raw profile: nothing when nothing is waiting; else, after the wait that
   // lets the rest of a reply arrive, everything buffered.
   QByteArray readBlock(int waitMs);
+  // The bytes about to be read are here now: the wait before reading them is
+  // the window's, so an answer's time is taken from here, not from the read.
+  void arrivedNow() { arrived_ = EventClock::now(); }
 
   LinkPort& link_;
   SessionEvents& log_;
@@ -67,6 +70,7 @@ class SerialSession {
 
  private:
   std::optional<EventClock::time_point> lastWrite_;
+  std::optional<EventClock::time_point> arrived_;
   bool running_ = false;
 };
 
