@@ -117,8 +117,9 @@ class Output {
     clearProgress();
     errno = 0;
     if (std::fputs((json + '\n').constData(), stdout) == EOF || std::fflush(stdout) == EOF) {
-      stdoutFailed_ = true;
       writeError_ = errno;
+      stdoutFailed_ = true;
+      gInterrupted = 1;  // as for a log line: nothing more can be reported
       return false;
     }
     return true;
