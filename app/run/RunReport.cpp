@@ -49,7 +49,7 @@ QString summaryLine(const StepReport& r) {
   return QStringLiteral("kestrel-run: %1 %2: %3 %4 sent; %5")
       .arg(r.pass() ? QStringLiteral("PASS") : QStringLiteral("FAIL (exit %1)").arg(r.code), who)
       .arg(r.sent)
-      .arg(QLatin1String(r.unit), measurementLine(r.measured));
+      .arg(r.sent == 1 ? QLatin1String(r.unit).chopped(1) : QLatin1String(r.unit), measurementLine(r.measured));
 }
 
 QByteArray resultRecord(const StepReport& r) {

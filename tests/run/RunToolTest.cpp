@@ -918,7 +918,7 @@ TEST_F(RunPlans, AReportThatCannotBeWrittenFailsTheRun) {
   EXPECT_EQ(r.code, 1);
   const QStringList lines = r.err.split(u'\n', Qt::SkipEmptyParts);
   ASSERT_EQ(lines.size(), 2) << r.err.toStdString();
-  EXPECT_TRUE(lines[0].startsWith("kestrel-run: PASS mode 1: 1 channels sent;"));
+  EXPECT_TRUE(lines[0].startsWith("kestrel-run: PASS mode 1: 1 channel sent;"));
   EXPECT_TRUE(lines[1].startsWith(QStringLiteral("kestrel-run: cannot write the JUnit report %1: ").arg(report)))
       << lines[1].toStdString();
   EXPECT_FALSE(QFileInfo::exists(report));
