@@ -909,6 +909,15 @@ TEST_F(RunPlans, ThreeStepsPassWriteJUnitAndATightLimitFailsTheRightStep) {
                                   .arg(m.captured(1))))
       << failed.toStdString();
   EXPECT_TRUE(failed.contains(R"(<skipped message="not run, as an earlier step failed"/>)"));
+
+  // Without stop_on_fail the rest still run; the exit is the first failure's.
+  const QString goOn = write("go-on.toml", "stop_on_fail = false\n" + kThreeSteps);
+  port = startUnit();
+  r = runTool({"--plan", goOn, "--port", port, "--limit", "busy-ms=100"}, env);
+  EXPECT_EQ(r.code, 1);
+  EXPECT_TRUE(r.err.endsWith("kestrel-run: FAIL (exit 1) plan 'bench 3': 2 of 3 steps passed, 0 skipped\n"))
+      << r.err.toStdString();
+  EXPECT_EQ(received(*unit), "\x05" + frame("001015") + frame("145") + "\x05" + frame("001002").repeated(2));
 }
 
 TEST_F(RunPlans, AReportThatCannotBeWrittenFailsTheRun) {
