@@ -3,6 +3,7 @@
 #include "sessions/BinarySessions.h"
 #include "sessions/BriskSession.h"
 #include "sessions/ModeCatalogue.h"
+#include "core/ModString.h"
 #include "sessions/Schedule.h"
 
 #include <QCoreApplication>
@@ -73,7 +74,40 @@ Entries checkBrisk(const Options& o) {
   return e;
 }
 
+// The menu's access-code dialog, as a check.
+std::optional<QString> accessRefusal(const Options& o, Gate gate) {
+  if (gate != Gate::Access1 && gate != Gate::Access2) return std::nullopt;
+  if (!o.accessCode || o.accessCode->isEmpty())
+    return QStringLiteral("--access-code: パスワードを入力して下さい。");
+  const QString& code = gate == Gate::Access1 ? kAccessCode01 : kAccessCode02;
+  if (TrimSpaces(*o.accessCode) != code) return QStringLiteral("--access-code: パスワードが違います。確認して下さい。");
+  return std::nullopt;
+}
+
 }  // namespace
+
+Checked checkRun(const Options& o) {
+  Checked c;
+  const ModeProfile& profile = modeProfile(o.mode);
+  if (!profile.notSupported.isEmpty()) {
+    c.code = kExitNotSupported;
+    c.error = QStringLiteral("mode %1 (%2) cannot run headless: %3")
+                  .arg(o.mode)
+                  .arg(profile.entry->caption.trimmed(), profile.notSupported);
+    return c;
+  }
+  if (const auto refusal = accessRefusal(o, profile.gate())) {
+    c.code = kExitBadArguments;
+    c.error = *refusal;
+    return c;
+  }
+  c.entries = checkOptions(o, profile);
+  if (!c.entries.ok) {
+    c.code = kExitBadArguments;
+    c.error = c.entries.error;
+  }
+  return c;
+}
 
 ParseResult parseArguments(const QStringList& args) {
   ParseResult r;
@@ -103,6 +137,10 @@ ParseResult parseArguments(const QStringList& args) {
       o.json = true;
       continue;
     }
+    if (name == u"--version") {
+      o.version = true;
+      continue;
+    }
     static const QStringList valued = {QStringLiteral("--mode"),    QStringLiteral("--port"),
                                        QStringLiteral("--channels"), QStringLiteral("--unit"),
                                        QStringLiteral("--repeat"),  QStringLiteral("--strobe-ms"),
@@ -110,10 +148,27 @@ ParseResult parseArguments(const QStringList& args) {
                                        QStringLiteral("--line"),    QStringLiteral("--schedule"),
                                        QStringLiteral("--frames"),  QStringLiteral("--rows"),
                                        QStringLiteral("--digits"),  QStringLiteral("--pause-ms")};
-    if (!valued.contains(name)) return fail(QStringLiteral("unknown argument: %1 (see --help)").arg(args[i]));
+    // What a run plan cannot set per step, or what the command line overrides.
+    static const QStringList runWide = {QStringLiteral("--dut"), QStringLiteral("--limit"),
+                                        QStringLiteral("--junit"), QStringLiteral("--plan")};
+    const bool stepOption = valued.contains(name) && name != u"--port";
+    if (!stepOption && !runWide.contains(name) && name != u"--port")
+      return fail(QStringLiteral("unknown argument: %1 (see --help)").arg(args[i]));
     const std::optional<QString> v = value();
     if (!v) return fail(QStringLiteral("%1 wants a value (see --help)").arg(name));
-    if (name == u"--mode") {
+    if (stepOption && !o.stepOptions.contains(name)) o.stepOptions.append(name);
+    if (name == u"--dut") {
+      if (v->trimmed().isEmpty()) return fail(QStringLiteral("--dut wants a text naming the unit"));
+      o.dut = v->trimmed();
+    } else if (name == u"--limit") {
+      if (const QString error = o.limits.set(*v); !error.isEmpty()) return fail(error);
+    } else if (name == u"--junit") {
+      if (v->isEmpty()) return fail(QStringLiteral("--junit wants a file"));
+      o.junit = *v;
+    } else if (name == u"--plan") {
+      if (v->isEmpty()) return fail(QStringLiteral("--plan wants a file"));
+      o.plan = *v;
+    } else if (name == u"--mode") {
       if (!takeNumber(*v, 0, kModeCount - 1, &o.mode))
         return fail(QStringLiteral("--mode wants a menu entry 0 to %1, not '%2'").arg(kModeCount - 1).arg(*v));
       modeGiven = true;
@@ -168,7 +223,14 @@ ParseResult parseArguments(const QStringList& args) {
       o.pauseMs = *v;
     }
   }
-  if (o.help) return r;
+  if (o.help || o.version) return r;
+  if (o.plan) {
+    if (!o.stepOptions.isEmpty())
+      return fail(QStringLiteral("%1: with --plan the steps set it; the command line sets only --port, --dut, "
+                                 "--limit, --junit and --json")
+                      .arg(o.stepOptions.front()));
+    return r;
+  }
   if (!modeGiven) return fail(QStringLiteral("--mode is required (see --help)"));
   o.channelsGiven = channelsGiven;
   // The frame editor sends its table, not channels.
@@ -238,6 +300,8 @@ QString usage() {
 R"usage(usage: kestrel-run --mode N --channels auto|LIST [options]
        kestrel-run --mode 4|7 --channels ... --schedule FILE --access-code CODE [options]
        kestrel-run --mode 8 [--frames FILE] [--rows LIST] --access-code CODE [options]
+       kestrel-run --plan FILE [--port P] [--dut TEXT] [--limit NAME=VALUE]... [--junit FILE] [--json]
+       kestrel-run --version
 
 Runs one test of a voice unit without the windows: what pressing 再生 (送信)
 in the menu entry's window does, until the run completes or fails. Each log
@@ -290,9 +354,27 @@ channels sent so far are shown there.
                      in modes 4 and 7 it is the window's reply time-out
   --json             log lines as JSON, one a line:
                      {"t":"2026-12-08T15:04:05.123Z","kind":"sent","text":"..."}
-                     kind: sent, received, note, info or error (modes 4 and
-                     7: info and error are the window's blue and red lines)
+                     kind: sent, received, note, info, error, judged-ok or
+                     judged-ng (modes 4 and 7: info and error are the
+                     window's blue and red lines); after them one
+                     {"kind":"result",...} record per run with the verdict,
+                     the exit code, the reason and every measurement
+  --dut TEXT         names the unit under test in the summary, the result
+                     record and the JUnit report
+  --limit NAME=VALUE a run that completed fails (exit 1) past a limit:
+                     answer-ms (slowest answer), naks, busy-ms (longest
+                     busy time of a binary unit), judged (fewest channels
+                     judged, modes 4 and 7); repeatable
+  --junit FILE       a JUnit XML report of the run or of the plan's steps
+  --plan FILE        run the steps of a TOML run plan, one after the other
+                     (see the README); --port, --dut and --limit override
+                     what the plan sets
+  --version          the program's version
   -h, --help         this text
+
+Every run ends with one summary line on stderr: PASS or FAIL with its
+exit code, the mode, the unit (--dut), what was sent and the measurements.
+A failed run's reason comes on the line before it.
 
 A completed run leaves the unit to play what it holds; a failed or
 interrupted one ends as closing the window does (the stop goes out).
@@ -301,10 +383,14 @@ a sent line, and the window's information messages as info lines.
 
 Exit codes (anything but 0 comes with a one-line reason on stderr):
   0  the run completed and the unit answered as its protocol requires
-     (modes 4, 7: every channel judged OK; mode 8: every frame sent)
-  1  another failure; modes 4, 7: the schedule read back differs from the
-     file (the NG channels), or the reply failed its check or parse
-  2  bad arguments, or entries or files the window refuses (its message)
+     (modes 4, 7: every channel judged OK; mode 8: every frame sent),
+     within every limit; a plan: every step passed
+  1  another failure; a limit exceeded (the measured value in the reason);
+     the JUnit report could not be written; modes 4, 7: the schedule read
+     back differs from the file (the NG channels), or the reply failed its
+     check or parse
+  2  bad arguments, a bad plan (file:line and key), or entries or files
+     the window refuses (its message)
   3  the port is missing, cannot be opened, or was lost
   4  the port is held by another program
   5  no progress within the time-out
@@ -314,6 +400,7 @@ Exit codes (anything but 0 comes with a one-line reason on stderr):
   8  the mode cannot run headless
   9  interrupted (SIGINT, SIGTERM or SIGHUP, or stdout closed by its
      reader, as in kestrel-run ... | head)
+A plan exits with the first failing step's code.
 )usage");
 }
 

@@ -2,6 +2,7 @@
 // The headless runner's command line, its exit codes, and the entries a
 // mode's window would take from it.
 
+#include "core/RunMeter.h"
 #include "sessions/FenwickSession.h"
 #include "sessions/ModeProfile.h"
 
@@ -44,6 +45,12 @@ struct Options {
   bool json = false;
   double timeoutSeconds = 10.0;
   bool help = false;
+  bool version = false;
+  std::optional<QString> dut;    // the unit under test, as the reports name it
+  Limits limits;                 // --limit, over whatever a plan sets
+  std::optional<QString> junit;  // the JUnit report's file
+  std::optional<QString> plan;   // a run plan's file
+  QStringList stepOptions;       // the options given that a plan's steps set
 };
 
 struct ParseResult {
@@ -65,5 +72,14 @@ struct Entries {
   QString path;                     // modes 4, 7: the schedule file; 8: the frame table
 };
 Entries checkOptions(const Options& options, const ModeProfile& profile);
+
+// Everything checked before a run begins: that the mode runs headless, the
+// menu's access code, then the entries.
+struct Checked {
+  int code = kExitOk;
+  QString error;
+  Entries entries;
+};
+Checked checkRun(const Options& options);
 
 }  // namespace kestrel::run

@@ -1,6 +1,9 @@
 #include "Runner.h"
 
 #include "RunOptions.h"
+#include "RunPlan.h"
+#include "RunReport.h"
+#include "core/RunMeter.h"
 #include "sessions/BinarySessions.h"
 #include "sessions/BriskSession.h"
 #include "sessions/FenwickSession.h"
@@ -21,6 +24,7 @@
 
 #include <QDateTime>
 #include <QDeadlineTimer>
+#include <QElapsedTimer>
 #include <QEventLoop>
 #include <QRegularExpression>
 #include <QTimer>
@@ -101,10 +105,26 @@ class Output {
     if (std::fputs((out + u'\n').toUtf8().constData(), stdout) == EOF || std::fflush(stdout) == EOF) {
       const int error = errno;
       stdoutFailed_ = true;
+      writeError_ = error;
       gInterrupted = 1;
       if (failed) failed(error);
     }
   }
+  // A whole JSON record as one line of stdout; false when it could not be
+  // written.
+  bool record(const QByteArray& json) {
+    if (stdoutFailed_) return false;
+    clearProgress();
+    errno = 0;
+    if (std::fputs((json + '\n').constData(), stdout) == EOF || std::fflush(stdout) == EOF) {
+      writeError_ = errno;
+      stdoutFailed_ = true;
+      gInterrupted = 1;  // as for a log line: nothing more can be reported
+      return false;
+    }
+    return true;
+  }
+  int writeError() const { return writeError_; }
   void progress(int sent, int total, const char* what) {
     if (!progress_ || total == 0) return;
     std::fprintf(stderr, "\r\033[K%d/%d %s sent", sent, total, what);
@@ -114,6 +134,11 @@ class Output {
   void endProgress() {
     if (shown_) std::fputs("\n", stderr);
     shown_ = false;
+  }
+  // A line of its own on stderr.
+  void note(const QString& text) {
+    clearProgress();
+    std::fputs((text + u'\n').toUtf8().constData(), stderr);
   }
   void reason(const QString& text) {
     clearProgress();
@@ -130,6 +155,7 @@ class Output {
   bool progress_;
   bool shown_ = false;
   bool stdoutFailed_ = false;
+  int writeError_ = 0;
 };
 
 // The session's lines, printed as they come.
@@ -186,6 +212,9 @@ class Drive : protected SessionEvents {
     log_.attach(*this);
   }
   virtual ~Drive() = default;
+
+  // Another reader of the session's events.
+  void attach(SessionEvents& reader) { log_.attach(reader); }
 
   // Opens what the run needs and starts it; an outcome when it cannot.
   virtual std::optional<Outcome> start() = 0;
@@ -726,53 +755,22 @@ std::unique_ptr<Drive> makeDrive(const Options& o, const Entries& e, Output& out
   return nullptr;
 }
 
-// The menu's access-code dialog, as a check.
-std::optional<QString> accessRefusal(const Options& o, Gate gate) {
-  if (gate != Gate::Access1 && gate != Gate::Access2) return std::nullopt;
-  if (!o.accessCode || o.accessCode->isEmpty())
-    return QStringLiteral("--access-code: パスワードを入力して下さい。");
-  const QString& code = gate == Gate::Access1 ? kAccessCode01 : kAccessCode02;
-  if (TrimSpaces(*o.accessCode) != code) return QStringLiteral("--access-code: パスワードが違います。確認して下さい。");
-  return std::nullopt;
-}
-
-}  // namespace
-
-int runMain(const QStringList& args) {
-#ifdef SIGPIPE
-  // A reader that goes away (kestrel-run ... | head) makes the next write
-  // fail with EPIPE, which interrupts the run as SIGINT does.
-  std::signal(SIGPIPE, SIG_IGN);
-#endif
-  const ParseResult parsed = parseArguments(args);
-  const Options& o = parsed.options;
-  Output out(o.json);
-  if (o.help) {
-    std::fputs(usage().toUtf8().constData(), stdout);
-    return kExitOk;
-  }
-  if (!parsed.error.isEmpty()) {
-    out.reason(parsed.error);
-    return kExitBadArguments;
-  }
+// One run: the drive started, waited for and let go, then judged by its
+// limits. The reason, if any, and the summary go to stderr, the result
+// record (--json) to stdout.
+void runStep(const Options& o, const Entries& entries, const Limits& limits, Output& out, StepReport& report) {
   const ModeProfile& profile = modeProfile(o.mode);
-  if (!profile.notSupported.isEmpty()) {
-    out.reason(QStringLiteral("mode %1 (%2) cannot run headless: %3")
-                   .arg(o.mode)
-                   .arg(profile.entry->caption.trimmed(), profile.notSupported));
-    return kExitNotSupported;
-  }
-  if (const auto refusal = accessRefusal(o, profile.gate())) {
-    out.reason(*refusal);
-    return kExitBadArguments;
-  }
-  const Entries entries = checkOptions(o, profile);
-  if (!entries.ok) {
-    out.reason(entries.error);
-    return kExitBadArguments;
-  }
-
+  report.mode = o.mode;
+  report.port = profile.port ? o.port : QString();
+  report.dut = o.dut;
+  report.limits = limits;
+  QElapsedTimer clock;
+  clock.start();
+  RunMeter meter;
   std::unique_ptr<Drive> drive = makeDrive(o, entries, out, profile);
+  drive->attach(meter);
+  report.unit = drive->progressUnit();
+
   QEventLoop loop;
   QTimer watchdog;
   watchdog.setSingleShot(true);
@@ -804,36 +802,163 @@ int runMain(const QStringList& args) {
                                                     .arg(QString::fromLocal8Bit(std::strerror(error)))};
     loop.quit();
   };
-  gInterrupted = 0;
-  std::signal(SIGINT, onSignal);
-  std::signal(SIGTERM, onSignal);
-#ifdef SIGHUP
-  std::signal(SIGHUP, onSignal);
-#endif
   signalPoll.start();
 
-  if (const std::optional<Outcome> failed = drive->start(); failed && !drive->verdict) {
-    out.reason(failed->reason);
-    return failed->code;
+  Outcome outcome{kExitOk, {}};
+  if (gInterrupted) {
+    outcome = {kExitInterrupted, QStringLiteral("interrupted")};
+  } else if (const std::optional<Outcome> failed = drive->start(); failed && !drive->verdict) {
+    outcome = *failed;
+  } else {
+    watchdog.start();
+    if (!drive->verdict) loop.exec();
+    watchdog.stop();
+    outcome = *drive->verdict;
+    if (outcome.code == kExitOk) {
+      if (std::optional<Outcome> letGo = drive->complete()) outcome = *letGo;
+    } else if (const QString also = drive->abort(); !also.isEmpty()) {
+      outcome.reason += QStringLiteral("; ") + also;
+    }
   }
-  watchdog.start();
-  if (!drive->verdict) loop.exec();
-  watchdog.stop();
   signalPoll.stop();
-  Outcome outcome = *drive->verdict;
-  if (outcome.code == kExitOk) {
-    if (std::optional<Outcome> failed = drive->complete()) outcome = *failed;
-  } else if (const QString also = drive->abort(); !also.isEmpty()) {
-    outcome.reason += QStringLiteral("; ") + also;
-  }
-  std::signal(SIGINT, SIG_DFL);
-  std::signal(SIGTERM, SIG_DFL);
-#ifdef SIGHUP
-  std::signal(SIGHUP, SIG_DFL);
-#endif
+  out.failed = nullptr;
   out.endProgress();
-  if (outcome.code != kExitOk) out.reason(outcome.reason);
-  return outcome.code;
+  report.measured = meter.measurements();
+  report.sent = drive->counted().first;
+  report.seconds = double(clock.elapsed()) / 1000;
+  // A run that ended as its protocol requires is then held to its limits.
+  if (outcome.code == kExitOk) {
+    if (const Verdict v = judgeLimits(report.measured, limits); !v.pass()) outcome = {kExitFailed, reasonText(v)};
+  }
+  report.code = outcome.code;
+  report.reason = outcome.reason;
+  if (o.json && !out.record(resultRecord(report)) && report.code == kExitOk) {
+    report.code = out.writeError() == EPIPE ? kExitInterrupted : kExitFailed;
+    report.reason = out.writeError() == EPIPE ? QStringLiteral("interrupted: stdout was closed")
+                                              : QStringLiteral("cannot write the result to stdout: %1")
+                                                    .arg(QString::fromLocal8Bit(std::strerror(out.writeError())));
+  }
+  if (report.code != kExitOk) out.reason(report.reason);
+  out.note(summaryLine(report));
+}
+
+// SIGINT, SIGTERM and SIGHUP interrupt the run in hand (and a plan's rest)
+// for as long as this lives.
+class SignalGuard {
+ public:
+  SignalGuard() {
+    gInterrupted = 0;
+    std::signal(SIGINT, onSignal);
+    std::signal(SIGTERM, onSignal);
+#ifdef SIGHUP
+    std::signal(SIGHUP, onSignal);
+#endif
+  }
+  ~SignalGuard() {
+    std::signal(SIGINT, SIG_DFL);
+    std::signal(SIGTERM, SIG_DFL);
+#ifdef SIGHUP
+    std::signal(SIGHUP, SIG_DFL);
+#endif
+  }
+  SignalGuard(const SignalGuard&) = delete;
+  SignalGuard& operator=(const SignalGuard&) = delete;
+};
+
+// The report file, if one was asked for; a run that passed fails when it
+// could not be written.
+int reportJUnit(const Options& o, const SuiteReport& suite, int code, Output& out) {
+  if (!o.junit) return code;
+  if (const SaveResult saved = writeJUnit(*o.junit, suite); !saved) {
+    out.reason(QStringLiteral("cannot write the JUnit report %1: %2").arg(*o.junit, saved.error));
+    if (code == kExitOk) return kExitFailed;
+  }
+  return code;
+}
+
+int runPlan(const Options& o, Output& out) {
+  const PlanLoad loaded = loadPlan(*o.plan, o);
+  if (!loaded.error.isEmpty()) {
+    out.reason(loaded.error);
+    return kExitBadArguments;
+  }
+  const Plan& plan = loaded.plan;
+  SuiteReport suite{plan.name, plan.dut, plan.port, {}};
+  int code = kExitOk;
+  {
+    SignalGuard interrupts;
+    for (const PlanStep& step : plan.steps) {
+      StepReport report;
+      report.name = step.name;
+      report.inPlan = true;
+      if (code != kExitOk && (plan.stopOnFail || code == kExitInterrupted)) {
+        report.mode = step.options.mode;
+        report.port = modeProfile(step.options.mode).port ? step.options.port : QString();
+        report.dut = step.options.dut;
+        report.limits = step.limits;
+        report.skipped = true;
+        out.note(summaryLine(report));
+      } else {
+        runStep(step.options, step.entries, step.limits, out, report);
+        if (code == kExitOk) code = report.code;
+      }
+      suite.steps.push_back(report);
+    }
+  }
+  int passed = 0, skipped = 0;
+  for (const StepReport& s : suite.steps) {
+    passed += s.pass() ? 1 : 0;
+    skipped += s.skipped ? 1 : 0;
+  }
+  out.note(QStringLiteral("kestrel-run: %1 plan '%2': %3 of %4 steps passed, %5 skipped")
+               .arg(code == kExitOk ? QStringLiteral("PASS") : QStringLiteral("FAIL (exit %1)").arg(code), plan.name)
+               .arg(passed)
+               .arg(suite.steps.size())
+               .arg(skipped));
+  return reportJUnit(o, suite, code, out);
+}
+
+}  // namespace
+
+int runMain(const QStringList& args) {
+#ifdef SIGPIPE
+  // A reader that goes away (kestrel-run ... | head) makes the next write
+  // fail with EPIPE, which interrupts the run as SIGINT does.
+  std::signal(SIGPIPE, SIG_IGN);
+#endif
+  const ParseResult parsed = parseArguments(args);
+  const Options& o = parsed.options;
+  Output out(o.json);
+  if (o.help) {
+    std::fputs(usage().toUtf8().constData(), stdout);
+    return kExitOk;
+  }
+  if (o.version && parsed.error.isEmpty()) {
+    errno = 0;
+    if (std::fputs("kestrel-run " KESTREL_VERSION "\n", stdout) == EOF || std::fflush(stdout) == EOF) {
+      out.reason(QStringLiteral("cannot write to stdout: %1").arg(QString::fromLocal8Bit(std::strerror(errno))));
+      return kExitFailed;
+    }
+    return kExitOk;
+  }
+  if (!parsed.error.isEmpty()) {
+    out.reason(parsed.error);
+    return kExitBadArguments;
+  }
+  if (o.plan) return runPlan(o, out);
+  const Checked checked = checkRun(o);
+  if (checked.code != kExitOk) {
+    out.reason(checked.error);
+    return checked.code;
+  }
+  StepReport report;
+  report.name = QStringLiteral("mode %1").arg(o.mode);
+  {
+    SignalGuard interrupts;
+    runStep(o, checked.entries, o.limits, out, report);
+  }
+  const SuiteReport suite{QStringLiteral("kestrel-run"), o.dut, report.port, {report}};
+  return reportJUnit(o, suite, report.code, out);
 }
 
 }  // namespace kestrel::run

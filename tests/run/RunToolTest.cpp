@@ -10,6 +10,9 @@
 #include <QJsonObject>
 #include <QProcess>
 #include <QRegularExpression>
+#include <QStandardPaths>
+#include <QDir>
+#include <QJsonArray>
 #include <QTemporaryDir>
 #include <QThread>
 #include <gtest/gtest.h>
@@ -56,6 +59,19 @@ Result runTool(const QStringList& args, const QProcessEnvironment& env = QProces
   return r;
 }
 
+// stderr up to the summary line that ends every run that began, which must
+// be there: the reason of a failed run, nothing for one that passed.
+QString reasonOf(const QString& err) {
+  const qsizetype cut = err.size() < 2 ? -1 : err.lastIndexOf(u'\n', err.size() - 2);
+  const QString summary = err.mid(cut + 1);
+  static const QRegularExpression shape("^kestrel-run: (PASS|FAIL \\(exit [1-9]\\)) mode \\d+[ :].*\n$");
+  if (!shape.match(summary).hasMatch()) {
+    ADD_FAILURE() << "no summary line last on stderr: " << err.toStdString();
+    return err;
+  }
+  return err.left(cut + 1);
+}
+
 QByteArray received(const sim::UnitSimulator& unit) {
   const sim::Bytes b = unit.received();
   return QByteArray(reinterpret_cast<const char*>(b.data()), qsizetype(b.size()));
@@ -97,7 +113,7 @@ TEST_F(RunSerial, BufferedManualListCompletes) {
   const QString port = startUnit({});
   const Result r = runTool({"--mode", "1", "--port", port, "--channels", "1,15,145", "--unit", "2"});
   EXPECT_EQ(r.code, 0) << r.err.toStdString();
-  EXPECT_EQ(r.err, QString());
+  EXPECT_EQ(reasonOf(r.err), QString());
   QStringList expected{kEnq, kAck};
   expected += frameLines("001015", "001,015");
   expected += kAck;
@@ -129,7 +145,7 @@ TEST_F(RunSerial, NakIsTheUnitsRefusal) {
   const QString port = startUnit({.nakEvery = 2});
   const Result r = runTool({"--mode", "1", "--port", port, "--channels", "1,2,3", "--unit", "1"});
   EXPECT_EQ(r.code, 6);
-  EXPECT_EQ(r.err, "kestrel-run: the unit refused: [受信]：NAK(15h)\n");
+  EXPECT_EQ(reasonOf(r.err), "kestrel-run: the unit refused: [受信]：NAK(15h)\n");
   // It ends as closing the window does: the stop goes out.
   ASSERT_TRUE(unit->waitForBytes(1 + 2 * 6 + 1, 2000ms));
   EXPECT_EQ(received(*unit).right(1), QByteArray("\xFF", 1));
@@ -172,7 +188,7 @@ TEST_F(RunSerial, SilentPortTimesOutQuickly) {
   const QString port = startUnit({.silent = true});
   const Result r = runTool({"--mode", "1", "--port", port, "--channels", "1", "--timeout", "0.5"});
   EXPECT_EQ(r.code, 5);
-  EXPECT_EQ(r.err, QStringLiteral("kestrel-run: no answer from the unit on %1 within 0.5 s\n").arg(port));
+  EXPECT_EQ(reasonOf(r.err), QStringLiteral("kestrel-run: no answer from the unit on %1 within 0.5 s\n").arg(port));
   EXPECT_LT(r.ms, 5000);
   EXPECT_EQ(r.out, QStringList{kEnq});
 }
@@ -226,7 +242,7 @@ TEST_P(RunSignal, StopsTheUnitAndExitsInterrupted) {
   ASSERT_TRUE(p.waitForFinished(10000));
   EXPECT_EQ(p.exitStatus(), QProcess::NormalExit);
   EXPECT_EQ(p.exitCode(), 9);
-  EXPECT_EQ(QString::fromUtf8(p.readAllStandardError()), "kestrel-run: interrupted\n");
+  EXPECT_EQ(reasonOf(QString::fromUtf8(p.readAllStandardError())), "kestrel-run: interrupted\n");
   EXPECT_TRUE(stoppedLast(*unit)) << received(*unit).toHex().toStdString();
 }
 
@@ -247,7 +263,7 @@ TEST_F(RunSerial, ClosedStdoutInterruptsAsSigintDoes) {
   ASSERT_TRUE(run.waitForFinished(10000));
   EXPECT_EQ(run.exitStatus(), QProcess::NormalExit);
   EXPECT_EQ(run.exitCode(), 9);
-  EXPECT_EQ(QString::fromUtf8(run.readAllStandardError()), "kestrel-run: interrupted: stdout was closed\n");
+  EXPECT_EQ(reasonOf(QString::fromUtf8(run.readAllStandardError())), "kestrel-run: interrupted: stdout was closed\n");
   EXPECT_TRUE(stoppedLast(*unit)) << received(*unit).toHex().toStdString();
 }
 
@@ -262,7 +278,7 @@ TEST_F(RunSerial, PortHeldByAnotherProgramIsBusy) {
   env.insert("KESTREL_COM3", port);
   const Result r = runTool({"--mode", "1", "--port", "com3", "--channels", "1"}, env);
   EXPECT_EQ(r.code, 4);
-  EXPECT_EQ(r.err, QStringLiteral("kestrel-run: port busy: COM3 (%1) is held by another program\n").arg(port));
+  EXPECT_EQ(reasonOf(r.err), QStringLiteral("kestrel-run: port busy: COM3 (%1) is held by another program\n").arg(port));
   holder.closeWriteChannel();
   holder.waitForFinished();
 }
@@ -271,10 +287,12 @@ TEST_F(RunSerial, JsonLinesCarryTimeKindAndText) {
   const QString port = startUnit({});
   const Result r = runTool({"--mode", "1", "--port", port, "--channels", "9", "--json"});
   ASSERT_EQ(r.code, 0) << r.err.toStdString();
-  ASSERT_EQ(r.out.size(), 7);
+  // The log lines, then the run's result.
+  ASSERT_EQ(r.out.size(), 8);
+  EXPECT_EQ(QJsonDocument::fromJson(r.out.last().toUtf8()).object()["kind"].toString(), "result");
   static const QRegularExpression stamp("^\\d{4}-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\d\\.\\d{3}Z$");
   QStringList kinds, texts;
-  for (const QString& line : r.out) {
+  for (const QString& line : r.out.mid(0, 7)) {
     ASSERT_TRUE(line.startsWith("{\"t\":\"")) << line.toStdString();
     const QJsonObject o = QJsonDocument::fromJson(line.toUtf8()).object();
     EXPECT_TRUE(stamp.match(o["t"].toString()).hasMatch()) << line.toStdString();
@@ -297,7 +315,7 @@ TEST_F(RunSerial, HsModesSendAFramePerAck) {
   const QString port = startUnit({.protocol = "hs4142", .nakEvery = 1});
   const Result r = runTool({"--mode", "9", "--port", port, "--channels", "1"});
   EXPECT_EQ(r.code, 6);
-  EXPECT_EQ(r.err, "kestrel-run: the unit refused: [受信]：NAK(15h)\n");
+  EXPECT_EQ(reasonOf(r.err), "kestrel-run: the unit refused: [受信]：NAK(15h)\n");
 }
 
 TEST_F(RunSerial, CustomerListIsTakenPlayedAndItsEndAcknowledged) {
@@ -317,7 +335,7 @@ TEST_F(RunSerial, CustomerListIsTakenPlayedAndItsEndAcknowledged) {
   for (int c = 1; c <= 31; ++c) many << QString::number(c);
   const Result refused = runTool({"--mode", "11", "--port", port2, "--channels", many.join(u',')});
   EXPECT_EQ(refused.code, 6);
-  EXPECT_EQ(refused.err, "kestrel-run: the unit refused: 10h15h00h\n");
+  EXPECT_EQ(reasonOf(refused.err), "kestrel-run: the unit refused: 10h15h00h\n");
   EXPECT_EQ(runTool({"--mode", "11", "--channels", "1", "--unit", "2"}).err,
             "kestrel-run: --unit: mode 11 has no channel unit\n");
 }
@@ -333,7 +351,7 @@ TEST_F(RunSerial, Plx6FramesPacedByReady) {
   port = startUnit({.protocol = "plx6", .trapAfter = 1});
   r = runTool({"--mode", "17", "--port", port, "--channels", "1,2,255", "--unit", "2"});
   EXPECT_EQ(r.code, 6);
-  EXPECT_EQ(r.err, "kestrel-run: the unit refused: [受信]：STX+【Trap 】+BCC(02h54h72h61h70h20h03h14h)\n");
+  EXPECT_EQ(reasonOf(r.err), "kestrel-run: the unit refused: [受信]：STX+【Trap 】+BCC(02h54h72h61h70h20h03h14h)\n");
 }
 
 // Modes 4 and 7 against a unit holding a schedule, mode 8 against one that
@@ -379,7 +397,7 @@ TEST_F(RunCustomer, ScheduleReadBackMatches) {
   Result r = runTool({"--mode", "7", "--port", port, "--channels", "auto", "--schedule", schedule(),
                       "--access-code", "k7mq2xw9"});
   ASSERT_EQ(r.code, 0) << r.err.toStdString();
-  EXPECT_EQ(r.err, QString());
+  EXPECT_EQ(reasonOf(r.err), QString());
   QStringList expected = requestLines("000", "13") + QStringList{kReceiving, kReceived,
                                                                  QStringLiteral("【OK】：001,A,B,C,D,東京"),
                                                                  QStringLiteral("【OK】：002,10,20,30,40,50")};
@@ -395,7 +413,10 @@ TEST_F(RunCustomer, ScheduleReadBackMatches) {
                "k7mq2xw9", "--json"});
   ASSERT_EQ(r.code, 0) << r.err.toStdString();
   QStringList kinds, texts;
-  for (const QString& line : r.out) {
+  const QJsonObject result = QJsonDocument::fromJson(r.out.last().toUtf8()).object();
+  EXPECT_EQ(result["kind"].toString(), "result");
+  EXPECT_EQ(result["judged_ok"].toInt(), 2);
+  for (const QString& line : r.out.mid(0, r.out.size() - 1)) {
     const QJsonObject o = QJsonDocument::fromJson(line.toUtf8()).object();
     kinds << o["kind"].toString();
     texts << o["text"].toString();
@@ -403,8 +424,9 @@ TEST_F(RunCustomer, ScheduleReadBackMatches) {
   const QStringList judged{kReceiving, kReceived, "【OK】：002,10,20,30,40,50", "【OK】：CH番号 003 取得できませんでした。",
                            kAllOk, ""};
   EXPECT_EQ(texts, requestLines("00020003", "22") + judged);
-  EXPECT_EQ(kinds, (QStringList{"sent", "received", "sent", "sent", "sent", "sent", "sent", "info", "info", "sent",
-                                "sent", "info", "sent"}));
+  // The judged channels are lines of their own kind, not sent ones.
+  EXPECT_EQ(kinds, (QStringList{"sent", "received", "sent", "sent", "sent", "sent", "sent", "info", "info",
+                                "judged-ok", "judged-ok", "info", "sent"}));
   EXPECT_EQ(received(*unit), "\x05" + frame("\x20" "00020003"));
 }
 
@@ -412,19 +434,19 @@ TEST_F(RunCustomer, ScheduleMismatchRefusalAndSilence) {
   const QStringList args{"--channels", "1", "--schedule", schedule(), "--access-code", "k7mq2xw9", "--port"};
   Result r = runTool(QStringList{"--mode", "7"} + args + QStringList{fenwick({.changeFields = {{1, 5, "X"}}})});
   EXPECT_EQ(r.code, 1);
-  EXPECT_EQ(r.err, "kestrel-run: 受信データに異常があります。確認して下さい。 (NG 1 of 1: 001)\n");
+  EXPECT_EQ(reasonOf(r.err), "kestrel-run: 受信データに異常があります。確認して下さい。 (NG 1 of 1: 001)\n");
   EXPECT_EQ(r.out.mid(9), (QStringList{"【NG】：001,A,B,C,D,X", "【判定】：受信データに異常があります。確認して下さい ******"}));
 
   r = runTool(QStringList{"--mode", "7"} + args + QStringList{fenwick({.nakEvery = 1})});
   EXPECT_EQ(r.code, 6);
-  EXPECT_EQ(r.err, "kestrel-run: the unit refused: 【受信】：NAK(15h)\n");
+  EXPECT_EQ(reasonOf(r.err), "kestrel-run: the unit refused: 【受信】：NAK(15h)\n");
   EXPECT_EQ(r.out.mid(7), QStringList{"【受信】：NAK(15h)"});
 
   // A reply without its STX: the window's own time-out line, then exit 5.
   const QString port = fenwick({.dropStx = true});
   r = runTool(QStringList{"--mode", "7", "--timeout", "0.5"} + args + QStringList{port});
   EXPECT_EQ(r.code, 5);
-  EXPECT_EQ(r.err, QStringLiteral("kestrel-run: no answer from the unit on %1 within 0.5 s\n").arg(port));
+  EXPECT_EQ(reasonOf(r.err), QStringLiteral("kestrel-run: no answer from the unit on %1 within 0.5 s\n").arg(port));
   EXPECT_EQ(r.out.mid(7), QStringList{"【情報】：タイムアウトエラー　通信が完了できませんでした。 >>>>>>"});
 }
 
@@ -450,7 +472,7 @@ TEST_F(RunCustomer, ScheduleAndChannelsCheckedAsTheWindowDoes) {
   const Result r = runTool({"--mode", "7", "--port", port, "--channels", "auto", "--schedule",
                             schedule("1,too,few,commas\r\n"), "--access-code", "k7mq2xw9"});
   EXPECT_EQ(r.code, 2);
-  EXPECT_EQ(r.err, "kestrel-run: --schedule: スケジュールファイルの取得に失敗しました。\n");
+  EXPECT_EQ(reasonOf(r.err), "kestrel-run: --schedule: スケジュールファイルの取得に失敗しました。\n");
   EXPECT_TRUE(r.out.isEmpty());
 }
 
@@ -486,14 +508,14 @@ TEST_F(RunCustomer, FrameTableRefusals) {
   const QString missing = dir.filePath("none.dat");
   Result r = run(missing);
   EXPECT_EQ(r.code, 2);
-  EXPECT_EQ(r.err, QStringLiteral("kestrel-run: --frames %1: 読込むファイルが見つかりませんでした  \n").arg(missing));
+  EXPECT_EQ(reasonOf(r.err), QStringLiteral("kestrel-run: --frames %1: 読込むファイルが見つかりませんでした  \n").arg(missing));
   // Every frame is checked before the first goes out.
   const QString table = frames("1,5\r\n17,5\r\n");
   r = run(table);
   EXPECT_EQ(r.code, 2);
-  EXPECT_EQ(r.err, "kestrel-run: row 2: イベント情報は1から16の数値を入力してください  \n");
+  EXPECT_EQ(reasonOf(r.err), "kestrel-run: row 2: イベント情報は1から16の数値を入力してください  \n");
   r = run(table, {"--rows", "3"});
-  EXPECT_EQ(r.err, "kestrel-run: row 3: 空欄が含まれている為送信できません  \n");
+  EXPECT_EQ(reasonOf(r.err), "kestrel-run: row 3: 空欄が含まれている為送信できません  \n");
   EXPECT_TRUE(r.out.isEmpty());
   EXPECT_EQ(received(*unit), QByteArray());
   // Entry 8 is behind the second access code.
@@ -543,7 +565,7 @@ TEST_F(RunBinary, BusyUnitTimesOutAndIsStopped) {
   const Result r = runTool({"--mode", "16", "--channels", "1,2", "--strobe-ms", "0", "--timeout", "1"},
                            board("A", "negative", 60000));
   EXPECT_EQ(r.code, 5);
-  EXPECT_EQ(r.err, "kestrel-run: the unit stayed busy for 1 s\n");
+  EXPECT_EQ(reasonOf(r.err), "kestrel-run: the unit stayed busy for 1 s\n");
   EXPECT_EQ(r.out, (QStringList{"[送信]：001", "[送信]：STOP信号"}));
 }
 
@@ -634,8 +656,377 @@ TEST_F(RunBinary, NoBoardIsReported) {
   f.close();
   const Result r = runTool({"--mode", "18", "--channels", "1"}, env, QStringLiteral(KESTREL_RUN), prefix);
   EXPECT_EQ(r.code, 7);
-  EXPECT_EQ(r.err, "kestrel-run: board not found: デバイスへの接続に失敗しました。\n");
+  EXPECT_EQ(reasonOf(r.err), "kestrel-run: board not found: デバイスへの接続に失敗しました。\n");
   EXPECT_TRUE(r.out.isEmpty());
+}
+
+// The run's result record: the last line of stdout with --json.
+QJsonObject resultOf(const Result& r) {
+  if (r.out.isEmpty()) return {};
+  const QJsonObject o = QJsonDocument::fromJson(r.out.last().toUtf8()).object();
+  EXPECT_EQ(o["kind"].toString(), "result") << r.out.last().toStdString();
+  return o;
+}
+
+// The last line of stderr.
+QString summaryOf(const Result& r) {
+  const QStringList lines = r.err.split(u'\n', Qt::SkipEmptyParts);
+  return lines.isEmpty() ? QString() : lines.last();
+}
+
+// Answer times measured from a unit that takes its time.
+class RunMeasured : public RunSerial {
+ protected:
+  QString startTimedUnit(sim::Options options) {
+    unit = std::make_unique<sim::UnitSimulator>(options);
+    unit->start();
+    return QString::fromStdString(unit->slavePath());
+  }
+};
+
+TEST_F(RunMeasured, AnswerTimesAreTheUnitsDelayAndALimitFailsTheRun) {
+  const QString port = startTimedUnit({.answerDelay = 20ms});
+  const QStringList args{"--mode", "1", "--port", port, "--channels", "1,2,3", "--unit", "1", "--json", "--dut", "SN42"};
+  Result r = runTool(args);
+  ASSERT_EQ(r.code, 0) << r.err.toStdString();
+  QJsonObject result = resultOf(r);
+  const QJsonObject answers = result["answer_ms"].toObject();
+  // ENQ and three frames, each answered once.
+  EXPECT_EQ(answers["count"].toInt(), 4);
+  EXPECT_EQ(answers["samples"].toArray().size(), 4);
+  EXPECT_GE(answers["median"].toDouble(), 18);
+  EXPECT_LE(answers["median"].toDouble(), 35);
+  EXPECT_EQ(result["verdict"].toString(), "pass");
+  EXPECT_EQ(result["exit_code"].toInt(), 0);
+  EXPECT_EQ(result["dut"].toString(), "SN42");
+  EXPECT_EQ(result["port"].toString(), port);
+  EXPECT_EQ(result["mode"].toInt(), 1);
+  EXPECT_EQ(result["frames"].toInt(), 4);
+  EXPECT_EQ(result["acks"].toInt(), 4);
+  EXPECT_EQ(result["sent"].toInt(), 3);
+  EXPECT_TRUE(result["limits"].toObject()["answer_ms"].isNull());
+  EXPECT_TRUE(summaryOf(r).startsWith("kestrel-run: PASS mode 1 dut SN42: 3 channels sent; frames 4 · ACK 4 NAK 0 "))
+      << r.err.toStdString();
+
+  r = runTool(args + QStringList{"--limit", "answer-ms=5"});
+  EXPECT_EQ(r.code, 1);
+  result = resultOf(r);
+  const double slowest = result["answer_ms"].toObject()["max"].toDouble();
+  EXPECT_GE(slowest, 18);
+  const QString reason = QStringLiteral("answer time %1 ms over the limit of 5.0 ms").arg(slowest, 0, 'f', 1);
+  EXPECT_EQ(reasonOf(r.err), QStringLiteral("kestrel-run: %1\n").arg(reason));
+  EXPECT_EQ(result["verdict"].toString(), "fail");
+  EXPECT_EQ(result["reason"].toString(), reason);
+  EXPECT_EQ(result["exit_code"].toInt(), 1);
+  EXPECT_EQ(result["limits"].toObject()["answer_ms"].toDouble(), 5);
+  EXPECT_TRUE(summaryOf(r).startsWith("kestrel-run: FAIL (exit 1) mode 1 dut SN42: 3 channels sent;"));
+}
+
+// Every NAK of a serial unit is its refusal: the run ends refused (exit 6)
+// before any limit is looked at, so a NAK limit holds only for runs with
+// none, where it passes.
+TEST_F(RunMeasured, NakLimitComesAfterTheRefusal) {
+  QString port = startUnit({.nakEvery = 2});
+  Result r = runTool({"--mode", "1", "--port", port, "--channels", "1,2,3", "--unit", "1", "--limit", "naks=0",
+                      "--json"});
+  EXPECT_EQ(r.code, 6);
+  EXPECT_EQ(reasonOf(r.err), "kestrel-run: the unit refused: [受信]：NAK(15h)\n");
+  QJsonObject result = resultOf(r);
+  EXPECT_EQ(result["naks"].toInt(), 1);
+  EXPECT_EQ(result["refusals"].toInt(), 1);
+  EXPECT_EQ(result["reason"].toString(), "the unit refused: [受信]：NAK(15h)");
+  EXPECT_EQ(result["exit_code"].toInt(), 6);
+
+  port = startUnit({});
+  r = runTool({"--mode", "1", "--port", port, "--channels", "1,2,3", "--unit", "1", "--limit", "naks=0", "--json"});
+  EXPECT_EQ(r.code, 0) << r.err.toStdString();
+  result = resultOf(r);
+  EXPECT_EQ(result["naks"].toInt(), 0);
+  EXPECT_EQ(result["limits"].toObject()["naks"].toInt(), 0);
+}
+
+// A port that goes away mid-run is an error line; a judged channel is not a sent one.
+TEST_F(RunMeasured, LineKindsForALostPortAndAJudgedChannel) {
+  const QString port = startUnit({});
+  QProcess p;
+  p.start(QStringLiteral(KESTREL_RUN), QStringList{"--json"} + kLongRun + QStringList{port});
+  ASSERT_TRUE(p.waitForReadyRead(10000)) << "the run did not begin";
+  unit.reset();  // the far end of the line disappears
+  ASSERT_TRUE(p.waitForFinished(10000));
+  EXPECT_EQ(p.exitCode(), 3);
+  const QStringList lines = QString::fromUtf8(p.readAllStandardOutput()).split(u'\n', Qt::SkipEmptyParts);
+  ASSERT_GE(lines.size(), 2);
+  const QJsonObject lost = QJsonDocument::fromJson(lines[lines.size() - 2].toUtf8()).object();
+  EXPECT_TRUE(lost["text"].toString().startsWith(QStringLiteral("[エラー]：通信ポートが切断されました"))) << lines.join('\n').toStdString();
+  EXPECT_EQ(lost["kind"].toString(), "error");
+}
+
+TEST_F(RunMeasured, VersionAndBadLimits) {
+  Result r = runTool({"--version"});
+  EXPECT_EQ(r.code, 0);
+  EXPECT_EQ(r.text, QStringLiteral("kestrel-run %1\n").arg(KESTREL_VERSION));
+  EXPECT_EQ(r.err, QString());
+  for (const auto& [limit, message] :
+       {std::pair{"answer-ms=fast", "limit answer-ms: 'fast' is not a number of 0 or more"},
+        std::pair{"naks=1.5", "limit naks: '1.5' is not a whole number"},
+        std::pair{"speed=3", "unknown limit 'speed' (answer-ms, naks, busy-ms, judged)"}}) {
+    r = runTool({"--mode", "1", "--channels", "1", "--limit", limit});
+    EXPECT_EQ(r.code, 2);
+    EXPECT_EQ(r.err, QStringLiteral("kestrel-run: %1\n").arg(message));
+  }
+}
+
+TEST_F(RunBinary, BusyTimeIsTheUnitsPlaybackAndItsLimit) {
+  const QStringList args{"--mode", "16", "--channels", "1,2,3", "--strobe-ms", "0", "--json"};
+  Result r = runTool(args, board("A", "negative", 300));
+  ASSERT_EQ(r.code, 0) << r.err.toStdString();
+  QJsonObject result = resultOf(r);
+  const QJsonObject busy = result["busy_ms"].toObject();
+  // The run completes with the last channel strobed: it is left to play.
+  EXPECT_EQ(busy["count"].toInt(), 2);
+  // The window reads the busy line every 100 ms.
+  EXPECT_GE(busy["min"].toDouble(), 280);
+  EXPECT_LE(busy["max"].toDouble(), 700);
+  EXPECT_GT(result["busy_waits"].toInt(), 0);
+  EXPECT_TRUE(result["port"].isNull());
+
+  r = runTool(args + QStringList{"--limit", "busy-ms=100"}, board("A", "negative", 300));
+  EXPECT_EQ(r.code, 1);
+  result = resultOf(r);
+  EXPECT_EQ(reasonOf(r.err), QStringLiteral("kestrel-run: busy time %1 ms over the limit of 100.0 ms\n")
+                                 .arg(result["busy_ms"].toObject()["max"].toDouble(), 0, 'f', 1));
+}
+
+// Plans: serial steps against the simulated unit, a binary one over the board.
+class RunPlans : public RunBinary {
+ protected:
+  QString write(const QString& name, const QByteArray& text) {
+    const QString path = dir.filePath(name);
+    QFile f(path);
+    EXPECT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    f.write(text);
+    return path;
+  }
+  QString startUnit(sim::Options options = {}) {
+    options.answerDelay = 0ms;
+    unit = std::make_unique<sim::UnitSimulator>(options);
+    unit->start();
+    return QString::fromStdString(unit->slavePath());
+  }
+  std::unique_ptr<sim::UnitSimulator> unit;
+};
+
+// The schema check of a JUnit report; empty when it passed.
+std::optional<QString> schemaCheck(const QString& file) {
+  QProcess xmllint;
+  xmllint.start(QStringLiteral("xmllint"), {"--noout", "--schema", JUNIT_XSD, file});
+  if (!xmllint.waitForStarted(5000)) return std::nullopt;
+  if (!xmllint.waitForFinished(20000)) {
+    xmllint.kill();
+    xmllint.waitForFinished();
+    return QStringLiteral("xmllint did not end");
+  }
+  if (xmllint.exitStatus() == QProcess::NormalExit && xmllint.exitCode() == 0) return QString();
+  return QString::fromUtf8(xmllint.readAllStandardError());
+}
+
+bool haveXmllint() { return !QStandardPaths::findExecutable(QStringLiteral("xmllint")).isEmpty(); }
+
+// Mode 1 and mode 2 on the buffered unit, mode 16 on the board between them.
+const QByteArray kThreeSteps = R"(name = "bench 3"
+port = "COM1"
+dut = "from the plan"
+
+[limits]
+answer-ms = 1000
+
+[[step]]
+name = "buffered list"
+mode = 1
+channels = [1, 15, 145]
+unit = 2
+
+[[step]]
+name = "binary"
+mode = "LUMO7Q制御モード"
+channels = [1, 2]
+strobe_ms = 0
+
+[step.limits]
+busy-ms = 5000
+
+[[step]]
+name = "repeat"
+mode = 2
+channels = "1,2"
+repeat = 2
+)";
+
+TEST_F(RunPlans, ThreeStepsPassWriteJUnitAndATightLimitFailsTheRightStep) {
+  if (!haveXmllint()) GTEST_SKIP() << "xmllint is not installed: the report cannot be checked against its schema";
+  const QString plan = write("bench.toml", kThreeSteps);
+  const QString report = dir.filePath("report.xml");
+  const QProcessEnvironment env = board("A", "negative", 300);
+  QString port = startUnit();
+  Result r = runTool({"--plan", plan, "--port", port, "--dut", "SN42", "--junit", report}, env);
+  ASSERT_EQ(r.code, 0) << r.err.toStdString();
+  EXPECT_EQ(received(*unit), "\x05" + frame("001015") + frame("145") + "\x05" + frame("001002").repeated(2));
+  const QStringList summaries = r.err.split(u'\n', Qt::SkipEmptyParts);
+  ASSERT_EQ(summaries.size(), 4) << r.err.toStdString();
+  EXPECT_TRUE(summaries[0].startsWith("kestrel-run: PASS step 'buffered list' mode 1 dut SN42: 3 channels sent;"));
+  EXPECT_TRUE(summaries[1].startsWith("kestrel-run: PASS step 'binary' mode 16 dut SN42: 2 channels sent;"));
+  EXPECT_EQ(summaries[3], "kestrel-run: PASS plan 'bench 3': 3 of 3 steps passed, 0 skipped");
+  EXPECT_EQ(schemaCheck(report), QString());
+  QFile xml(report);
+  ASSERT_TRUE(xml.open(QIODevice::ReadOnly));
+  const QString text = QString::fromUtf8(xml.readAll());
+  EXPECT_TRUE(text.contains(R"(<testsuite name="bench 3" tests="3" failures="0" errors="0" skipped="0" time=")"));
+  EXPECT_TRUE(text.contains(R"(<property name="dut" value="SN42"/>)"));
+  EXPECT_TRUE(text.contains(QStringLiteral(R"(<property name="port" value="%1"/>)").arg(port)));
+  EXPECT_TRUE(text.contains(R"(<testcase name="binary" classname="bench 3.mode16" time=")"));
+  EXPECT_FALSE(text.contains("<failure"));
+
+  // Tighter than the binary unit's playback: the second step fails, the
+  // third is not run.
+  port = startUnit();
+  r = runTool({"--plan", plan, "--port", port, "--junit", report, "--limit", "busy-ms=100"}, env);
+  EXPECT_EQ(r.code, 1);
+  const QStringList lines = r.err.split(u'\n', Qt::SkipEmptyParts);
+  ASSERT_EQ(lines.size(), 5) << r.err.toStdString();
+  static const QRegularExpression over("^kestrel-run: busy time (\\d+\\.\\d) ms over the limit of 100\\.0 ms$");
+  const QRegularExpressionMatch m = over.match(lines[1]);
+  ASSERT_TRUE(m.hasMatch()) << lines[1].toStdString();
+  EXPECT_TRUE(lines[2].startsWith("kestrel-run: FAIL (exit 1) step 'binary' mode 16 dut from the plan:"));
+  EXPECT_EQ(lines[3], "kestrel-run: SKIP step 'repeat' mode 2 dut from the plan: not run, as an earlier step failed");
+  EXPECT_EQ(lines[4], "kestrel-run: FAIL (exit 1) plan 'bench 3': 1 of 3 steps passed, 1 skipped");
+  EXPECT_EQ(received(*unit), "\x05" + frame("001015") + frame("145"));
+  EXPECT_EQ(schemaCheck(report), QString());
+  xml.close();
+  ASSERT_TRUE(xml.open(QIODevice::ReadOnly));
+  const QString failed = QString::fromUtf8(xml.readAll());
+  EXPECT_TRUE(failed.contains(R"(tests="3" failures="1" errors="0" skipped="1")")) << failed.toStdString();
+  EXPECT_TRUE(failed.contains(QStringLiteral(R"(<failure message="busy time %1 ms over the limit of 100.0 ms" type="failed">)")
+                                  .arg(m.captured(1))))
+      << failed.toStdString();
+  EXPECT_TRUE(failed.contains(R"(<skipped message="not run, as an earlier step failed"/>)"));
+
+  // Without stop_on_fail the rest still run; the exit is the first failure's.
+  const QString goOn = write("go-on.toml", "stop_on_fail = false\n" + kThreeSteps);
+  port = startUnit();
+  r = runTool({"--plan", goOn, "--port", port, "--limit", "busy-ms=100"}, env);
+  EXPECT_EQ(r.code, 1);
+  EXPECT_TRUE(r.err.endsWith("kestrel-run: FAIL (exit 1) plan 'bench 3': 2 of 3 steps passed, 0 skipped\n"))
+      << r.err.toStdString();
+  EXPECT_EQ(received(*unit), "\x05" + frame("001015") + frame("145") + "\x05" + frame("001002").repeated(2));
+}
+
+TEST_F(RunPlans, AReportThatCannotBeWrittenFailsTheRun) {
+  const QString port = startUnit();
+  const QString report = dir.filePath("no-such-folder/report.xml");
+  const Result r = runTool({"--mode", "1", "--port", port, "--channels", "1", "--junit", report});
+  EXPECT_EQ(r.code, 1);
+  const QStringList lines = r.err.split(u'\n', Qt::SkipEmptyParts);
+  ASSERT_EQ(lines.size(), 2) << r.err.toStdString();
+  EXPECT_TRUE(lines[0].startsWith("kestrel-run: PASS mode 1: 1 channel sent;"));
+  EXPECT_TRUE(lines[1].startsWith(QStringLiteral("kestrel-run: cannot write the JUnit report %1: ").arg(report)))
+      << lines[1].toStdString();
+  EXPECT_FALSE(QFileInfo::exists(report));
+}
+
+struct BadPlan {
+  const char* name;
+  QByteArray text;
+  QString message;  // after "kestrel-run: FILE:"
+};
+
+class RunBadPlan : public RunPlans, public ::testing::WithParamInterface<BadPlan> {};
+
+TEST_P(RunBadPlan, OneLineNamingFileLineAndKey) {
+  const QString plan = write("plan.toml", GetParam().text);
+  const Result r = runTool({"--plan", plan});
+  EXPECT_EQ(r.code, 2);
+  EXPECT_EQ(r.err.toStdString(), QStringLiteral("kestrel-run: %1:%2\n").arg(plan, GetParam().message).toStdString());
+  EXPECT_TRUE(r.out.isEmpty());
+}
+
+const QByteArray kStepOne = "port = \"/dev/null\"\n[[step]]\nmode = 1\nchannels = [1]\n";
+
+INSTANTIATE_TEST_SUITE_P(
+    RunPlans, RunBadPlan,
+    ::testing::Values(
+        BadPlan{"WrongType", kStepOne + "[[step]]\nmode = 2\nchannels = \"1\"\nrepeat = \"3\"\n",
+                "8: step 2: key 'repeat': expected a whole number"},
+        BadPlan{"RefusedValue", kStepOne + "[[step]]\nmode = 2\nchannels = \"1\"\nrepeat = 0\n",
+                "8: step 2: key 'repeat': --repeat wants a number of passes, 1 to 32767, not '0'"},
+        BadPlan{"UnknownKey", kStepOne + "chanels = [2]\n", "5: step 1: key 'chanels': unknown key"},
+        BadPlan{"UnknownTopKey", "stop_on_failure = false\n" + kStepOne, "1: key 'stop_on_failure': unknown key"},
+        BadPlan{"BadLimit", "[limits]\nanswer-ms = \"fast\"\n" + kStepOne,
+                "2: key 'limits.answer-ms': expected a number"},
+        BadPlan{"WindowsMessage", kStepOne + "[[step]]\nmode = 1\nchannels = [1, 300]\n",
+                "5: step 2: チャンネル番号は１～２５５までの範囲で入力して下さい。"},
+        BadPlan{"UnknownMode", "[[step]]\nmode = \"no such entry\"\nchannels = [1]\n",
+                "2: step 1: key 'mode': no menu entry is captioned 'no such entry'"},
+        BadPlan{"NoSteps", "port = \"/dev/null\"\n", "1: the plan has no [[step]]"},
+        BadPlan{"Syntax", "port = \"/dev/null\n",
+                "1: Error while parsing string: unescaped control characters other than TAB (U+0009) are explicitly "
+                "prohibited"}),
+    [](const ::testing::TestParamInfo<BadPlan>& info) { return std::string(info.param.name); });
+
+TEST_F(RunPlans, PlanTooLargeOrStepOptionsBeside) {
+  const QString big = write("big.toml", QByteArray(2 << 20, '#'));
+  Result r = runTool({"--plan", big});
+  EXPECT_EQ(r.code, 2);
+  EXPECT_EQ(r.err, QStringLiteral("kestrel-run: %1: a plan larger than 1048576 bytes is refused\n").arg(big));
+  r = runTool({"--plan", big, "--mode", "1"});
+  EXPECT_EQ(r.code, 2);
+  EXPECT_EQ(r.err,
+            "kestrel-run: --mode: with --plan the steps set it; the command line sets only --port, --dut, --limit, "
+            "--junit and --json\n");
+}
+
+// Every plan in examples/plans against the unit it is written for.
+struct Example {
+  const char* file;
+  const char* protocol;  // the simulated serial unit; nullptr: the board's binary unit
+};
+
+class RunExamples : public RunPlans, public ::testing::WithParamInterface<Example> {};
+
+TEST_P(RunExamples, PassAgainstTheSimulatedUnits) {
+  const Example& e = GetParam();
+  const QString plan = QDir(EXAMPLE_PLANS).filePath(e.file);
+  const QString report = dir.filePath("report.xml");
+  QStringList args{"--plan", plan, "--junit", report};
+  QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+  if (e.protocol) {
+    sim::Options o{.protocol = e.protocol};
+    if (o.protocol == "fenwick") o.schedule = QDir(EXAMPLE_PLANS).filePath("route.wmj").toStdString();
+    args << "--port" << startUnit(o);
+  } else {
+    env = board("A", "negative", 50);
+  }
+  const Result r = runTool(args, env);
+  EXPECT_EQ(r.code, 0) << r.err.toStdString();
+  EXPECT_TRUE(summaryOf(r).startsWith("kestrel-run: PASS plan ")) << r.err.toStdString();
+  if (haveXmllint()) {
+    EXPECT_EQ(schemaCheck(report), QString());
+  }
+}
+
+const Example kExamples[] = {{"buffered.toml", "buffered"}, {"mode1.toml", "mode1"},   {"hs4142.toml", "hs4142"},
+                             {"customer.toml", "customer"}, {"plx6.toml", "plx6"},     {"schedule.toml", "fenwick"},
+                             {"binary.toml", nullptr}};
+
+INSTANTIATE_TEST_SUITE_P(RunPlans, RunExamples, ::testing::ValuesIn(kExamples),
+                         [](const ::testing::TestParamInfo<Example>& info) {
+                           return QFileInfo(info.param.file).baseName().toStdString();
+                         });
+
+TEST(RunExampleList, EveryExamplePlanIsRun) {
+  QStringList tested;
+  for (const Example& e : kExamples) tested << e.file;
+  tested.sort();
+  EXPECT_EQ(QDir(EXAMPLE_PLANS).entryList({"*.toml"}, QDir::Files, QDir::Name), tested);
 }
 
 }  // namespace
