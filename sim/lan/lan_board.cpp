@@ -7,6 +7,8 @@
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
+#include <pthread.h>
+#include <sched.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -389,7 +391,18 @@ void LanServer::start() {
         for (auto& b : s.xid) b = static_cast<std::uint8_t>(random());
       }
     }
-    for (auto& slot : slots_) threads_.emplace_back([this, s = slot.get()] { Service(*s, wake_read_).run(); });
+    for (auto& slot : slots_) {
+      threads_.emplace_back([this, s = slot.get()] { Service(*s, wake_read_).run(); });
+      slot->scheduling = "normal";
+      if (const auto priority = slot->config.fifo_priority) {
+        sched_param p{};
+        p.sched_priority = *priority;
+        const int error = ::pthread_setschedparam(threads_.back().native_handle(), SCHED_FIFO, &p);
+        slot->scheduling = error == 0 ? "SCHED_FIFO " + std::to_string(*priority)
+                                      : "normal: SCHED_FIFO " + std::to_string(*priority) +
+                                            " refused: " + std::strerror(error);
+      }
+    }
   } catch (...) {
     stop();
     throw;
@@ -429,6 +442,8 @@ std::optional<Bytes> LanServer::address_answer(std::size_t board) const {
   std::lock_guard guard(s.lock);
   return s.answer;
 }
+
+std::string LanServer::scheduling(std::size_t board) const { return slots_.at(board)->scheduling; }
 
 std::optional<std::string> LanServer::assigned_address(std::size_t board) const {
   const auto answer = address_answer(board);

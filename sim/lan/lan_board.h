@@ -93,6 +93,10 @@ struct LanBoardConfig {
   // Set: ask for an address first; TCP hosts wait in the listen queue until
   // an answer has come.
   std::optional<AddressRequest> ask_address;
+  // Set: the board's thread runs under SCHED_FIFO at this priority where the
+  // process may have it, so a busy machine does not delay when the model
+  // stamps a command it received (a real board answers at once).
+  std::optional<int> fifo_priority;
 };
 
 struct LanStats {
@@ -118,6 +122,7 @@ class LanServer {
     std::uint16_t ask_port = 0;
     std::array<std::uint8_t, 4> xid{};
     std::optional<Bytes> answer;  // guarded by lock
+    std::string scheduling = "normal";
   };
 
   explicit LanServer(std::vector<LanBoardConfig> boards);
@@ -142,6 +147,9 @@ class LanServer {
   std::optional<Bytes> address_answer(std::size_t board) const;
   // Its bytes 16-19 as dotted text.
   std::optional<std::string> assigned_address(std::size_t board) const;
+  // What board `index`'s thread got, as one line: "normal", "SCHED_FIFO 11",
+  // or "normal: SCHED_FIFO 11 refused: " and why. Valid after start().
+  std::string scheduling(std::size_t board) const;
 
   // Runs f on board `index`'s model while no host traffic touches it.
   template <typename F>

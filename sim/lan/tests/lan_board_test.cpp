@@ -1,7 +1,15 @@
 #include <gtest/gtest.h>
 
+#include <pthread.h>
+#include <sched.h>
+
 #include <algorithm>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
 #include <optional>
+#include <sstream>
+#include <string>
 #include <thread>
 
 #include "support/lan_client.h"
@@ -282,6 +290,57 @@ TEST(LanServer, APortInUseFailsTheStart) {
   c.tcp_port = busy.port();
   LanServer server({c});
   EXPECT_THROW(server.start(), std::system_error);
+}
+
+// The SCHED_FIFO priorities of this process's threads that have one.
+std::vector<int> fifo_threads() {
+  std::vector<int> out;
+  for (const auto& task : std::filesystem::directory_iterator("/proc/self/task")) {
+    std::ifstream in(task.path() / "stat");
+    std::string line;
+    std::getline(in, line);
+    // Fields after the name, which ends at the last ')': state is field 3,
+    // rt_priority 40 and policy 41.
+    std::istringstream rest(line.substr(line.rfind(')') + 2));
+    std::vector<std::string> fields{"", "", ""};
+    for (std::string f; rest >> f;) fields.push_back(f);
+    if (fields.size() > 41 && fields[41] == std::to_string(SCHED_FIFO)) out.push_back(std::stoi(fields[40]));
+  }
+  return out;
+}
+
+// 0 when this process may run a thread under SCHED_FIFO at `priority`, else why not.
+int fifo_refusal(int priority) {
+  int error = 0;
+  std::thread([&] {
+    sched_param p{};
+    p.sched_priority = priority;
+    error = ::pthread_setschedparam(::pthread_self(), SCHED_FIFO, &p);
+  }).join();
+  return error;
+}
+
+TEST(LanServer, BoardThreadRunsAtTheRealTimePriorityAskedWhereAllowed) {
+  LanBoardConfig c = config_with();
+  c.fifo_priority = 11;
+  ASSERT_EQ(fifo_threads(), std::vector<int>{}) << "none before the board's";
+  Served asked(c);
+  if (const int error = fifo_refusal(11); error != 0) {
+    EXPECT_EQ(asked.server.scheduling(0), std::string("normal: SCHED_FIFO 11 refused: ") + std::strerror(error));
+    EXPECT_EQ(fifo_threads(), std::vector<int>{});
+  } else {
+    EXPECT_EQ(asked.server.scheduling(0), "SCHED_FIFO 11");
+    EXPECT_EQ(fifo_threads(), std::vector<int>{11});
+  }
+  // It serves as before.
+  Client client(asked.port());
+  ASSERT_EQ(log_in(client, sha256_of("secret")), kAccepted);
+  asked.server.stop();
+  EXPECT_EQ(fifo_threads(), std::vector<int>{});
+
+  Served plain(config_with());
+  EXPECT_EQ(plain.server.scheduling(0), "normal");
+  EXPECT_EQ(fifo_threads(), std::vector<int>{});
 }
 
 }  // namespace
