@@ -38,3 +38,11 @@ function(kestrel_test_labels target labels)
   file(WRITE ${file} "${script}")
   set_property(DIRECTORY APPEND PROPERTY TEST_INCLUDE_FILES ${file})
 endfunction()
+
+# kestrel_test_folder()
+# Called first in a folder of tests: its code is compiled once and run once,
+# and unoptimised it compiles in about half the time. The code under test
+# keeps the build's own flags; warnings stay errors.
+macro(kestrel_test_folder)
+  add_compile_options(-O0)
+endmacro()
