@@ -131,6 +131,9 @@ int main(int argc, char** argv) {
   // A real board stamps a line change as the command arrives; its model
   // should not wait for a core behind the host's other work.
   lan.fifo_priority = kestrel::TimedThread::kPriority + 1;
+  // Port writes get no reply, so a strobe's width is the gap between its two
+  // writes' arrivals; a late thread would stretch or shrink it on its own.
+  lan.stamp_on_receipt = true;
   sim::LanServer server({lan});
   server.start();
   std::printf("lan board scheduling: %s\n", server.scheduling(0).c_str());

@@ -10,6 +10,7 @@
 #include <pthread.h>
 #include <sched.h>
 #include <sys/socket.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -210,6 +211,8 @@ class Service {
     if (conn_ < 0) return;
     const int one = 1;
     ::setsockopt(conn_, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+    stamped_ = s_.config.stamp_on_receipt &&
+               ::setsockopt(conn_, SOL_SOCKET, SO_TIMESTAMPNS, &one, sizeof one) == 0;
     // The flash writer has no login: the host talks to the model at once.
     state_ = s_.config.board.flash_writer ? State::relay : State::request;
     input_.clear();
@@ -230,9 +233,19 @@ class Service {
   // False when the connection is to end.
   bool take_input() {
     std::uint8_t buffer[65536];
-    const ssize_t n = ::recv(conn_, buffer, sizeof buffer, 0);
+    iovec piece{buffer, sizeof buffer};
+    alignas(cmsghdr) char control[CMSG_SPACE(sizeof(timespec))];
+    msghdr message{};
+    message.msg_iov = &piece;
+    message.msg_iovlen = 1;
+    message.msg_control = stamped_ ? control : nullptr;
+    message.msg_controllen = stamped_ ? sizeof control : 0;
+    const ssize_t n = ::recvmsg(conn_, &message, 0);
     if (n < 0 && errno == EINTR) return true;
     if (n <= 0) return false;
+    received_at_.reset();
+    for (cmsghdr* c = stamped_ ? CMSG_FIRSTHDR(&message) : nullptr; c; c = CMSG_NXTHDR(&message, c))
+      if (c->cmsg_level == SOL_SOCKET && c->cmsg_type == SCM_TIMESTAMPNS) received_at_ = arrival(c);
     if (state_ == State::relay) return relay(buffer, static_cast<std::size_t>(n));
     if (state_ == State::muted) return true;
     input_.insert(input_.end(), buffer, buffer + n);
@@ -282,7 +295,9 @@ class Service {
     Bytes reply;
     {
       std::lock_guard guard(s_.lock);
+      if (received_at_) s_.board.set_clock([at = *received_at_] { return at; });
       s_.board.receive(data, n);
+      if (received_at_) s_.board.set_clock({});
       reply.resize(s_.board.reply_waiting());
       s_.board.take_reply(reply.data(), reply.size());
     }
@@ -300,6 +315,16 @@ class Service {
     return true;
   }
 
+  // The socket's time stamp (the system clock) on the steady clock.
+  static std::chrono::steady_clock::time_point arrival(cmsghdr* c) {
+    timespec at{}, now{};
+    std::memcpy(&at, CMSG_DATA(c), sizeof at);
+    const auto steady = std::chrono::steady_clock::now();
+    ::clock_gettime(CLOCK_REALTIME, &now);
+    const auto ago = std::chrono::seconds(now.tv_sec - at.tv_sec) + std::chrono::nanoseconds(now.tv_nsec - at.tv_nsec);
+    return steady - std::chrono::duration_cast<std::chrono::steady_clock::duration>(ago);
+  }
+
   LanServer::Slot& s_;
   const LanFaults f_;
   const int wake_;
@@ -310,6 +335,8 @@ class Service {
   std::array<std::uint8_t, 3> session_{};
   unsigned replies_ = 0;
   std::chrono::steady_clock::time_point next_request_{};
+  bool stamped_ = false;
+  std::optional<std::chrono::steady_clock::time_point> received_at_;
 };
 
 }  // namespace
@@ -364,6 +391,10 @@ void LanServer::start() {
       s.listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
       if (s.listener < 0) fail("tcp socket");
       ::setsockopt(s.listener, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
+      // The system starts stamping arrivals a moment after the first socket
+      // asks for it, and bytes that came before carry no stamp: asked here,
+      // long before a host's first command, not at its connection.
+      if (s.config.stamp_on_receipt) ::setsockopt(s.listener, SOL_SOCKET, SO_TIMESTAMPNS, &one, sizeof one);
       const auto tcp = bind_socket(s.listener, s.config.address, s.config.tcp_port);
       if (!tcp) fail("tcp bind");
       if (::listen(s.listener, 8) != 0) fail("listen");

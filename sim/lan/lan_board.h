@@ -97,6 +97,10 @@ struct LanBoardConfig {
   // process may have it, so a busy machine does not delay when the model
   // stamps a command it received (a real board answers at once).
   std::optional<int> fifo_priority;
+  // Set: the model times each command by when its bytes reached the
+  // board's socket, not by when its thread got to them, as a board acting
+  // on arrival would. The model's own clock is left alone otherwise.
+  bool stamp_on_receipt = false;
 };
 
 struct LanStats {

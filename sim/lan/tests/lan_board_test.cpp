@@ -343,5 +343,36 @@ TEST(LanServer, BoardThreadRunsAtTheRealTimePriorityAskedWhereAllowed) {
   EXPECT_EQ(fifo_threads(), std::vector<int>{});
 }
 
+// When the model timed a memory write sent while its thread was held for
+// 50 ms, from when it was sent. (Two writes sent while it is held may reach
+// it in one read, with one stamp: a stream has no record of where each began.)
+std::chrono::steady_clock::duration stamp_after_send(bool on_receipt) {
+  LanBoardConfig c = config_with();
+  c.stamp_on_receipt = on_receipt;
+  Served served(c);
+  Client host(served.port());
+  EXPECT_EQ(log_in(host, sha256_of("secret")), kAccepted);
+  std::chrono::steady_clock::time_point sent;
+  served.server.with_board(0, [&](Board&) {
+    host.send({0x02, 0x00, 0x11, 0x00, 0x00, 0x5A});
+    sent = std::chrono::steady_clock::now();
+    std::this_thread::sleep_for(50ms);
+  });
+  host.send({0x01});  // answered once the write has run
+  EXPECT_EQ(host.read(1).size(), 1u);
+  return served.server.with_board(0, [&](Board& b) {
+    const auto& done = b.executed();
+    EXPECT_GE(done.size(), 2u);
+    return done.size() < 2 ? std::chrono::steady_clock::duration{} : done[done.size() - 2].at - sent;
+  });
+}
+
+TEST(LanServer, StampOnReceiptTimesCommandsByTheirArrivalNotByTheThread) {
+  const auto on_receipt = stamp_after_send(true);
+  EXPECT_LT(on_receipt, 10ms);
+  EXPECT_GT(on_receipt, -10ms);
+  EXPECT_GE(stamp_after_send(false), 45ms) << "without it, by when the thread got to it";
+}
+
 }  // namespace
 }  // namespace kestrel::sim::test
