@@ -31,8 +31,16 @@ const QStringList kStaff = {
 
 QString readReleaseNotes(const QString& folder) {
   QFile file(folder + QDir::separator() + QStringLiteral("release.txt"));
-  if (!file.open(QIODevice::ReadOnly)) return {};
-  QStringList lines = fromCp932(file.readAll()).split(QRegularExpression(QStringLiteral("\r\n|\r|\n")));
+  QString text;
+  if (file.open(QIODevice::ReadOnly)) {
+    text = fromCp932(file.readAll());
+  } else {
+    // An installed tester has them where documentation goes, in UTF-8.
+    QFile installed(QDir(folder).filePath(QStringLiteral(KESTREL_RELEASE_NOTES_FROM_BIN)));
+    if (!installed.open(QIODevice::ReadOnly)) return {};
+    text = QString::fromUtf8(installed.readAll());
+  }
+  QStringList lines = text.split(QRegularExpression(QStringLiteral("\r\n|\r|\n")));
   if (lines.size() > 1 && lines.last().isEmpty()) lines.removeLast();  // the final line break ends a line
   return lines.join(u'\n');
 }

@@ -42,7 +42,9 @@ class FrmSettei : public QDialog {
   BenchState& bench_;
 };
 
-// "release.txt" in `folder`, as CP932 lines; "" when there is no such file.
+// "release.txt" in `folder`, as CP932 lines; without it, the UTF-8 one in the
+// documentation folder of an installed tester (../share/doc/kestrel-tester
+// from `folder`); "" when there is neither.
 QString readReleaseNotes(const QString& folder);
 
 }  // namespace kestrel

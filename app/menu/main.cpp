@@ -8,10 +8,16 @@
 #include <QApplication>
 #include <QTimer>
 #include <cstdio>
+#include <cstring>
 
 using namespace kestrel;
 
 int main(int argc, char* argv[]) {
+  // Answered before Qt starts, so it needs no display.
+  if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {
+    std::printf("KestrelTester %s\n", KESTREL_VERSION);
+    return 0;
+  }
   QApplication app(argc, argv);
   QCoreApplication::setApplicationName(QStringLiteral("KestrelTester"));
   QCoreApplication::setApplicationVersion(QStringLiteral(KESTREL_VERSION));

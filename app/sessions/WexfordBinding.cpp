@@ -23,6 +23,12 @@ QFunctionPointer Wexford::resolve(const char* name) {
       loaded_.setFileName(QDir(QCoreApplication::applicationDirPath()).filePath(library_));
       loaded_.load();
     }
+    // Then on the loader's path: the runtime name (libWexford.so.3, all an
+    // installed system may have), then the plain one of a build tree.
+    if (!loaded_.isLoaded() && bareName) {
+      loaded_.setFileNameAndVersion(library_, KESTREL_VERSION_MAJOR);
+      loaded_.load();
+    }
     if (!loaded_.isLoaded()) {
       loaded_.setFileName(library_);
       if (!loaded_.load()) throw WexfordUnavailable(loaded_.errorString().toStdString());

@@ -36,7 +36,8 @@ class WexfordApi {
 class Wexford : public WexfordApi {
  public:
   // `library` is a bare name ("Wexford": looked for beside the executable,
-  // then on the loader's search path) or a file path.
+  // then on the loader's search path under its runtime name with the major
+  // version, then under its plain one) or a file path.
   explicit Wexford(QString library);
 
   std::int32_t WXF_Open(WxfHandle* handle, std::int32_t unit, std::uint32_t types) override;

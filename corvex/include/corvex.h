@@ -21,6 +21,11 @@
 
 #include <stdint.h>
 
+/* The version of this header; the library's file carries the same. */
+#define CVX_VERSION_MAJOR 3
+#define CVX_VERSION_MINOR 6
+#define CVX_VERSION_PATCH 0
+
 #ifdef _WIN32
 #include <oaidl.h>
 #define CVX_API __stdcall

@@ -23,7 +23,7 @@ constexpr const char* kUsage =
     "                         [--key TEXT | --builtin] [--min-firmware 0xNNNNNN]\n"
     "                         [--command V] [--main V] [--description TEXT]\n"
     "       kestrel-atf info FILE\n"
-    "       kestrel-atf --help\n";
+    "       kestrel-atf --help | --version\n";
 
 constexpr const char* kHelp =
     "\n"
@@ -211,6 +211,10 @@ int main(int argc, char** argv) {
     if (args.empty()) throw UsageError("no command");
     if (args[0] == "--help" || args[0] == "-h") {
       std::printf("%s%s", kUsage, kHelp);
+      return 0;
+    }
+    if (args[0] == "--version") {
+      std::printf("kestrel-atf %s\n", KESTREL_VERSION);
       return 0;
     }
     const std::vector<std::string> rest(args.begin() + 1, args.end());

@@ -16,6 +16,10 @@
 int main(int argc, char** argv) {
   using namespace kestrel::sim;
   const std::vector<std::string_view> args(argv + 1, argv + argc);
+  if (args.size() == 1 && args[0] == "--version") {
+    std::printf("kestrel-lan-board %s\n", KESTREL_VERSION);
+    return 0;
+  }
   LanCommandLine cl = parse_lan_command_line(args);
   if (cl.help) {
     std::fputs(lan_usage(argv[0]).c_str(), stdout);

@@ -278,6 +278,7 @@ a further host waits in the listen queue until the first one has gone.
   --dhcp-mask M      the subnet mask it hands out (default 255.255.255.0);
                      also starts the DHCP server
   -h, --help         this text
+  --version          the version, alone on its line
 
 --ask-address and the DHCP server broadcast on the network they are on, so
 run them in a network namespace of their own, never on a shared network.

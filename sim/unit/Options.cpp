@@ -189,6 +189,7 @@ SIGINT or SIGTERM. The terminal survives being closed and opened again.
                        frame 02 30 30 31 03 32 -> 06
                        stop FF
   -h, --help         this text
+  --version          the version, alone on its line
 
 buffered: ENQ (05) is answered ACK (06); STX payload ETX BCC, where BCC is
 the XOR of the payload and ETX, is answered ACK or NAK (15); a lone FF

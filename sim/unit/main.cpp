@@ -14,6 +14,10 @@
 int main(int argc, char** argv) {
   using namespace kestrel::sim;
   const std::vector<std::string_view> args(argv + 1, argv + argc);
+  if (args.size() == 1 && args[0] == "--version") {
+    std::printf("kestrel-unit-sim %s\n", KESTREL_VERSION);
+    return 0;
+  }
   const CommandLine cl = parseCommandLine(args);
   if (cl.help) {
     std::fputs(usage(argv[0]).c_str(), stdout);

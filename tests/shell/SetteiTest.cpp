@@ -4,6 +4,7 @@
 #include "core/ModString.h"
 #include "support/TestSupport.h"
 
+#include <QDir>
 #include <QFile>
 #include <QLabel>
 #include <QPlainTextEdit>
@@ -89,6 +90,26 @@ TEST_F(Settei, ReleaseNotesWithoutFinalBreakOrEmpty) {
   EXPECT_EQ(readReleaseNotes(bench.AppFolder), QString());
   FrmSettei form(bench);
   EXPECT_TRUE(form.txtRelease->toPlainText().isEmpty());
+}
+
+// Installed, the notes are UTF-8 in the documentation folder beside bin/;
+// a CP932 file beside the program still comes first.
+TEST_F(Settei, ReleaseNotesFromTheDocumentationFolder) {
+  ASSERT_TRUE(QDir(folder.path()).mkpath(QStringLiteral("bin")));
+  ASSERT_TRUE(QDir(folder.path()).mkpath(QStringLiteral("share/doc/kestrel-tester")));
+  QFile doc(folder.filePath(QStringLiteral("share/doc/kestrel-tester/release.txt")));
+  ASSERT_TRUE(doc.open(QIODevice::WriteOnly));
+  doc.write(QStringLiteral("版 3.6.0\r\n分割パッケージ\r\n").toUtf8());
+  doc.close();
+  bench.AppFolder = folder.filePath(QStringLiteral("bin"));
+  FrmSettei form(bench);
+  EXPECT_EQ(form.txtRelease->toPlainText(), QStringLiteral("版 3.6.0\n分割パッケージ"));
+
+  QFile beside(folder.filePath(QStringLiteral("bin/release.txt")));
+  ASSERT_TRUE(beside.open(QIODevice::WriteOnly));
+  beside.write(toCp932(QStringLiteral("横の版\r\n")));
+  beside.close();
+  EXPECT_EQ(readReleaseNotes(bench.AppFolder), QStringLiteral("横の版"));
 }
 
 TEST_F(Settei, EachPortShowsWhereItGoes) {

@@ -11,6 +11,11 @@
 
 #include <stdint.h>
 
+/* The version of this header; the library's file carries the same. */
+#define WXF_VERSION_MAJOR 3
+#define WXF_VERSION_MINOR 6
+#define WXF_VERSION_PATCH 0
+
 #ifdef _WIN32
 #define WXF_API __stdcall
 #define WXF_EXPORT
