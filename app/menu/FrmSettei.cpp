@@ -4,8 +4,10 @@
 #include "menu/BenchState.h"
 #include "kit/Look.h"
 #include "core/ModString.h"
+#include "kit/MessageService.h"
 
 #include <QButtonGroup>
+#include <QComboBox>
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
@@ -96,6 +98,16 @@ FrmSettei::FrmSettei(BenchState& bench, QWidget* parent) : QDialog(parent), benc
     LblDevice.append(device);
     portLayout->addWidget(option, i, 0);
     portLayout->addWidget(device, i, 1);
+    auto* choice = new QComboBox;
+    choice->setObjectName(QStringLiteral("CboDevice(%1)").arg(i));
+    choice->setAccessibleName(QStringLiteral("COM%1 のポート").arg(i + 1));
+    auto* source = new QLabel;
+    source->setObjectName(QStringLiteral("LblSource(%1)").arg(i));
+    CboDevice.append(choice);
+    LblSource.append(source);
+    portLayout->addWidget(choice, i, 2);
+    portLayout->addWidget(source, i, 3);
+    fillDevices(i);
   }
   portLayout->setColumnStretch(1, 1);
   StbSettei->addTab(ports, QStringLiteral("COM設定"));
@@ -135,10 +147,47 @@ FrmSettei::FrmSettei(BenchState& bench, QWidget* parent) : QDialog(parent), benc
   if (port >= 1 && port <= kComPortCount) Option1[port - 1]->setChecked(true);
 }
 
+void FrmSettei::fillDevices(int index) {
+  const int number = index + 1;
+  QComboBox* choice = CboDevice[index];
+  // The first entry keeps no choice: the number means the built-in port.
+  choice->addItem(QStringLiteral("既定 (%1)").arg(defaultComPortDevice(number)), QString());
+  for (const SerialPortEntry& port : serialPorts()) {
+    QString text = port.device;
+    if (!port.byIdName.isEmpty()) text += QStringLiteral("  ") + port.byIdName;
+    if (!port.description.isEmpty()) text += QStringLiteral("  ") + port.description;
+    // The stable name survives a re-plug that renumbers ttyUSB devices.
+    choice->addItem(text, port.byIdName.isEmpty() ? port.device : port.byIdName);
+  }
+  const QString stored = storedComPortDevice(number);
+  if (!stored.isEmpty()) {
+    int at = choice->findData(stored);
+    if (at < 0) {  // kept for a port that is not here now: keep it
+      choice->addItem(QStringLiteral("%1  (見つかりません)").arg(stored), stored);
+      at = choice->count() - 1;
+    }
+    choice->setCurrentIndex(at);
+  }
+  if (comPortSource(number) == ComPortSource::Environment) {
+    choice->setEnabled(false);
+    LblSource[index]->setText(QStringLiteral("環境変数 %1 を使用中").arg(comPortVariable(number)));
+    LblSource[index]->setToolTip(QStringLiteral("環境変数 %1 が設定されているため、ここでの選択より優先されます。")
+                                     .arg(comPortVariable(number)));
+  }
+}
+
 void FrmSettei::CmdOk_Click() {
   for (int i = 0; i < Option1.size(); ++i) {
     if (Option1[i]->isChecked()) bench_.ComPortNumber = qint16(i + 1);
   }
+  QStringList unsaved;
+  for (int i = 0; i < CboDevice.size(); ++i) {
+    const QString chosen = CboDevice[i]->currentData().toString();
+    if (chosen == storedComPortDevice(i + 1)) continue;
+    if (!storeComPortDevice(i + 1, chosen)) unsaved.append(QStringLiteral("COM%1").arg(i + 1));
+  }
+  if (!unsaved.isEmpty())
+    MsgBox(this, QStringLiteral("設定を保存できませんでした。\n") + unsaved.join(u' '), MsgIcon::Exclamation);
   accept();
 }
 

@@ -3,6 +3,7 @@
 #include <QDialog>
 #include <QList>
 
+class QComboBox;
 class QFrame;
 class QLabel;
 class QPlainTextEdit;
@@ -32,12 +33,15 @@ class FrmSettei : public QDialog {
   QList<QLabel*> LblCredit;
   QList<QRadioButton*> Option1;
   QList<QLabel*> LblDevice;  // where each port number goes on this machine
+  QList<QComboBox*> CboDevice;  // the machine's ports to choose from, per number
+  QList<QLabel*> LblSource;     // says when KESTREL_COMn overrides the choice
   QPushButton* CmdOk;
   QPushButton* CmdCancel;
 
  private:
   void loadReleaseNotes();
   void CmdOk_Click();
+  void fillDevices(int index);
 
   BenchState& bench_;
 };
