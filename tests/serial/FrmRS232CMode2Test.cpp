@@ -2,6 +2,7 @@
 #include "windows/serial/BufferedForms.h"
 #include "kit/LogGrid.h"
 #include "kit/PortSetup.h"
+#include "link/PortHolder.h"
 #include "link/SerialLink.h"
 #include "kit/AppEnd.h"
 #include "sessions/ModeCatalogue.h"
@@ -204,9 +205,18 @@ TEST_F(Mode2Window, PortHeldByAnotherProgramEndsTheApplication) {
   ASSERT_EQ(holder.readLine().trimmed(), QByteArray("held"));
 
   auto form = open(0);
-  EXPECT_EQ(prompt.messages, (std::vector<Message>{{kTitle, kPortBusyMessage, MsgIcon::Exclamation, MsgButtons::Ok}}));
-  EXPECT_EQ(prompt.texts()[0],
-            QStringLiteral("通信ポートをオープンできませんでした。\r\nアプリケーションを終了します。"));
+  // The documented text, then the holder: its PID, name and lock file.
+  const PortHolder held = findPortHolder(pty.slave());
+  EXPECT_EQ(held.pid, holder.processId());
+  EXPECT_EQ(held.name, QStringLiteral("hold-port"));
+  EXPECT_TRUE(held.lockFile.endsWith(QStringLiteral("/LCK..") + pty.slave().mid(5).replace(u'/', u'_')))
+      << held.lockFile.toStdString();
+  const QString busy = QStringLiteral("通信ポートをオープンできませんでした。\r\nアプリケーションを終了します。\r\n") +
+                       QStringLiteral("使用中：PID %1（hold-port）, %2").arg(holder.processId()).arg(held.lockFile);
+  EXPECT_EQ(prompt.messages, (std::vector<Message>{{kTitle, busy, MsgIcon::Exclamation, MsgButtons::Ok}}));
+  EXPECT_TRUE(form->PDQ_COM->errorString().endsWith(
+      QStringLiteral("（使用中：PID %1（hold-port）, %2）").arg(holder.processId()).arg(held.lockFile)))
+      << form->PDQ_COM->errorString().toStdString();
   EXPECT_EQ(ends, 1);
   EXPECT_FALSE(form->PDQ_COM->isOpen());
   holder.closeWriteChannel();
