@@ -103,9 +103,9 @@ void LogModel::setJournal(std::unique_ptr<LogJournal> journal) { journal_ = std:
 
 bool LogModel::writeSinceClear(QIODevice& out) const {
   if (journal_ && !journal_->failed()) return journal_->copySinceClear(out);
-  QStringEncoder cp932("windows-31j");
+  LogLineEncoder encoder(textFormat_);
   for (const Line& l : lines_)
-    if (!l.text.isEmpty() && out.write(savedLine(cp932, l.stamp, l.text)) < 0) return false;
+    if (!l.text.isEmpty() && out.write(encoder.line(l.stamp, l.text)) < 0) return false;
   return true;
 }
 

@@ -56,9 +56,13 @@ class LogModel : public QAbstractTableModel, public SessionEvents {
   LogJournal* journal() const { return journal_.get(); }
   // Lines logged since the last Clear, the grid's own clears included.
   qint64 linesSinceClear() const { return sinceClear_; }
-  // The lines since the last Clear in the saved form, one per CRLF line:
-  // from the journal, or from the grid when the journal cannot serve.
+  // The lines since the last Clear in the saved form, one per line in the
+  // log's text format: from the journal, or from the grid when the journal
+  // cannot serve.
   bool writeSinceClear(QIODevice& out) const;
+  // How saved lines are written; a journal set later should be opened in it.
+  void setTextFormat(LogTextFormat format) { textFormat_ = format; }
+  LogTextFormat textFormat() const { return textFormat_; }
 
   const LogGridStyle& style() const { return style_; }
   // Rows are numbered as if no line had left the grid: a grid that dropped
@@ -104,6 +108,7 @@ class LogModel : public QAbstractTableModel, public SessionEvents {
   int logRow_;
   int topRow_;
   qint64 sinceClear_ = 0;
+  LogTextFormat textFormat_ = LogTextFormat::Cp932Crlf;
   std::unique_ptr<LogJournal> journal_;
 };
 

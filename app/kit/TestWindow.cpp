@@ -41,7 +41,7 @@ QString clockText(qint64 ms) {
 }  // namespace
 
 void saveLogFile(QWidget* owner, bool hasLines, const std::function<QString()>& chooseName,
-                 const std::function<bool(QIODevice&)>& body) {
+                 const std::function<bool(QIODevice&)>& body, LogTextFormat format) {
   if (!hasLines) {
     MsgBox(owner, QStringLiteral("一覧に履歴が存在しません。"), MsgIcon::Information);
     return;
@@ -54,8 +54,8 @@ void saveLogFile(QWidget* owner, bool hasLines, const std::function<QString()>& 
     return;
   QApplication::setOverrideCursor(Qt::WaitCursor);
   // Written whole or not at all: a failure leaves the previous file as it was.
-  const bool ok = saveAtomically(name, [&body](QIODevice& out) {
-                    const QByteArray header = logFileHeader(QDateTime::currentDateTime());
+  const bool ok = saveAtomically(name, [&body, format](QIODevice& out) {
+                    const QByteArray header = logFileHeader(QDateTime::currentDateTime(), format);
                     return out.write(header) == header.size() && body(out);
                   }).ok;
   QApplication::restoreOverrideCursor();
@@ -100,7 +100,9 @@ TestWindow::TestWindow(QWidget* parent, const TestWindowSpec& spec) : QDialog(pa
                                         QFileDialog::DontConfirmOverwrite);
   };
   if (spec.logTools) {
-    log->setJournal(LogJournal::open(spec.name));
+    // One format for the window's life: the journal is copied into saved logs.
+    log->setTextFormat(logTextFormat());
+    log->setJournal(LogJournal::open(spec.name, log->textFormat()));
     CmdSaveLog = new QPushButton(QStringLiteral("ログ保存"));
     CmdSaveLog->setObjectName(QStringLiteral("CmdSaveLog"));
     CmdSaveLog->setAutoDefault(false);
@@ -161,7 +163,9 @@ void TestWindow::showLoaded(const QString& caption) {
 }
 
 void TestWindow::SaveLog() {
-  saveLogFile(this, log->linesSinceClear() > 0, chooseLogFile, [this](QIODevice& out) { return log->writeSinceClear(out); });
+  saveLogFile(
+      this, log->linesSinceClear() > 0, chooseLogFile, [this](QIODevice& out) { return log->writeSinceClear(out); },
+      log->textFormat());
 }
 
 void TestWindow::pressed(int index) {

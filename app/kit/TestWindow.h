@@ -27,7 +27,7 @@ namespace kestrel {
 // The log-file dialogue both kinds of log share: nothing to save, the file
 // name, overwrite, then the header line and `body`, whole or not at all.
 void saveLogFile(QWidget* owner, bool hasLines, const std::function<QString()>& chooseName,
-                 const std::function<bool(QIODevice&)>& body);
+                 const std::function<bool(QIODevice&)>& body, LogTextFormat format = LogTextFormat::Cp932Crlf);
 
 struct TestWindowSpec {
   QString name;           // the window's object name

@@ -3,10 +3,12 @@
 #include "link/ComPorts.h"
 #include "menu/BenchState.h"
 #include "kit/Look.h"
+#include "core/LogJournal.h"
 #include "core/ModString.h"
 #include "kit/MessageService.h"
 
 #include <QButtonGroup>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QDir>
@@ -112,6 +114,19 @@ FrmSettei::FrmSettei(BenchState& bench, QWidget* parent) : QDialog(parent), benc
   portLayout->setColumnStretch(1, 1);
   StbSettei->addTab(ports, QStringLiteral("COM設定"));
 
+  // How logs are written; the default is the format other tools read.
+  auto* logs = new QWidget;
+  auto* logLayout = new QVBoxLayout(logs);
+  chk_Utf8Log = new QCheckBox(QStringLiteral("ログを UTF-8（改行 LF）で記録・保存する"));
+  chk_Utf8Log->setObjectName(QStringLiteral("chk_Utf8Log"));
+  chk_Utf8Log->setChecked(logTextFormat() == LogTextFormat::Utf8Lf);
+  auto* logNote = new QLabel(QStringLiteral("チェックしない場合は Shift-JIS（改行 CR+LF）です。次に開くテスト画面から有効になります。"));
+  logNote->setWordWrap(true);
+  logLayout->addWidget(chk_Utf8Log);
+  logLayout->addWidget(logNote);
+  logLayout->addStretch(1);
+  StbSettei->addTab(logs, QStringLiteral("ログ設定"));
+
   CmdOk = new QPushButton(QStringLiteral("ＯＫ"));
   CmdOk->setObjectName(QStringLiteral("CmdOk"));
   CmdCancel = new QPushButton(QStringLiteral("中止"));
@@ -186,6 +201,8 @@ void FrmSettei::CmdOk_Click() {
     if (chosen == storedComPortDevice(i + 1)) continue;
     if (!storeComPortDevice(i + 1, chosen)) unsaved.append(QStringLiteral("COM%1").arg(i + 1));
   }
+  const LogTextFormat format = chk_Utf8Log->isChecked() ? LogTextFormat::Utf8Lf : LogTextFormat::Cp932Crlf;
+  if (format != logTextFormat() && !setLogTextFormat(format)) unsaved.append(QStringLiteral("ログ設定"));
   if (!unsaved.isEmpty())
     MsgBox(this, QStringLiteral("設定を保存できませんでした。\n") + unsaved.join(u' '), MsgIcon::Exclamation);
   accept();

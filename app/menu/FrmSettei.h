@@ -3,6 +3,7 @@
 #include <QDialog>
 #include <QList>
 
+class QCheckBox;
 class QComboBox;
 class QFrame;
 class QLabel;
@@ -35,6 +36,7 @@ class FrmSettei : public QDialog {
   QList<QLabel*> LblDevice;  // where each port number goes on this machine
   QList<QComboBox*> CboDevice;  // the machine's ports to choose from, per number
   QList<QLabel*> LblSource;     // says when KESTREL_COMn overrides the choice
+  QCheckBox* chk_Utf8Log;       // journals and saved logs in UTF-8 with LF
   QPushButton* CmdOk;
   QPushButton* CmdCancel;
 

@@ -198,6 +198,44 @@ TEST_F(Mode2Window, WithoutItsJournalTheWindowSaysSoAndSavesWhatTheGridHolds) {
   EXPECT_EQ(saved[1].mid(24), QStringLiteral("[送信]：ENQ(05h)"));
 }
 
+// The settings screen's choice of UTF-8 with LF reaches the journal and the
+// saved log, header included; without it both stay CP932 with CRLF.
+TEST_F(Mode2Window, SavedLogAndJournalAreWrittenInTheChosenTextFormat) {
+  TempRegistry registry;
+  struct Case {
+    bool utf8;
+    QByteArray end;
+  };
+  for (const Case& c : {Case{false, "\r\n"}, Case{true, "\n"}}) {
+    if (c.utf8) {
+      ASSERT_TRUE(setLogTextFormat(LogTextFormat::Utf8Lf));
+    }
+    QTemporaryDir dir;
+    qputenv("KESTREL_LOG_DIR", dir.filePath(QStringLiteral("journals")).toLocal8Bit());
+    auto form = open(0);
+    qunsetenv("KESTREL_LOG_DIR");
+    ASSERT_NE(form->log->journal(), nullptr);
+    form->CmdAction[0]->click();
+    const QString name = dir.filePath(QStringLiteral("run.log"));
+    form->chooseLogFile = [&] { return name; };
+    form->CmdSaveLog->click();
+    QFile file(name);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const QByteArray bytes = file.readAll();
+    const QByteArray line = c.utf8 ? QStringLiteral("[送信]：ENQ(05h)").toUtf8() : toCp932(QStringLiteral("[送信]：ENQ(05h)"));
+    const qsizetype headerEnd = bytes.indexOf(c.end);
+    ASSERT_GT(headerEnd, 0) << c.utf8;
+    EXPECT_TRUE(bytes.startsWith("****** KestrelTester2J ")) << c.utf8;
+    EXPECT_EQ(bytes.mid(headerEnd + c.end.size() + 24), line + c.end) << c.utf8;
+    EXPECT_EQ(bytes.count('\r'), c.utf8 ? 0 : 2);
+
+    form->log->journal()->flush();
+    QFile journal(form->log->journal()->path());
+    ASSERT_TRUE(journal.open(QIODevice::ReadOnly));
+    EXPECT_EQ(journal.readAll().mid(24), line + c.end) << c.utf8;
+  }
+}
+
 TEST_F(Mode2Window, PortHeldByAnotherProgramEndsTheApplication) {
   QProcess holder;
   holder.start(QStringLiteral(KESTREL_BIN_DIR "/hold-port"), {pty.slave()});
