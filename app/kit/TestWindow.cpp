@@ -1,11 +1,13 @@
 #include "kit/TestWindow.h"
 
 #include "core/AtomicSave.h"
+#include "core/StoredSetting.h"
 #include "kit/Look.h"
 #include "kit/MessageService.h"
 
 #include <QAction>
 #include <QApplication>
+#include <QDateTime>
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -39,6 +41,25 @@ QString clockText(qint64 ms) {
 }
 
 }  // namespace
+
+QString withLogSuffix(const QString& name) {
+  return QFileInfo(name).suffix().isEmpty() ? name + QStringLiteral(".log") : name;
+}
+
+QString lastLogFolder() {
+  const QString kept = readStoredSetting(QStringLiteral("Log"), QStringLiteral("LastFolder"));
+  return !kept.isEmpty() && QFileInfo(kept).isDir() ? kept : QDir::homePath();
+}
+
+bool rememberLogFolder(const QString& savedFile) {
+  const QString folder = QFileInfo(savedFile).absolutePath();
+  if (readStoredSetting(QStringLiteral("Log"), QStringLiteral("LastFolder")) == folder) return true;
+  return writeStoredSetting(QStringLiteral("Log"), QStringLiteral("LastFolder"), folder);
+}
+
+QString proposedLogFile(const QString& window, const QDateTime& now) {
+  return QDir(lastLogFolder()).filePath(window + now.toString(QStringLiteral("_yyyyMMdd-HHmm")) + QStringLiteral(".log"));
+}
 
 void saveLogFile(QWidget* owner, bool hasLines, const std::function<QString()>& chooseName,
                  const std::function<bool(QIODevice&)>& body, LogTextFormat format) {
@@ -96,8 +117,8 @@ TestWindow::TestWindow(QWidget* parent, const TestWindowSpec& spec) : QDialog(pa
 
   // The window asks before it overwrites, in its own words: the dialog must not ask too.
   chooseLogFile = [this] {
-    return QFileDialog::getSaveFileName(this, {}, {}, QStringLiteral("*.log"), nullptr,
-                                        QFileDialog::DontConfirmOverwrite);
+    return QFileDialog::getSaveFileName(this, {}, proposedLogFile(objectName(), QDateTime::currentDateTime()),
+                                        QStringLiteral("*.log"), nullptr, QFileDialog::DontConfirmOverwrite);
   };
   if (spec.logTools) {
     // One format for the window's life: the journal is copied into saved logs.
@@ -163,8 +184,15 @@ void TestWindow::showLoaded(const QString& caption) {
 }
 
 void TestWindow::SaveLog() {
+  const auto choose = [this] {
+    const QString name = chooseLogFile();
+    if (name.isEmpty()) return name;
+    const QString full = withLogSuffix(name);
+    if (!rememberLogFolder(full)) qWarning("the folder of the saved log could not be kept in the settings");
+    return full;
+  };
   saveLogFile(
-      this, log->linesSinceClear() > 0, chooseLogFile, [this](QIODevice& out) { return log->writeSinceClear(out); },
+      this, log->linesSinceClear() > 0, choose, [this](QIODevice& out) { return log->writeSinceClear(out); },
       log->textFormat());
 }
 

@@ -236,6 +236,23 @@ TEST_F(Mode2Window, SavedLogAndJournalAreWrittenInTheChosenTextFormat) {
   }
 }
 
+TEST_F(Mode2Window, SaveLogProposesANameInTheLastFolderAndAddsTheSuffix) {
+  TempRegistry registry;
+  const QDateTime at(QDate(2026, 12, 9), QTime(7, 15, 42));
+  EXPECT_EQ(proposedLogFile(QStringLiteral("FrmRS232CMode2"), at),
+            QDir::home().filePath(QStringLiteral("FrmRS232CMode2_20261209-0715.log")));
+  auto form = open(0);
+  form->CmdAction[0]->click();
+  QTemporaryDir dir;
+  form->chooseLogFile = [&] { return dir.filePath(QStringLiteral("run")); };
+  form->CmdSaveLog->click();
+  EXPECT_EQ(prompt.texts().back(), QStringLiteral("正常に出力されました。"));
+  EXPECT_TRUE(QFile::exists(dir.filePath(QStringLiteral("run.log"))));
+  EXPECT_FALSE(QFile::exists(dir.filePath(QStringLiteral("run"))));
+  EXPECT_EQ(proposedLogFile(form->objectName(), at), dir.filePath(QStringLiteral("FrmRS232CMode2_20261209-0715.log")));
+  EXPECT_EQ(withLogSuffix(QStringLiteral("/a/b.txt")), QStringLiteral("/a/b.txt"));
+}
+
 TEST_F(Mode2Window, PortHeldByAnotherProgramEndsTheApplication) {
   QProcess holder;
   holder.start(QStringLiteral(KESTREL_BIN_DIR "/hold-port"), {pty.slave()});
