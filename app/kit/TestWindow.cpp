@@ -108,6 +108,12 @@ TestWindow::TestWindow(QWidget* parent, const TestWindowSpec& spec) : QDialog(pa
     if (CmdAction.size() <= b.index) CmdAction.resize(b.index + 1);
     CmdAction[b.index] = button;
     buttons->addWidget(button, b.row, b.column);
+    // Play and stop from the keyboard, where the window has them.
+    if ((b.index == 0 && b.caption == QStringLiteral("再生")) || (b.index == 1 && b.caption == QStringLiteral("停止"))) {
+      const QKeySequence key(b.index == 0 ? Qt::Key_F5 : Qt::Key_F6);
+      button->setShortcut(key);
+      button->setToolTip(QStringLiteral("%1 (%2)").arg(b.caption, key.toString(QKeySequence::NativeText)));
+    }
   }
   auto* side = new QVBoxLayout;
   side->addLayout(buttons);
@@ -128,6 +134,8 @@ TestWindow::TestWindow(QWidget* parent, const TestWindowSpec& spec) : QDialog(pa
     CmdSaveLog->setObjectName(QStringLiteral("CmdSaveLog"));
     CmdSaveLog->setAutoDefault(false);
     connect(CmdSaveLog, &QPushButton::clicked, this, &TestWindow::SaveLog);
+    CmdSaveLog->setShortcut(QKeySequence::Save);
+    CmdSaveLog->setToolTip(QStringLiteral("ログ保存 (%1)").arg(CmdSaveLog->shortcut().toString(QKeySequence::NativeText)));
     auto* save = new QAction(QStringLiteral("ログ保存..."), FG1);
     connect(save, &QAction::triggered, this, &TestWindow::SaveLog);
     FG1->addAction(save);

@@ -1,5 +1,6 @@
 #include "kit/EntryPanel.h"
 #include "windows/serial/BufferedForms.h"
+#include "windows/serial/Mode34Forms.h"
 #include "kit/LogGrid.h"
 #include "kit/PortSetup.h"
 #include "link/PortHolder.h"
@@ -234,6 +235,24 @@ TEST_F(Mode2Window, SavedLogAndJournalAreWrittenInTheChosenTextFormat) {
     ASSERT_TRUE(journal.open(QIODevice::ReadOnly));
     EXPECT_EQ(journal.readAll().mid(24), line + c.end) << c.utf8;
   }
+}
+
+TEST_F(Mode2Window, PlayStopAndSaveHaveKeysTheirTooltipsName) {
+  auto form = open(0);
+  EXPECT_EQ(form->CmdAction[0]->shortcut(), QKeySequence(Qt::Key_F5));
+  EXPECT_EQ(form->CmdAction[0]->toolTip(), QStringLiteral("再生 (F5)"));
+  EXPECT_EQ(form->CmdAction[1]->shortcut(), QKeySequence(Qt::Key_F6));
+  EXPECT_EQ(form->CmdAction[1]->toolTip(), QStringLiteral("停止 (F6)"));
+  EXPECT_EQ(form->CmdSaveLog->shortcut(), QKeySequence(QKeySequence::Save));
+  EXPECT_EQ(form->CmdSaveLog->toolTip(),
+            QStringLiteral("ログ保存 (%1)").arg(QKeySequence(QKeySequence::Save).toString(QKeySequence::NativeText)));
+  for (int i = 2; i < 7; ++i) EXPECT_TRUE(form->CmdAction[i]->shortcut().isEmpty()) << i;
+  // A window whose first buttons are not 再生 and 停止 takes no keys for them.
+  form.reset();
+  FrmRS232CMode3 other(menuContext(0), pause);
+  EXPECT_EQ(other.CmdAction[0]->text(), QStringLiteral("送信"));
+  EXPECT_TRUE(other.CmdAction[0]->shortcut().isEmpty());
+  EXPECT_TRUE(other.CmdAction[1]->shortcut().isEmpty());
 }
 
 TEST_F(Mode2Window, SaveLogProposesANameInTheLastFolderAndAddsTheSuffix) {
