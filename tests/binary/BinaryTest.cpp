@@ -8,6 +8,7 @@
 #include "support/SerialFakes.h"
 #include "support/TestSupport.h"
 
+#include <QFile>
 #include <QLibrary>
 #include <QLineEdit>
 #include <QPushButton>
@@ -468,6 +469,37 @@ TEST_F(BinaryWindows, WithoutABoardOrWithoutTheLibrary) {
   EXPECT_EQ(ends, 1);
   FrmBinaryMode2 mode2(nullptr, board, board);
   EXPECT_EQ(prompt.texts().back(), "デバイスへの接続に失敗しました。");
+}
+
+// The box names the driver library CORVEX_FTD2XX points at when it will not
+// load; one that loads leaves the documented text alone.
+TEST_F(BinaryWindows, ADriverLibraryThatWillNotLoadIsNamed) {
+  const QByteArray before = qgetenv("CORVEX_FTD2XX");
+  QTemporaryDir dir;
+  const QString notALibrary = dir.filePath(QStringLiteral("libftd2xx.so"));
+  QFile file(notALibrary);
+  ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+  file.write("not a library");
+  file.close();
+  board.openHandle = 0;
+  qputenv("CORVEX_FTD2XX", notALibrary.toLocal8Bit());
+  {
+    FrmBiMode1000CH w(nullptr, board, board);
+    const QString head = QStringLiteral("デバイスへの接続に失敗しました。\r\nドライバライブラリを読み込めません（CORVEX_FTD2XX）：") +
+                         notALibrary + QStringLiteral("\r\n");
+    const QString text = prompt.texts().back();
+    EXPECT_TRUE(text.startsWith(head)) << text.toStdString();
+    EXPECT_GT(text.size(), head.size());  // and why, as the loader says it
+  }
+  qputenv("CORVEX_FTD2XX", STAND_IN_FTD2XX);
+  {
+    FrmBiMode1000CH w(nullptr, board, board);
+    EXPECT_EQ(prompt.texts().back(), QStringLiteral("デバイスへの接続に失敗しました。"));
+  }
+  if (before.isNull())
+    qunsetenv("CORVEX_FTD2XX");
+  else
+    qputenv("CORVEX_FTD2XX", before);
 }
 
 // A board unplugged during a run: the step's line, the run and its clock end.
