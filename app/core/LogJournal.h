@@ -49,8 +49,7 @@ class LogJournal {
   static bool isJournalName(const QString& fileName);
   // A new journal for a window; nullptr when no file could be made. Only
   // journals are cleaned up, whatever else the folder holds.
-  static std::unique_ptr<LogJournal> open(const QString& window,
-                                          LogTextFormat format = LogTextFormat::Cp932Crlf);
+  static std::unique_ptr<LogJournal> open(const QString& window, LogTextFormat format = LogTextFormat::Cp932Crlf);
 
   void append(qint64 stampMs, const QString& text);
   // An operator's clear: a saved log starts after it.

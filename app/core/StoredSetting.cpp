@@ -21,8 +21,7 @@ QString readStoredSetting(const QString& section, const QString& name) {
   std::uint32_t type = 0;
   std::uint32_t size = 0;
   QString text;
-  if (store.queryValue(key, name, type, nullptr, size) == kErrorSuccess && type == kRegSz &&
-      size <= kMaxSettingBytes) {
+  if (store.queryValue(key, name, type, nullptr, size) == kErrorSuccess && type == kRegSz && size <= kMaxSettingBytes) {
     QByteArray data(qsizetype(size), '\0');
     if (store.queryValue(key, name, type, data.data(), size) == kErrorSuccess) {
       data.truncate(qsizetype(size));

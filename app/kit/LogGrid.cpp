@@ -367,7 +367,7 @@ void LogGrid::placeFindBar() {
 
 void LogGrid::resizeEvent(QResizeEvent* event) {
   QTableView::resizeEvent(event);
-  if (findBar_->isVisible()) placeFindBar();
+  if (findBar_ && findBar_->isVisible()) placeFindBar();
 }
 
 bool LogGrid::find(const QString& text, bool backwards) {

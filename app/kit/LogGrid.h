@@ -192,7 +192,7 @@ class LogGrid : public QTableView {
   QAction* stampAction_;
   QAction* hexAction_;
   QAction* findAction_;
-  LogFindBar* findBar_;
+  LogFindBar* findBar_ = nullptr;
   bool kindColours_ = false;
 };
 

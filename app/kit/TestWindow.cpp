@@ -58,7 +58,8 @@ bool rememberLogFolder(const QString& savedFile) {
 }
 
 QString proposedLogFile(const QString& window, const QDateTime& now) {
-  return QDir(lastLogFolder()).filePath(window + now.toString(QStringLiteral("_yyyyMMdd-HHmm")) + QStringLiteral(".log"));
+  return QDir(lastLogFolder())
+      .filePath(window + now.toString(QStringLiteral("_yyyyMMdd-HHmm")) + QStringLiteral(".log"));
 }
 
 void saveLogFile(QWidget* owner, bool hasLines, const std::function<QString()>& chooseName,
@@ -109,7 +110,8 @@ TestWindow::TestWindow(QWidget* parent, const TestWindowSpec& spec) : QDialog(pa
     CmdAction[b.index] = button;
     buttons->addWidget(button, b.row, b.column);
     // Play and stop from the keyboard, where the window has them.
-    if ((b.index == 0 && b.caption == QStringLiteral("再生")) || (b.index == 1 && b.caption == QStringLiteral("停止"))) {
+    if ((b.index == 0 && b.caption == QStringLiteral("再生")) ||
+        (b.index == 1 && b.caption == QStringLiteral("停止"))) {
       const QKeySequence key(b.index == 0 ? Qt::Key_F5 : Qt::Key_F6);
       button->setShortcut(key);
       button->setToolTip(QStringLiteral("%1 (%2)").arg(b.caption, key.toString(QKeySequence::NativeText)));
@@ -135,7 +137,8 @@ TestWindow::TestWindow(QWidget* parent, const TestWindowSpec& spec) : QDialog(pa
     CmdSaveLog->setAutoDefault(false);
     connect(CmdSaveLog, &QPushButton::clicked, this, &TestWindow::SaveLog);
     CmdSaveLog->setShortcut(QKeySequence::Save);
-    CmdSaveLog->setToolTip(QStringLiteral("ログ保存 (%1)").arg(CmdSaveLog->shortcut().toString(QKeySequence::NativeText)));
+    CmdSaveLog->setToolTip(
+        QStringLiteral("ログ保存 (%1)").arg(CmdSaveLog->shortcut().toString(QKeySequence::NativeText)));
     auto* save = new QAction(QStringLiteral("ログ保存..."), FG1);
     connect(save, &QAction::triggered, this, &TestWindow::SaveLog);
     FG1->addAction(save);

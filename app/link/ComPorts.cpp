@@ -72,8 +72,8 @@ QList<SerialPortEntry> systemSerialPorts() {
 #ifndef _WIN32
     if (!isListedDevice(info.portName()) || !QFileInfo::exists(info.systemLocation())) continue;
 #endif
-    ports.append({info.systemLocation(), byId.value(QFileInfo(info.systemLocation()).canonicalFilePath()),
-                  info.description()});
+    ports.append(
+        {info.systemLocation(), byId.value(QFileInfo(info.systemLocation()).canonicalFilePath()), info.description()});
   }
   return ports;
 }

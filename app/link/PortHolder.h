@@ -8,9 +8,9 @@
 namespace kestrel {
 
 struct PortHolder {
-  qint64 pid = 0;      // 0: not found
-  QString name;        // the process's name, "" where it cannot be read
-  QString lockFile;    // "" when the holder was found without one
+  qint64 pid = 0;    // 0: not found
+  QString name;      // the process's name, "" where it cannot be read
+  QString lockFile;  // "" when the holder was found without one
 };
 
 PortHolder findPortHolder(const QString& device);

@@ -141,8 +141,9 @@ bool SerialLink::open() {
     if (!busy) return fail(OpenError::Other, port_.errorString());
     // Say who holds it, so the operator knows what to close.
     holder_ = portHolderText(findPortHolder(device_));
-    return fail(OpenError::Busy, holder_.isEmpty() ? port_.errorString()
-                                                   : QStringLiteral("%1（使用中：%2）").arg(port_.errorString(), holder_));
+    return fail(OpenError::Busy, holder_.isEmpty()
+                                     ? port_.errorString()
+                                     : QStringLiteral("%1（使用中：%2）").arg(port_.errorString(), holder_));
   }
   const bool pty = isPseudoTerminal(device_);
   if (!port_.setBaudRate(line_.baud) || !port_.setStopBits(line_.stopBits) ||

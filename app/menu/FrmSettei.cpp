@@ -120,7 +120,8 @@ FrmSettei::FrmSettei(BenchState& bench, QWidget* parent) : QDialog(parent), benc
   chk_Utf8Log = new QCheckBox(QStringLiteral("ログを UTF-8（改行 LF）で記録・保存する"));
   chk_Utf8Log->setObjectName(QStringLiteral("chk_Utf8Log"));
   chk_Utf8Log->setChecked(logTextFormat() == LogTextFormat::Utf8Lf);
-  auto* logNote = new QLabel(QStringLiteral("チェックしない場合は Shift-JIS（改行 CR+LF）です。次に開くテスト画面から有効になります。"));
+  auto* logNote = new QLabel(
+      QStringLiteral("チェックしない場合は Shift-JIS（改行 CR+LF）です。次に開くテスト画面から有効になります。"));
   logNote->setWordWrap(true);
   logLayout->addWidget(chk_Utf8Log);
   logLayout->addWidget(logNote);

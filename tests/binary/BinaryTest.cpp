@@ -485,8 +485,9 @@ TEST_F(BinaryWindows, ADriverLibraryThatWillNotLoadIsNamed) {
   qputenv("CORVEX_FTD2XX", notALibrary.toLocal8Bit());
   {
     FrmBiMode1000CH w(nullptr, board, board);
-    const QString head = QStringLiteral("デバイスへの接続に失敗しました。\r\nドライバライブラリを読み込めません（CORVEX_FTD2XX）：") +
-                         notALibrary + QStringLiteral("\r\n");
+    const QString head =
+        QStringLiteral("デバイスへの接続に失敗しました。\r\nドライバライブラリを読み込めません（CORVEX_FTD2XX）：") +
+        notALibrary + QStringLiteral("\r\n");
     const QString text = prompt.texts().back();
     EXPECT_TRUE(text.startsWith(head)) << text.toStdString();
     EXPECT_GT(text.size(), head.size());  // and why, as the loader says it

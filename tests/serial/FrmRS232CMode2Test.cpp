@@ -223,7 +223,8 @@ TEST_F(Mode2Window, SavedLogAndJournalAreWrittenInTheChosenTextFormat) {
     QFile file(name);
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
     const QByteArray bytes = file.readAll();
-    const QByteArray line = c.utf8 ? QStringLiteral("[送信]：ENQ(05h)").toUtf8() : toCp932(QStringLiteral("[送信]：ENQ(05h)"));
+    const QByteArray line =
+        c.utf8 ? QStringLiteral("[送信]：ENQ(05h)").toUtf8() : toCp932(QStringLiteral("[送信]：ENQ(05h)"));
     const qsizetype headerEnd = bytes.indexOf(c.end);
     ASSERT_GT(headerEnd, 0) << c.utf8;
     EXPECT_TRUE(bytes.startsWith("****** KestrelTester2J ")) << c.utf8;

@@ -357,7 +357,8 @@ TEST_F(LogGridViews, TimeStampsInAColumnOfTheirOwnOnRequest) {
   grid.stampAction()->trigger();
   EXPECT_TRUE(grid.showStamps());
   const QString stamp = log.headerData(0, Qt::Vertical, Qt::DisplayRole).toString();
-  EXPECT_TRUE(QRegularExpression(QStringLiteral("^\\d\\d:\\d\\d:\\d\\d\\.\\d{3}$")).match(stamp).hasMatch()) << stamp.toStdString();
+  EXPECT_TRUE(QRegularExpression(QStringLiteral("^\\d\\d:\\d\\d:\\d\\d\\.\\d{3}$")).match(stamp).hasMatch())
+      << stamp.toStdString();
   const qint64 ms = log.index(0, 0).data(LogModel::StampRole).toLongLong();
   EXPECT_EQ(stamp, QDateTime::fromMSecsSinceEpoch(ms).toString(QStringLiteral("HH:mm:ss.zzz")));
   EXPECT_EQ(log.headerData(5, Qt::Vertical, Qt::DisplayRole).toString(), QString());  // an empty row
@@ -392,7 +393,7 @@ TEST(LogGridColours, KindsGetColoursOnlyWhereTheWindowSetsNone) {
   EXPECT_EQ(plainGrid.textColour(1), defaultLineColour(LineKind::Fault));
   EXPECT_NE(defaultLineColour(LineKind::Sent), defaultLineColour(LineKind::Received));
   EXPECT_FALSE(plainGrid.textColour(5).isValid());  // an empty row
-  EXPECT_EQ(plain.CellForeColor(1), QColor());       // the model's own colours are the window's
+  EXPECT_EQ(plain.CellForeColor(1), QColor());      // the model's own colours are the window's
 
   LogGridStyle style;
   style.colours[std::size_t(LineKind::Info)].text = QColor(0, 0, 255);

@@ -259,7 +259,8 @@ TEST_F(EndToEnd, ALostPortIsOfferedForReopeningAndReopensAsItOpened) {
   form->CmdReopen->click();  // the unit is still away
   EXPECT_FALSE(form->PDQ_COM->isOpen());
   EXPECT_FALSE(form->CmdReopen->isHidden());
-  EXPECT_TRUE(form->log->lines().last().startsWith(QStringLiteral("[エラー]：COM1（%1）を開き直せませんでした：").arg(gone)))
+  EXPECT_TRUE(
+      form->log->lines().last().startsWith(QStringLiteral("[エラー]：COM1（%1）を開き直せませんでした：").arg(gone)))
       << form->log->lines().last().toStdString();
 
   unit = std::make_unique<sim::UnitSimulator>(sim::Options{.answerDelay = 0ms});

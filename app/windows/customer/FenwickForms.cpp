@@ -160,7 +160,8 @@ void FenwickForm::CmdPath_Click() {
   const QStringList files = QDir(folder).entryList({QStringLiteral("*.wmj")}, QDir::Files, QDir::Name);
   if (files.isEmpty()) {
     TxtPath->setText(QDir::toNativeSeparators(folder));
-    MsgBox(this, withPath(QStringLiteral("指定フォルダにＷＭＪファイルが見つかりません。"), folder), MsgIcon::Exclamation);
+    MsgBox(this, withPath(QStringLiteral("指定フォルダにＷＭＪファイルが見つかりません。"), folder),
+           MsgIcon::Exclamation);
     return;
   }
   TxtPath->setText(QDir::toNativeSeparators(QDir(folder).filePath(files.first())));
