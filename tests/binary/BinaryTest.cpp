@@ -11,8 +11,10 @@
 #include <QFile>
 #include <QLibrary>
 #include <QLineEdit>
+#include <QProcess>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QTemporaryDir>
 #include <gtest/gtest.h>
 
 #include <cerrno>
@@ -501,6 +503,36 @@ TEST_F(BinaryWindows, ADriverLibraryThatWillNotLoadIsNamed) {
     qunsetenv("CORVEX_FTD2XX");
   else
     qputenv("CORVEX_FTD2XX", before);
+}
+
+// The stand-in names a configuration it cannot use rather than quietly
+// listing no boards.
+TEST(StandInConfiguration, OneThatCannotBeReadIsNamedOnStderr) {
+  QTemporaryDir dir;
+  const QString unparsable = dir.filePath(QStringLiteral("boards.ini"));
+  QFile file(unparsable);
+  ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+  file.write("[board]\nnot a setting\n");
+  file.close();
+  for (const QString& config : {dir.filePath(QStringLiteral("missing.ini")), unparsable}) {
+    QProcess run;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("FTSIM_CONFIG"), config);
+    run.setProcessEnvironment(env);
+    run.start(QStringLiteral(KESTREL_BIN_DIR "/stand-in-boards"), {QStringLiteral(STAND_IN_FTD2XX)});
+    ASSERT_TRUE(run.waitForFinished(10000));
+    EXPECT_EQ(run.exitCode(), 0);
+    EXPECT_EQ(QString::fromLocal8Bit(run.readAllStandardError()),
+              QStringLiteral("ftd2xx stand-in: FTSIM_CONFIG %1 could not be read or parsed; no boards\n").arg(config));
+    EXPECT_EQ(run.readAllStandardOutput(), QByteArray("none\n"));
+  }
+  QProcess quiet;  // no configuration named: no boards, nothing to say
+  QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+  env.remove(QStringLiteral("FTSIM_CONFIG"));
+  quiet.setProcessEnvironment(env);
+  quiet.start(QStringLiteral(KESTREL_BIN_DIR "/stand-in-boards"), {QStringLiteral(STAND_IN_FTD2XX)});
+  ASSERT_TRUE(quiet.waitForFinished(10000));
+  EXPECT_TRUE(quiet.readAllStandardError().isEmpty());
 }
 
 // A board unplugged during a run: the step's line, the run and its clock end.
