@@ -184,6 +184,12 @@ void FrmSettei::fillDevices(int index) {
     }
     choice->setCurrentIndex(at);
   }
+  // Where the number goes follows the choice, unless the environment decides.
+  connect(choice, &QComboBox::currentIndexChanged, this, [this, index, number] {
+    if (comPortSource(number) == ComPortSource::Environment) return;
+    const QString chosen = CboDevice[index]->currentData().toString();
+    LblDevice[index]->setText(QStringLiteral("→ %1").arg(chosen.isEmpty() ? defaultComPortDevice(number) : chosen));
+  });
   if (comPortSource(number) == ComPortSource::Environment) {
     choice->setEnabled(false);
     LblSource[index]->setText(QStringLiteral("環境変数 %1 を使用中").arg(comPortVariable(number)));

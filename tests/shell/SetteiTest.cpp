@@ -152,6 +152,8 @@ TEST_F(SetteiPorts, OkKeepsTheChoiceCancelDoesNot) {
     FrmSettei form(bench);
     form.CboDevice[1]->setCurrentIndex(2);
     form.CboDevice[4]->setCurrentIndex(1);
+    EXPECT_EQ(form.LblDevice[1]->text(), QStringLiteral("→ /dev/serial/by-id/usb-Bench_Adapter_A1-if00-port0"));
+    EXPECT_EQ(form.LblDevice[4]->text(), QStringLiteral("→ /dev/ttyACM0"));
     form.CmdOk->click();
   }
   EXPECT_EQ(storedComPortDevice(2), QStringLiteral("/dev/serial/by-id/usb-Bench_Adapter_A1-if00-port0"));
@@ -166,6 +168,7 @@ TEST_F(SetteiPorts, OkKeepsTheChoiceCancelDoesNot) {
   EXPECT_EQ(again.CboDevice[4]->currentText(), QStringLiteral("/dev/ttyACM0  (見つかりません)"));
   EXPECT_EQ(again.LblDevice[4]->text(), QStringLiteral("→ /dev/ttyACM0"));
   again.CboDevice[4]->setCurrentIndex(0);
+  EXPECT_EQ(again.LblDevice[4]->text(), QStringLiteral("→ /dev/ttyS4"));
   again.CmdOk->click();
   EXPECT_EQ(comPortDevice(5), QStringLiteral("/dev/ttyS4"));
 }
