@@ -1,5 +1,7 @@
 #include "core/LogJournal.h"
 
+#include "core/StoredSetting.h"
+
 #include <QDir>
 #include <QFileInfo>
 #include <QRegularExpression>
@@ -16,11 +18,25 @@ constexpr qsizetype kFlushBytes = 64 * 1024;
 // to "-99".
 constexpr int kMaxSameSecond = 100;
 
+const QString kLogSection = QStringLiteral("Log");
+const QString kFormatValue = QStringLiteral("Format");
+const QString kUtf8Lf = QStringLiteral("UTF-8/LF");
+const QString kCp932Crlf = QStringLiteral("CP932/CRLF");
+
 }  // namespace
 
-QByteArray logFileHeader(const QDateTime& now) {
-  return QStringLiteral("****** KestrelTester2J %1 %2 ******\r\n")
-      .arg(now.toString(QStringLiteral("yyyy/MM/dd")), now.toString(QStringLiteral("HH:mm:ss")))
+LogTextFormat logTextFormat() {
+  return readStoredSetting(kLogSection, kFormatValue) == kUtf8Lf ? LogTextFormat::Utf8Lf : LogTextFormat::Cp932Crlf;
+}
+
+bool setLogTextFormat(LogTextFormat format) {
+  return writeStoredSetting(kLogSection, kFormatValue, format == LogTextFormat::Utf8Lf ? kUtf8Lf : kCp932Crlf);
+}
+
+QByteArray logFileHeader(const QDateTime& now, LogTextFormat format) {
+  return QStringLiteral("****** KestrelTester2J %1 %2 ******%3")
+      .arg(now.toString(QStringLiteral("yyyy/MM/dd")), now.toString(QStringLiteral("HH:mm:ss")),
+           format == LogTextFormat::Utf8Lf ? QStringLiteral("\n") : QStringLiteral("\r\n"))
       .toLatin1();
 }
 
@@ -45,6 +61,15 @@ QByteArray savedLine(QStringEncoder& cp932, qint64 stampMs, const QString& text)
   return bytes.append("\r\n");
 }
 
+LogLineEncoder::LogLineEncoder(LogTextFormat format)
+    : format_(format), encoder_(format == LogTextFormat::Utf8Lf ? "UTF-8" : "windows-31j") {}
+
+QByteArray LogLineEncoder::line(qint64 stampMs, const QString& text) {
+  if (format_ == LogTextFormat::Cp932Crlf) return savedLine(encoder_, stampMs, text);
+  QByteArray bytes = encoder_.encode(stampedLine(stampMs, text));
+  return bytes.append('\n');
+}
+
 QString LogJournal::folder() {
   const QString given = qEnvironmentVariable("KESTREL_LOG_DIR");
   if (!given.isEmpty()) return given;
@@ -57,7 +82,7 @@ bool LogJournal::isJournalName(const QString& fileName) {
   return name.match(fileName).hasMatch();
 }
 
-std::unique_ptr<LogJournal> LogJournal::open(const QString& window) {
+std::unique_ptr<LogJournal> LogJournal::open(const QString& window, LogTextFormat format) {
   QDir dir(folder());
   if (!dir.mkpath(QStringLiteral("."))) return nullptr;
   const QDateTime now = QDateTime::currentDateTime();
@@ -69,7 +94,7 @@ std::unique_ptr<LogJournal> LogJournal::open(const QString& window) {
   const QString stem = window + now.toString(QStringLiteral("-yyyyMMdd-HHmmss"));
   for (int n = 0; n < kMaxSameSecond; ++n) {
     const QString name = n == 0 ? stem : stem + QStringLiteral("-%1").arg(n);
-    std::unique_ptr<LogJournal> journal(new LogJournal(dir.filePath(name + QStringLiteral(".log"))));
+    std::unique_ptr<LogJournal> journal(new LogJournal(dir.filePath(name + QStringLiteral(".log")), format));
     // NewOnly: two windows opened in the same second get a file each.
     if (journal->file_.open(QIODevice::ReadWrite | QIODevice::NewOnly)) return journal;
   }
@@ -78,7 +103,7 @@ std::unique_ptr<LogJournal> LogJournal::open(const QString& window) {
 
 void LogJournal::append(qint64 stampMs, const QString& text) {
   if (failed_) return;
-  pending_ += savedLine(cp932_, stampMs, text);
+  pending_ += encoder_.line(stampMs, text);
   if (pending_.size() >= kFlushBytes) flush();
 }
 

@@ -12,12 +12,31 @@
 
 namespace kestrel {
 
-// The first line of a saved log, CRLF included.
-QByteArray logFileHeader(const QDateTime& now);
+// How journals and saved logs are written: CP932 with CRLF unless the
+// operator chose UTF-8 with LF on the settings screen.
+enum class LogTextFormat { Cp932Crlf, Utf8Lf };
+LogTextFormat logTextFormat();
+// False when the settings store could not be written.
+bool setLogTextFormat(LogTextFormat format);
+
+// The first line of a saved log, its line end included.
+QByteArray logFileHeader(const QDateTime& now, LogTextFormat format = LogTextFormat::Cp932Crlf);
 // "yyyy/MM/dd HH:mm:ss.zzz " + the text: a line of a saved log, without its CRLF.
 QString stampedLine(qint64 stampMs, const QString& text);
 // The same line as a saved log holds it: CP932, CRLF.
 QByteArray savedLine(QStringEncoder& cp932, qint64 stampMs, const QString& text);
+
+// Saved-log lines in one format.
+class LogLineEncoder {
+ public:
+  explicit LogLineEncoder(LogTextFormat format);
+  QByteArray line(qint64 stampMs, const QString& text);
+  LogTextFormat format() const { return format_; }
+
+ private:
+  LogTextFormat format_;
+  QStringEncoder encoder_;
+};
 
 class LogJournal {
  public:
@@ -30,7 +49,7 @@ class LogJournal {
   static bool isJournalName(const QString& fileName);
   // A new journal for a window; nullptr when no file could be made. Only
   // journals are cleaned up, whatever else the folder holds.
-  static std::unique_ptr<LogJournal> open(const QString& window);
+  static std::unique_ptr<LogJournal> open(const QString& window, LogTextFormat format = LogTextFormat::Cp932Crlf);
 
   void append(qint64 stampMs, const QString& text);
   // An operator's clear: a saved log starts after it.
@@ -40,13 +59,14 @@ class LogJournal {
   // The lines since the last clear, in the saved form.
   bool copySinceClear(QIODevice& out);
   QString path() const { return file_.fileName(); }
+  LogTextFormat format() const { return encoder_.format(); }
   bool failed() const { return failed_; }
 
  private:
-  explicit LogJournal(const QString& path) : file_(path) {}
+  LogJournal(const QString& path, LogTextFormat format) : file_(path), encoder_(format) {}
 
   QFile file_;
-  QStringEncoder cp932_{"windows-31j"};
+  LogLineEncoder encoder_;
   QByteArray pending_;
   qint64 clearAt_ = 0;  // file offset of the first line after the last clear
   bool failed_ = false;

@@ -13,6 +13,10 @@
 #include <optional>
 #include <vector>
 
+class QLabel;
+class QLineEdit;
+class QToolButton;
+
 namespace kestrel {
 
 struct LineColours {
@@ -44,6 +48,9 @@ struct LogGridStyle {
 class LogModel : public QAbstractTableModel, public SessionEvents {
   Q_OBJECT
  public:
+  // What a view may ask of a line besides its text.
+  enum Role { KindRole = Qt::UserRole + 1, StampRole };
+
   explicit LogModel(LogGridStyle style = {}, QObject* parent = nullptr);
 
   void AddLog(const QString& text, LineKind kind = LineKind::Sent) override;
@@ -56,9 +63,13 @@ class LogModel : public QAbstractTableModel, public SessionEvents {
   LogJournal* journal() const { return journal_.get(); }
   // Lines logged since the last Clear, the grid's own clears included.
   qint64 linesSinceClear() const { return sinceClear_; }
-  // The lines since the last Clear in the saved form, one per CRLF line:
-  // from the journal, or from the grid when the journal cannot serve.
+  // The lines since the last Clear in the saved form, one per line in the
+  // log's text format: from the journal, or from the grid when the journal
+  // cannot serve.
   bool writeSinceClear(QIODevice& out) const;
+  // How saved lines are written; a journal set later should be opened in it.
+  void setTextFormat(LogTextFormat format) { textFormat_ = format; }
+  LogTextFormat textFormat() const { return textFormat_; }
 
   const LogGridStyle& style() const { return style_; }
   // Rows are numbered as if no line had left the grid: a grid that dropped
@@ -104,10 +115,35 @@ class LogModel : public QAbstractTableModel, public SessionEvents {
   int logRow_;
   int topRow_;
   qint64 sinceClear_ = 0;
+  LogTextFormat textFormat_ = LogTextFormat::Cp932Crlf;
   std::unique_ptr<LogJournal> journal_;
 };
 
-// The grid control itself (FG1), showing a LogModel.
+// The bytes of a text as the log saves them, as a dump: "0000  5B 91 97 …"
+// sixteen to a line.
+QString lineHexDump(const QByteArray& bytes);
+// The operator's name for a kind of line ("送信", "受信"…).
+QString lineKindName(LineKind kind);
+// The text colour a kind gets in a grid whose window sets no colours.
+QColor defaultLineColour(LineKind kind);
+
+// Ctrl+F's bar at the foot of the grid: a text, next and previous.
+class LogFindBar : public QWidget {
+  Q_OBJECT
+ public:
+  explicit LogFindBar(QWidget* parent);
+  QLineEdit* TxtFind;
+  QToolButton* CmdNext;
+  QToolButton* CmdPrevious;
+  QLabel* LblFound;  // "見つかりません" when nothing matches
+
+ protected:
+  void keyPressEvent(QKeyEvent* event) override;
+};
+
+// The grid control itself (FG1), showing a LogModel. What the operator asks
+// for on top (time stamps, a kind filter, search, a hex view) is the view's
+// business: the model's rows stay numbered as documented.
 class LogGrid : public QTableView {
   Q_OBJECT
  public:
@@ -118,14 +154,46 @@ class LogGrid : public QTableView {
   // The selected lines, one per line, onto the clipboard (Ctrl+C does it too).
   void copySelection();
 
+  // Each line's time in a column at the left.
+  void setShowStamps(bool on);
+  bool showStamps() const;
+  // Which kinds of line are shown; all by default.
+  void setKindShown(LineKind kind, bool shown);
+  bool kindShown(LineKind kind) const { return shown_[std::size_t(kind)]; }
+  // Selects the next (or previous) shown line holding `text`, from the
+  // current line, wrapping round; false when none does.
+  bool find(const QString& text, bool backwards = false);
+  void showFindBar();
+  LogFindBar* findBar() const { return findBar_; }
+  // The colour a line's text is drawn in: the window's, else its kind's
+  // where the window sets no colours; invalid for the palette's own.
+  QColor textColour(int viewRow) const;
+  // A dialog with the bytes of the current line, as the log saves them.
+  void showHex();
+  QAction* stampAction() const { return stampAction_; }
+  QAction* hexAction() const { return hexAction_; }
+  QAction* findAction() const { return findAction_; }
+  QAction* kindAction(LineKind kind) const { return kindActions_[std::size_t(kind)]; }
+
  protected:
   void keyPressEvent(QKeyEvent* event) override;
+  void resizeEvent(QResizeEvent* event) override;
 
  private:
   void followTopRow();
+  bool filtering() const;
+  void applyFilter(int first, int last);
+  void placeFindBar();
 
   LogModel* model_;
   bool scrollPending_ = false;
+  std::array<bool, kLineKinds> shown_;
+  std::array<QAction*, kLineKinds> kindActions_{};
+  QAction* stampAction_;
+  QAction* hexAction_;
+  QAction* findAction_;
+  LogFindBar* findBar_ = nullptr;
+  bool kindColours_ = false;
 };
 
 }  // namespace kestrel

@@ -15,7 +15,11 @@ PortSetupResult SetUpPort(SerialLink& link, const PortProfile& p, int number, QW
     return failed(QStringLiteral("通信設定が正しくありません（%1）").arg(p.port.settings));
   if (link.open()) return PortSetupResult::Opened;
   if (link.openError() == SerialLink::OpenError::Busy) {
-    MsgBox(owner, kPortBusyMessage, p.busyIcon, p.busyTitle);
+    // The documented text, then who holds the port where that is known.
+    const QString holder = link.holder();
+    MsgBox(owner, holder.isEmpty() ? kPortBusyMessage : kPortBusyMessage + QStringLiteral("\r\n使用中：") + holder,
+           p.busyIcon, p.busyTitle);
+    if (failure) *failure = link.errorString();
     EndApplication();
     return PortSetupResult::Busy;
   }

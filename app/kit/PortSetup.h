@@ -25,8 +25,9 @@ inline const QString kPortBusyMessage =
     QStringLiteral("通信ポートをオープンできませんでした。\r\nアプリケーションを終了します。");
 
 // COM`number`, then the profile, then open. A port held
-// by another program is reported and ends the application; any other
-// failure leaves the port closed and says why in `failure`.
+// by another program is reported, naming the holder when it can be found,
+// and ends the application; any failure leaves the port closed and says why
+// in `failure`.
 PortSetupResult SetUpPort(SerialLink& link, const PortProfile& profile, int number, QWidget* owner,
                           QString* failure = nullptr);
 

@@ -38,6 +38,11 @@ class SerialTestForm : public TestWindow {
   ~SerialTestForm() override;
 
   SerialLink* PDQ_COM;
+  // Below the documented buttons, shown only while the port is lost.
+  QPushButton* CmdReopen;
+
+  // Opens the lost port again as the load opened it, and logs how it went.
+  void ReopenPort();
 
  protected:
   SerialTestForm(const WindowContext& context, const SerialFormSpec& spec);

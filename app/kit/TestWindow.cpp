@@ -1,11 +1,13 @@
 #include "kit/TestWindow.h"
 
 #include "core/AtomicSave.h"
+#include "core/StoredSetting.h"
 #include "kit/Look.h"
 #include "kit/MessageService.h"
 
 #include <QAction>
 #include <QApplication>
+#include <QDateTime>
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -40,8 +42,28 @@ QString clockText(qint64 ms) {
 
 }  // namespace
 
+QString withLogSuffix(const QString& name) {
+  return QFileInfo(name).suffix().isEmpty() ? name + QStringLiteral(".log") : name;
+}
+
+QString lastLogFolder() {
+  const QString kept = readStoredSetting(QStringLiteral("Log"), QStringLiteral("LastFolder"));
+  return !kept.isEmpty() && QFileInfo(kept).isDir() ? kept : QDir::homePath();
+}
+
+bool rememberLogFolder(const QString& savedFile) {
+  const QString folder = QFileInfo(savedFile).absolutePath();
+  if (readStoredSetting(QStringLiteral("Log"), QStringLiteral("LastFolder")) == folder) return true;
+  return writeStoredSetting(QStringLiteral("Log"), QStringLiteral("LastFolder"), folder);
+}
+
+QString proposedLogFile(const QString& window, const QDateTime& now) {
+  return QDir(lastLogFolder())
+      .filePath(window + now.toString(QStringLiteral("_yyyyMMdd-HHmm")) + QStringLiteral(".log"));
+}
+
 void saveLogFile(QWidget* owner, bool hasLines, const std::function<QString()>& chooseName,
-                 const std::function<bool(QIODevice&)>& body) {
+                 const std::function<bool(QIODevice&)>& body, LogTextFormat format) {
   if (!hasLines) {
     MsgBox(owner, QStringLiteral("一覧に履歴が存在しません。"), MsgIcon::Information);
     return;
@@ -54,8 +76,8 @@ void saveLogFile(QWidget* owner, bool hasLines, const std::function<QString()>& 
     return;
   QApplication::setOverrideCursor(Qt::WaitCursor);
   // Written whole or not at all: a failure leaves the previous file as it was.
-  const bool ok = saveAtomically(name, [&body](QIODevice& out) {
-                    const QByteArray header = logFileHeader(QDateTime::currentDateTime());
+  const bool ok = saveAtomically(name, [&body, format](QIODevice& out) {
+                    const QByteArray header = logFileHeader(QDateTime::currentDateTime(), format);
                     return out.write(header) == header.size() && body(out);
                   }).ok;
   QApplication::restoreOverrideCursor();
@@ -87,6 +109,13 @@ TestWindow::TestWindow(QWidget* parent, const TestWindowSpec& spec) : QDialog(pa
     if (CmdAction.size() <= b.index) CmdAction.resize(b.index + 1);
     CmdAction[b.index] = button;
     buttons->addWidget(button, b.row, b.column);
+    // Play and stop from the keyboard, where the window has them.
+    if ((b.index == 0 && b.caption == QStringLiteral("再生")) ||
+        (b.index == 1 && b.caption == QStringLiteral("停止"))) {
+      const QKeySequence key(b.index == 0 ? Qt::Key_F5 : Qt::Key_F6);
+      button->setShortcut(key);
+      button->setToolTip(QStringLiteral("%1 (%2)").arg(b.caption, key.toString(QKeySequence::NativeText)));
+    }
   }
   auto* side = new QVBoxLayout;
   side->addLayout(buttons);
@@ -96,15 +125,20 @@ TestWindow::TestWindow(QWidget* parent, const TestWindowSpec& spec) : QDialog(pa
 
   // The window asks before it overwrites, in its own words: the dialog must not ask too.
   chooseLogFile = [this] {
-    return QFileDialog::getSaveFileName(this, {}, {}, QStringLiteral("*.log"), nullptr,
-                                        QFileDialog::DontConfirmOverwrite);
+    return QFileDialog::getSaveFileName(this, {}, proposedLogFile(objectName(), QDateTime::currentDateTime()),
+                                        QStringLiteral("*.log"), nullptr, QFileDialog::DontConfirmOverwrite);
   };
   if (spec.logTools) {
-    log->setJournal(LogJournal::open(spec.name));
+    // One format for the window's life: the journal is copied into saved logs.
+    log->setTextFormat(logTextFormat());
+    log->setJournal(LogJournal::open(spec.name, log->textFormat()));
     CmdSaveLog = new QPushButton(QStringLiteral("ログ保存"));
     CmdSaveLog->setObjectName(QStringLiteral("CmdSaveLog"));
     CmdSaveLog->setAutoDefault(false);
     connect(CmdSaveLog, &QPushButton::clicked, this, &TestWindow::SaveLog);
+    CmdSaveLog->setShortcut(QKeySequence::Save);
+    CmdSaveLog->setToolTip(
+        QStringLiteral("ログ保存 (%1)").arg(CmdSaveLog->shortcut().toString(QKeySequence::NativeText)));
     auto* save = new QAction(QStringLiteral("ログ保存..."), FG1);
     connect(save, &QAction::triggered, this, &TestWindow::SaveLog);
     FG1->addAction(save);
@@ -161,7 +195,16 @@ void TestWindow::showLoaded(const QString& caption) {
 }
 
 void TestWindow::SaveLog() {
-  saveLogFile(this, log->linesSinceClear() > 0, chooseLogFile, [this](QIODevice& out) { return log->writeSinceClear(out); });
+  const auto choose = [this] {
+    const QString name = chooseLogFile();
+    if (name.isEmpty()) return name;
+    const QString full = withLogSuffix(name);
+    if (!rememberLogFolder(full)) qWarning("the folder of the saved log could not be kept in the settings");
+    return full;
+  };
+  saveLogFile(
+      this, log->linesSinceClear() > 0, choose, [this](QIODevice& out) { return log->writeSinceClear(out); },
+      log->textFormat());
 }
 
 void TestWindow::pressed(int index) {

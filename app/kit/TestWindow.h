@@ -10,6 +10,7 @@
 #include "kit/VerdictPanel.h"
 #include "sessions/ModeProfile.h"
 
+#include <QDateTime>
 #include <QDialog>
 #include <QElapsedTimer>
 #include <QList>
@@ -27,7 +28,17 @@ namespace kestrel {
 // The log-file dialogue both kinds of log share: nothing to save, the file
 // name, overwrite, then the header line and `body`, whole or not at all.
 void saveLogFile(QWidget* owner, bool hasLines, const std::function<QString()>& chooseName,
-                 const std::function<bool(QIODevice&)>& body);
+                 const std::function<bool(QIODevice&)>& body, LogTextFormat format = LogTextFormat::Cp932Crlf);
+
+// The name ログ保存 proposes: the window's name and the time, in the folder
+// a log was last saved to (the home folder at first).
+QString proposedLogFile(const QString& window, const QDateTime& now);
+// `name`, with ".log" added when it has no suffix.
+QString withLogSuffix(const QString& name);
+QString lastLogFolder();
+// Keeps the folder of a saved log for the next proposal; false when the
+// settings store could not be written.
+bool rememberLogFolder(const QString& savedFile);
 
 struct TestWindowSpec {
   QString name;           // the window's object name

@@ -1,6 +1,7 @@
 #include "link/SerialLink.h"
 
 #include "link/ComPorts.h"
+#include "link/PortHolder.h"
 #include "core/ModString.h"
 
 #include <QFile>
@@ -128,6 +129,7 @@ bool SerialLink::open() {
   arrivals_.clear();
   stamped_ = 0;
   errorString_.clear();
+  holder_.clear();
   port_.setPortName(device_);
   if (!port_.open(QIODevice::ReadWrite)) {
     // Another program holding the port shows up as a lock or permission
@@ -136,7 +138,12 @@ bool SerialLink::open() {
 #ifndef _WIN32
     if (busy && ::access(QFile::encodeName(device_).constData(), R_OK | W_OK) != 0) busy = false;
 #endif
-    return fail(busy ? OpenError::Busy : OpenError::Other, port_.errorString());
+    if (!busy) return fail(OpenError::Other, port_.errorString());
+    // Say who holds it, so the operator knows what to close.
+    holder_ = portHolderText(findPortHolder(device_));
+    return fail(OpenError::Busy, holder_.isEmpty()
+                                     ? port_.errorString()
+                                     : QStringLiteral("%1（使用中：%2）").arg(port_.errorString(), holder_));
   }
   const bool pty = isPseudoTerminal(device_);
   if (!port_.setBaudRate(line_.baud) || !port_.setStopBits(line_.stopBits) ||

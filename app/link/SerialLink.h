@@ -61,6 +61,9 @@ class SerialLink : public QObject, public LinkPort {
   bool open();
   OpenError openError() const { return openError_; }
   QString errorString() const { return errorString_; }
+  // Who holds the port when the open found it busy ("PID 1234（name）, lock
+  // file"); "" when not busy or when nobody could be named.
+  QString holder() const { return holder_; }
   void close();
 
   bool isOpen() const override { return port_.isOpen(); }
@@ -116,6 +119,7 @@ class SerialLink : public QObject, public LinkPort {
   QSerialPort::PinoutSignals lines_;
   OpenError openError_ = OpenError::None;
   QString errorString_;
+  QString holder_;
 };
 
 bool isPseudoTerminal(const QString& device);

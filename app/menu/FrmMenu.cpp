@@ -8,6 +8,7 @@
 #include "kit/MessageService.h"
 #include "menu/ProductPicture.h"
 #include "kit/TestWindows.h"
+#include "sessions/BinaryLines.h"
 #include "sessions/ModeProfile.h"
 #include "sessions/WexfordBinding.h"
 
@@ -168,7 +169,7 @@ bool FrmMenu::CheckBoardConnection() {
   } catch (...) {
     // A library that cannot be loaded, or any other failure: reported below like a failed open.
   }
-  MsgBox(this, QStringLiteral("デバイスへの接続に失敗しました。"));
+  MsgBox(this, withDriverProblem(kBoardOpenFailed));
   return false;
 }
 

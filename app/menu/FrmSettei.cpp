@@ -3,9 +3,13 @@
 #include "link/ComPorts.h"
 #include "menu/BenchState.h"
 #include "kit/Look.h"
+#include "core/LogJournal.h"
 #include "core/ModString.h"
+#include "kit/MessageService.h"
 
 #include <QButtonGroup>
+#include <QCheckBox>
+#include <QComboBox>
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
@@ -104,9 +108,33 @@ FrmSettei::FrmSettei(BenchState& bench, QWidget* parent) : QDialog(parent), benc
     LblDevice.append(device);
     portLayout->addWidget(option, i, 0);
     portLayout->addWidget(device, i, 1);
+    auto* choice = new QComboBox;
+    choice->setObjectName(QStringLiteral("CboDevice(%1)").arg(i));
+    choice->setAccessibleName(QStringLiteral("COM%1 のポート").arg(i + 1));
+    auto* source = new QLabel;
+    source->setObjectName(QStringLiteral("LblSource(%1)").arg(i));
+    CboDevice.append(choice);
+    LblSource.append(source);
+    portLayout->addWidget(choice, i, 2);
+    portLayout->addWidget(source, i, 3);
+    fillDevices(i);
   }
   portLayout->setColumnStretch(1, 1);
   StbSettei->addTab(ports, QStringLiteral("COM設定"));
+
+  // How logs are written; the default is the format other tools read.
+  auto* logs = new QWidget;
+  auto* logLayout = new QVBoxLayout(logs);
+  chk_Utf8Log = new QCheckBox(QStringLiteral("ログを UTF-8（改行 LF）で記録・保存する"));
+  chk_Utf8Log->setObjectName(QStringLiteral("chk_Utf8Log"));
+  chk_Utf8Log->setChecked(logTextFormat() == LogTextFormat::Utf8Lf);
+  auto* logNote = new QLabel(
+      QStringLiteral("チェックしない場合は Shift-JIS（改行 CR+LF）です。次に開くテスト画面から有効になります。"));
+  logNote->setWordWrap(true);
+  logLayout->addWidget(chk_Utf8Log);
+  logLayout->addWidget(logNote);
+  logLayout->addStretch(1);
+  StbSettei->addTab(logs, QStringLiteral("ログ設定"));
 
   CmdOk = new QPushButton(QStringLiteral("ＯＫ"));
   CmdOk->setObjectName(QStringLiteral("CmdOk"));
@@ -143,10 +171,55 @@ FrmSettei::FrmSettei(BenchState& bench, QWidget* parent) : QDialog(parent), benc
   if (port >= 1 && port <= kComPortCount) Option1[port - 1]->setChecked(true);
 }
 
+void FrmSettei::fillDevices(int index) {
+  const int number = index + 1;
+  QComboBox* choice = CboDevice[index];
+  // The first entry keeps no choice: the number means the built-in port.
+  choice->addItem(QStringLiteral("既定 (%1)").arg(defaultComPortDevice(number)), QString());
+  for (const SerialPortEntry& port : serialPorts()) {
+    QString text = port.device;
+    if (!port.byIdName.isEmpty()) text += QStringLiteral("  ") + port.byIdName;
+    if (!port.description.isEmpty()) text += QStringLiteral("  ") + port.description;
+    // The stable name survives a re-plug that renumbers ttyUSB devices.
+    choice->addItem(text, port.byIdName.isEmpty() ? port.device : port.byIdName);
+  }
+  const QString stored = storedComPortDevice(number);
+  if (!stored.isEmpty()) {
+    int at = choice->findData(stored);
+    if (at < 0) {  // kept for a port that is not here now: keep it
+      choice->addItem(QStringLiteral("%1  (見つかりません)").arg(stored), stored);
+      at = choice->count() - 1;
+    }
+    choice->setCurrentIndex(at);
+  }
+  // Where the number goes follows the choice, unless the environment decides.
+  connect(choice, &QComboBox::currentIndexChanged, this, [this, index, number] {
+    if (comPortSource(number) == ComPortSource::Environment) return;
+    const QString chosen = CboDevice[index]->currentData().toString();
+    LblDevice[index]->setText(QStringLiteral("→ %1").arg(chosen.isEmpty() ? defaultComPortDevice(number) : chosen));
+  });
+  if (comPortSource(number) == ComPortSource::Environment) {
+    choice->setEnabled(false);
+    LblSource[index]->setText(QStringLiteral("環境変数 %1 を使用中").arg(comPortVariable(number)));
+    LblSource[index]->setToolTip(QStringLiteral("環境変数 %1 が設定されているため、ここでの選択より優先されます。")
+                                     .arg(comPortVariable(number)));
+  }
+}
+
 void FrmSettei::CmdOk_Click() {
   for (int i = 0; i < Option1.size(); ++i) {
     if (Option1[i]->isChecked()) bench_.ComPortNumber = qint16(i + 1);
   }
+  QStringList unsaved;
+  for (int i = 0; i < CboDevice.size(); ++i) {
+    const QString chosen = CboDevice[i]->currentData().toString();
+    if (chosen == storedComPortDevice(i + 1)) continue;
+    if (!storeComPortDevice(i + 1, chosen)) unsaved.append(QStringLiteral("COM%1").arg(i + 1));
+  }
+  const LogTextFormat format = chk_Utf8Log->isChecked() ? LogTextFormat::Utf8Lf : LogTextFormat::Cp932Crlf;
+  if (format != logTextFormat() && !setLogTextFormat(format)) unsaved.append(QStringLiteral("ログ設定"));
+  if (!unsaved.isEmpty())
+    MsgBox(this, QStringLiteral("設定を保存できませんでした。\n") + unsaved.join(u' '), MsgIcon::Exclamation);
   accept();
 }
 

@@ -3,6 +3,8 @@
 #include <QDialog>
 #include <QList>
 
+class QCheckBox;
+class QComboBox;
 class QFrame;
 class QLabel;
 class QPlainTextEdit;
@@ -32,12 +34,16 @@ class FrmSettei : public QDialog {
   QList<QLabel*> LblCredit;
   QList<QRadioButton*> Option1;
   QList<QLabel*> LblDevice;  // where each port number goes on this machine
+  QList<QComboBox*> CboDevice;  // the machine's ports to choose from, per number
+  QList<QLabel*> LblSource;     // says when KESTREL_COMn overrides the choice
+  QCheckBox* chk_Utf8Log;       // journals and saved logs in UTF-8 with LF
   QPushButton* CmdOk;
   QPushButton* CmdCancel;
 
  private:
   void loadReleaseNotes();
   void CmdOk_Click();
+  void fillDevices(int index);
 
   BenchState& bench_;
 };

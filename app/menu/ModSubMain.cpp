@@ -13,6 +13,8 @@
 #include <QElapsedTimer>
 #include <QFileInfo>
 #include <QGuiApplication>
+#include <QLibraryInfo>
+#include <QTranslator>
 #include <QStandardPaths>
 #include <QWindow>
 
@@ -26,6 +28,15 @@ QString appFolderFrom(const QString& executableFolder) {
 
 QString defaultLockFile() {
   return QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation) + QStringLiteral("/KestrelTester.lock");
+}
+
+QTranslator* installQtTranslations(const QString& folder) {
+  const QString from = folder.isEmpty() ? QLibraryInfo::path(QLibraryInfo::TranslationsPath) : folder;
+  auto translator = std::make_unique<QTranslator>();
+  if (!translator->load(QStringLiteral("qtbase_ja"), from) || !QCoreApplication::installTranslator(translator.get()))
+    return nullptr;
+  translator->setParent(QCoreApplication::instance());
+  return translator.release();
 }
 
 ModSubMain::ModSubMain(StartupOptions options) : options_(std::move(options)), lock_(options_.lockFile) {

@@ -7,6 +7,8 @@
 #include <QString>
 #include <memory>
 
+class QTranslator;
+
 namespace kestrel {
 
 class FrmMenu;
@@ -49,5 +51,10 @@ class ModSubMain {
 QString appFolderFrom(const QString& executableFolder);
 // Where the running instance keeps its lock.
 QString defaultLockFile();
+// Qt's own dialogs and buttons in Japanese: Qt's translation from `folder`
+// (Qt's translations folder by default), installed and owned by the
+// application. nullptr, with Qt's English left in place, when it could not be
+// loaded.
+QTranslator* installQtTranslations(const QString& folder = {});
 
 }  // namespace kestrel

@@ -6,6 +6,7 @@
 #include "core/Pause.h"
 
 #include <QApplication>
+#include <QLibraryInfo>
 #include <QTimer>
 #include <cstdio>
 #include <cstring>
@@ -22,6 +23,9 @@ int main(int argc, char* argv[]) {
   QCoreApplication::setApplicationName(QStringLiteral("KestrelTester"));
   QCoreApplication::setApplicationVersion(QStringLiteral(KESTREL_VERSION));
   QApplication::setFont(japaneseFont(kGothic));
+  if (installQtTranslations() == nullptr)
+    std::fprintf(stderr, "Qt's Japanese translations were not found in %s; its dialogs stay in English\n",
+                 qPrintable(QLibraryInfo::path(QLibraryInfo::TranslationsPath)));
 
   registerTestWindows();
   ModSubMain startup({defaultLockFile(), QCoreApplication::applicationDirPath(), &realPause()});

@@ -4,6 +4,7 @@
 #include "core/Pause.h"
 #include "core/TimedThread.h"
 
+#include <QLibrary>
 #include <functional>
 
 namespace kestrel {
@@ -160,6 +161,19 @@ BoardResult BinaryLines::sendEightBits(qint64 n, bool positiveLogic) {
     pause_.sleep(kPulseMs);
     return write(kControlPort, 0xFF, kStrobe);
   });
+}
+
+QString withDriverProblem(const QString& message) {
+  const QString path = qEnvironmentVariable("CORVEX_FTD2XX");
+  if (path.isEmpty()) return message;
+  QLibrary driver(path);
+  if (driver.load()) {
+    // Loaded for the check only; the board library holds its own reference.
+    driver.unload();
+    return message;
+  }
+  return message + QStringLiteral("\r\nドライバライブラリを読み込めません（CORVEX_FTD2XX）：") + path +
+         QStringLiteral("\r\n") + driver.errorString();
 }
 
 }  // namespace kestrel

@@ -97,4 +97,8 @@ class BinaryLines {
 inline const QString kStopSignalLog = QStringLiteral("[送信]：STOP信号");
 inline const QString kBoardOpenFailed = QStringLiteral("デバイスへの接続に失敗しました。");
 
+// The board failure's message, with a second line naming the driver library
+// CORVEX_FTD2XX points at when that library cannot be loaded.
+QString withDriverProblem(const QString& message);
+
 }  // namespace kestrel

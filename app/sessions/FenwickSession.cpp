@@ -40,8 +40,7 @@ QByteArray FenwickSession::requestFrame(const Request& request) const {
 bool FenwickSession::Start(const QString& scheduleFile, const Request& request) {
   FileTable = emptySchedule(variant_.maxChannel);
   UnitTable = emptySchedule(variant_.maxChannel);
-  QFile file(scheduleFile);
-  if (!file.open(QIODevice::ReadOnly) || !readSchedule(file.readAll(), FileTable)) {
+  if (!readScheduleFile(scheduleFile, FileTable)) {
     prompter_.ask(QStringLiteral("スケジュールファイルの取得に失敗しました。"), MsgIcon::Critical);
     return false;
   }

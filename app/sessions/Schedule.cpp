@@ -2,6 +2,8 @@
 
 #include "core/ChannelEntry.h"
 
+#include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QStringDecoder>
 
@@ -27,6 +29,18 @@ QString cp932(const QByteArray& bytes, bool* ok) {
 
 bool isScheduleFile(const QString& path) {
   return !path.isEmpty() && path.contains(u"wmj") && QFileInfo(path).isFile();
+}
+
+bool readScheduleFile(const QString& path, ScheduleTable& table) {
+  QFile file(path);
+  // A schedule is a few kilobytes; a file far beyond that is not one.
+  constexpr qint64 kMaxScheduleBytes = 16 * 1024 * 1024;
+  if (!file.open(QIODevice::ReadOnly) || file.size() > kMaxScheduleBytes) return false;
+  return readSchedule(file.readAll(), table);
+}
+
+QString withPath(const QString& message, const QString& path) {
+  return path.isEmpty() ? message : message + QStringLiteral("\r\n") + QDir::toNativeSeparators(path);
 }
 
 bool readSchedule(const QByteArray& file, ScheduleTable& table) {

@@ -31,6 +31,10 @@ bool isScheduleFile(const QString& path);
 // line is the channel and the text of field 6. Any fault fails the whole
 // read: false, and the table is left as it was.
 bool readSchedule(const QByteArray& file, ScheduleTable& table);
+// The same from a file; false when it cannot be opened or does not parse.
+bool readScheduleFile(const QString& path, ScheduleTable& table);
+// Ends the schedule windows' failure messages: the path on a line of its own.
+QString withPath(const QString& message, const QString& path);
 
 // A unit's reply text, ended by "*": records of six comma-terminated
 // fields, the first the channel; text before a record is skipped. False

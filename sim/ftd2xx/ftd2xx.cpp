@@ -118,7 +118,10 @@ Registry& registry() {
   // Never destroyed: a library that loaded us may still close handles while the process ends.
   static Registry* r = [] {
     auto* created = new Registry;
-    load(*created, std::getenv("FTSIM_CONFIG"));
+    const char* path = std::getenv("FTSIM_CONFIG");
+    // Without its boards the stand-in lists none: say which file failed.
+    if (!load(*created, path))
+      std::fprintf(stderr, "ftd2xx stand-in: FTSIM_CONFIG %s could not be read or parsed; no boards\n", path);
     return created;
   }();
   return *r;

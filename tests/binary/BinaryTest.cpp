@@ -8,10 +8,13 @@
 #include "support/SerialFakes.h"
 #include "support/TestSupport.h"
 
+#include <QFile>
 #include <QLibrary>
 #include <QLineEdit>
+#include <QProcess>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QTemporaryDir>
 #include <gtest/gtest.h>
 
 #include <cerrno>
@@ -468,6 +471,68 @@ TEST_F(BinaryWindows, WithoutABoardOrWithoutTheLibrary) {
   EXPECT_EQ(ends, 1);
   FrmBinaryMode2 mode2(nullptr, board, board);
   EXPECT_EQ(prompt.texts().back(), "デバイスへの接続に失敗しました。");
+}
+
+// The box names the driver library CORVEX_FTD2XX points at when it will not
+// load; one that loads leaves the documented text alone.
+TEST_F(BinaryWindows, ADriverLibraryThatWillNotLoadIsNamed) {
+  const QByteArray before = qgetenv("CORVEX_FTD2XX");
+  QTemporaryDir dir;
+  const QString notALibrary = dir.filePath(QStringLiteral("libftd2xx.so"));
+  QFile file(notALibrary);
+  ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+  file.write("not a library");
+  file.close();
+  board.openHandle = 0;
+  qputenv("CORVEX_FTD2XX", notALibrary.toLocal8Bit());
+  {
+    FrmBiMode1000CH w(nullptr, board, board);
+    const QString head =
+        QStringLiteral("デバイスへの接続に失敗しました。\r\nドライバライブラリを読み込めません（CORVEX_FTD2XX）：") +
+        notALibrary + QStringLiteral("\r\n");
+    const QString text = prompt.texts().back();
+    EXPECT_TRUE(text.startsWith(head)) << text.toStdString();
+    EXPECT_GT(text.size(), head.size());  // and why, as the loader says it
+  }
+  qputenv("CORVEX_FTD2XX", STAND_IN_FTD2XX);
+  {
+    FrmBiMode1000CH w(nullptr, board, board);
+    EXPECT_EQ(prompt.texts().back(), QStringLiteral("デバイスへの接続に失敗しました。"));
+  }
+  if (before.isNull())
+    qunsetenv("CORVEX_FTD2XX");
+  else
+    qputenv("CORVEX_FTD2XX", before);
+}
+
+// The stand-in names a configuration it cannot use rather than quietly
+// listing no boards.
+TEST(StandInConfiguration, OneThatCannotBeReadIsNamedOnStderr) {
+  QTemporaryDir dir;
+  const QString unparsable = dir.filePath(QStringLiteral("boards.ini"));
+  QFile file(unparsable);
+  ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+  file.write("[board]\nnot a setting\n");
+  file.close();
+  for (const QString& config : {dir.filePath(QStringLiteral("missing.ini")), unparsable}) {
+    QProcess run;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("FTSIM_CONFIG"), config);
+    run.setProcessEnvironment(env);
+    run.start(QStringLiteral(KESTREL_BIN_DIR "/stand-in-boards"), {QStringLiteral(STAND_IN_FTD2XX)});
+    ASSERT_TRUE(run.waitForFinished(10000));
+    EXPECT_EQ(run.exitCode(), 0);
+    EXPECT_EQ(QString::fromLocal8Bit(run.readAllStandardError()),
+              QStringLiteral("ftd2xx stand-in: FTSIM_CONFIG %1 could not be read or parsed; no boards\n").arg(config));
+    EXPECT_EQ(run.readAllStandardOutput(), QByteArray("none\n"));
+  }
+  QProcess quiet;  // no configuration named: no boards, nothing to say
+  QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+  env.remove(QStringLiteral("FTSIM_CONFIG"));
+  quiet.setProcessEnvironment(env);
+  quiet.start(QStringLiteral(KESTREL_BIN_DIR "/stand-in-boards"), {QStringLiteral(STAND_IN_FTD2XX)});
+  ASSERT_TRUE(quiet.waitForFinished(10000));
+  EXPECT_TRUE(quiet.readAllStandardError().isEmpty());
 }
 
 // A board unplugged during a run: the step's line, the run and its clock end.

@@ -99,6 +99,39 @@ TEST_F(FenwickWindow, LogFileWithItsHeaderLine) {
                      MsgIcon::Critical, MsgButtons::Ok}));
 }
 
+// The documented messages stand; the path they are about follows on a line
+// of its own.
+TEST_F(FenwickWindow, FailuresNameTheFileOrFolderTheyAreAbout) {
+  TempRegistry registry;
+  FrmFenwick form(nullptr, pause);
+  const QString missing = dir.filePath(QStringLiteral("missing.wmj"));
+  form.TxtPath->setText(missing);
+  form.CmdOutput->click();
+  const QString bad = dir.filePath(QStringLiteral("bad.wmj"));
+  QFile file(bad);
+  ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+  file.write("#2\r\n1,too,few,commas\r\n");
+  file.close();
+  form.TxtPath->setText(bad);
+  form.CmdOutput->click();
+
+  QTemporaryDir empty;
+  ModalDriver driver([&](QWidget* w) {
+    auto* dialog = static_cast<QFileDialog*>(w);
+    dialog->setDirectory(empty.path());
+    static_cast<QDialog*>(dialog)->accept();
+  });
+  form.CmdPath->click();
+  EXPECT_EQ(prompt.texts(),
+            (std::vector<QString>{
+                QStringLiteral("スケジュールファイルの存在するカードデータフォルダを指定して下さい。\r\n") + missing,
+                QStringLiteral("スケジュールファイルの取得に失敗しました。\r\n") + bad,
+                QStringLiteral("指定フォルダにＷＭＪファイルが見つかりません。\r\n") + empty.path()}));
+  EXPECT_EQ(prompt.messages[1].icon, MsgIcon::Critical);
+  settle();
+  EXPECT_TRUE(pty.readAvailable().isEmpty());  // nothing was asked of the unit
+}
+
 TEST_F(FenwickWindow, BrowseStartsFromTheLastFolderChosen) {
   TempRegistry registry;
   QTemporaryDir cards;

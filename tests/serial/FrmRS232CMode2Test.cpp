@@ -1,7 +1,9 @@
 #include "kit/EntryPanel.h"
 #include "windows/serial/BufferedForms.h"
+#include "windows/serial/Mode34Forms.h"
 #include "kit/LogGrid.h"
 #include "kit/PortSetup.h"
+#include "link/PortHolder.h"
 #include "link/SerialLink.h"
 #include "kit/AppEnd.h"
 #include "sessions/ModeCatalogue.h"
@@ -197,6 +199,80 @@ TEST_F(Mode2Window, WithoutItsJournalTheWindowSaysSoAndSavesWhatTheGridHolds) {
   EXPECT_EQ(saved[1].mid(24), QStringLiteral("[送信]：ENQ(05h)"));
 }
 
+// The settings screen's choice of UTF-8 with LF reaches the journal and the
+// saved log, header included; without it both stay CP932 with CRLF.
+TEST_F(Mode2Window, SavedLogAndJournalAreWrittenInTheChosenTextFormat) {
+  TempRegistry registry;
+  struct Case {
+    bool utf8;
+    QByteArray end;
+  };
+  for (const Case& c : {Case{false, "\r\n"}, Case{true, "\n"}}) {
+    if (c.utf8) {
+      ASSERT_TRUE(setLogTextFormat(LogTextFormat::Utf8Lf));
+    }
+    QTemporaryDir dir;
+    qputenv("KESTREL_LOG_DIR", dir.filePath(QStringLiteral("journals")).toLocal8Bit());
+    auto form = open(0);
+    qunsetenv("KESTREL_LOG_DIR");
+    ASSERT_NE(form->log->journal(), nullptr);
+    form->CmdAction[0]->click();
+    const QString name = dir.filePath(QStringLiteral("run.log"));
+    form->chooseLogFile = [&] { return name; };
+    form->CmdSaveLog->click();
+    QFile file(name);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const QByteArray bytes = file.readAll();
+    const QByteArray line =
+        c.utf8 ? QStringLiteral("[送信]：ENQ(05h)").toUtf8() : toCp932(QStringLiteral("[送信]：ENQ(05h)"));
+    const qsizetype headerEnd = bytes.indexOf(c.end);
+    ASSERT_GT(headerEnd, 0) << c.utf8;
+    EXPECT_TRUE(bytes.startsWith("****** KestrelTester2J ")) << c.utf8;
+    EXPECT_EQ(bytes.mid(headerEnd + c.end.size() + 24), line + c.end) << c.utf8;
+    EXPECT_EQ(bytes.count('\r'), c.utf8 ? 0 : 2);
+
+    form->log->journal()->flush();
+    QFile journal(form->log->journal()->path());
+    ASSERT_TRUE(journal.open(QIODevice::ReadOnly));
+    EXPECT_EQ(journal.readAll().mid(24), line + c.end) << c.utf8;
+  }
+}
+
+TEST_F(Mode2Window, PlayStopAndSaveHaveKeysTheirTooltipsName) {
+  auto form = open(0);
+  EXPECT_EQ(form->CmdAction[0]->shortcut(), QKeySequence(Qt::Key_F5));
+  EXPECT_EQ(form->CmdAction[0]->toolTip(), QStringLiteral("再生 (F5)"));
+  EXPECT_EQ(form->CmdAction[1]->shortcut(), QKeySequence(Qt::Key_F6));
+  EXPECT_EQ(form->CmdAction[1]->toolTip(), QStringLiteral("停止 (F6)"));
+  EXPECT_EQ(form->CmdSaveLog->shortcut(), QKeySequence(QKeySequence::Save));
+  EXPECT_EQ(form->CmdSaveLog->toolTip(),
+            QStringLiteral("ログ保存 (%1)").arg(QKeySequence(QKeySequence::Save).toString(QKeySequence::NativeText)));
+  for (int i = 2; i < 7; ++i) EXPECT_TRUE(form->CmdAction[i]->shortcut().isEmpty()) << i;
+  // A window whose first buttons are not 再生 and 停止 takes no keys for them.
+  form.reset();
+  FrmRS232CMode3 other(menuContext(0), pause);
+  EXPECT_EQ(other.CmdAction[0]->text(), QStringLiteral("送信"));
+  EXPECT_TRUE(other.CmdAction[0]->shortcut().isEmpty());
+  EXPECT_TRUE(other.CmdAction[1]->shortcut().isEmpty());
+}
+
+TEST_F(Mode2Window, SaveLogProposesANameInTheLastFolderAndAddsTheSuffix) {
+  TempRegistry registry;
+  const QDateTime at(QDate(2026, 12, 9), QTime(7, 15, 42));
+  EXPECT_EQ(proposedLogFile(QStringLiteral("FrmRS232CMode2"), at),
+            QDir::home().filePath(QStringLiteral("FrmRS232CMode2_20261209-0715.log")));
+  auto form = open(0);
+  form->CmdAction[0]->click();
+  QTemporaryDir dir;
+  form->chooseLogFile = [&] { return dir.filePath(QStringLiteral("run")); };
+  form->CmdSaveLog->click();
+  EXPECT_EQ(prompt.texts().back(), QStringLiteral("正常に出力されました。"));
+  EXPECT_TRUE(QFile::exists(dir.filePath(QStringLiteral("run.log"))));
+  EXPECT_FALSE(QFile::exists(dir.filePath(QStringLiteral("run"))));
+  EXPECT_EQ(proposedLogFile(form->objectName(), at), dir.filePath(QStringLiteral("FrmRS232CMode2_20261209-0715.log")));
+  EXPECT_EQ(withLogSuffix(QStringLiteral("/a/b.txt")), QStringLiteral("/a/b.txt"));
+}
+
 TEST_F(Mode2Window, PortHeldByAnotherProgramEndsTheApplication) {
   QProcess holder;
   holder.start(QStringLiteral(KESTREL_BIN_DIR "/hold-port"), {pty.slave()});
@@ -204,9 +280,18 @@ TEST_F(Mode2Window, PortHeldByAnotherProgramEndsTheApplication) {
   ASSERT_EQ(holder.readLine().trimmed(), QByteArray("held"));
 
   auto form = open(0);
-  EXPECT_EQ(prompt.messages, (std::vector<Message>{{kTitle, kPortBusyMessage, MsgIcon::Exclamation, MsgButtons::Ok}}));
-  EXPECT_EQ(prompt.texts()[0],
-            QStringLiteral("通信ポートをオープンできませんでした。\r\nアプリケーションを終了します。"));
+  // The documented text, then the holder: its PID, name and lock file.
+  const PortHolder held = findPortHolder(pty.slave());
+  EXPECT_EQ(held.pid, holder.processId());
+  EXPECT_EQ(held.name, QStringLiteral("hold-port"));
+  EXPECT_TRUE(held.lockFile.endsWith(QStringLiteral("/LCK..") + pty.slave().mid(5).replace(u'/', u'_')))
+      << held.lockFile.toStdString();
+  const QString busy = QStringLiteral("通信ポートをオープンできませんでした。\r\nアプリケーションを終了します。\r\n") +
+                       QStringLiteral("使用中：PID %1（hold-port）, %2").arg(holder.processId()).arg(held.lockFile);
+  EXPECT_EQ(prompt.messages, (std::vector<Message>{{kTitle, busy, MsgIcon::Exclamation, MsgButtons::Ok}}));
+  EXPECT_TRUE(form->PDQ_COM->errorString().endsWith(
+      QStringLiteral("（使用中：PID %1（hold-port）, %2）").arg(holder.processId()).arg(held.lockFile)))
+      << form->PDQ_COM->errorString().toStdString();
   EXPECT_EQ(ends, 1);
   EXPECT_FALSE(form->PDQ_COM->isOpen());
   holder.closeWriteChannel();

@@ -3,7 +3,14 @@
 #include "kit/Look.h"
 
 #include <QApplication>
+#include <QAction>
 #include <QBuffer>
+#include <QDateTime>
+#include <QDialog>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QToolButton>
 #include <QHeaderView>
 #include <QRegularExpression>
 #include <QTemporaryDir>
@@ -280,4 +287,120 @@ TEST(LogJournal, CleanUpRemovesOnlyOldJournals) {
   ASSERT_NE(journal, nullptr);
   for (const File& f : files) EXPECT_EQ(QFile::exists(dir.filePath(QString::fromUtf8(f.name))), f.stays) << f.name;
   EXPECT_TRUE(LogJournal::isJournalName(QFileInfo(journal->path()).fileName()));
+}
+
+// What the operator asks of the grid on top: none of it renumbers the rows.
+class LogGridViews : public ::testing::Test {
+ protected:
+  LogGridViews() {
+    log.AddLog(QStringLiteral("[送信]：ENQ(05h)"), LineKind::Sent);
+    log.AddLog(QStringLiteral("[受信]：ACK(06h)"), LineKind::Received);
+    log.AddLog(QStringLiteral("[送信]：STX(02h)"), LineKind::Sent);
+    log.AddLog(QStringLiteral("[受信]：NAK(15h)"), LineKind::Received);
+    log.AddLog(QStringLiteral("断線"), LineKind::Fault);
+  }
+  void expectDocumentedRows() {
+    EXPECT_EQ(log.Rows(), 13);
+    EXPECT_EQ(log.LogRow(), 6);
+    EXPECT_EQ(log.TextMatrix(2), QStringLiteral("[受信]：ACK(06h)"));
+  }
+  LogModel log;
+  LogGrid grid{&log};
+};
+
+TEST_F(LogGridViews, FilterByKindHidesOnlyThatKindAndFollowsNewLines) {
+  grid.kindAction(LineKind::Received)->trigger();  // the context menu's toggle
+  EXPECT_FALSE(grid.kindShown(LineKind::Received));
+  const bool hidden[] = {false, true, false, true, false, false, false};
+  for (int row = 0; row < 7; ++row) EXPECT_EQ(grid.isRowHidden(row), hidden[row]) << row;
+  log.AddLog(QStringLiteral("[受信]：ACK(06h)"), LineKind::Received);
+  log.AddLog(QStringLiteral("[送信]：ETX(03h)"), LineKind::Sent);
+  EXPECT_TRUE(grid.isRowHidden(5));
+  EXPECT_FALSE(grid.isRowHidden(6));
+  log.Clear();  // a cleared grid's empty rows stay shown
+  for (int row = 0; row < log.rowCount(); ++row) EXPECT_FALSE(grid.isRowHidden(row)) << row;
+  log.AddLog(QStringLiteral("[受信]：ACK(06h)"), LineKind::Received);
+  EXPECT_TRUE(grid.isRowHidden(0));
+  grid.setKindShown(LineKind::Received, true);
+  EXPECT_TRUE(grid.kindAction(LineKind::Received)->isChecked());
+  EXPECT_FALSE(grid.isRowHidden(0));
+  EXPECT_EQ(log.Rows(), 13);
+}
+
+TEST_F(LogGridViews, FindGoesForwardAndBackRoundTheShownLines) {
+  EXPECT_EQ(grid.findAction()->shortcut(), QKeySequence(QKeySequence::Find));
+  grid.showFindBar();
+  EXPECT_FALSE(grid.findBar()->isHidden());
+  auto found = [&] { return grid.currentIndex().row(); };
+  ASSERT_TRUE(grid.find(QStringLiteral("[受信]")));
+  EXPECT_EQ(found(), 1);
+  ASSERT_TRUE(grid.find(QStringLiteral("[受信]")));
+  EXPECT_EQ(found(), 3);
+  ASSERT_TRUE(grid.find(QStringLiteral("[受信]")));  // round to the first again
+  EXPECT_EQ(found(), 1);
+  ASSERT_TRUE(grid.find(QStringLiteral("stx"), true));  // case does not matter
+  EXPECT_EQ(found(), 2);
+  EXPECT_EQ(grid.selectionModel()->selectedRows().size(), 1);
+
+  grid.setKindShown(LineKind::Sent, false);
+  EXPECT_FALSE(grid.find(QStringLiteral("ENQ")));
+  EXPECT_EQ(grid.findBar()->LblFound->text(), QStringLiteral("見つかりません"));
+  grid.findBar()->TxtFind->setText(QStringLiteral("断線"));
+  grid.findBar()->CmdNext->click();
+  EXPECT_EQ(found(), 4);
+  EXPECT_EQ(grid.findBar()->LblFound->text(), QString());
+  expectDocumentedRows();
+}
+
+TEST_F(LogGridViews, TimeStampsInAColumnOfTheirOwnOnRequest) {
+  EXPECT_FALSE(grid.showStamps());
+  grid.stampAction()->trigger();
+  EXPECT_TRUE(grid.showStamps());
+  const QString stamp = log.headerData(0, Qt::Vertical, Qt::DisplayRole).toString();
+  EXPECT_TRUE(QRegularExpression(QStringLiteral("^\\d\\d:\\d\\d:\\d\\d\\.\\d{3}$")).match(stamp).hasMatch())
+      << stamp.toStdString();
+  const qint64 ms = log.index(0, 0).data(LogModel::StampRole).toLongLong();
+  EXPECT_EQ(stamp, QDateTime::fromMSecsSinceEpoch(ms).toString(QStringLiteral("HH:mm:ss.zzz")));
+  EXPECT_EQ(log.headerData(5, Qt::Vertical, Qt::DisplayRole).toString(), QString());  // an empty row
+  EXPECT_EQ(log.index(0, 0).data(Qt::DisplayRole).toString(), QStringLiteral("[送信]：ENQ(05h)"));
+  EXPECT_EQ(log.columnCount(), 1);
+  grid.setShowStamps(false);
+  EXPECT_FALSE(grid.stampAction()->isChecked());
+  expectDocumentedRows();
+}
+
+TEST_F(LogGridViews, HexViewShowsTheLinesSavedBytes) {
+  EXPECT_EQ(lineHexDump(QByteArray("\x5B\x91\x97\x90\x4D\x5D", 6)), QStringLiteral("0000  5B 91 97 90 4D 5D"));
+  EXPECT_EQ(lineHexDump(QByteArray(17, 'A')),
+            QStringLiteral("0000  41 41 41 41 41 41 41 41 41 41 41 41 41 41 41 41\n0010  41"));
+  grid.setCurrentIndex(log.index(1, 0));
+  grid.hexAction()->trigger();
+  auto* dialog = grid.findChild<QDialog*>(QStringLiteral("LogHexView"));
+  ASSERT_NE(dialog, nullptr);
+  auto* dump = dialog->findChild<QPlainTextEdit*>(QStringLiteral("TxtHex"));
+  ASSERT_NE(dump, nullptr);
+  // "[受信]：ACK(06h)" in CP932.
+  EXPECT_EQ(dump->toPlainText(), QStringLiteral("0000  5B 8E F3 90 4D 5D 81 46 41 43 4B 28 30 36 68 29"));
+  dialog->close();
+}
+
+TEST(LogGridColours, KindsGetColoursOnlyWhereTheWindowSetsNone) {
+  LogModel plain;
+  LogGrid plainGrid(&plain);
+  plain.AddLog(QStringLiteral("s"), LineKind::Sent);
+  plain.AddLog(QStringLiteral("f"), LineKind::Fault);
+  EXPECT_EQ(plainGrid.textColour(0), defaultLineColour(LineKind::Sent));
+  EXPECT_EQ(plainGrid.textColour(1), defaultLineColour(LineKind::Fault));
+  EXPECT_NE(defaultLineColour(LineKind::Sent), defaultLineColour(LineKind::Received));
+  EXPECT_FALSE(plainGrid.textColour(5).isValid());  // an empty row
+  EXPECT_EQ(plain.CellForeColor(1), QColor());      // the model's own colours are the window's
+
+  LogGridStyle style;
+  style.colours[std::size_t(LineKind::Info)].text = QColor(0, 0, 255);
+  LogModel styled(style);
+  LogGrid styledGrid(&styled);
+  styled.AddLog(QStringLiteral("i"), LineKind::Info);
+  styled.AddLog(QStringLiteral("s"), LineKind::Sent);
+  EXPECT_EQ(styledGrid.textColour(0), QColor(0, 0, 255));
+  EXPECT_FALSE(styledGrid.textColour(1).isValid());
 }

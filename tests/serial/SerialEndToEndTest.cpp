@@ -247,6 +247,35 @@ TEST_F(EndToEnd, UnitThatGoesAwayIsLoggedAndNothingMoreIsWritten) {
   EXPECT_EQ(form->log->lines().last(), kPortNotOpenLog);
 }
 
+TEST_F(EndToEnd, ALostPortIsOfferedForReopeningAndReopensAsItOpened) {
+  openWindow({.answerDelay = 0ms}, 0);
+  EXPECT_TRUE(form->CmdReopen->isHidden());
+  EXPECT_FALSE(form->CmdReopen->accessibleName().isEmpty());
+  const QString gone = QString::fromStdString(unit->slavePath());
+  unit.reset();
+  ASSERT_TRUE(runUntil([&] { return !form->PDQ_COM->isOpen(); }, 3000));
+  EXPECT_FALSE(form->CmdReopen->isHidden());
+
+  form->CmdReopen->click();  // the unit is still away
+  EXPECT_FALSE(form->PDQ_COM->isOpen());
+  EXPECT_FALSE(form->CmdReopen->isHidden());
+  EXPECT_TRUE(
+      form->log->lines().last().startsWith(QStringLiteral("[エラー]：COM1（%1）を開き直せませんでした：").arg(gone)))
+      << form->log->lines().last().toStdString();
+
+  unit = std::make_unique<sim::UnitSimulator>(sim::Options{.answerDelay = 0ms});
+  unit->start();
+  const QString back = QString::fromStdString(unit->slavePath());
+  com1->point(back);
+  form->CmdReopen->click();
+  ASSERT_TRUE(form->PDQ_COM->isOpen());
+  EXPECT_TRUE(form->CmdReopen->isHidden());
+  EXPECT_EQ(form->log->lines().last(), QStringLiteral("[情報]：COM1（%1）を開き直しました").arg(back));
+  EXPECT_TRUE(prompt.messages.empty());
+  form->CmdAction[0]->click();
+  ASSERT_TRUE(runUntil([&] { return count("[受信]：ACK(06h)") == 33; }));
+}
+
 // The raw-profile windows, whole runs, with the unit's messages whole and
 // then split at every byte boundary (each byte its own arrival).
 namespace {

@@ -5,6 +5,7 @@
 #include "windows/serial/FrmRS232CMode1.h"
 #include "windows/serial/FrmRS232CMode5.h"
 #include "windows/serial/Mode34Forms.h"
+#include "link/PortHolder.h"
 #include "link/SerialLink.h"
 #include "kit/AppEnd.h"
 #include "sessions/ModeCatalogue.h"
@@ -174,7 +175,10 @@ TEST_F(SerialWindows, ModeOneBusyPortIsAPlainBoxTitled3J) {
   auto form = open(windows()[0]);
   EXPECT_EQ(prompt.messages, (std::vector<Message>{{kTitle3J,
                                                     QStringLiteral("通信ポートをオープンできませんでした。\r\n"
-                                                                   "アプリケーションを終了します。"),
+                                                                   "アプリケーションを終了します。\r\n"
+                                                                   "使用中：PID %1（hold-port）, %2")
+                                                        .arg(holder.processId())
+                                                        .arg(findPortHolder(pty.slave()).lockFile),
                                                     MsgIcon::None, MsgButtons::Ok}}));
   EXPECT_EQ(ends, 1);
   holder.closeWriteChannel();

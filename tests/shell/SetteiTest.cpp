@@ -1,9 +1,11 @@
 #include "menu/FrmSettei.h"
+#include "link/ComPorts.h"
 #include "menu/BenchState.h"
 #include "kit/Look.h"
 #include "core/ModString.h"
 #include "support/TestSupport.h"
 
+#include <QComboBox>
 #include <QDir>
 #include <QFile>
 #include <QLabel>
@@ -119,4 +121,101 @@ TEST_F(Settei, EachPortShowsWhereItGoes) {
   EXPECT_EQ(form.LblDevice[2]->text(), QStringLiteral("→ /dev/pts/42"));
   EXPECT_EQ(form.LblDevice[0]->text(), QStringLiteral("→ /dev/ttyS0"));
   EXPECT_EQ(form.LblDevice[7]->text(), QStringLiteral("→ /dev/ttyS7"));
+}
+
+namespace {
+
+// The machine's ports as a test says, and a store of its own.
+class SetteiPorts : public Settei {
+ protected:
+  SetteiPorts() {
+    installPortEnumeration([] {
+      return QList<SerialPortEntry>{
+          {QStringLiteral("/dev/ttyUSB0"), QStringLiteral("/dev/serial/by-id/usb-Bench_Adapter_A1-if00-port0"),
+           QStringLiteral("Bench Adapter")},
+          {QStringLiteral("/dev/ttyACM0"), QString(), QString()},
+      };
+    });
+  }
+  ~SetteiPorts() override { installPortEnumeration({}); }
+  test::TempRegistry registry;
+};
+
+}  // namespace
+
+TEST_F(SetteiPorts, ListsTheMachinesPortsForEachNumber) {
+  const QList<SerialPortEntry> ports = serialPorts();
+  ASSERT_EQ(ports.size(), 2);
+  EXPECT_EQ(ports[0].device, QStringLiteral("/dev/ttyACM0"));  // sorted by device
+  FrmSettei form(bench);
+  ASSERT_EQ(form.CboDevice.size(), 8);
+  for (int i = 0; i < 8; ++i) {
+    QComboBox* choice = form.CboDevice[i];
+    ASSERT_EQ(choice->count(), 3) << i;
+    EXPECT_EQ(choice->itemText(0), QStringLiteral("既定 (/dev/ttyS%1)").arg(i));
+    EXPECT_EQ(choice->itemText(1), QStringLiteral("/dev/ttyACM0"));
+    EXPECT_EQ(choice->itemText(2),
+              QStringLiteral("/dev/ttyUSB0  /dev/serial/by-id/usb-Bench_Adapter_A1-if00-port0  Bench Adapter"));
+    EXPECT_EQ(choice->currentIndex(), 0);
+    EXPECT_TRUE(choice->isEnabled());
+    EXPECT_TRUE(form.LblSource[i]->text().isEmpty());
+  }
+}
+
+TEST_F(SetteiPorts, OkKeepsTheChoiceCancelDoesNot) {
+  {
+    FrmSettei form(bench);
+    form.CboDevice[1]->setCurrentIndex(2);
+    form.CmdCancel->click();
+  }
+  EXPECT_EQ(comPortDevice(2), QStringLiteral("/dev/ttyS1"));
+  {
+    FrmSettei form(bench);
+    form.CboDevice[1]->setCurrentIndex(2);
+    form.CboDevice[4]->setCurrentIndex(1);
+    EXPECT_EQ(form.LblDevice[1]->text(), QStringLiteral("→ /dev/serial/by-id/usb-Bench_Adapter_A1-if00-port0"));
+    EXPECT_EQ(form.LblDevice[4]->text(), QStringLiteral("→ /dev/ttyACM0"));
+    form.CmdOk->click();
+  }
+  EXPECT_EQ(storedComPortDevice(2), QStringLiteral("/dev/serial/by-id/usb-Bench_Adapter_A1-if00-port0"));
+  EXPECT_EQ(comPortDevice(2), QStringLiteral("/dev/serial/by-id/usb-Bench_Adapter_A1-if00-port0"));
+  EXPECT_EQ(comPortDevice(5), QStringLiteral("/dev/ttyACM0"));
+  EXPECT_EQ(comPortSource(5), ComPortSource::Stored);
+  EXPECT_EQ(comPortDevice(1), QStringLiteral("/dev/ttyS0"));
+
+  // The next opening shows the kept choice; a port no longer present stays chosen.
+  installPortEnumeration([] { return QList<SerialPortEntry>{}; });
+  FrmSettei again(bench);
+  EXPECT_EQ(again.CboDevice[4]->currentText(), QStringLiteral("/dev/ttyACM0  (見つかりません)"));
+  EXPECT_EQ(again.LblDevice[4]->text(), QStringLiteral("→ /dev/ttyACM0"));
+  again.CboDevice[4]->setCurrentIndex(0);
+  EXPECT_EQ(again.LblDevice[4]->text(), QStringLiteral("→ /dev/ttyS4"));
+  again.CmdOk->click();
+  EXPECT_EQ(comPortDevice(5), QStringLiteral("/dev/ttyS4"));
+}
+
+TEST_F(SetteiPorts, TheEnvironmentWinsAndTheScreenSaysSo) {
+  ASSERT_TRUE(storeComPortDevice(3, QStringLiteral("/dev/ttyACM0")));
+  qputenv("KESTREL_COM3", "/dev/pts/42");
+  FrmSettei form(bench);
+  const QString device = comPortDevice(3);
+  qunsetenv("KESTREL_COM3");
+  EXPECT_EQ(device, QStringLiteral("/dev/pts/42"));
+  EXPECT_EQ(form.LblDevice[2]->text(), QStringLiteral("→ /dev/pts/42"));
+  EXPECT_FALSE(form.CboDevice[2]->isEnabled());
+  EXPECT_EQ(form.LblSource[2]->text(), QStringLiteral("環境変数 KESTREL_COM3 を使用中"));
+  EXPECT_TRUE(form.CboDevice[1]->isEnabled());
+}
+
+TEST_F(SetteiPorts, AStoreThatCannotBeWrittenIsReported) {
+  test::RecordingPrompt prompt;
+  FileRegistryStore unwritable(QStringLiteral("/proc/kestrel-no-such/registry.json"));
+  installRegistryStore(&unwritable);
+  FrmSettei form(bench);
+  form.CboDevice[0]->setCurrentIndex(1);
+  form.CmdOk->click();
+  installRegistryStore(&registry.store);
+  ASSERT_EQ(prompt.messages.size(), 1u);
+  EXPECT_EQ(prompt.messages[0].text, QStringLiteral("設定を保存できませんでした。\nCOM1"));
+  EXPECT_EQ(form.result(), int(QDialog::Accepted));
 }

@@ -8,6 +8,7 @@
 #include <QFileInfo>
 #include <QProcess>
 #include <QThread>
+#include <QTranslator>
 #include <gtest/gtest.h>
 
 using namespace kestrel;
@@ -213,4 +214,16 @@ TEST_F(Startup, RunningProgramRefusesASecondStartAndALeftoverLockDoesNot) {
   ASSERT_TRUE(QFileInfo::exists(lock));
   Start after(lock);
   EXPECT_EQ(after.startup.run(), ModSubMain::Outcome::Running);
+}
+
+TEST(QtTranslations, QtsOwnButtonsSpeakJapaneseOnceLoaded) {
+  const QString cancel = QCoreApplication::translate("QPlatformTheme", "Cancel");
+  EXPECT_EQ(installQtTranslations(QStringLiteral("/nonexistent")), nullptr);
+  EXPECT_EQ(QCoreApplication::translate("QPlatformTheme", "Cancel"), cancel);
+  QTranslator* translator = installQtTranslations();
+  ASSERT_NE(translator, nullptr);
+  EXPECT_EQ(QCoreApplication::translate("QPlatformTheme", "Cancel"), QStringLiteral("キャンセル"));
+  QCoreApplication::removeTranslator(translator);
+  delete translator;
+  EXPECT_EQ(QCoreApplication::translate("QPlatformTheme", "Cancel"), cancel);
 }

@@ -1,6 +1,7 @@
 #pragma once
 // A serial window's surroundings: COM1 on a bare pseudo-terminal, recorded
-// messages, virtual time, and an application end that is only counted.
+// messages, virtual time, an application end that is only counted, and a
+// settings store of its own.
 
 #include "kit/AppEnd.h"
 #include "support/Pty.h"
@@ -21,6 +22,9 @@ class WindowFixture : public ::testing::Test {
   void settle() {
     for (int i = 0; i < 5; ++i) QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
   }
+  // Windows keep choices (the last log folder) in the settings store: never
+  // in the user's own.
+  TempRegistry settingsStore;
   Pty pty;
   ComPortOverride com1{1, pty.slave()};
   RecordingPrompt prompt;

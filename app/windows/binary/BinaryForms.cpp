@@ -61,7 +61,7 @@ void BufferedBinaryForm::load() {
     if (opened.fault == BoardFault::Unavailable)
       libraryUnavailable();
     else
-      MsgBox(this, kBoardOpenFailed, MsgIcon::None, kTitle3J);
+      MsgBox(this, withDriverProblem(kBoardOpenFailed), MsgIcon::None, kTitle3J);
     return;
   }
   panel->InitForm();
@@ -73,10 +73,10 @@ void BufferedBinaryForm::load() {
 // a board it cannot reach.
 void BufferedBinaryForm::libraryUnavailable() {
   if (lumo()) {
-    MsgBox(this, kLibraryMissing, MsgIcon::None, kTitle3J);
+    MsgBox(this, withDriverProblem(kLibraryMissing), MsgIcon::None, kTitle3J);
     EndApplication();
   } else {
-    MsgBox(this, kBoardOpenFailed, MsgIcon::None, kTitle3J);
+    MsgBox(this, withDriverProblem(kBoardOpenFailed), MsgIcon::None, kTitle3J);
   }
 }
 
@@ -132,7 +132,7 @@ FrmBinaryMode2::FrmBinaryMode2(const WindowContext& context, WexfordApi& board, 
   Time1.stop();
   connect(panel, &EntryPanel::repeatChanged, this, [this](int value) { session_.Repeat = qint16(value); });
   if (!s.Load().ok()) {
-    MsgBox(this, kBoardOpenFailed, MsgIcon::None, kTitle3J);
+    MsgBox(this, withDriverProblem(kBoardOpenFailed), MsgIcon::None, kTitle3J);
     return;
   }
   const bool max255 = s.SubMode == 0;
@@ -144,7 +144,9 @@ FrmBinaryMode2::FrmBinaryMode2(const WindowContext& context, WexfordApi& board, 
   Time1.stop();
 }
 
-void FrmBinaryMode2::libraryUnavailable() { MsgBox(this, kBoardOpenFailed, MsgIcon::None, kTitle3J); }
+void FrmBinaryMode2::libraryUnavailable() {
+  MsgBox(this, withDriverProblem(kBoardOpenFailed), MsgIcon::None, kTitle3J);
+}
 
 void FrmBinaryMode2::CmdAction_Click(int index) {
   BinaryMode2Session& s = session_;

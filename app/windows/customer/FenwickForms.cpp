@@ -160,7 +160,8 @@ void FenwickForm::CmdPath_Click() {
   const QStringList files = QDir(folder).entryList({QStringLiteral("*.wmj")}, QDir::Files, QDir::Name);
   if (files.isEmpty()) {
     TxtPath->setText(QDir::toNativeSeparators(folder));
-    MsgBox(this, QStringLiteral("指定フォルダにＷＭＪファイルが見つかりません。"), MsgIcon::Exclamation);
+    MsgBox(this, withPath(QStringLiteral("指定フォルダにＷＭＪファイルが見つかりません。"), folder),
+           MsgIcon::Exclamation);
     return;
   }
   TxtPath->setText(QDir::toNativeSeparators(QDir(folder).filePath(files.first())));
@@ -191,13 +192,19 @@ void FenwickForm::CmdOutput_Click() {
   session_.InitForm();
   const QString path = QDir::fromNativeSeparators(TxtPath->text());
   if (!isScheduleFile(path)) {
-    MsgBox(this, kNoScheduleFile, MsgIcon::Exclamation);
+    MsgBox(this, withPath(kNoScheduleFile, path), MsgIcon::Exclamation);
     TxtPath->setFocus();
     TxtPath->selectAll();
     return;
   }
   const std::optional<FenwickSession::Request> r = request();
   if (!r) return;
+  // The session's own message cannot name the file: say which one here.
+  ScheduleTable check = emptySchedule(session_.variant().maxChannel);
+  if (!readScheduleFile(path, check)) {
+    MsgBox(this, withPath(QStringLiteral("スケジュールファイルの取得に失敗しました。"), path), MsgIcon::Critical);
+    return;
+  }
   QApplication::setOverrideCursor(Qt::WaitCursor);  // while the file is read
   session_.Start(path, *r);
   QApplication::restoreOverrideCursor();
