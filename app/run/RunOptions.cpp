@@ -141,6 +141,10 @@ ParseResult parseArguments(const QStringList& args) {
       o.version = true;
       continue;
     }
+    if (name == u"--list-ports") {
+      o.listPorts = true;
+      continue;
+    }
     static const QStringList valued = {QStringLiteral("--mode"),    QStringLiteral("--port"),
                                        QStringLiteral("--channels"), QStringLiteral("--unit"),
                                        QStringLiteral("--repeat"),  QStringLiteral("--strobe-ms"),
@@ -223,7 +227,7 @@ ParseResult parseArguments(const QStringList& args) {
       o.pauseMs = *v;
     }
   }
-  if (o.help || o.version) return r;
+  if (o.help || o.version || o.listPorts) return r;
   if (o.plan) {
     if (!o.stepOptions.isEmpty())
       return fail(QStringLiteral("%1: with --plan the steps set it; the command line sets only --port, --dut, "
@@ -369,6 +373,8 @@ channels sent so far are shown there.
   --plan FILE        run the steps of a TOML run plan, one after the other
                      (see the README); --port, --dut and --limit override
                      what the plan sets
+  --list-ports       where COM1 to COM8 go, and the serial ports this machine
+                     has, as the settings screen shows them
   --version          the program's version
   -h, --help         this text
 

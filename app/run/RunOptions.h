@@ -46,6 +46,7 @@ struct Options {
   double timeoutSeconds = 10.0;
   bool help = false;
   bool version = false;
+  bool listPorts = false;
   std::optional<QString> dut;    // the unit under test, as the reports name it
   Limits limits;                 // --limit, over whatever a plan sets
   std::optional<QString> junit;  // the JUnit report's file

@@ -13,6 +13,7 @@
 #include "sessions/Mode34Session.h"
 #include "sessions/Mode5Session.h"
 #include "sessions/Plx6Session.h"
+#include "link/ComPorts.h"
 #include "link/SerialLink.h"
 #include "core/Prompter.h"
 #include "core/ModString.h"
@@ -918,6 +919,21 @@ int runPlan(const Options& o, Output& out) {
   return reportJUnit(o, suite, code, out);
 }
 
+// COM1 to COM8 as the settings screen maps them, then the machine's ports.
+QString portList() {
+  QString text;
+  for (int n = 1; n <= kComPortCount; ++n) {
+    const ComPortSource source = comPortSource(n);
+    const QString why = source == ComPortSource::Environment ? QStringLiteral("KESTREL_COM%1").arg(n)
+                        : source == ComPortSource::Stored    ? QStringLiteral("chosen on the settings screen")
+                                                             : QStringLiteral("default");
+    text += QStringLiteral("COM%1\t%2\t(%3)\n").arg(n).arg(comPortDevice(n), why);
+  }
+  for (const SerialPortEntry& p : serialPorts())
+    text += QStringLiteral("%1\t%2\t%3\n").arg(p.device, p.byIdName, p.description);
+  return text;
+}
+
 }  // namespace
 
 int runMain(const QStringList& args) {
@@ -933,9 +949,10 @@ int runMain(const QStringList& args) {
     std::fputs(usage().toUtf8().constData(), stdout);
     return kExitOk;
   }
-  if (o.version && parsed.error.isEmpty()) {
+  if ((o.version || o.listPorts) && parsed.error.isEmpty()) {
     errno = 0;
-    if (std::fputs("kestrel-run " KESTREL_VERSION "\n", stdout) == EOF || std::fflush(stdout) == EOF) {
+    const QByteArray text = o.version ? QByteArrayLiteral("kestrel-run " KESTREL_VERSION "\n") : portList().toUtf8();
+    if (std::fputs(text.constData(), stdout) == EOF || std::fflush(stdout) == EOF) {
       out.reason(QStringLiteral("cannot write to stdout: %1").arg(QString::fromLocal8Bit(std::strerror(errno))));
       return kExitFailed;
     }

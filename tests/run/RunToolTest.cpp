@@ -776,6 +776,24 @@ TEST_F(RunMeasured, VersionAndBadLimits) {
   }
 }
 
+// Where each COM number goes and why, then the machine's ports.
+TEST_F(RunMeasured, ListPortsSaysWhereEachNumberGoes) {
+  QTemporaryDir config;
+  QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+  env.insert("XDG_CONFIG_HOME", config.path());  // nothing chosen on the settings screen
+  env.remove("KESTREL_COM1");
+  env.insert("KESTREL_COM3", "/dev/kestrel-test");
+  const Result r = runTool({"--list-ports"}, env);
+  ASSERT_EQ(r.code, 0) << r.err.toStdString();
+  EXPECT_EQ(r.err, QString());
+  const QStringList lines = r.text.split(u'\n');
+  ASSERT_GE(lines.size(), 9);
+  EXPECT_EQ(lines[0], QStringLiteral("COM1\t/dev/ttyS0\t(default)"));
+  EXPECT_EQ(lines[2], QStringLiteral("COM3\t/dev/kestrel-test\t(KESTREL_COM3)"));
+  for (const QString& line : lines.mid(8, lines.size() - 9)) EXPECT_TRUE(line.startsWith(u"/dev/")) << line.toStdString();
+  EXPECT_EQ(lines.back(), QString());
+}
+
 TEST_F(RunBinary, BusyTimeIsTheUnitsPlaybackAndItsLimit) {
   const QStringList args{"--mode", "16", "--channels", "1,2,3", "--strobe-ms", "0", "--json"};
   Result r = runTool(args, board("A", "negative", 300));
