@@ -286,8 +286,17 @@ Entries checkOptions(const Options& o, const ModeProfile& p) {
   QStringList boxes = o.boxes;
   while (boxes.size() < panel.boxes) boxes.append(QString());
   const EntryCheck check = checkEntries(boxes, o.manual, unitText, panel.rules);
-  if (!check.ok)
-    return refuse(check.message.isEmpty() ? QStringLiteral("--channels: the list is empty") : check.message);
+  if (!check.ok) {
+    if (check.message.isEmpty()) return refuse(QStringLiteral("--channels: the list is empty"));
+    // The box the window would select, numbered as the window shows it once
+    // it has moved the filled boxes up.
+    if (check.field == EntryCheck::Field::Channel && check.select && check.index >= 0)
+      return refuse(QStringLiteral("--channels: box %1 ('%2'): %3")
+                        .arg(check.index + 1)
+                        .arg(boxes.value(check.index), check.message));
+    if (check.field == EntryCheck::Field::Unit) return refuse(QStringLiteral("--unit: ") + check.message);
+    return refuse(check.message);
+  }
   if (p.bufferedBinary) {
     const TimingCheck timing = checkTiming(o.strobeMs.value_or(strobeDefault), p.bufferedBinary->timingDefault);
     if (!timing.ok) return refuse(timing.message);

@@ -196,11 +196,12 @@ TEST_F(RunSerial, SilentPortTimesOutQuickly) {
 TEST_F(RunSerial, BadChannelGetsTheWindowsMessage) {
   Result r = runTool({"--mode", "1", "--port", "/dev/null", "--channels", "1,300"});
   EXPECT_EQ(r.code, 2);
-  EXPECT_EQ(r.err, "kestrel-run: チャンネル番号は１～２５５までの範囲で入力して下さい。\n");
-  r = runTool({"--mode", "17", "--channels", "1,x"});
-  EXPECT_EQ(r.err, "kestrel-run: 数値を入力してください。\n");
+  EXPECT_EQ(r.err, "kestrel-run: --channels: box 2 ('300'): チャンネル番号は１～２５５までの範囲で入力して下さい。\n");
+  // Empty entries close up, as the window moves filled boxes up.
+  r = runTool({"--mode", "17", "--channels", "1,,,x"});
+  EXPECT_EQ(r.err, "kestrel-run: --channels: box 2 ('x'): 数値を入力してください。\n");
   r = runTool({"--mode", "2", "--channels", "5", "--unit", "0"});
-  EXPECT_EQ(r.err, "kestrel-run: ﾁｬﾝﾈﾙ単位は１以上の値を指定してください。\n");
+  EXPECT_EQ(r.err, "kestrel-run: --unit: ﾁｬﾝﾈﾙ単位は１以上の値を指定してください。\n");
 }
 
 TEST_F(RunSerial, MissingPortAndBadArguments) {
@@ -981,7 +982,7 @@ INSTANTIATE_TEST_SUITE_P(
         BadPlan{"BadLimit", "[limits]\nanswer-ms = \"fast\"\n" + kStepOne,
                 "2: key 'limits.answer-ms': expected a number"},
         BadPlan{"WindowsMessage", kStepOne + "[[step]]\nmode = 1\nchannels = [1, 300]\n",
-                "5: step 2: チャンネル番号は１～２５５までの範囲で入力して下さい。"},
+                "7: step 2: key 'channels': --channels: box 2 ('300'): チャンネル番号は１～２５５までの範囲で入力して下さい。"},
         BadPlan{"UnknownMode", "[[step]]\nmode = \"no such entry\"\nchannels = [1]\n",
                 "2: step 1: key 'mode': no menu entry is captioned 'no such entry'"},
         BadPlan{"NoSteps", "port = \"/dev/null\"\n", "1: the plan has no [[step]]"},
