@@ -4,9 +4,12 @@
 # symbol, which a caller compiled with the __stdcall prototype cannot link to.
 # After the link, the import library is made again with dlltool from the same
 # names, each with the @N the objects give it, imported by its plain name.
+# What a Visual Studio user links and ships goes to windows-sdk/ in the build:
+# the import library named as its linker expects (Corvex.lib) and the DLL
+# stripped of its symbol table (the one in bin/ keeps it for the checks).
 
 if(CMAKE_SCRIPT_MODE_FILE)
-  # cmake -DNM= -DDLLTOOL= -DDEF= -DDLL= -DIMPLIB= -DWORK= -DOBJECTS=a;b -P this file
+  # cmake -DNM= -DDLLTOOL= -DSTRIP= -DDEF= -DDLL= -DDLLPATH= -DIMPLIB= -DSDK= -DWORK= -DOBJECTS=a;b -P this file
   execute_process(COMMAND ${NM} --defined-only --extern-only ${OBJECTS} OUTPUT_VARIABLE symbols
                   COMMAND_ERROR_IS_FATAL ANY)
   file(STRINGS ${DEF} lines)
@@ -24,6 +27,10 @@ if(CMAKE_SCRIPT_MODE_FILE)
   file(WRITE ${WORK} "${decorated}")
   execute_process(COMMAND ${DLLTOOL} --input-def ${WORK} --dllname ${DLL} --kill-at --output-lib ${IMPLIB}
                   COMMAND_ERROR_IS_FATAL ANY)
+  get_filename_component(name ${DLL} NAME_WE)
+  file(MAKE_DIRECTORY ${SDK})
+  file(COPY_FILE ${IMPLIB} ${SDK}/${name}.lib)
+  execute_process(COMMAND ${STRIP} --strip-all -o ${SDK}/${DLL} ${DLLPATH} COMMAND_ERROR_IS_FATAL ANY)
   return()
 endif()
 
@@ -40,6 +47,7 @@ function(stdcall_import_library target def)
   add_custom_command(TARGET ${target} POST_BUILD
     COMMAND ${CMAKE_COMMAND} -DNM=${CMAKE_NM} -DDLLTOOL=${CMAKE_DLLTOOL} -DDEF=${def}
             -DDLL=$<TARGET_FILE_NAME:${target}> -DIMPLIB=$<TARGET_LINKER_FILE:${target}>
+            -DDLLPATH=$<TARGET_FILE:${target}> -DSTRIP=${CMAKE_STRIP} -DSDK=${CMAKE_BINARY_DIR}/windows-sdk
             -DWORK=${CMAKE_CURRENT_BINARY_DIR}/${target}-stdcall.def "-DOBJECTS=$<TARGET_OBJECTS:${objects}>"
             -P ${CMAKE_CURRENT_FUNCTION_LIST_FILE}
     VERBATIM)
