@@ -1,34 +1,81 @@
 #include "menu/DemoRun.h"
 
-#include "menu/FrmMenu.h"
-#include "windows/serial/BufferedForms.h"
 #include "kit/EntryPanel.h"
 #include "kit/LogGrid.h"
+#include "kit/TestWindow.h"
+#include "kit/VerdictPanel.h"
+#include "menu/FrmMenu.h"
+#include "menu/FrmPass.h"
 #include "sessions/ModeProfile.h"
+#include "windows/customer/FenwickForms.h"
+#include "windows/customer/FrmBrisk.h"
 
 #include <QApplication>
+#include <QLineEdit>
+#include <QMessageBox>
 #include <QPixmap>
 #include <QPushButton>
 #include <QRadioButton>
+#include <array>
 
 namespace kestrel {
 
 namespace {
 
-const QString kStxLine = QStringLiteral("[送信]：STX(02h)");
 const QString kErrorTag = QStringLiteral("[エラー]");
+
+// Menu entries by the catalogue's order.
+const std::array<DemoPlan, 13> kPlans{{
+    {QStringLiteral("buffered"), 1, DemoStart::List},
+    {QStringLiteral("mode1"), 0, DemoStart::List},
+    {QStringLiteral("buffered1000"), 3, DemoStart::List},
+    {QStringLiteral("customer"), 11, DemoStart::List},
+    {QStringLiteral("hs4142"), 9, DemoStart::List},
+    {QStringLiteral("plx6"), 17, DemoStart::List},
+    {QStringLiteral("fenwick"), 7, DemoStart::Schedule},
+    {QStringLiteral("brisk"), 8, DemoStart::Frames},
+    {QStringLiteral("binary-A"), 16, DemoStart::List},
+    {QStringLiteral("binary-B-positive"), 18, DemoStart::List},
+    {QStringLiteral("binary-B-negative"), 19, DemoStart::List},
+    {QStringLiteral("binary-C-positive"), 14, DemoStart::List},
+    {QStringLiteral("binary-C-negative"), 15, DemoStart::List},
+}};
 
 QString lastLine(const LogModel& log) {
   const QStringList lines = log.lines();
   return lines.isEmpty() ? QStringLiteral("(empty)") : lines.last();
 }
 
+QString outcomeName(RunOutcome o) {
+  switch (o) {
+    case RunOutcome::Complete: return QStringLiteral("complete");
+    case RunOutcome::Stopped: return QStringLiteral("stopped");
+    case RunOutcome::Refused: return QStringLiteral("refused by the unit");
+    case RunOutcome::NoAnswer: return QStringLiteral("without an answer");
+    case RunOutcome::PortLost: return QStringLiteral("with the port lost");
+    case RunOutcome::BoardLost: return QStringLiteral("with the board lost");
+    case RunOutcome::BadReply: return QStringLiteral("on a bad reply");
+  }
+  return {};
+}
+
 }  // namespace
 
+const DemoPlan* demoPlan(const QString& protocol) {
+  for (const DemoPlan& p : kPlans)
+    if (p.protocol == protocol) return &p;
+  return nullptr;
+}
+
 DemoRun::DemoRun(FrmMenu& menu, QString picture, int limitMs, QObject* parent)
-    : QObject(parent), menu_(menu), picture_(std::move(picture)), limitMs_(limitMs) {
+    : DemoRun(menu, kPlans[0], std::move(picture), limitMs, parent) {}
+
+DemoRun::DemoRun(FrmMenu& menu, const DemoPlan& plan, QString picture, int limitMs, QObject* parent)
+    : QObject(parent), menu_(menu), plan_(plan), picture_(std::move(picture)), limitMs_(limitMs) {
   connect(&timer_, &QTimer::timeout, this, &DemoRun::poll);
 }
+
+QString DemoRun::windowName() const { return modeProfile(plan_.menuEntry).entry->caption.trimmed(); }
 
 void DemoRun::start() {
   clock_.start();
@@ -39,26 +86,29 @@ void DemoRun::start() {
 }
 
 void DemoRun::pressStart() {
-  menu_.ExecMode[kMenuEntry]->click();
+  menu_.ExecMode[plan_.menuEntry]->click();
   menu_.Command1[0]->click();
   if (step_ == Step::OpenWindow)
-    fail(QStringLiteral("the buffered window did not open from the menu"));
+    fail(QStringLiteral("the window of %1 did not open from the menu").arg(windowName()));
   else if (step_ != Step::Over)
-    fail(QStringLiteral("the buffered window closed before its run had ended"));
+    fail(QStringLiteral("the window of %1 closed before its run had ended").arg(windowName()));
 }
 
 void DemoRun::poll() {
   if (step_ == Step::Over) return;
+  QWidget* modal = QApplication::activeModalWidget();
   if (clock_.elapsed() > limitMs_) {
     if (!window_) {
-      fail(QStringLiteral("the buffered window did not open within %1 s").arg(limitMs_ / 1000));
+      fail(QStringLiteral("the window of %1 did not open within %2 s").arg(windowName()).arg(limitMs_ / 1000));
+    } else if (!testWindow_) {
+      fail(QStringLiteral("the frames were not all sent within %1 s").arg(limitMs_ / 1000));
     } else {
-      const RunProgress p = window_->runProgress();
+      const RunProgress p = testWindow_->runProgress();
       fail(QStringLiteral("the run did not end within %1 s: %2 of %3 channels still to send, last log line %4")
                .arg(limitMs_ / 1000)
                .arg(p.total - p.sent)
                .arg(p.total)
-               .arg(lastLine(*window_->log)));
+               .arg(lastLine(*testWindow_->log)));
     }
     return;
   }
@@ -66,15 +116,27 @@ void DemoRun::poll() {
     case Step::OpenWindow:
       // A message box in front (the port, say) shows up here as another
       // modal widget; the bound above ends the wait.
-      if (auto* window = qobject_cast<FrmRS232CMode2*>(QApplication::activeModalWidget())) play(window);
+      if (auto* window = qobject_cast<TestWindow*>(modal))
+        play(window);
+      else if (auto* frames = qobject_cast<FrmBrisk*>(modal))
+        sendFrames(frames);
+      else if (qobject_cast<FrmPass*>(modal))
+        enterAccessCode(static_cast<QDialog*>(modal));
       break;
     case Step::Playing:
       if (!window_) {
-        fail(QStringLiteral("the buffered window went away during its run"));
-      } else if (const QString last = lastLine(*window_->log); last.startsWith(kErrorTag)) {
-        fail(QStringLiteral("the run stopped: %1").arg(last));
-      } else if (runEnded()) {
-        step_ = Step::Settling;
+        fail(QStringLiteral("the window of %1 went away during its run").arg(windowName()));
+      } else if (auto* box = qobject_cast<QMessageBox*>(modal)) {
+        // A notice that the run went well is acknowledged; any other box
+        // stops the demo.
+        if (box->icon() == QMessageBox::Information && box->standardButtons() == QMessageBox::Ok) {
+          notices_.append(box->text());
+          box->accept();
+        } else {
+          fail(QStringLiteral("the run stopped with a message: %1").arg(box->text()));
+        }
+      } else if (testWindow_) {
+        checkRun();
       }
       break;
     case Step::Settling:
@@ -84,20 +146,100 @@ void DemoRun::poll() {
   }
 }
 
-void DemoRun::play(FrmRS232CMode2* window) {
-  window_ = window;
-  step_ = Step::Playing;
-  window->panel->OptMode[0]->click();  // オートモード
-  playedAt_ = clock_.elapsed();
-  window->CmdAction[0]->click();  // 再生
+// The access code the gate asks for, typed as the operator would, once: a
+// wrong one leaves the dialog up until the time limit.
+void DemoRun::enterAccessCode(QDialog* dialog) {
+  if (codeEntered_) return;
+  codeEntered_ = true;
+  auto* pass = static_cast<FrmPass*>(dialog);
+  pass->TxtPass->setText(modeProfile(plan_.menuEntry).gate() == Gate::Access2 ? kAccessCode02 : kAccessCode01);
+  QMetaObject::invokeMethod(pass->CmdExe[0], &QPushButton::click, Qt::QueuedConnection);
 }
 
-// Over after the whole automatic list: every channel sent and the unit's
-// answer to the last frame in, which completes the run.
-bool DemoRun::runEnded() const {
-  const RunProgress p = window_->runProgress();
-  return window_->runOutcome() == RunOutcome::Complete && p.total == modeProfile(kMenuEntry).autoMax &&
-         p.sent == p.total;
+void DemoRun::play(TestWindow* window) {
+  window_ = window;
+  testWindow_ = window;
+  for (QPushButton* b : window->CmdAction)
+    if (b && b->text() == QStringLiteral("終了")) endButton_ = b;
+  step_ = Step::Playing;
+  playedAt_ = clock_.elapsed();
+  if (auto* schedule = qobject_cast<FenwickForm*>(window)) {
+    endButton_ = schedule->CmdEnd;
+    schedule->TxtPath->setText(schedule_);
+    if (!schedule->OptOutMode.isEmpty()) schedule->OptOutMode[0]->click();  // 全て
+    schedule->CmdOutput->click();
+    return;
+  }
+  if (window->panel && !window->panel->OptMode.isEmpty()) window->panel->OptMode[0]->click();  // オートモード
+  window->CmdAction[0]->click();  // 再生 (送信)
+}
+
+// Frames go out inside the button's click, a pause after each; a message
+// box on the way is seen by the poll that runs in its event loop.
+void DemoRun::sendFrames(FrmBrisk* window) {
+  window_ = window;
+  endButton_ = window->Command1[7];
+  step_ = Step::Playing;
+  playedAt_ = clock_.elapsed();
+  window->Command1[1]->click();  // データ読込
+  if (step_ != Step::Playing) return;
+  int frames = 0;
+  for (int r = 1; r <= BriskSession::kRows; ++r)
+    if (!window->session().Event[std::size_t(r)].isEmpty()) ++frames;
+  if (frames == 0) {
+    fail(QStringLiteral("no frames in %1").arg(window->dataFile()));
+    return;
+  }
+  window->Command1[3]->click();  // 全フレーム送信
+  if (step_ != Step::Playing) return;
+  done_ = QStringLiteral("sent %1 frames from %2").arg(frames).arg(window->dataFile());
+  step_ = Step::Settling;
+}
+
+// Over when the session reports the run complete: for a list, every
+// channel of the automatic list sent and the unit's answer to the last
+// frame in. A schedule read back is no list run: its verdict says it is over.
+void DemoRun::checkRun() {
+  TestWindow& w = *testWindow_;
+  if (const QString last = lastLine(*w.log); last.startsWith(kErrorTag)) {
+    fail(QStringLiteral("the run stopped: %1").arg(last));
+    return;
+  }
+  const std::optional<Verdict>& verdict = w.RunVerdict->verdict();
+  const QString verdictText = !verdict             ? QStringLiteral("no verdict")
+                              : verdict->pass()   ? QStringLiteral("合格")
+                                                  : QStringLiteral("不合格 (%1)").arg(reasonTextJa(*verdict));
+  if (plan_.start == DemoStart::Schedule) {
+    if (!verdict) return;
+    verdict_ = verdict;
+    if (!verdict->pass()) {
+      fail(QStringLiteral("the schedule read back was judged %1; last log line %2").arg(verdictText, lastLine(*w.log)));
+      return;
+    }
+    done_ = QStringLiteral("read back the schedule %1, %2").arg(schedule_, verdictText);
+    step_ = Step::Settling;
+    return;
+  }
+  const std::optional<RunOutcome> outcome = w.runOutcome();
+  if (!outcome) return;
+  outcome_ = outcome;
+  verdict_ = verdict;
+  if (*outcome != RunOutcome::Complete) {
+    fail(QStringLiteral("the run ended %1, %2; last log line %3")
+             .arg(outcomeName(*outcome), verdictText, lastLine(*w.log)));
+    return;
+  }
+  const RunProgress p = w.runProgress();
+  const int autoMax = modeProfile(plan_.menuEntry).autoMax;
+  if (p.total != autoMax || p.sent != p.total) {
+    fail(QStringLiteral("the run ended after %1 of %2 channels, not the automatic list of %3")
+             .arg(p.sent)
+             .arg(p.total)
+             .arg(autoMax));
+    return;
+  }
+  done_ = QStringLiteral("played channels 1 to %1, %2").arg(autoMax).arg(verdictText);
+  step_ = Step::Settling;
 }
 
 void DemoRun::savePicture() {
@@ -106,11 +248,7 @@ void DemoRun::savePicture() {
     fail(QStringLiteral("could not save the picture %1").arg(picture_));
     return;
   }
-  const int frames = int(window_->log->lines().count(kStxLine));
-  finish(true, QStringLiteral("played channels 1 to %1 in %2 frames in %3 s")
-                   .arg(modeProfile(kMenuEntry).autoMax)
-                   .arg(frames)
-                   .arg(double(took) / 1000.0, 0, 'f', 1));
+  finish(true, QStringLiteral("%1: %2 in %3 s").arg(windowName(), done_).arg(double(took) / 1000.0, 0, 'f', 1));
 }
 
 void DemoRun::fail(const QString& why) { finish(false, why); }
@@ -121,7 +259,8 @@ void DemoRun::finish(bool ok, const QString& message) {
   timer_.stop();
   // 終了, as the operator ends a window: the unit is told to stop and the
   // menu's 開始 click returns.
-  if (window_) window_->CmdAction[6]->click();
+  if (endButton_) endButton_->click();
+  else if (window_) window_->close();
   emit finished(ok, message);
 }
 

@@ -33,11 +33,19 @@ int main(int argc, char* argv[]) {
 
   // The headless demo asks for pictures instead of a session:
   // KESTREL_SCREENSHOT=<png> saves the menu; KESTREL_DEMO_RUN=<png> then
-  // plays a whole automatic run of the standard buffered window against the
-  // unit on the port and saves the window with its log. Either ends the
-  // program once its picture is saved; the exit status is 1 if the run failed.
+  // plays a whole run in the window of KESTREL_DEMO_PROTOCOL's unit (the
+  // standard buffered one by default; KESTREL_DEMO_SCHEDULE names the file
+  // the schedule window reads back) and saves the window with its log.
+  // Either ends the program once its picture is saved; the exit status is 1
+  // if the run failed.
   const QString screenshot = qEnvironmentVariable("KESTREL_SCREENSHOT");
   const QString demoRun = qEnvironmentVariable("KESTREL_DEMO_RUN");
+  const QString demoProtocol = qEnvironmentVariable("KESTREL_DEMO_PROTOCOL", QStringLiteral("buffered"));
+  const DemoPlan* plan = demoPlan(demoProtocol);
+  if (!demoRun.isEmpty() && plan == nullptr) {
+    std::fprintf(stderr, "demo run failed: no demo for the protocol '%s'\n", qPrintable(demoProtocol));
+    return 1;
+  }
   if (!screenshot.isEmpty() || !demoRun.isEmpty()) {
     QTimer::singleShot(500, &app, [&] {
       if (!screenshot.isEmpty()) {
@@ -49,7 +57,8 @@ int main(int argc, char* argv[]) {
         QApplication::quit();
         return;
       }
-      auto* run = new DemoRun(*startup.menu(), demoRun, DemoRun::kDefaultLimitMs, &app);
+      auto* run = new DemoRun(*startup.menu(), *plan, demoRun, DemoRun::kDefaultLimitMs, &app);
+      run->setScheduleFile(qEnvironmentVariable("KESTREL_DEMO_SCHEDULE"));
       QObject::connect(run, &DemoRun::finished, &app, [&demoRun](bool ok, const QString& message) {
         if (ok)
           std::printf("demo run: %s; picture: %s\n", qPrintable(message), qPrintable(demoRun));
