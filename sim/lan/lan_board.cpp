@@ -369,6 +369,51 @@ std::optional<Digest> parse_digest(std::string_view hex) {
   return out;
 }
 
+namespace {
+
+// The system starts stamping arrivals a moment after a socket first asks for
+// it, and bytes that come before carry no stamp (a stream socket then gives
+// none). Returns once a byte sent to itself over loopback TCP comes back
+// stamped, or after about 200 tries.
+void wait_for_arrival_stamps() {
+  const int one = 1;
+  sockaddr_in self{};
+  self.sin_family = AF_INET;
+  self.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t length = sizeof self;
+  const int listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  const int sender = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  int receiver = -1;
+  if (listener >= 0 && sender >= 0 && ::bind(listener, reinterpret_cast<sockaddr*>(&self), sizeof self) == 0 &&
+      ::listen(listener, 1) == 0 && ::getsockname(listener, reinterpret_cast<sockaddr*>(&self), &length) == 0 &&
+      ::connect(sender, reinterpret_cast<sockaddr*>(&self), sizeof self) == 0 &&
+      (receiver = ::accept4(listener, nullptr, nullptr, SOCK_CLOEXEC)) >= 0 &&
+      ::setsockopt(receiver, SOL_SOCKET, SO_TIMESTAMPNS, &one, sizeof one) == 0) {
+    ::setsockopt(sender, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+    for (int tries = 0; tries < 200; ++tries) {
+      const char probe = 0;
+      if (::send(sender, &probe, 1, MSG_NOSIGNAL) != 1) break;
+      pollfd p{receiver, POLLIN, 0};
+      if (::poll(&p, 1, 100) != 1) break;
+      char byte;
+      iovec piece{&byte, 1};
+      alignas(cmsghdr) char control[CMSG_SPACE(sizeof(timespec))];
+      msghdr message{};
+      message.msg_iov = &piece;
+      message.msg_iovlen = 1;
+      message.msg_control = control;
+      message.msg_controllen = sizeof control;
+      if (::recvmsg(receiver, &message, 0) != 1) break;
+      if (CMSG_FIRSTHDR(&message)) break;
+      ::usleep(1000);
+    }
+  }
+  for (const int fd : {receiver, sender, listener})
+    if (fd >= 0) ::close(fd);
+}
+
+}  // namespace
+
 // The maker's default digest is not known here, so a stand-in text serves.
 std::string default_lan_password() { return "kestrel"; }
 
@@ -380,6 +425,8 @@ LanServer::~LanServer() { stop(); }
 
 void LanServer::start() {
   if (!threads_.empty()) return;
+  if (std::any_of(slots_.begin(), slots_.end(), [](const auto& s) { return s->config.stamp_on_receipt; }))
+    wait_for_arrival_stamps();
   try {
     int pipe_fds[2];
     if (::pipe2(pipe_fds, O_CLOEXEC) != 0) fail("pipe");
@@ -391,9 +438,8 @@ void LanServer::start() {
       s.listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
       if (s.listener < 0) fail("tcp socket");
       ::setsockopt(s.listener, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
-      // The system starts stamping arrivals a moment after the first socket
-      // asks for it, and bytes that came before carry no stamp: asked here,
-      // long before a host's first command, not at its connection.
+      // Asked here as well as on each connection: stamping is on before
+      // a host's first command (see wait_for_arrival_stamps).
       if (s.config.stamp_on_receipt) ::setsockopt(s.listener, SOL_SOCKET, SO_TIMESTAMPNS, &one, sizeof one);
       const auto tcp = bind_socket(s.listener, s.config.address, s.config.tcp_port);
       if (!tcp) fail("tcp bind");
