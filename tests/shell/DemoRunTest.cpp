@@ -37,6 +37,19 @@ QByteArray wholeAutomaticRun() {
   return out + '\xFF';
 }
 
+// Starts the demo's run and waits, at most 30 s, until it has finished and
+// no box is left open: what it said, if it finished.
+std::optional<std::pair<bool, QString>> runToTheEnd(DemoRun& run) {
+  std::optional<std::pair<bool, QString>> outcome;
+  QObject::connect(&run, &DemoRun::finished, [&](bool ok, const QString& message) { outcome.emplace(ok, message); });
+  run.start();
+  QElapsedTimer clock;
+  clock.start();
+  while ((!outcome || QApplication::activeModalWidget()) && clock.elapsed() < 30000)
+    QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+  return outcome;
+}
+
 }  // namespace
 
 TEST(DemoRun, PlaysTheWholeAutomaticRunFromTheMenuAndSavesTheWindow) {
@@ -53,13 +66,7 @@ TEST(DemoRun, PlaysTheWholeAutomaticRunFromTheMenuAndSavesTheWindow) {
   const QString picture = dir.filePath(QStringLiteral("run.png"));
 
   DemoRun run(menu, picture, 20000);
-  std::optional<std::pair<bool, QString>> outcome;
-  QObject::connect(&run, &DemoRun::finished, [&](bool ok, const QString& message) { outcome.emplace(ok, message); });
-  run.start();
-  QElapsedTimer clock;
-  clock.start();
-  while ((!outcome || QApplication::activeModalWidget()) && clock.elapsed() < 30000)
-    QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+  const std::optional<std::pair<bool, QString>> outcome = runToTheEnd(run);
 
   ASSERT_TRUE(outcome);
   EXPECT_TRUE(outcome->first) << outcome->second.toStdString();
@@ -103,13 +110,7 @@ TEST_P(DemoRunEveryUnit, RunsTheWholeRunFromTheMenuAndSavesTheWindow) {
 
   DemoRun run(menu, *plan, picture, 20000);
   run.setScheduleFile(schedule);
-  std::optional<std::pair<bool, QString>> outcome;
-  QObject::connect(&run, &DemoRun::finished, [&](bool ok, const QString& message) { outcome.emplace(ok, message); });
-  run.start();
-  QElapsedTimer clock;
-  clock.start();
-  while ((!outcome || QApplication::activeModalWidget()) && clock.elapsed() < 30000)
-    QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+  const std::optional<std::pair<bool, QString>> outcome = runToTheEnd(run);
 
   ASSERT_TRUE(outcome);
   EXPECT_TRUE(outcome->first) << outcome->second.toStdString();
