@@ -18,7 +18,31 @@
 #include <QStandardPaths>
 #include <QWindow>
 
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
 namespace kestrel {
+
+namespace {
+
+// A lock file nobody holds and whose owner never wrote itself into it (killed
+// between creating and writing it): QLockFile cannot tell it is stale, and
+// with no stale age it would keep every later start out.
+bool takeOverUnreadableLock(QLockFile& lock, const QString& file) {
+  qint64 pid = 0;
+  QString host, app;
+  if (lock.getLockInfo(&pid, &host, &app)) return false;
+  const int fd = ::open(QFile::encodeName(file).constData(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return false;
+  // A live owner holds the file's lock from before it writes its details.
+  const bool free = ::flock(fd, LOCK_EX | LOCK_NB) == 0;
+  const bool removed = free && ::unlink(QFile::encodeName(file).constData()) == 0;
+  ::close(fd);
+  return removed && lock.tryLock(0);
+}
+
+}  // namespace
 
 QString appFolderFrom(const QString& executableFolder) {
   const QString folder = QDir::toNativeSeparators(executableFolder);
@@ -52,7 +76,8 @@ ModSubMain::Outcome ModSubMain::run() {
   bench_.ComPortNumber = 1;
 
   QDir().mkpath(QFileInfo(options_.lockFile).absolutePath());
-  if (!lock_.tryLock(0) && lock_.error() == QLockFile::LockFailedError) {
+  if (!lock_.tryLock(0) && lock_.error() == QLockFile::LockFailedError &&
+      !takeOverUnreadableLock(lock_, options_.lockFile)) {
     MsgBox(nullptr, QStringLiteral("このソフトウェアは既に起動しています。"));
     return Outcome::AlreadyRunning;
   }

@@ -6,6 +6,7 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <QLockFile>
 #include <QProcess>
 #include <QThread>
 #include <QTranslator>
@@ -122,6 +123,17 @@ TEST_F(Startup, SecondStartAfterFirstIsNotFirst) {
   EXPECT_EQ(GetRegString(kRegistryKey, QStringLiteral("Top"), QString()), QStringLiteral("KestrelS"));
 }
 
+// An owner killed between creating its lock file and writing into it leaves
+// an empty file that nobody holds.
+TEST_F(Startup, EmptyLeftoverLockDoesNotKeepTheProgramOut) {
+  QFile leftover(lockFile());
+  ASSERT_TRUE(leftover.open(QIODevice::WriteOnly));
+  leftover.close();
+  Start s(lockFile());
+  EXPECT_EQ(s.startup.run(), ModSubMain::Outcome::Running);
+  EXPECT_TRUE(prompt.texts().empty());
+}
+
 TEST_F(Startup, MarkerStoredAsNumberCountsAsFirstStartAndIsOverwritten) {
   ASSERT_TRUE(SetRegValue(kRegistryKey, QStringLiteral("Top"), kRegDword, 7));
   Start s(lockFile());
@@ -198,8 +210,14 @@ TEST_F(Startup, RunningProgramRefusesASecondStartAndALeftoverLockDoesNot) {
   program.start();
   ASSERT_TRUE(program.waitForStarted());
   const QString lock = defaultLockFile();
-  for (int i = 0; i < 500 && !QFileInfo::exists(lock); ++i) QThread::msleep(20);
-  ASSERT_TRUE(QFileInfo::exists(lock)) << qPrintable(lock);
+  // Until the program has written itself into its lock file, it is still taking it.
+  const auto written = [&lock] {
+    qint64 pid = 0;
+    QString host, app;
+    return QLockFile(lock).getLockInfo(&pid, &host, &app);
+  };
+  for (int i = 0; i < 500 && !written(); ++i) QThread::msleep(20);
+  ASSERT_TRUE(written()) << qPrintable(lock);
 
   {
     Start second(lock);
