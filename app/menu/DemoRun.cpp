@@ -24,21 +24,31 @@ namespace {
 
 const QString kErrorTag = QStringLiteral("[エラー]");
 
+// A binary unit takes one channel a timer tick at most, each after its
+// strobes and the unit's playback: a whole automatic list (255 or 1000
+// channels) takes minutes. The demo plays one channel for each data line
+// instead, the last one with every line that can carry it.
+const QStringList kEightLines{QStringLiteral("1"),  QStringLiteral("2"),  QStringLiteral("4"),
+                              QStringLiteral("8"),  QStringLiteral("16"), QStringLiteral("32"),
+                              QStringLiteral("64"), QStringLiteral("128"), QStringLiteral("250")};
+const QStringList kTenLines = kEightLines.first(kEightLines.size() - 1) +
+                              QStringList{QStringLiteral("256"), QStringLiteral("512"), QStringLiteral("1000")};
+
 // Menu entries by the catalogue's order.
 const std::array<DemoPlan, 13> kPlans{{
-    {QStringLiteral("buffered"), 1, DemoStart::List},
-    {QStringLiteral("mode1"), 0, DemoStart::List},
-    {QStringLiteral("buffered1000"), 3, DemoStart::List},
-    {QStringLiteral("customer"), 11, DemoStart::List},
-    {QStringLiteral("hs4142"), 9, DemoStart::List},
-    {QStringLiteral("plx6"), 17, DemoStart::List},
-    {QStringLiteral("fenwick"), 7, DemoStart::Schedule},
-    {QStringLiteral("brisk"), 8, DemoStart::Frames},
-    {QStringLiteral("binary-A"), 16, DemoStart::List},
-    {QStringLiteral("binary-B-positive"), 18, DemoStart::List},
-    {QStringLiteral("binary-B-negative"), 19, DemoStart::List},
-    {QStringLiteral("binary-C-positive"), 14, DemoStart::List},
-    {QStringLiteral("binary-C-negative"), 15, DemoStart::List},
+    {QStringLiteral("buffered"), 1, DemoStart::List, {}},
+    {QStringLiteral("mode1"), 0, DemoStart::List, {}},
+    {QStringLiteral("buffered1000"), 3, DemoStart::List, {}},
+    {QStringLiteral("customer"), 11, DemoStart::List, {}},
+    {QStringLiteral("hs4142"), 9, DemoStart::List, {}},
+    {QStringLiteral("plx6"), 17, DemoStart::List, {}},
+    {QStringLiteral("fenwick"), 7, DemoStart::Schedule, {}},
+    {QStringLiteral("brisk"), 8, DemoStart::Frames, {}},
+    {QStringLiteral("binary-A"), 16, DemoStart::Manual, kEightLines},
+    {QStringLiteral("binary-B-positive"), 18, DemoStart::Manual, kTenLines},
+    {QStringLiteral("binary-B-negative"), 19, DemoStart::Manual, kTenLines},
+    {QStringLiteral("binary-C-positive"), 14, DemoStart::Manual, kEightLines},
+    {QStringLiteral("binary-C-negative"), 15, DemoStart::Manual, kEightLines},
 }};
 
 QString lastLine(const LogModel& log) {
@@ -133,7 +143,10 @@ void DemoRun::poll() {
           notices_.append(box->text());
           box->accept();
         } else {
-          fail(QStringLiteral("the run stopped with a message: %1").arg(box->text()));
+          // Closed, so that the call that showed it returns and the run can end.
+          const QString text = box->text();
+          box->reject();
+          fail(QStringLiteral("the run stopped with a message: %1").arg(text));
         }
       } else if (testWindow_) {
         checkRun();
@@ -170,17 +183,36 @@ void DemoRun::play(TestWindow* window) {
     schedule->CmdOutput->click();
     return;
   }
-  if (window->panel && !window->panel->OptMode.isEmpty()) window->panel->OptMode[0]->click();  // オートモード
+  if (plan_.start == DemoStart::Manual) {
+    if (!window->panel || window->panel->OptMode.size() < 2 || window->panel->TxtNo.size() < plan_.channels.size()) {
+      fail(QStringLiteral("the window of %1 has no room for %2 channels").arg(windowName()).arg(plan_.channels.size()));
+      return;
+    }
+    window->panel->OptMode[1]->click();  // マニュアルモード
+    for (int i = 0; i < window->panel->TxtNo.size(); ++i)
+      window->panel->TxtNo[i]->setText(i < plan_.channels.size() ? plan_.channels[i] : QString());
+  } else if (window->panel && !window->panel->OptMode.isEmpty()) {
+    window->panel->OptMode[0]->click();  // オートモード
+  }
   window->CmdAction[0]->click();  // 再生 (送信)
 }
 
-// Frames go out inside the button's click, a pause after each; a message
-// box on the way is seen by the poll that runs in its event loop.
+// The buttons are clicked from a queued call rather than from the poll: a
+// box a click shows runs an event loop of its own, and a timer does not fire
+// again while its own slot runs, so the poll must not be the caller.
 void DemoRun::sendFrames(FrmBrisk* window) {
   window_ = window;
   endButton_ = window->Command1[7];
   step_ = Step::Playing;
   playedAt_ = clock_.elapsed();
+  QMetaObject::invokeMethod(
+      this, [this, editor = QPointer<FrmBrisk>(window)] { loadAndSend(editor); }, Qt::QueuedConnection);
+}
+
+// Frames go out inside the button's click, a pause after each; a message
+// box on the way is seen by the poll that runs in its event loop.
+void DemoRun::loadAndSend(FrmBrisk* window) {
+  if (!window || step_ != Step::Playing) return;
   window->Command1[1]->click();  // データ読込
   if (step_ != Step::Playing) return;
   int frames = 0;
@@ -230,20 +262,39 @@ void DemoRun::checkRun() {
     return;
   }
   const RunProgress p = w.runProgress();
-  const int autoMax = modeProfile(plan_.menuEntry).autoMax;
-  if (p.total != autoMax || p.sent != p.total) {
-    fail(QStringLiteral("the run ended after %1 of %2 channels, not the automatic list of %3")
+  const bool manual = plan_.start == DemoStart::Manual;
+  const int expected = manual ? int(plan_.channels.size()) : modeProfile(plan_.menuEntry).autoMax;
+  if (p.total != expected || p.sent != p.total) {
+    fail(QStringLiteral("the run ended after %1 of %2 channels, not the %3 list of %4")
              .arg(p.sent)
              .arg(p.total)
-             .arg(autoMax));
+             .arg(manual ? QStringLiteral("manual") : QStringLiteral("automatic"))
+             .arg(expected));
     return;
   }
-  done_ = QStringLiteral("played channels 1 to %1, %2").arg(autoMax).arg(verdictText);
+  done_ = manual ? QStringLiteral("played channels %1, %2").arg(plan_.channels.join(u','), verdictText)
+                 : QStringLiteral("played channels 1 to %1, %2").arg(expected).arg(verdictText);
   step_ = Step::Settling;
+}
+
+// The grid keeps its top row where the window puts it, which in some
+// windows leaves the newest line alone above empty rows; the picture shows
+// the run's lines instead, the last at the foot of the grid.
+void DemoRun::showLastLines() {
+  if (!testWindow_) return;
+  LogGrid& grid = *testWindow_->FG1;
+  const LogModel& log = *testWindow_->log;
+  for (int row = log.rowCount() - 1; row >= 0; --row) {
+    if (!grid.isRowHidden(row) && !log.lineText(row).isEmpty()) {
+      grid.scrollTo(log.index(row, 0), QAbstractItemView::PositionAtBottom);
+      return;
+    }
+  }
 }
 
 void DemoRun::savePicture() {
   const qint64 took = clock_.elapsed() - playedAt_;
+  showLastLines();
   if (!window_->grab().save(picture_)) {
     fail(QStringLiteral("could not save the picture %1").arg(picture_));
     return;

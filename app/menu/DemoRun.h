@@ -27,6 +27,7 @@ class TestWindow;
 // How a window's run is started.
 enum class DemoStart {
   List,      // オートモード, then 再生 (送信): the whole automatic list
+  Manual,    // マニュアルモード, the plan's channels in the boxes, then 再生
   Schedule,  // the schedule file, then 送信: the whole schedule read back
   Frames,    // データ読込, then 全フレーム送信
 };
@@ -35,6 +36,7 @@ struct DemoPlan {
   QString protocol;
   int menuEntry;
   DemoStart start;
+  QStringList channels;  // DemoStart::Manual: the boxes, in order
 };
 
 // The demo's protocols: buffered, mode1, buffered1000, customer, hs4142,
@@ -46,8 +48,8 @@ class DemoRun : public QObject {
   Q_OBJECT
  public:
   static constexpr int kPollMs = 50;
-  // Polls after the run before the picture: the grid scrolls to its last
-  // line on a later pass of the event loop.
+  // Polls after the run before the picture: the grid follows its top row
+  // on a later pass of the event loop.
   static constexpr int kSettlePolls = 4;
   static constexpr int kDefaultLimitMs = 60000;
 
@@ -86,7 +88,9 @@ class DemoRun : public QObject {
   void enterAccessCode(QDialog* dialog);
   void play(TestWindow* window);
   void sendFrames(FrmBrisk* window);
+  void loadAndSend(FrmBrisk* window);
   void checkRun();
+  void showLastLines();
   void savePicture();
   void fail(const QString& why);
   void finish(bool ok, const QString& message);

@@ -14,6 +14,7 @@
 #include <QFile>
 #include <QImage>
 #include <QTemporaryDir>
+#include <QTimer>
 #include <gtest/gtest.h>
 #include <optional>
 #include <string>
@@ -144,3 +145,50 @@ TEST_P(DemoRunEveryUnit, RunsTheWholeRunFromTheMenuAndSavesTheWindow) {
 INSTANTIATE_TEST_SUITE_P(Units, DemoRunEveryUnit,
                          testing::Values("buffered", "mode1", "buffered1000", "customer", "hs4142", "plx6", "fenwick",
                                          "brisk"));
+
+// The frame editor as the program shows it, its notices in real boxes:
+// the demo acknowledges the notice of frames sent, and ends on any other box
+// (data.dat missing) rather than waiting behind it.
+class DemoRunFrameEditorBoxes : public testing::TestWithParam<bool> {};
+
+TEST_P(DemoRunFrameEditorBoxes, EndsTheRunThroughTheBoxesItShows) {
+  const bool withData = GetParam();
+  registerTestWindows();
+  sim::UnitSimulator unit({.protocol = "brisk", .answerDelay = 0ms});
+  unit.start();
+  ComPortOverride com1(1, QString::fromStdString(unit.slavePath()));
+  Wexford board(QStringLiteral(FAKE_WEXFORD));
+  QTemporaryDir dir;
+  if (withData) {
+    ASSERT_TRUE(QFile::copy(QStringLiteral(KESTREL_EXAMPLES_DIR "/frames/data.dat"), dir.filePath(QStringLiteral("data.dat"))));
+  }
+  BenchState bench;
+  bench.AppFolder = dir.path();
+  FrmMenu menu(bench, board);
+  menu.show();
+  // Should the demo never see a box, the test ends it: the boxes go, the
+  // windows' event loops return.
+  QTimer watchdog;
+  QObject::connect(&watchdog, &QTimer::timeout, [] {
+    if (QWidget* modal = QApplication::activeModalWidget()) modal->close();
+  });
+  QTimer::singleShot(15000, &watchdog, [&watchdog] { watchdog.start(200); });
+
+  DemoRun run(menu, *demoPlan(QStringLiteral("brisk")), dir.filePath(QStringLiteral("run.png")), 10000);
+  const std::optional<std::pair<bool, QString>> outcome = runToTheEnd(run);
+
+  ASSERT_TRUE(outcome) << "the demo did not end";
+  EXPECT_FALSE(watchdog.isActive()) << "the demo was stuck behind a box";
+  EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
+  if (withData) {
+    EXPECT_TRUE(outcome->first) << outcome->second.toStdString();
+    EXPECT_EQ(run.notices(), QStringList{QStringLiteral("4フレーム分送信完了しました　 ")});
+    EXPECT_TRUE(QFile::exists(dir.filePath(QStringLiteral("run.png"))));
+  } else {
+    EXPECT_FALSE(outcome->first);
+    EXPECT_EQ(outcome->second, QStringLiteral("the run stopped with a message: 読込むファイルが見つかりませんでした  "));
+    EXPECT_TRUE(run.notices().isEmpty());
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(DataFile, DemoRunFrameEditorBoxes, testing::Bool());
