@@ -284,12 +284,19 @@ Location parseServer(const QString& text, QString* error) {
   while (to < text.size() && text[to] != QLatin1Char('/') && text[to] != QLatin1Char('?')) ++to;
   const QString authority = text.mid(from, to - from);
   const qsizetype at = authority.lastIndexOf(QLatin1Char('@'));
-  const QString hostPort = authority.mid(at + 1);
-  const QString decodedHost = QUrl::fromPercentEncoding(hostPort.toUtf8());
+  QString host = authority.mid(at + 1);
+  QString port;
+  const qsizetype colon = host.lastIndexOf(QLatin1Char(':'));
+  if (colon >= 0 && !host.contains(QLatin1Char(']'))) {
+    port = host.mid(colon + 1);
+    host.truncate(colon);
+  }
+  const QString decodedHost = QUrl::fromPercentEncoding(host.toUtf8());
   if (decodedHost.startsWith(QLatin1Char('/'))) {
     QString rest = text.mid(to);
-    const QString item = QStringLiteral("host=") + QString::fromUtf8(QUrl::toPercentEncoding(decodedHost, "/"));
-    rest += rest.contains(QLatin1Char('?')) ? QStringLiteral("&") + item : QStringLiteral("?") + item;
+    QString items = QStringLiteral("host=") + QString::fromUtf8(QUrl::toPercentEncoding(decodedHost, "/"));
+    if (!port.isEmpty()) items += QStringLiteral("&port=") + port;
+    rest += rest.contains(QLatin1Char('?')) ? QStringLiteral("&") + items : QStringLiteral("?") + items;
     rewritten = text.left(from) + authority.left(at + 1) + rest;
   }
   QUrl url(rewritten, QUrl::StrictMode);
@@ -436,9 +443,7 @@ std::unique_ptr<Store> Store::open(const Location& where, QString* error, int co
     if (!storedVersion(db, &version, error)) return false;
     if (version > kSchemaVersion)
       return fail(error, QStringLiteral("results store %1 has schema version %2; this program knows up to %3")
-                             .arg(where.display())
-                             .arg(version)
-                             .arg(kSchemaVersion));
+                             .arg(where.display(), QString::number(version), QString::number(kSchemaVersion)));
     if (!migrate(db, kSchemaVersion, error))
       return fail(error, QStringLiteral("results store %1: %2").arg(where.display(), *error));
     return true;
