@@ -185,7 +185,7 @@ class StoreTest : public ::testing::TestWithParam<Engine> {
 
   QTemporaryDir dir_;
   QString skipReason_;
-  int made_ = 0;
+  static inline int made_ = 0;  // databases on the shared server outlive a test
 };
 
 #define OPEN_FRESH_OR_SKIP(store)                                                 \
@@ -591,6 +591,8 @@ TEST(Location, ParsesFilesAndServerUrls) {
            Case{"postgres://line@127.0.0.1/results", Location::Kind::Server, "postgresql://line@127.0.0.1/results"},
            Case{"postgresql://line@%2Fvar%2Frun%2Fpostgresql/results", Location::Kind::Server,
                 "postgresql://line@/results?host=/var/run/postgresql"},
+           Case{"postgresql://line@%2Frun%2Fpg:5433/results", Location::Kind::Server,
+                "postgresql://line@/results?host=/run/pg&port=5433"},
            Case{"postgresql://line@/results?host=/run/pg&port=5433", Location::Kind::Server,
                 "postgresql://line@/results?host=/run/pg&port=5433"},
        }) {

@@ -94,8 +94,10 @@ QString PgServer::url(const QString& database) const {
 }
 
 QString PgServer::socketUrl(const QString& database) const {
-  return QStringLiteral("postgresql://%1@%2/%3")
-      .arg(QLatin1String(kUser), QString::fromUtf8(QUrl::toPercentEncoding(socketFolder())), database);
+  // Put together, not through arg(): the encoded folder is full of '%'.
+  return QStringLiteral("postgresql://") + QLatin1String(kUser) + QLatin1Char('@') +
+         QString::fromUtf8(QUrl::toPercentEncoding(socketFolder())) + QLatin1Char(':') + QString::number(port_) +
+         QLatin1Char('/') + database;
 }
 
 bool PgServer::runTool(const QString& tool, const QStringList& args, bool asServerUser, int timeoutMs,

@@ -32,7 +32,7 @@ class PgServer {
   bool createDatabase(const QString& name);
   // postgresql://kestrel@127.0.0.1:<port>/<database>
   QString url(const QString& database) const;
-  // The same database through the Unix socket.
+  // The same database through the Unix socket: its folder as the host.
   QString socketUrl(const QString& database) const;
 
   // One server for a whole test program, started on first use: a suite's
