@@ -56,6 +56,14 @@ bool run(QSqlQuery& q, const QString& what, QString* error) {
   return true;
 }
 
+// After a loop over next(): it also stops on a failure, which must not pass
+// for the end of the rows.
+bool stepped(const QSqlQuery& q, const QString& what, QString* error) {
+  if (q.lastError().type() != QSqlError::NoError)
+    return fail(error, QStringLiteral("cannot %1: %2").arg(what, dbText(q.lastError())));
+  return true;
+}
+
 // A write transaction. SQLite takes the write lock at the start (waiting out
 // the busy time-out) so two writers never deadlock upgrading a read lock.
 class WriteTransaction {
@@ -155,6 +163,7 @@ bool fillAnswerColumns(QSqlDatabase& db, QString* error) {
       if (text.size() <= kMaxJsonBytes) s = measurementsFromJson(QJsonDocument::fromJson(text).object()).answers();
       batch.emplace_back(read.value(0).toString(), s);
     }
+    if (!stepped(read, what, error)) return false;
     read.finish();
     if (batch.empty()) return true;
     for (const auto& [id, s] : batch) {
@@ -228,6 +237,7 @@ std::optional<Record> readRecord(const QSqlQuery& q, QSqlQuery& channels, QStrin
   channels.addBindValue(r.id);
   if (!run(channels, QStringLiteral("read a run's channels"), error)) return std::nullopt;
   while (channels.next()) r.channels.append({channels.value(0).toInt(), channels.value(1).toInt() != 0});
+  if (!stepped(channels, QStringLiteral("read a run's channels"), error)) return std::nullopt;
   channels.finish();
   return r;
 }
@@ -246,7 +256,7 @@ bool readAll(QSqlQuery& q, QSqlDatabase db, std::vector<Record>* out, QString* e
     if (!r) return false;
     out->push_back(std::move(*r));
   }
-  return true;
+  return stepped(q, QStringLiteral("read the stored runs"), error);
 }
 
 struct ServerParts {
