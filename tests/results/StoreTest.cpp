@@ -450,7 +450,7 @@ TEST_P(StoreTest, TwoProgramsOpeningOneNewStoreAtOnceBothGetVersion2) {
 class SilentListener {
  public:
   SilentListener() {
-    fd_ = ::socket(AF_INET, SOCK_STREAM, 0);
+    fd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);  // not handed on to a server the tests start
     sockaddr_in a{};
     a.sin_family = AF_INET;
     a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);

@@ -46,7 +46,7 @@ QString findBin() {
 
 // A port nothing listens on now; the server takes it a moment later.
 int freePort() {
-  const int s = ::socket(AF_INET, SOCK_STREAM, 0);
+  const int s = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
   if (s < 0) return 0;
   sockaddr_in a{};
   a.sin_family = AF_INET;
