@@ -77,13 +77,16 @@ PgServer::~PgServer() {
 }
 
 PgServer& PgServer::shared() {
-  // Never destroyed with the program's statics: a test program stops it
-  // through an at-exit handler, before Qt's own teardown.
-  static PgServer* server = [] {
-    auto* s = new PgServer;
-    std::atexit([] { PgServer::shared().stop(); });
-    return s;
-  }();
+  // Stopped and its folder removed at exit, whatever the order the
+  // program's statics go in.
+  static PgServer* server = nullptr;
+  if (!server) {
+    server = new PgServer;
+    std::atexit([] {
+      delete server;
+      server = nullptr;
+    });
+  }
   return *server;
 }
 
