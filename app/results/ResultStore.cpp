@@ -4,6 +4,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QJsonDocument>
+#include <QRegularExpression>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QStandardPaths>
@@ -283,7 +284,10 @@ Location parseServer(const QString& text, QString* error) {
   Location l;
   l.kind = Location::Kind::Server;
   const auto bad = [&](const QString& why) {
-    *error = QStringLiteral("results store %1: %2").arg(text, why);
+    // Messages get shown and logged: never with the password.
+    QString shown = text;
+    shown.replace(QRegularExpression(QStringLiteral("^([^:/]+://[^:@/?]*):[^@/?]*@")), QStringLiteral("\\1@"));
+    *error = QStringLiteral("results store %1: %2").arg(shown, why);
     return l;
   };
   // A socket folder may be written as the host, percent-encoded; QUrl takes
@@ -310,7 +314,9 @@ Location parseServer(const QString& text, QString* error) {
     rewritten = text.left(from) + authority.left(at + 1) + rest;
   }
   QUrl url(rewritten, QUrl::StrictMode);
-  if (!url.isValid()) return bad(QStringLiteral("not a valid URL (%1)").arg(url.errorString()));
+  // Qt's reason ends with the whole text, password and all.
+  if (!url.isValid())
+    return bad(QStringLiteral("not a valid URL (%1)").arg(url.errorString().section(QStringLiteral("; source was"), 0, 0)));
   url.setScheme(QStringLiteral("postgresql"));
   const QUrlQuery query(url);
   for (const auto& [key, value] : query.queryItems()) {
