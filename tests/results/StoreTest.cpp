@@ -509,21 +509,26 @@ TEST(ServerHarness, RestartKeepsTheDataAndThePort) {
   const Location tcp = Location::parse(pg.url(QStringLiteral("restart")), &error);
   const Location socket = Location::parse(pg.socketUrl(QStringLiteral("restart")), &error);
   ASSERT_TRUE(error.isEmpty()) << error.toStdString();
-  {
-    std::unique_ptr<Store> store = Store::open(tcp, &error);
-    ASSERT_TRUE(store) << error.toStdString();
-    ASSERT_TRUE(store->insert(sample("kept", "SN", 1, true, utc("2024-01-01T00:00:00.000Z")), &error));
-  }
+  std::unique_ptr<Store> before = Store::open(tcp, &error);
+  ASSERT_TRUE(before) << error.toStdString();
+  ASSERT_TRUE(before->insert(sample("kept", "SN", 1, true, utc("2024-01-01T00:00:00.000Z")), &error));
   ASSERT_TRUE(pg.stop()) << pg.reason().toStdString();
   EXPECT_FALSE(pg.running());
   EXPECT_FALSE(Store::open(tcp, &error, 2));
   EXPECT_FALSE(error.isEmpty());
   ASSERT_TRUE(pg.start()) << pg.reason().toStdString();
   EXPECT_EQ(pg.port(), port);
+  // A store opened before the restart has lost its connection: it says so,
+  // and the record is not counted as stored.
+  error.clear();
+  EXPECT_FALSE(before->insert(sample("lost", "SN", 1, true, utc("2024-01-01T00:00:01.000Z")), &error));
+  EXPECT_TRUE(error.startsWith(QStringLiteral("cannot begin a transaction: "))) << error.toStdString();
+  before.reset();
   for (const Location& where : {tcp, socket}) {
     std::unique_ptr<Store> store = Store::open(where, &error);
     ASSERT_TRUE(store) << where.display().toStdString() << ": " << error.toStdString();
     EXPECT_TRUE(store->find(QStringLiteral("kept"), &error)) << error.toStdString();
+    EXPECT_FALSE(store->find(QStringLiteral("lost"), &error));
   }
 }
 
