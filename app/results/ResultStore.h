@@ -52,6 +52,7 @@ struct Filter {
   int limit = 0;         // newest first; 0: no limit
 };
 
+// A store belongs to the thread that opened it: Qt SQL connections do.
 class Store {
  public:
   static constexpr int kSchemaVersion = 2;
@@ -72,7 +73,8 @@ class Store {
   bool insert(const Record& r, QString* error);
   // Newest first.
   std::vector<Record> list(const Filter& f, QString* error) const;
-  // By ID, or by a prefix only one record's ID starts with.
+  // By ID, or by a prefix only one record's ID starts with; otherwise null
+  // with the reason (none found, how many share the prefix, a failure).
   std::optional<Record> find(const QString& idOrPrefix, QString* error) const;
 
   // A local queue's records not yet on the server, oldest first, and marking
