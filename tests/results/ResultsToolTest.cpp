@@ -94,13 +94,13 @@ std::vector<Record> knownRecords() {
   ng.measured.ngChannels = {2};
   ng.journal = QStringLiteral("/var/lib/kestrel/journal-3.log");
   records.push_back(ng);
-  Record binary = makeRecord(kId4, "bench-2", "<b>x</b>", 13, "", "2026-12-02T23:30:00.000Z", 4000, Failure::None, {},
-                             {1.0});
+  Record binary =
+      makeRecord(kId4, "bench-2", "<b>x</b>", 13, "", "2026-12-02T23:30:00.000Z", 4000, Failure::None, {}, {1.0});
   binary.measured.busyMs = {50.0, 60.0};
   binary.measured.busyWaits = 7;
   records.push_back(binary);
-  records.push_back(makeRecord(kId5, "bench-1", "SN100", 2, "COM1", "2026-12-01T10:00:00.000Z", 1000, Failure::None,
-                               {}, {}));
+  records.push_back(
+      makeRecord(kId5, "bench-1", "SN100", 2, "COM1", "2026-12-01T10:00:00.000Z", 1000, Failure::None, {}, {}));
   return records;
 }
 
@@ -124,12 +124,15 @@ class ResultsTool : public ::testing::Test {
 // The list's line of each known record, in UTC.
 const std::map<QString, QString> kLines{
     {kId1, "11111111  2026-12-01 08:00:00  bench-1       SN100                1  PASS"},
-    {kId2, "22222222  2026-12-01 09:30:00  bench-1       SN101                1  FAIL    answer time 25.3 ms over the limit of 20 ms"},
+    {kId2,
+     "22222222  2026-12-01 09:30:00  bench-1       SN101                1  FAIL    answer time 25.3 ms over the limit "
+     "of 20 ms"},
     {kId3, "22223333  2026-12-02 10:00:00  bench-2       SN, \"quoted\"         7  FAIL    NG channels: 2"},
     {kId4, "44444444  2026-12-02 23:30:00  bench-2       <b>x</b>            13  PASS"},
     {kId5, "55555555  2026-12-01 10:00:00  bench-1       SN100                2  PASS"},
 };
-const QString kHeader = QStringLiteral("ID        STARTED              STATION       DUT               MODE  RESULT  REASON");
+const QString kHeader =
+    QStringLiteral("ID        STARTED              STATION       DUT               MODE  RESULT  REASON");
 
 QString listing(const QStringList& ids) {
   QString text = kHeader + u'\n';
@@ -193,36 +196,24 @@ TEST_F(ResultsTool, ShowsEveryFieldOfOneRun) {
   const Result ng = run({"show", "22223"});
   ASSERT_EQ(ng.code, 0) << ng.err.toStdString();
   const QStringList lines = ng.out.split(u'\n');
-  for (const char* line : {"id:             22223333-cccc-4000-8000-000000000003",
-                           "station:        bench-2",
-                           "dut:            SN, \"quoted\"",
-                           "mode:           7",
-                           "port:           COM2",
-                           "started:        2026-12-02 10:00:00.250 (2026-12-02T10:00:00.250Z)",
-                           "ended:          2026-12-02 10:00:01.000 (2026-12-02T10:00:01.000Z)",
-                           "verdict:        FAIL",
-                           "failure:        ng-channels",
-                           "reason:         NG channels: 2",
-                           "options:        {\"channels\":\"auto\"}",
-                           "answers:        none",
-                           "judged OK:      1",
-                           "NG channels:    2",
-                           "channels:       1 OK, 2 NG",
-                           "journal:        /var/lib/kestrel/journal-3.log"})
+  for (const char* line :
+       {"id:             22223333-cccc-4000-8000-000000000003", "station:        bench-2",
+        "dut:            SN, \"quoted\"", "mode:           7", "port:           COM2",
+        "started:        2026-12-02 10:00:00.250 (2026-12-02T10:00:00.250Z)",
+        "ended:          2026-12-02 10:00:01.000 (2026-12-02T10:00:01.000Z)", "verdict:        FAIL",
+        "failure:        ng-channels", "reason:         NG channels: 2", "options:        {\"channels\":\"auto\"}",
+        "answers:        none", "judged OK:      1", "NG channels:    2", "channels:       1 OK, 2 NG",
+        "journal:        /var/lib/kestrel/journal-3.log"})
     EXPECT_TRUE(lines.contains(QString::fromUtf8(line))) << line << "\n" << ng.out.toStdString();
 
   const Result binary = run({"show", kId4});
   ASSERT_EQ(binary.code, 0) << binary.err.toStdString();
   const QStringList more = binary.out.split(u'\n');
-  for (const char* line : {"port:           the expansion board",
-                           "verdict:        PASS",
-                           "failure:        none",
-                           "reason:         none",
-                           "answers:        1; min 1.000 ms, median 1.000 ms, p95 1.000 ms, max 1.000 ms",
-                           "busy:           2; min 50.000 ms, median 55.000 ms, p95 60.000 ms, max 60.000 ms",
-                           "busy waits:     7",
-                           "channels:       none",
-                           "journal:        none"})
+  for (const char* line :
+       {"port:           the expansion board", "verdict:        PASS", "failure:        none", "reason:         none",
+        "answers:        1; min 1.000 ms, median 1.000 ms, p95 1.000 ms, max 1.000 ms",
+        "busy:           2; min 50.000 ms, median 55.000 ms, p95 60.000 ms, max 60.000 ms", "busy waits:     7",
+        "channels:       none", "journal:        none"})
     EXPECT_TRUE(more.contains(QString::fromUtf8(line))) << line << "\n" << binary.out.toStdString();
 }
 
@@ -287,7 +278,8 @@ TEST_F(ResultsTool, ExportsJUnitWithASuitePerStation) {
     if (xml.name() == u"testsuites")
       suites += QStringLiteral("all %1/%2").arg(a.value("tests"), a.value("failures"));
     else if (xml.name() == u"testsuite")
-      suites += QStringLiteral("%1 %2/%3 %4s").arg(a.value("name"), a.value("tests"), a.value("failures"), a.value("time"));
+      suites +=
+          QStringLiteral("%1 %2/%3 %4s").arg(a.value("name"), a.value("tests"), a.value("failures"), a.value("time"));
     else if (xml.name() == u"testcase")
       ++cases;
     else if (xml.name() == u"failure")
@@ -296,8 +288,8 @@ TEST_F(ResultsTool, ExportsJUnitWithASuitePerStation) {
   EXPECT_FALSE(xml.hasError()) << xml.errorString().toStdString();
   EXPECT_EQ(suites, QStringList({"all 5/2", "bench-1 3/1 15.500s", "bench-2 2/1 4.750s"}));
   EXPECT_EQ(cases, 5);
-  EXPECT_EQ(failures, QStringList({"answer-time: answer time 25.3 ms over the limit of 20 ms",
-                                   "ng-channels: NG channels: 2"}));
+  EXPECT_EQ(failures,
+            QStringList({"answer-time: answer time 25.3 ms over the limit of 20 ms", "ng-channels: NG channels: 2"}));
 }
 
 TEST_F(ResultsTool, ReportIsOneSelfContainedPage) {
@@ -325,15 +317,17 @@ TEST_F(ResultsTool, ReportIsOneSelfContainedPage) {
   const qsizetype mode1 = html.indexOf("<h3>mode 1: 5 answers</h3>");
   ASSERT_GE(mode1, 0);
   const QString buckets = html.mid(mode1, html.indexOf("</table>", mode1) - mode1);
-  for (const char* row : {"<tr><td>1–2</td><td class=\"n\">0</td></tr>", "<tr><td>2–5</td><td class=\"n\">3</td></tr>",
-                          "<tr><td>5–10</td><td class=\"n\">1</td></tr>", "<tr><td>20–50</td><td class=\"n\">1</td></tr>"})
+  for (const char* row :
+       {"<tr><td>1–2</td><td class=\"n\">0</td></tr>", "<tr><td>2–5</td><td class=\"n\">3</td></tr>",
+        "<tr><td>5–10</td><td class=\"n\">1</td></tr>", "<tr><td>20–50</td><td class=\"n\">1</td></tr>"})
     EXPECT_TRUE(buckets.contains(QString::fromUtf8(row))) << row;
   // The slowest first, and the failing newest first.
   const qsizetype slowest = html.indexOf("<h2>Slowest units</h2>");
   const qsizetype failing = html.indexOf("<h2>Failing units</h2>");
   ASSERT_TRUE(slowest > 0 && failing > slowest);
   const QString slow = html.mid(slowest, failing - slowest);
-  EXPECT_LT(slow.indexOf("<td>SN101</td><td class=\"n\">25.3 ms</td>"), slow.indexOf("<td>SN100</td><td class=\"n\">4.0 ms</td>"));
+  EXPECT_LT(slow.indexOf("<td>SN101</td><td class=\"n\">25.3 ms</td>"),
+            slow.indexOf("<td>SN100</td><td class=\"n\">4.0 ms</td>"));
   EXPECT_GE(slow.indexOf("<td>SN101</td>"), 0);
   const QString fails = html.mid(failing);
   EXPECT_LT(fails.indexOf("NG channels: 2"), fails.indexOf("answer time 25.3 ms over the limit of 20 ms"));
@@ -366,28 +360,30 @@ TEST_P(ResultsToolBadArguments, OneLineAndExitTwo) {
 
 INSTANTIATE_TEST_SUITE_P(
     Each, ResultsToolBadArguments,
-    ::testing::Values(
-        BadCase{"NoCommand", {}, "no command (list, show, export or report); --help tells more"},
-        BadCase{"UnknownCommand", {"purge"}, "unknown command 'purge' (list, show, export or report)"},
-        BadCase{"UnknownOption", {"list", "--station", "x"}, "unknown option '--station'"},
-        BadCase{"MissingValue", {"list", "--mode"}, "--mode needs a value"},
-        BadCase{"Mode", {"list", "--mode", "20"}, "--mode: '20' is not a mode (0-19)"},
-        BadCase{"ModeText", {"list", "--mode", "one"}, "--mode: 'one' is not a mode (0-19)"},
-        BadCase{"SinceDay", {"list", "--since", "2026-02-30"},
-                "--since: '2026-02-30' is not a date (yyyy-MM-dd) or an ISO date-time"},
-        BadCase{"SinceText", {"list", "--since", "yesterday"},
-                "--since: 'yesterday' is not a date (yyyy-MM-dd) or an ISO date-time"},
-        BadCase{"Verdict", {"list", "--verdict", "ok"}, "--verdict: 'ok' is not pass or fail"},
-        BadCase{"Limit", {"list", "--limit", "0"}, "--limit: '0' is not a whole number of 1 or more"},
-        BadCase{"LimitSign", {"list", "--limit", "-3"}, "--limit: '-3' is not a whole number of 1 or more"},
-        BadCase{"Twice", {"list", "--dut", "a", "--dut", "b"}, "--dut given twice"},
-        BadCase{"FormatMissing", {"export"}, "export needs --format csv|junit"},
-        BadCase{"Format", {"export", "--format", "xml"}, "--format: 'xml' is not csv or junit"},
-        BadCase{"HtmlMissing", {"report"}, "report needs --html FILE"},
-        BadCase{"ShowNoId", {"show"}, "show needs a run's ID (or the start of one)"},
-        BadCase{"ShowFilter", {"show", "1111", "--dut", "x"}, "show takes no --dut"},
-        BadCase{"ListFormat", {"list", "--format", "csv"}, "list takes no --format"},
-        BadCase{"Extra", {"list", "more"}, "unexpected argument 'more'"}),
+    ::testing::Values(BadCase{"NoCommand", {}, "no command (list, show, export or report); --help tells more"},
+                      BadCase{"UnknownCommand", {"purge"}, "unknown command 'purge' (list, show, export or report)"},
+                      BadCase{"UnknownOption", {"list", "--station", "x"}, "unknown option '--station'"},
+                      BadCase{"MissingValue", {"list", "--mode"}, "--mode needs a value"},
+                      BadCase{"Mode", {"list", "--mode", "20"}, "--mode: '20' is not a mode (0-19)"},
+                      BadCase{"ModeText", {"list", "--mode", "one"}, "--mode: 'one' is not a mode (0-19)"},
+                      BadCase{"SinceDay",
+                              {"list", "--since", "2026-02-30"},
+                              "--since: '2026-02-30' is not a date (yyyy-MM-dd) or an ISO date-time"},
+                      BadCase{"SinceText",
+                              {"list", "--since", "yesterday"},
+                              "--since: 'yesterday' is not a date (yyyy-MM-dd) or an ISO date-time"},
+                      BadCase{"Verdict", {"list", "--verdict", "ok"}, "--verdict: 'ok' is not pass or fail"},
+                      BadCase{"Limit", {"list", "--limit", "0"}, "--limit: '0' is not a whole number of 1 or more"},
+                      BadCase{
+                          "LimitSign", {"list", "--limit", "-3"}, "--limit: '-3' is not a whole number of 1 or more"},
+                      BadCase{"Twice", {"list", "--dut", "a", "--dut", "b"}, "--dut given twice"},
+                      BadCase{"FormatMissing", {"export"}, "export needs --format csv|junit"},
+                      BadCase{"Format", {"export", "--format", "xml"}, "--format: 'xml' is not csv or junit"},
+                      BadCase{"HtmlMissing", {"report"}, "report needs --html FILE"},
+                      BadCase{"ShowNoId", {"show"}, "show needs a run's ID (or the start of one)"},
+                      BadCase{"ShowFilter", {"show", "1111", "--dut", "x"}, "show takes no --dut"},
+                      BadCase{"ListFormat", {"list", "--format", "csv"}, "list takes no --format"},
+                      BadCase{"Extra", {"list", "more"}, "unexpected argument 'more'"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(ResultsTool, StoreErrorsNameTheStore) {
@@ -438,7 +434,8 @@ TEST_F(ResultsTool, UnwritableOutputIsAFailure) {
   p.start(QStringLiteral(KESTREL_RESULTS_TOOL), {"--results", file, "list"});
   ASSERT_TRUE(p.waitForFinished(60000));
   EXPECT_EQ(p.exitCode(), 1);
-  EXPECT_EQ(QString::fromUtf8(p.readAllStandardError()), "kestrel-results: cannot write to stdout: No space left on device\n");
+  EXPECT_EQ(QString::fromUtf8(p.readAllStandardError()),
+            "kestrel-results: cannot write to stdout: No space left on device\n");
 }
 
 TEST_F(ResultsTool, StoreFromTheEnvironment) {
@@ -449,6 +446,25 @@ TEST_F(ResultsTool, StoreFromTheEnvironment) {
   const Result named = runResults({"--results", dir.filePath("other.sqlite"), "list"}, QStringLiteral("UTC"),
                                   {{"KESTREL_RESULTS", file}});
   EXPECT_EQ(named.code, 1);
+}
+
+// Without --results or KESTREL_RESULTS: the tester's own file in the user's
+// data folder (the test's main points XDG_DATA_HOME at a temporary one).
+TEST_F(ResultsTool, DefaultStoreIsTheTestersFile) {
+  const QString data = qEnvironmentVariable("XDG_DATA_HOME");
+  ASSERT_FALSE(data.isEmpty());
+  const QString tester = data + QStringLiteral("/KestrelTester/results.sqlite");
+  QFile::remove(tester);
+  Result r = runResults({"list"});
+  EXPECT_EQ(r.code, 1);
+  EXPECT_EQ(r.err, "kestrel-results: results store " + tester + ": no such file\n");
+
+  ASSERT_TRUE(QDir().mkpath(data + QStringLiteral("/KestrelTester")));
+  ASSERT_TRUE(QFile::copy(file, tester));
+  r = runResults({"list", "--dut", "SN101"});
+  QFile::remove(tester);
+  EXPECT_EQ(r.code, 0) << r.err.toStdString();
+  EXPECT_EQ(r.out, listing({kId2}));
 }
 
 // More runs than one read of the store holds, many started at the same
@@ -463,10 +479,9 @@ TEST(ResultsToolPages, EveryRunOnceAcrossPages) {
   constexpr int kRuns = 700;
   for (int i = 0; i < kRuns; ++i) {
     // Every third run at one shared moment; the rest a second apart.
-    const QString started = i % 3 == 0 ? QStringLiteral("2026-12-05T12:00:00.000Z")
-                                       : QDateTime(QDate(2026, 12, 1), QTime(0, 0), Qt::UTC)
-                                             .addSecs(i)
-                                             .toString(Qt::ISODateWithMs);
+    const QString started =
+        i % 3 == 0 ? QStringLiteral("2026-12-05T12:00:00.000Z")
+                   : QDateTime(QDate(2026, 12, 1), QTime(0, 0), Qt::UTC).addSecs(i).toString(Qt::ISODateWithMs);
     const Record r = makeRecord(QStringLiteral("%1-0000-4000-8000-000000000000").arg(i, 8, 10, QChar(u'0')), "bench",
                                 QStringLiteral("SN%1").arg(i), 1, "COM1", started, 10, Failure::None, {}, {1.0});
     ASSERT_TRUE(store->insert(r, &error)) << error.toStdString();

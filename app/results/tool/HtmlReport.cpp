@@ -64,12 +64,16 @@ QString barChart(const std::vector<Bar>& bars, const QString& caption, const QSt
   constexpr int kBar = 28, kGap = 8, kLeft = 48, kTop = 12, kPlot = 140, kBottom = 56;
   const int width = kLeft + int(bars.size()) * (kBar + kGap) + kGap;
   const int height = kTop + kPlot + kBottom;
-  QString s = QStringLiteral("<svg class=\"chart\" width=\"%1\" height=\"%2\" viewBox=\"0 0 %1 %2\" role=\"img\">"
-                             "<title>%3</title>")
+  QString s = QStringLiteral(
+                  "<svg class=\"chart\" width=\"%1\" height=\"%2\" viewBox=\"0 0 %1 %2\" role=\"img\">"
+                  "<title>%3</title>")
                   .arg(width)
                   .arg(height)
                   .arg(esc(caption));
-  s += QStringLiteral("<line x1=\"%1\" y1=\"%2\" x2=\"%1\" y2=\"%3\" class=\"axis\"/>").arg(kLeft).arg(kTop).arg(kTop + kPlot);
+  s += QStringLiteral("<line x1=\"%1\" y1=\"%2\" x2=\"%1\" y2=\"%3\" class=\"axis\"/>")
+           .arg(kLeft)
+           .arg(kTop)
+           .arg(kTop + kPlot);
   s += QStringLiteral("<line x1=\"%1\" y1=\"%2\" x2=\"%3\" y2=\"%2\" class=\"axis\"/>")
            .arg(kLeft)
            .arg(kTop + kPlot)
@@ -78,7 +82,9 @@ QString barChart(const std::vector<Bar>& bars, const QString& caption, const QSt
            .arg(kLeft - 4)
            .arg(kTop + 8)
            .arg(esc(axisTop));
-  s += QStringLiteral("<text x=\"%1\" y=\"%2\" class=\"tick\" text-anchor=\"end\">0</text>").arg(kLeft - 4).arg(kTop + kPlot);
+  s += QStringLiteral("<text x=\"%1\" y=\"%2\" class=\"tick\" text-anchor=\"end\">0</text>")
+           .arg(kLeft - 4)
+           .arg(kTop + kPlot);
   int x = kLeft + kGap;
   for (const Bar& b : bars) {
     const int h = int(std::clamp(b.height, 0.0, 1.0) * kPlot + 0.5);
@@ -89,7 +95,8 @@ QString barChart(const std::vector<Bar>& bars, const QString& caption, const QSt
              .arg(h)
              .arg(esc(b.title));
     const int lx = x + kBar / 2, ly = kTop + kPlot + 12;
-    s += QStringLiteral("<text x=\"%1\" y=\"%2\" class=\"tick\" text-anchor=\"end\" transform=\"rotate(-40 %1 %2)\">%3</text>")
+    s += QStringLiteral(
+             "<text x=\"%1\" y=\"%2\" class=\"tick\" text-anchor=\"end\" transform=\"rotate(-40 %1 %2)\">%3</text>")
              .arg(lx)
              .arg(ly)
              .arg(esc(b.label));
@@ -99,8 +106,9 @@ QString barChart(const std::vector<Bar>& bars, const QString& caption, const QSt
 }
 
 QString rateTable(const QString& first, const std::vector<std::pair<QString, Tally>>& rows) {
-  QString s = QStringLiteral("<table><tr><th>%1</th><th>Runs</th><th>Passed</th><th>Failed</th><th>Pass rate</th></tr>\n")
-                  .arg(esc(first));
+  QString s =
+      QStringLiteral("<table><tr><th>%1</th><th>Runs</th><th>Passed</th><th>Failed</th><th>Pass rate</th></tr>\n")
+          .arg(esc(first));
   for (const auto& [name, t] : rows)
     s += QStringLiteral("<tr><td>%1</td><td>%2</td><td>%3</td><td>%4</td><td>%5</td></tr>\n")
              .arg(esc(name))
@@ -170,8 +178,9 @@ QByteArray htmlReport(const Store& store, const Filter& f, const ReportInput& in
       error);
   if (!read) return {};
 
-  QString s = QStringLiteral("<!DOCTYPE html>\n<html lang=\"en\">\n<head>\n<meta charset=\"utf-8\">\n"
-                             "<title>Kestrel Tester results</title>\n<style>") +
+  QString s = QStringLiteral(
+                  "<!DOCTYPE html>\n<html lang=\"en\">\n<head>\n<meta charset=\"utf-8\">\n"
+                  "<title>Kestrel Tester results</title>\n<style>") +
               QLatin1String(kStyle) + QStringLiteral("</style>\n</head>\n<body>\n<h1>Kestrel Tester results</h1>\n");
   // One arg() for all: a store's name may hold "%2" itself.
   s += QStringLiteral("<p>Store: %1<br>Runs: %2 (%3 passed, %4 failed)")
@@ -215,11 +224,13 @@ QByteArray htmlReport(const Store& store, const Filter& f, const ReportInput& in
     if (slowest.empty()) {
       s += QStringLiteral("<p class=\"note\">No answer was timed.</p>\n");
     } else {
-      s += QStringLiteral("<table><tr><th>DUT</th><th>Slowest answer</th><th>Median answer</th><th>Mode</th>"
-                          "<th>Station</th><th>Started</th><th>Run</th></tr>\n");
+      s += QStringLiteral(
+          "<table><tr><th>DUT</th><th>Slowest answer</th><th>Median answer</th><th>Mode</th>"
+          "<th>Station</th><th>Started</th><th>Run</th></tr>\n");
       for (const RunRow& r : slowest)
-        s += QStringLiteral("<tr><td>%1</td><td class=\"n\">%2</td><td class=\"n\">%3</td><td>%4</td><td>%5</td>"
-                            "<td>%6</td><td>%7</td></tr>\n")
+        s += QStringLiteral(
+                 "<tr><td>%1</td><td class=\"n\">%2</td><td class=\"n\">%3</td><td>%4</td><td>%5</td>"
+                 "<td>%6</td><td>%7</td></tr>\n")
                  .arg(esc(r.dut), ms(r.answers.max), ms(r.answers.median), modeName(r.mode), esc(r.station),
                       localTime(r.started), esc(r.id.left(8)));
       s += QStringLiteral("</table>\n");
@@ -230,11 +241,15 @@ QByteArray htmlReport(const Store& store, const Filter& f, const ReportInput& in
       s += QStringLiteral("<p class=\"note\">No run failed.</p>\n");
     } else {
       if (failingTotal > qint64(failing.size()))
-        s += QStringLiteral("<p class=\"note\">The newest %1 of %2 failed runs.</p>\n").arg(failing.size()).arg(failingTotal);
-      s += QStringLiteral("<table><tr><th>DUT</th><th>Started</th><th>Reason</th><th>Mode</th><th>Station</th>"
-                          "<th>Run</th></tr>\n");
+        s += QStringLiteral("<p class=\"note\">The newest %1 of %2 failed runs.</p>\n")
+                 .arg(failing.size())
+                 .arg(failingTotal);
+      s += QStringLiteral(
+          "<table><tr><th>DUT</th><th>Started</th><th>Reason</th><th>Mode</th><th>Station</th>"
+          "<th>Run</th></tr>\n");
       for (const RunRow& r : failing)
-        s += QStringLiteral("<tr class=\"fail\"><td>%1</td><td>%2</td><td>%3</td><td>%4</td><td>%5</td><td>%6</td></tr>\n")
+        s += QStringLiteral(
+                 "<tr class=\"fail\"><td>%1</td><td>%2</td><td>%3</td><td>%4</td><td>%5</td><td>%6</td></tr>\n")
                  .arg(esc(r.dut), localTime(r.started), esc(r.reason), modeName(r.mode), esc(r.station),
                       esc(r.id.left(8)));
       s += QStringLiteral("</table>\n");

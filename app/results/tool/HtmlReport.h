@@ -9,9 +9,9 @@
 namespace kestrel::results::tool {
 
 struct ReportInput {
-  QString store;    // the store as messages name it
-  QString filter;   // what picked the runs, for the heading; empty: every run
-  QDateTime made;   // when the report was made
+  QString store;   // the store as messages name it
+  QString filter;  // what picked the runs, for the heading; empty: every run
+  QDateTime made;  // when the report was made
 };
 
 // Reads the runs `f` picks and makes the page. Empty with the reason in

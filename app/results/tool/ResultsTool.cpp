@@ -25,7 +25,7 @@ namespace {
 
 QString usage() {
   return QStringLiteral(
-R"usage(usage: kestrel-results [--results LOCATION] list [FILTERS]
+      R"usage(usage: kestrel-results [--results LOCATION] list [FILTERS]
        kestrel-results [--results LOCATION] show ID
        kestrel-results [--results LOCATION] export --format csv|junit [FILTERS] [--output FILE]
        kestrel-results [--results LOCATION] report --html FILE [FILTERS]
@@ -157,8 +157,7 @@ QString parse(const QStringList& args, Options& o) {
       o.filter.dut = value;
     } else if (arg == u"--since") {
       const auto since = sinceFrom(value);
-      if (!since)
-        return QStringLiteral("--since: '%1' is not a date (yyyy-MM-dd) or an ISO date-time").arg(value);
+      if (!since) return QStringLiteral("--since: '%1' is not a date (yyyy-MM-dd) or an ISO date-time").arg(value);
       o.filter.since = *since;
     } else if (arg == u"--mode") {
       const auto mode = wholeNumber(value, 0, 19);
@@ -185,7 +184,8 @@ QString parse(const QStringList& args, Options& o) {
   if (o.help || o.version) return {};
   if (o.command.isEmpty()) return QStringLiteral("no command (list, show, export or report); --help tells more");
   static const QStringList commands{"list", "show", "export", "report"};
-  if (!commands.contains(o.command)) return QStringLiteral("unknown command '%1' (list, show, export or report)").arg(o.command);
+  if (!commands.contains(o.command))
+    return QStringLiteral("unknown command '%1' (list, show, export or report)").arg(o.command);
   // Each option belongs to the commands that use it.
   for (const QString& option : given) {
     const bool fits = option == u"--results" || (kFilterOptions.contains(option) && o.command != u"show") ||
@@ -256,7 +256,8 @@ int list(const Store& store, const Filter& f) {
       store, f,
       [&out](const RunRow& r, const Measurements&) {
         return out.line(listLine(r.id.left(8), localTime(r.started, QStringLiteral("yyyy-MM-dd HH:mm:ss")),
-                                 oneLine(r.station), oneLine(r.dut), r.mode < 0 ? QStringLiteral("?") : QString::number(r.mode),
+                                 oneLine(r.station), oneLine(r.dut),
+                                 r.mode < 0 ? QStringLiteral("?") : QString::number(r.mode),
                                  r.pass ? QStringLiteral("PASS") : QStringLiteral("FAIL"), oneLine(r.reason)));
       },
       &error);
@@ -320,7 +321,8 @@ int show(const Store& store, const QString& idOrPrefix) {
   put("refusals", QString::number(m.refusals));
   if (m.refusals > 0) put("first refusal", m.firstRefusal);
   QString answers = spreadText(m.answers());
-  if (m.answersBeyondKept > 0) answers += QStringLiteral("; %1 more answers counted, not kept").arg(m.answersBeyondKept);
+  if (m.answersBeyondKept > 0)
+    answers += QStringLiteral("; %1 more answers counted, not kept").arg(m.answersBeyondKept);
   put("answers", answers);
   put("busy", spreadText(m.busy()));
   put("busy waits", QString::number(m.busyWaits));
@@ -358,9 +360,9 @@ bool putCsvRow(QIODevice& device, const QStringList& fields) {
 }
 
 bool writeCsv(QIODevice& device, const Store& store, const Filter& f, QString* storeError) {
-  if (!putCsvRow(device, {"id", "station", "dut", "mode", "port", "started", "ended", "verdict", "failure", "reason",
-                          "answer_count", "answer_min_ms", "answer_median_ms", "answer_p95_ms", "answer_max_ms",
-                          "journal"}))
+  if (!putCsvRow(device,
+                 {"id", "station", "dut", "mode", "port", "started", "ended", "verdict", "failure", "reason",
+                  "answer_count", "answer_min_ms", "answer_median_ms", "answer_p95_ms", "answer_max_ms", "journal"}))
     return false;
   bool written = true;
   const bool read = forEachRun(
@@ -368,11 +370,11 @@ bool writeCsv(QIODevice& device, const Store& store, const Filter& f, QString* s
       [&](const RunRow& r, const Measurements&) {
         const Spread& a = r.answers;
         const auto time = [&a](double v) { return a.count == 0 ? QString() : ms(v); };
-        written = putCsvRow(device, {r.id, r.station, r.dut, r.mode < 0 ? QString() : QString::number(r.mode), r.port,
-                                     utcText(r.started), utcText(r.ended),
-                                     r.pass ? QStringLiteral("pass") : QStringLiteral("fail"), r.failure, r.reason,
-                                     QString::number(a.count), time(a.min), time(a.median), time(a.p95), time(a.max),
-                                     r.journal});
+        written = putCsvRow(
+            device,
+            {r.id, r.station, r.dut, r.mode < 0 ? QString() : QString::number(r.mode), r.port, utcText(r.started),
+             utcText(r.ended), r.pass ? QStringLiteral("pass") : QStringLiteral("fail"), r.failure, r.reason,
+             QString::number(a.count), time(a.min), time(a.median), time(a.p95), time(a.max), r.journal});
         return written;
       },
       storeError);
@@ -477,10 +479,9 @@ int writeOutput(const Store& store, const std::optional<QString>& file,
 
 int report(const Store& store, const Options& o) {
   QString error;
-  const QByteArray page = htmlReport(store, o.filter,
-                                     {store.location().display(), o.filterText.join(QStringLiteral(", ")),
-                                      QDateTime::currentDateTimeUtc()},
-                                     &error);
+  const QByteArray page = htmlReport(
+      store, o.filter,
+      {store.location().display(), o.filterText.join(QStringLiteral(", ")), QDateTime::currentDateTimeUtc()}, &error);
   if (!error.isEmpty()) return storeFailed(store, error);
   const SaveResult saved = saveAtomically(o.html, page);
   if (!saved) {
@@ -503,7 +504,8 @@ int resultsMain(const QStringList& args) {
     const QByteArray text = o.help ? usage().toUtf8() : QByteArrayLiteral("kestrel-results " KESTREL_VERSION "\n");
     errno = 0;
     if (std::fputs(text.constData(), stdout) == EOF || std::fflush(stdout) == EOF) {
-      complain(QStringLiteral("cannot write to stdout: %1").arg(QString::fromLocal8Bit(std::strerror(errno ? errno : EIO))));
+      complain(
+          QStringLiteral("cannot write to stdout: %1").arg(QString::fromLocal8Bit(std::strerror(errno ? errno : EIO))));
       return kExitStore;
     }
     return kExitOk;
@@ -513,8 +515,8 @@ int resultsMain(const QStringList& args) {
   QString error;
   const Location where = Location::parse(named, &error);
   if (!error.isEmpty()) {
-    complain(QStringLiteral("%1: %2").arg(o.results.isEmpty() ? QStringLiteral("KESTREL_RESULTS") : QStringLiteral("--results"),
-                                          error));
+    complain(QStringLiteral("%1: %2").arg(
+        o.results.isEmpty() ? QStringLiteral("KESTREL_RESULTS") : QStringLiteral("--results"), error));
     return kExitBadArguments;
   }
   // Reading creates nothing: a store that is not there is an error, not an empty list.
