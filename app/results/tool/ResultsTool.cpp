@@ -260,7 +260,7 @@ int list(const Store& store, const Filter& f) {
                                  r.mode < 0 ? QStringLiteral("?") : QString::number(r.mode),
                                  r.pass ? QStringLiteral("PASS") : QStringLiteral("FAIL"), oneLine(r.reason)));
       },
-      &error);
+      &error, false);
   const QString written = out.finish();
   if (!written.isEmpty()) {
     complain(written);
@@ -393,7 +393,7 @@ bool writeJUnit(QIODevice& device, const Store& store, const Filter& f, QString*
             stations[r.station].push_back(r);
             return true;
           },
-          storeError))
+          storeError, false))
     return false;
   const auto failures = [](const std::vector<RunRow>& runs) {
     return std::count_if(runs.begin(), runs.end(), [](const RunRow& r) { return !r.pass; });

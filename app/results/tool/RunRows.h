@@ -31,7 +31,9 @@ struct RunRow {
 using RowVisitor = std::function<bool(const RunRow&, const Measurements&)>;
 
 // Walks the runs `f` picks. False with the reason in `error` when a query failed.
-bool forEachRun(const Store& store, const Filter& f, const RowVisitor& visit, QString* error);
+// Without `measured` the visitor gets no measurements and no answer spread:
+// reading and parsing a run's samples is most of the work.
+bool forEachRun(const Store& store, const Filter& f, const RowVisitor& visit, QString* error, bool measured = true);
 
 // The one run whose ID is `idOrPrefix` or starts with it: the whole ID,
 // or empty with `matches` saying how many there were (0, or 2 for more than one).
