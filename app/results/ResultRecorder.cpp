@@ -186,10 +186,8 @@ struct Recorder::Worker {
         break;
       }
       if (batch.empty()) break;
-      if (!remote_) remote_ = Store::open(target_, &error, kConnectTimeoutS);
-      if (!remote_) {
-        error = QStringLiteral("%1 unreachable: %2").arg(target_.display(), error);
-        failed = true;
+      if (!remote_ && !(remote_ = Store::open(target_, &error, kConnectTimeoutS))) {
+        failed = true;  // the store's reason names the server
         break;
       }
       for (const Record& r : batch) {
