@@ -4,6 +4,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QJsonDocument>
+#include <QRegularExpression>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QStandardPaths>
@@ -105,9 +106,11 @@ QString ddl(const QSqlDatabase& db, QString sql) {
 bool storedVersion(QSqlDatabase& db, int* version, QString* error) {
   QSqlQuery q(db);
   const QString exists =
-      isServer(db) ? QStringLiteral("SELECT COUNT(*) FROM information_schema.tables "
-                                    "WHERE table_schema = current_schema() AND table_name = 'schema_version'")
-                   : QStringLiteral("SELECT COUNT(*) FROM sqlite_master WHERE type = 'table' AND name = 'schema_version'");
+      isServer(db)
+          ? QStringLiteral(
+                "SELECT COUNT(*) FROM information_schema.tables "
+                "WHERE table_schema = current_schema() AND table_name = 'schema_version'")
+          : QStringLiteral("SELECT COUNT(*) FROM sqlite_master WHERE type = 'table' AND name = 'schema_version'");
   if (!q.exec(exists) || !q.next())
     return fail(error, QStringLiteral("cannot read the schema version: %1").arg(dbText(q.lastError())));
   if (q.value(0).toInt() == 0) {
@@ -147,7 +150,8 @@ bool fillAnswerColumns(QSqlDatabase& db, QString* error) {
   const QString what = QStringLiteral("fill the answer times of stored runs");
   QSqlQuery read(db);
   QSqlQuery write(db);
-  if (!prepare(read, QStringLiteral("SELECT id, measurements FROM runs WHERE id > ? ORDER BY id LIMIT %1").arg(kFillBatch),
+  if (!prepare(read,
+               QStringLiteral("SELECT id, measurements FROM runs WHERE id > ? ORDER BY id LIMIT %1").arg(kFillBatch),
                what, error) ||
       !prepare(write, QStringLiteral("UPDATE runs SET answer_median_ms = ?, answer_max_ms = ? WHERE id = ?"), what,
                error))
@@ -270,8 +274,8 @@ ServerParts serverParts(const QUrl& url) {
   ServerParts p;
   p.host = query.hasQueryItem(QStringLiteral("host")) ? query.queryItemValue(QStringLiteral("host"), QUrl::FullyDecoded)
                                                       : url.host();
-  const int port = query.hasQueryItem(QStringLiteral("port")) ? query.queryItemValue(QStringLiteral("port")).toInt()
-                                                              : url.port();
+  const int port =
+      query.hasQueryItem(QStringLiteral("port")) ? query.queryItemValue(QStringLiteral("port")).toInt() : url.port();
   if (port > 0) p.port = port;
   p.user = url.userName(QUrl::FullyDecoded);
   p.password = url.password(QUrl::FullyDecoded);
@@ -283,7 +287,10 @@ Location parseServer(const QString& text, QString* error) {
   Location l;
   l.kind = Location::Kind::Server;
   const auto bad = [&](const QString& why) {
-    *error = QStringLiteral("results store %1: %2").arg(text, why);
+    // Messages get shown and logged: never with the password.
+    QString shown = text;
+    shown.replace(QRegularExpression(QStringLiteral("^([^:/]+://[^:@/?]*):[^@/?]*@")), QStringLiteral("\\1@"));
+    *error = QStringLiteral("results store %1: %2").arg(shown, why);
     return l;
   };
   // A socket folder may be written as the host, percent-encoded; QUrl takes
@@ -310,7 +317,10 @@ Location parseServer(const QString& text, QString* error) {
     rewritten = text.left(from) + authority.left(at + 1) + rest;
   }
   QUrl url(rewritten, QUrl::StrictMode);
-  if (!url.isValid()) return bad(QStringLiteral("not a valid URL (%1)").arg(url.errorString()));
+  // Qt's reason ends with the whole text, password and all.
+  if (!url.isValid())
+    return bad(
+        QStringLiteral("not a valid URL (%1)").arg(url.errorString().section(QStringLiteral("; source was"), 0, 0)));
   url.setScheme(QStringLiteral("postgresql"));
   const QUrlQuery query(url);
   for (const auto& [key, value] : query.queryItems()) {
@@ -343,8 +353,7 @@ bool openFile(QSqlDatabase& db, const Location& where, QString* error) {
   // Several benches' programs share one file: readers never block the writer.
   QSqlQuery q(db);
   if (!q.exec(QStringLiteral("PRAGMA journal_mode = WAL")) || !q.next())
-    return fail(error,
-                QStringLiteral("cannot open the results store %1: %2").arg(where.file, dbText(q.lastError())));
+    return fail(error, QStringLiteral("cannot open the results store %1: %2").arg(where.file, dbText(q.lastError())));
   if (q.value(0).toString().compare(QLatin1String("wal"), Qt::CaseInsensitive) != 0)
     return fail(error, QStringLiteral("results store %1 cannot keep a write-ahead log (journal mode %2)")
                            .arg(where.file, q.value(0).toString()));
@@ -405,9 +414,7 @@ Location Location::parse(const QString& text, QString* error) {
   return l;
 }
 
-QString Location::display() const {
-  return kind == Kind::File ? file : url.toString(QUrl::RemovePassword);
-}
+QString Location::display() const { return kind == Kind::File ? file : url.toString(QUrl::RemovePassword); }
 
 QString defaultResultsFile() {
   // One file for every program of the bench, whatever its own name.
@@ -421,7 +428,8 @@ QString chooseLocation(const QString& commandLine, const QString& settings) {
   return defaultResultsFile();
 }
 
-Store::Store(Location where, QString connectionName) : where_(std::move(where)), connection_(std::move(connectionName)) {}
+Store::Store(Location where, QString connectionName)
+    : where_(std::move(where)), connection_(std::move(connectionName)) {}
 
 Store::~Store() {
   {
@@ -440,10 +448,12 @@ std::unique_ptr<Store> Store::open(const Location& where, QString* error, int co
   static QAtomicInt opened;
   const QString driver = where.kind == Location::Kind::File ? QStringLiteral("QSQLITE") : QStringLiteral("QPSQL");
   if (!QSqlDatabase::isDriverAvailable(driver)) {
-    *error = QStringLiteral("cannot open the results store %1: the %2 driver is not installed").arg(where.display(), driver);
+    *error =
+        QStringLiteral("cannot open the results store %1: the %2 driver is not installed").arg(where.display(), driver);
     return nullptr;
   }
-  std::unique_ptr<Store> store(new Store(where, QStringLiteral("kestrel-results-%1").arg(opened.fetchAndAddRelaxed(1))));
+  std::unique_ptr<Store> store(
+      new Store(where, QStringLiteral("kestrel-results-%1").arg(opened.fetchAndAddRelaxed(1))));
   const bool ok = [&] {
     QSqlDatabase db = QSqlDatabase::addDatabase(driver, store->connection_);
     if (!(where.kind == Location::Kind::File ? openFile(db, where, error)
@@ -504,8 +514,9 @@ bool Store::insert(const Record& r, QString* error) {
   // A record already stored stays as it was, channels and all.
   if (q.numRowsAffected() > 0 && !r.channels.isEmpty()) {
     QSqlQuery c(db);
-    if (!prepare(c, QStringLiteral("INSERT INTO channels (run_id, channel, ok) VALUES (?, ?, ?) "
-                                   "ON CONFLICT (run_id, channel) DO NOTHING"),
+    if (!prepare(c,
+                 QStringLiteral("INSERT INTO channels (run_id, channel, ok) VALUES (?, ?, ?) "
+                                "ON CONFLICT (run_id, channel) DO NOTHING"),
                  what, error))
       return false;
     for (const ChannelOutcome& ch : r.channels) {
@@ -654,7 +665,9 @@ bool migrate(QSqlDatabase& db, int version, QString* error) {
   QString ignored;
   if (!error) error = &ignored;
   if (version < 1 || version > Store::kSchemaVersion)
-    return fail(error, QStringLiteral("no schema version %1: versions run from 1 to %2").arg(version).arg(Store::kSchemaVersion));
+    return fail(
+        error,
+        QStringLiteral("no schema version %1: versions run from 1 to %2").arg(version).arg(Store::kSchemaVersion));
   int current = 0;
   if (!storedVersion(db, &current, error)) return false;
   if (current >= version) return true;

@@ -188,9 +188,9 @@ class StoreTest : public ::testing::TestWithParam<Engine> {
   static inline int made_ = 0;  // databases on the shared server outlive a test
 };
 
-#define OPEN_FRESH_OR_SKIP(store)                                                 \
-  std::unique_ptr<Store> store = openFresh();                                     \
-  if (!skipReason_.isEmpty()) GTEST_SKIP() << skipReason_.toStdString();          \
+#define OPEN_FRESH_OR_SKIP(store)                                        \
+  std::unique_ptr<Store> store = openFresh();                            \
+  if (!skipReason_.isEmpty()) GTEST_SKIP() << skipReason_.toStdString(); \
   ASSERT_TRUE(store)
 
 TEST_P(StoreTest, InsertedRecordIsFoundByIdAndByAUniquePrefix) {
@@ -210,7 +210,8 @@ TEST_P(StoreTest, InsertedRecordIsFoundByIdAndByAUniquePrefix) {
   EXPECT_EQ(byPrefix->id, r.id);
 
   QSqlQuery q(store->database());
-  ASSERT_TRUE(q.exec(QStringLiteral("SELECT started, ended, pass, failure, answer_median_ms, answer_max_ms FROM runs")));
+  ASSERT_TRUE(
+      q.exec(QStringLiteral("SELECT started, ended, pass, failure, answer_median_ms, answer_max_ms FROM runs")));
   ASSERT_TRUE(q.next());
   EXPECT_EQ(q.value(0).toString(), QStringLiteral("2024-03-05T06:07:08.009Z"));
   EXPECT_EQ(q.value(1).toString(), QStringLiteral("2024-03-05T06:07:20.354Z"));
@@ -236,12 +237,11 @@ TEST_P(StoreTest, APrefixOfSeveralIdsIsAnErrorNamingTheCount) {
     const char* found;  // null: an error
     const char* error;
   };
-  for (const Case& c : {Case{"ab", nullptr, "3 stored runs' IDs start with ab: give more of the ID"},
-                        Case{"abc", nullptr, "2 stored runs' IDs start with abc: give more of the ID"},
-                        Case{"abd", "abd3", ""}, Case{"abc2", "abc2", ""},
-                        Case{"zz", nullptr, "no stored run's ID starts with zz"},
-                        Case{"a%", nullptr, "no stored run's ID starts with a%"},
-                        Case{"", nullptr, "no record ID given"}}) {
+  for (const Case& c :
+       {Case{"ab", nullptr, "3 stored runs' IDs start with ab: give more of the ID"},
+        Case{"abc", nullptr, "2 stored runs' IDs start with abc: give more of the ID"}, Case{"abd", "abd3", ""},
+        Case{"abc2", "abc2", ""}, Case{"zz", nullptr, "no stored run's ID starts with zz"},
+        Case{"a%", nullptr, "no stored run's ID starts with a%"}, Case{"", nullptr, "no record ID given"}}) {
     SCOPED_TRACE(c.key);
     const std::optional<Record> r = store->find(QString::fromLatin1(c.key), &error);
     EXPECT_EQ(error, QString::fromLatin1(c.error));
@@ -289,7 +289,8 @@ TEST_P(StoreTest, ListIsNewestFirstAndFiltersByEachField) {
       {"passed", filter([](Filter& f) { f.pass = true; }), {"r4", "r1", "r5"}},
       {"failed", filter([](Filter& f) { f.pass = false; }), {"r3", "r2"}},
       {"limit", filter([](Filter& f) { f.limit = 2; }), {"r4", "r3"}},
-      {"together", filter([](Filter& f) {
+      {"together",
+       filter([](Filter& f) {
          f.dut = "SN-1";
          f.mode = 3;
          f.pass = true;
@@ -338,8 +339,9 @@ TEST_P(StoreTest, AFailedInsertIsReportedAndLeavesNoHalfRecord) {
 TEST_P(StoreTest, PendingIsOldestFirstUntilMarkedForwarded) {
   OPEN_FRESH_OR_SKIP(store);
   QString error;
-  for (const auto& [id, when] : {std::pair{"p2", "2024-01-02T00:00:00.000Z"}, std::pair{"p1", "2024-01-01T00:00:00.000Z"},
-                                 std::pair{"p3", "2024-01-03T00:00:00.000Z"}})
+  for (const auto& [id, when] :
+       {std::pair{"p2", "2024-01-02T00:00:00.000Z"}, std::pair{"p1", "2024-01-01T00:00:00.000Z"},
+        std::pair{"p3", "2024-01-03T00:00:00.000Z"}})
     ASSERT_TRUE(store->insert(sample(id, "SN", 1, true, utc(when)), &error)) << error.toStdString();
   EXPECT_EQ(ids(store->pending(0, &error)), (QStringList{"p1", "p2", "p3"}));
   EXPECT_EQ(ids(store->pending(2, &error)), (QStringList{"p1", "p2"}));
@@ -373,9 +375,10 @@ TEST_P(StoreTest, OpeningAVersion1StoreMigratesItAndKeepsItsRows) {
     ASSERT_TRUE(q.prepare(QStringLiteral(
         "INSERT INTO runs (id, station, dut, mode, port, options, started, ended, pass, failure, reason, "
         "measurements, journal) VALUES (?, 'bench-1', ?, 4, '/dev/ttyS0', ?, ?, ?, 0, 'no-answer', ?, ?, ?)")));
-    for (const auto& [id, dut, json] : {std::tuple{r.id, r.dut, measured},
-                                        std::tuple{QStringLiteral("old-2"), QStringLiteral("SN-OLD"), QStringLiteral("{}")},
-                                        std::tuple{QStringLiteral("old-3"), QStringLiteral("SN-BAD"), QStringLiteral("not json")}}) {
+    for (const auto& [id, dut, json] :
+         {std::tuple{r.id, r.dut, measured},
+          std::tuple{QStringLiteral("old-2"), QStringLiteral("SN-OLD"), QStringLiteral("{}")},
+          std::tuple{QStringLiteral("old-3"), QStringLiteral("SN-BAD"), QStringLiteral("not json")}}) {
       q.addBindValue(id);
       q.addBindValue(dut);
       q.addBindValue(QString::fromUtf8(QJsonDocument(r.options).toJson()));
@@ -420,7 +423,8 @@ TEST_P(StoreTest, TwoProgramsOpeningOneNewStoreAtOnceBothGetVersion2) {
   // several rounds, as the race is brief.
   for (int round = 0; round < 4; ++round) {
     Location each = where;
-    if (!server()) each.file = dir_.filePath(QStringLiteral("together-%1.sqlite").arg(round));
+    if (!server())
+      each.file = dir_.filePath(QStringLiteral("together-%1.sqlite").arg(round));
     else if (round > 0) {
       each = fresh();
       if (!skipReason_.isEmpty()) GTEST_SKIP() << skipReason_.toStdString();
@@ -509,21 +513,26 @@ TEST(ServerHarness, RestartKeepsTheDataAndThePort) {
   const Location tcp = Location::parse(pg.url(QStringLiteral("restart")), &error);
   const Location socket = Location::parse(pg.socketUrl(QStringLiteral("restart")), &error);
   ASSERT_TRUE(error.isEmpty()) << error.toStdString();
-  {
-    std::unique_ptr<Store> store = Store::open(tcp, &error);
-    ASSERT_TRUE(store) << error.toStdString();
-    ASSERT_TRUE(store->insert(sample("kept", "SN", 1, true, utc("2024-01-01T00:00:00.000Z")), &error));
-  }
+  std::unique_ptr<Store> before = Store::open(tcp, &error);
+  ASSERT_TRUE(before) << error.toStdString();
+  ASSERT_TRUE(before->insert(sample("kept", "SN", 1, true, utc("2024-01-01T00:00:00.000Z")), &error));
   ASSERT_TRUE(pg.stop()) << pg.reason().toStdString();
   EXPECT_FALSE(pg.running());
   EXPECT_FALSE(Store::open(tcp, &error, 2));
   EXPECT_FALSE(error.isEmpty());
   ASSERT_TRUE(pg.start()) << pg.reason().toStdString();
   EXPECT_EQ(pg.port(), port);
+  // A store opened before the restart has lost its connection: it says so,
+  // and the record is not counted as stored.
+  error.clear();
+  EXPECT_FALSE(before->insert(sample("lost", "SN", 1, true, utc("2024-01-01T00:00:01.000Z")), &error));
+  EXPECT_TRUE(error.startsWith(QStringLiteral("cannot begin a transaction: "))) << error.toStdString();
+  before.reset();
   for (const Location& where : {tcp, socket}) {
     std::unique_ptr<Store> store = Store::open(where, &error);
     ASSERT_TRUE(store) << where.display().toStdString() << ": " << error.toStdString();
     EXPECT_TRUE(store->find(QStringLiteral("kept"), &error)) << error.toStdString();
+    EXPECT_FALSE(store->find(QStringLiteral("lost"), &error));
   }
 }
 
@@ -620,11 +629,15 @@ TEST(Location, SaysWhatIsWrongWithAName) {
   for (const auto& [text, want] : std::vector<std::pair<QString, QString>>{
            {"   ", "no results store given"},
            {"mysql://line@db/results", "results store mysql://line@db/results: give a file or a postgresql:// URL"},
-           {"postgresql://line@db.line.test/", "results store postgresql://line@db.line.test/: no database named "
-                                               "(postgresql://user@host/database)"},
-           {"postgresql://line@/results", "results store postgresql://line@/results: no server host or socket folder given"},
+           {"postgresql://line@db.line.test/",
+            "results store postgresql://line@db.line.test/: no database named "
+            "(postgresql://user@host/database)"},
+           {"postgresql://line@/results",
+            "results store postgresql://line@/results: no server host or socket folder given"},
            {"postgresql://line@db/results?sslmode=disable",
             "results store postgresql://line@db/results?sslmode=disable: unknown parameter \"sslmode\""},
+           {"postgresql://line:s3cret@db/results?user=x",
+            "results store postgresql://line@db/results?user=x: unknown parameter \"user\""},
            {"postgresql://line@db/results?host=/s&port=x",
             "results store postgresql://line@db/results?host=/s&port=x: the port must be a number from 1 to 65535"},
            {dir.path(), "results store " + dir.path() + " is a folder, not a file"},
@@ -635,8 +648,10 @@ TEST(Location, SaysWhatIsWrongWithAName) {
     EXPECT_EQ(error, want);
   }
   QString error;
-  Location::parse("postgresql://line@db:99999/results", &error);
-  EXPECT_TRUE(error.startsWith("results store postgresql://line@db:99999/results: not a valid URL")) << error.toStdString();
+  Location::parse("postgresql://line:s3cret@db:99999/results", &error);
+  EXPECT_EQ(error,
+            "results store postgresql://line@db:99999/results: not a valid URL "
+            "(Invalid port or port number out of range)");
 }
 
 class ChooseLocation : public ::testing::Test {
@@ -656,12 +671,13 @@ TEST_F(ChooseLocation, CommandLineThenEnvironmentThenSettingsThenTheDefault) {
   for (const Case& c : {Case{"/cli.sqlite", "/env.sqlite", "/set.sqlite", "/cli.sqlite"},
                         Case{"", "/env.sqlite", "/set.sqlite", "/env.sqlite"},
                         Case{"  ", " postgresql://u@h/d ", "/set.sqlite", "postgresql://u@h/d"},
-                        Case{"", nullptr, "/set.sqlite", "/set.sqlite"},
-                        Case{"", "", "/set.sqlite", "/set.sqlite"},
+                        Case{"", nullptr, "/set.sqlite", "/set.sqlite"}, Case{"", "", "/set.sqlite", "/set.sqlite"},
                         Case{"", nullptr, " ", fallback}}) {
     SCOPED_TRACE(std::string(c.commandLine) + "|" + (c.env ? c.env : "unset") + "|" + c.settings);
-    if (c.env) qputenv("KESTREL_RESULTS", c.env);
-    else qunsetenv("KESTREL_RESULTS");
+    if (c.env)
+      qputenv("KESTREL_RESULTS", c.env);
+    else
+      qunsetenv("KESTREL_RESULTS");
     EXPECT_EQ(chooseLocation(QString::fromLatin1(c.commandLine), QString::fromLatin1(c.settings)), c.want);
   }
 }

@@ -35,7 +35,8 @@ QString findBin() {
   const QString given = qEnvironmentVariable("KESTREL_PG_BIN");
   if (!given.isEmpty()) return given;
   QStringList found;
-  for (const QString& version : QDir(QStringLiteral("/usr/lib/postgresql")).entryList(QDir::Dirs | QDir::NoDotAndDotDot))
+  for (const QString& version :
+       QDir(QStringLiteral("/usr/lib/postgresql")).entryList(QDir::Dirs | QDir::NoDotAndDotDot))
     if (QFileInfo::exists(QStringLiteral("/usr/lib/postgresql/%1/bin/initdb").arg(version)))
       found << QStringLiteral("/usr/lib/postgresql/%1/bin").arg(version);
   std::sort(found.begin(), found.end(), [](const QString& a, const QString& b) {
@@ -77,13 +78,16 @@ PgServer::~PgServer() {
 }
 
 PgServer& PgServer::shared() {
-  // Never destroyed with the program's statics: a test program stops it
-  // through an at-exit handler, before Qt's own teardown.
-  static PgServer* server = [] {
-    auto* s = new PgServer;
-    std::atexit([] { PgServer::shared().stop(); });
-    return s;
-  }();
+  // Stopped and its folder removed at exit, whatever the order the
+  // program's statics go in.
+  static PgServer* server = nullptr;
+  if (!server) {
+    server = new PgServer;
+    std::atexit([] {
+      delete server;
+      server = nullptr;
+    });
+  }
   return *server;
 }
 
@@ -225,7 +229,8 @@ bool PgServer::start() {
                 QStringLiteral("-w"), QStringLiteral("-t"), QStringLiteral("30"), QStringLiteral("start")},
                true, 40000)) {
     QFile log(dir_->path() + QStringLiteral("/server.log"));
-    if (log.open(QIODevice::ReadOnly)) reason_ += QStringLiteral("\n") + QString::fromLocal8Bit(log.readAll().right(2000));
+    if (log.open(QIODevice::ReadOnly))
+      reason_ += QStringLiteral("\n") + QString::fromLocal8Bit(log.readAll().right(2000));
     return false;
   }
   running_ = true;
@@ -235,11 +240,11 @@ bool PgServer::start() {
 
 bool PgServer::stop() {
   if (!running_) return true;
-  const bool ok = runTool(QStringLiteral("pg_ctl"),
-                          {QStringLiteral("-D"), dir_->path() + QStringLiteral("/data"), QStringLiteral("-m"),
-                           QStringLiteral("fast"), QStringLiteral("-w"), QStringLiteral("-t"), QStringLiteral("30"),
-                           QStringLiteral("stop")},
-                          true, 40000);
+  const bool ok = runTool(
+      QStringLiteral("pg_ctl"),
+      {QStringLiteral("-D"), dir_->path() + QStringLiteral("/data"), QStringLiteral("-m"), QStringLiteral("fast"),
+       QStringLiteral("-w"), QStringLiteral("-t"), QStringLiteral("30"), QStringLiteral("stop")},
+      true, 40000);
   if (ok) running_ = false;
   return ok;
 }
