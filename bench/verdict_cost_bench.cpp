@@ -4,8 +4,7 @@
 // port is a stand-in that answers at once and the protocol's waits are left
 // out, so a frame costs the least it can: a real port and the unit only add
 // time both arms share. The ratio is of the arms' median run times.
-#include "core/LinkPort.h"
-#include "core/Pause.h"
+#include "buffered_runs.h"
 #include "core/RunMeter.h"
 #include "kit/LogGrid.h"
 #include "sessions/BufferedSession.h"
@@ -23,34 +22,9 @@ using namespace kestrel;
 
 namespace {
 
-constexpr int kFramesARun = 33;  // ENQ and 32 frames of eight channels
-
-// Answers ENQ and every frame's BCC with ACK, as an idle unit does.
-class AckLink : public LinkPort {
- public:
-  bool isOpen() const override { return true; }
-  int InBufferCount() const override { return pending_; }
-  QByteArray read() override {
-    if (pending_ == 0) return {};
-    --pending_;
-    return QByteArray(1, '\x06');
-  }
-  bool write(const QByteArray& bytes) override {
-    if (bytes == "\x05" || afterEtx_) ++pending_;
-    afterEtx_ = bytes == "\x03";
-    return true;
-  }
-
- private:
-  int pending_ = 0;
-  bool afterEtx_ = false;
-};
-
-class NoWait : public Pause {
- public:
-  void sleep(int) override {}
-  void doEvents() override { QCoreApplication::processEvents(); }
-};
+using bench::AckLink;
+using bench::kFramesARun;
+using bench::NoWait;
 
 // The meter, and whether this run has one: both arms share the session, the
 // port and the log, so that they differ in nothing else.
@@ -86,10 +60,7 @@ struct Switched : SessionEvents {
   bool on = false;
 };
 
-double median(std::vector<double> v) {
-  std::sort(v.begin(), v.end());
-  return v[v.size() / 2];
-}
+using bench::median_of;
 
 // `runs` whole runs of 255 channels, every other one measured and judged;
 // `wait` returns once the run has ended. Prints the figures and returns the
@@ -107,9 +78,9 @@ double compare(const char* what, int runs, BufferedSession& session, Switched& a
     const double ns = double(clock.nsecsElapsed()) / kFramesARun;
     if (r >= 2) (arm.on ? measured : plain).push_back(ns);  // the first two warm up
   }
-  const double ratio = median(measured) / median(plain);
+  const double ratio = median_of(measured) / median_of(plain);
   std::printf("%s: %d runs, %.0f ns a frame plain, %.0f ns measured and judged, ratio %.4f\n", what, runs,
-              median(plain), median(measured), ratio);
+              median_of(plain), median_of(measured), ratio);
   return ratio;
 }
 

@@ -21,6 +21,9 @@ struct RecorderStatus {
   bool lost = false;  // a record could not even be queued locally
 };
 
+// What became of one record handed to a recorder.
+enum class RecordState { Waiting, Queued, Forwarded, Lost };
+
 class Recorder {
  public:
   // `queueFile`: the local queue; it is the store itself when `target` is a file.
@@ -36,6 +39,9 @@ class Recorder {
   // status() says which.
   bool flush(std::chrono::milliseconds timeout);
   RecorderStatus status() const;
+  // A record this recorder was handed: waiting, in the local queue (for a
+  // file store: stored), on the server, or lost. Waiting for any other ID.
+  RecordState state(const QString& id) const;
 
  private:
   struct Worker;

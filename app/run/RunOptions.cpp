@@ -154,7 +154,8 @@ ParseResult parseArguments(const QStringList& args) {
                                        QStringLiteral("--digits"),  QStringLiteral("--pause-ms")};
     // What a run plan cannot set per step, or what the command line overrides.
     static const QStringList runWide = {QStringLiteral("--dut"), QStringLiteral("--limit"),
-                                        QStringLiteral("--junit"), QStringLiteral("--plan")};
+                                        QStringLiteral("--junit"), QStringLiteral("--plan"),
+                                        QStringLiteral("--results")};
     const bool stepOption = valued.contains(name) && name != u"--port";
     if (!stepOption && !runWide.contains(name) && name != u"--port")
       return fail(QStringLiteral("unknown argument: %1 (see --help)").arg(args[i]));
@@ -169,6 +170,9 @@ ParseResult parseArguments(const QStringList& args) {
     } else if (name == u"--junit") {
       if (v->isEmpty()) return fail(QStringLiteral("--junit wants a file"));
       o.junit = *v;
+    } else if (name == u"--results") {
+      if (v->isEmpty()) return fail(QStringLiteral("--results wants a file or a postgresql:// URL"));
+      o.results = *v;
     } else if (name == u"--plan") {
       if (v->isEmpty()) return fail(QStringLiteral("--plan wants a file"));
       o.plan = *v;
@@ -313,7 +317,8 @@ QString usage() {
 R"usage(usage: kestrel-run --mode N --channels auto|LIST [options]
        kestrel-run --mode 4|7 --channels ... --schedule FILE --access-code CODE [options]
        kestrel-run --mode 8 [--frames FILE] [--rows LIST] --access-code CODE [options]
-       kestrel-run --plan FILE [--port P] [--dut TEXT] [--limit NAME=VALUE]... [--junit FILE] [--json]
+       kestrel-run --plan FILE [--port P] [--dut TEXT] [--limit NAME=VALUE]... [--junit FILE]
+                   [--results STORE] [--json]
        kestrel-run --version
 
 Runs one test of a voice unit without the windows: what pressing 再生 (送信)
@@ -371,7 +376,10 @@ channels sent so far are shown there.
                      judged-ng (modes 4 and 7: info and error are the
                      window's blue and red lines); after them one
                      {"kind":"result",...} record per run with the verdict,
-                     the exit code, the reason and every measurement
+                     the exit code, the reason and every measurement;
+                     last, one {"kind":"stored","id":"...","store":"...",
+                     "queued":true,"forwarded":false} a run, what became of
+                     its record in the results store
   --dut TEXT         names the unit under test in the summary, the result
                      record and the JUnit report
   --limit NAME=VALUE a run that completed fails (exit 1) past a limit:
@@ -379,6 +387,12 @@ channels sent so far are shown there.
                      busy time of a binary unit), judged (fewest channels
                      judged, modes 4 and 7); repeatable
   --junit FILE       a JUnit XML report of the run or of the plan's steps
+  --results STORE    where each run's record is kept: an SQLite file, or a
+                     line's server as postgresql://USER@HOST[:PORT]/DB
+                     (default: KESTREL_RESULTS, else results.sqlite in the
+                     user's data folder, ~/.local/share/KestrelTester).
+                     Records for a server wait in that file while the
+                     server is down and go to it at the next run
   --plan FILE        run the steps of a TOML run plan, one after the other
                      (see the README); --port, --dut and --limit override
                      what the plan sets
@@ -415,6 +429,8 @@ Exit codes (anything but 0 comes with a one-line reason on stderr):
   8  the mode cannot run headless
   9  interrupted (SIGINT, SIGTERM or SIGHUP, or stdout closed by its
      reader, as in kestrel-run ... | head)
+ 10  the run's record could not be stored, not even in the local queue
+     (a run that failed keeps its own code)
 A plan exits with the first failing step's code.
 )usage");
 }

@@ -23,6 +23,7 @@ enum ExitCode : int {
   kExitNoBoard = 7,         // no expansion board, its library missing, or the board lost
   kExitNotSupported = 8,    // the mode cannot run headless
   kExitInterrupted = 9,     // SIGINT, SIGTERM, SIGHUP, or stdout closed
+  kExitResultsLost = 10,    // a run's record not stored, not even queued locally
 };
 
 struct Options {
@@ -51,6 +52,7 @@ struct Options {
   Limits limits;                 // --limit, over whatever a plan sets
   std::optional<QString> junit;  // the JUnit report's file
   std::optional<QString> plan;   // a run plan's file
+  std::optional<QString> results;  // the results store: a file or a postgresql:// URL
   QStringList stepOptions;       // the options given that a plan's steps set
 };
 

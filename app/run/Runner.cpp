@@ -3,6 +3,7 @@
 #include "RunOptions.h"
 #include "RunPlan.h"
 #include "RunReport.h"
+#include "RunResults.h"
 #include "core/RunMeter.h"
 #include "sessions/BinarySessions.h"
 #include "sessions/BriskSession.h"
@@ -47,6 +48,8 @@ namespace kestrel::run {
 namespace {
 
 volatile std::sig_atomic_t gInterrupted = 0;
+// How long the end of a run waits for its records to be stored.
+constexpr std::chrono::milliseconds kResultsFlush{5000};
 extern "C" void onSignal(int) { gInterrupted = 1; }
 
 bool stderrIsTerminal() {
@@ -759,7 +762,9 @@ std::unique_ptr<Drive> makeDrive(const Options& o, const Entries& e, Output& out
 // One run: the drive started, waited for and let go, then judged by its
 // limits. The reason, if any, and the summary go to stderr, the result
 // record (--json) to stdout.
-void runStep(const Options& o, const Entries& entries, const Limits& limits, Output& out, StepReport& report) {
+void runStep(const Options& o, const Entries& entries, const Limits& limits, Output& out, StepReport& report,
+             RunResults& results) {
+  const QDateTime started = QDateTime::currentDateTimeUtc();
   const ModeProfile& profile = modeProfile(o.mode);
   report.mode = o.mode;
   report.port = profile.port ? o.port : QString();
@@ -768,8 +773,10 @@ void runStep(const Options& o, const Entries& entries, const Limits& limits, Out
   QElapsedTimer clock;
   clock.start();
   RunMeter meter;
+  ChannelOutcomes channels;
   std::unique_ptr<Drive> drive = makeDrive(o, entries, out, profile);
   drive->attach(meter);
+  drive->attach(channels);
   report.unit = drive->progressUnit();
 
   QEventLoop loop;
@@ -841,6 +848,25 @@ void runStep(const Options& o, const Entries& entries, const Limits& limits, Out
   }
   if (report.code != kExitOk) out.reason(report.reason);
   out.note(summaryLine(report));
+  // Handed over, not waited for: the recorder's thread stores it.
+  results.record(makeRecord(report, o, started, QDateTime::currentDateTimeUtc(), channels.outcomes()));
+}
+
+// What became of the runs' records, once the recorder had its time; a run
+// that passed fails when its record was lost.
+int finishResults(RunResults& results, const Options& o, int code, Output& out) {
+  const RunResults::Ending end = results.finish(kResultsFlush);
+  for (const QString& note : end.notes) out.reason(note);
+  if (o.json) {
+    for (const QByteArray& stored : end.stored) {
+      if (out.record(stored)) continue;
+      out.reason(QStringLiteral("cannot write to stdout: %1").arg(QString::fromLocal8Bit(std::strerror(out.writeError()))));
+      if (code == kExitOk) code = out.writeError() == EPIPE ? kExitInterrupted : kExitFailed;
+      break;
+    }
+  }
+  if (end.lost && code == kExitOk) code = kExitResultsLost;
+  return code;
 }
 
 // SIGINT, SIGTERM and SIGHUP interrupt the run in hand (and a plan's rest)
@@ -883,6 +909,12 @@ int runPlan(const Options& o, Output& out) {
     out.reason(loaded.error);
     return kExitBadArguments;
   }
+  QString storeError;
+  const std::unique_ptr<RunResults> results = RunResults::open(o.results.value_or(QString()), &storeError);
+  if (!results) {
+    out.reason(storeError);
+    return kExitBadArguments;
+  }
   const Plan& plan = loaded.plan;
   SuiteReport suite{plan.name, plan.dut, plan.port, {}};
   int code = kExitOk;
@@ -900,7 +932,7 @@ int runPlan(const Options& o, Output& out) {
         report.skipped = true;
         out.note(summaryLine(report));
       } else {
-        runStep(step.options, step.entries, step.limits, out, report);
+        runStep(step.options, step.entries, step.limits, out, report, *results);
         if (code == kExitOk) code = report.code;
       }
       suite.steps.push_back(report);
@@ -916,7 +948,7 @@ int runPlan(const Options& o, Output& out) {
                .arg(passed)
                .arg(suite.steps.size())
                .arg(skipped));
-  return reportJUnit(o, suite, code, out);
+  return reportJUnit(o, suite, finishResults(*results, o, code, out), out);
 }
 
 // COM1 to COM8 as the settings screen maps them, then the machine's ports.
@@ -968,14 +1000,20 @@ int runMain(const QStringList& args) {
     out.reason(checked.error);
     return checked.code;
   }
+  QString storeError;
+  const std::unique_ptr<RunResults> results = RunResults::open(o.results.value_or(QString()), &storeError);
+  if (!results) {
+    out.reason(storeError);
+    return kExitBadArguments;
+  }
   StepReport report;
   report.name = QStringLiteral("mode %1").arg(o.mode);
   {
     SignalGuard interrupts;
-    runStep(o, checked.entries, o.limits, out, report);
+    runStep(o, checked.entries, o.limits, out, report, *results);
   }
   const SuiteReport suite{QStringLiteral("kestrel-run"), o.dut, report.port, {report}};
-  return reportJUnit(o, suite, report.code, out);
+  return reportJUnit(o, suite, finishResults(*results, o, report.code, out), out);
 }
 
 }  // namespace kestrel::run

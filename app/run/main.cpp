@@ -5,5 +5,7 @@
 
 int main(int argc, char** argv) {
   QCoreApplication app(argc, argv);
+  // Names the user's data folder, where the results store is by default.
+  QCoreApplication::setApplicationName(QStringLiteral("KestrelTester"));
   return kestrel::run::runMain(QCoreApplication::arguments().mid(1));
 }

@@ -1,5 +1,6 @@
 // kestrel-run as a process: against the simulated unit on a pseudo-terminal,
 // and against the binary unit behind the USB driver stand-in.
+#include "RunTool.h"
 #include "unit/UnitSimulator.h"
 
 #include <QCoreApplication>
@@ -25,39 +26,11 @@ namespace {
 namespace sim = kestrel::sim;
 using namespace std::chrono_literals;
 
-struct Result {
-  int code = -1;
-  QStringList out;  // stdout lines
-  QString text;     // stdout as it came
-  QString err;
-  qint64 ms = 0;
-};
+using Result = kestrel::test::RunResult;
 
 Result runTool(const QStringList& args, const QProcessEnvironment& env = QProcessEnvironment::systemEnvironment(),
                const QString& program = QStringLiteral(KESTREL_RUN), QStringList prefix = {}) {
-  QProcess p;
-  p.setProcessEnvironment(env);
-  QElapsedTimer clock;
-  clock.start();
-  if (prefix.isEmpty()) {
-    p.start(program, args);
-  } else {
-    const QString first = prefix.takeFirst();
-    p.start(first, prefix + QStringList{program} + args);
-  }
-  Result r;
-  if (!p.waitForFinished(60000)) {
-    p.kill();
-    p.waitForFinished();
-    ADD_FAILURE() << "kestrel-run did not end";
-    return r;
-  }
-  r.ms = clock.elapsed();
-  r.code = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
-  r.text = QString::fromUtf8(p.readAllStandardOutput());
-  r.out = r.text.split(u'\n', Qt::SkipEmptyParts);
-  r.err = QString::fromUtf8(p.readAllStandardError());
-  return r;
+  return kestrel::test::runTool(program, args, env, std::move(prefix));
 }
 
 // stderr up to the summary line that ends every run that began, which must
@@ -289,9 +262,10 @@ TEST_F(RunSerial, JsonLinesCarryTimeKindAndText) {
   const QString port = startUnit({});
   const Result r = runTool({"--mode", "1", "--port", port, "--channels", "9", "--json"});
   ASSERT_EQ(r.code, 0) << r.err.toStdString();
-  // The log lines, then the run's result.
-  ASSERT_EQ(r.out.size(), 8);
-  EXPECT_EQ(QJsonDocument::fromJson(r.out.last().toUtf8()).object()["kind"].toString(), "result");
+  // The log lines, then the run's result, then what became of its record.
+  ASSERT_EQ(r.out.size(), 9);
+  EXPECT_EQ(QJsonDocument::fromJson(r.out[7].toUtf8()).object()["kind"].toString(), "result");
+  EXPECT_EQ(QJsonDocument::fromJson(r.out.last().toUtf8()).object()["kind"].toString(), "stored");
   static const QRegularExpression stamp("^\\d{4}-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\d\\.\\d{3}Z$");
   QStringList kinds, texts;
   for (const QString& line : r.out.mid(0, 7)) {
@@ -415,10 +389,11 @@ TEST_F(RunCustomer, ScheduleReadBackMatches) {
                "k7mq2xw9", "--json"});
   ASSERT_EQ(r.code, 0) << r.err.toStdString();
   QStringList kinds, texts;
-  const QJsonObject result = QJsonDocument::fromJson(r.out.last().toUtf8()).object();
+  const QJsonObject result = QJsonDocument::fromJson(r.out.value(r.out.size() - 2).toUtf8()).object();
   EXPECT_EQ(result["kind"].toString(), "result");
   EXPECT_EQ(result["judged_ok"].toInt(), 2);
-  for (const QString& line : r.out.mid(0, r.out.size() - 1)) {
+  EXPECT_EQ(QJsonDocument::fromJson(r.out.last().toUtf8()).object()["kind"].toString(), "stored");
+  for (const QString& line : r.out.mid(0, r.out.size() - 2)) {
     const QJsonObject o = QJsonDocument::fromJson(line.toUtf8()).object();
     kinds << o["kind"].toString();
     texts << o["text"].toString();
@@ -662,11 +637,15 @@ TEST_F(RunBinary, NoBoardIsReported) {
   EXPECT_TRUE(r.out.isEmpty());
 }
 
-// The run's result record: the last line of stdout with --json.
+// The run's result record with --json: the line before the last, which says
+// what became of the run's record in the results store.
 QJsonObject resultOf(const Result& r) {
-  if (r.out.isEmpty()) return {};
-  const QJsonObject o = QJsonDocument::fromJson(r.out.last().toUtf8()).object();
-  EXPECT_EQ(o["kind"].toString(), "result") << r.out.last().toStdString();
+  if (r.out.size() < 2) return {};
+  EXPECT_EQ(QJsonDocument::fromJson(r.out.last().toUtf8()).object()["kind"].toString(), "stored")
+      << r.out.last().toStdString();
+  const QString line = r.out[r.out.size() - 2];
+  const QJsonObject o = QJsonDocument::fromJson(line.toUtf8()).object();
+  EXPECT_EQ(o["kind"].toString(), "result") << line.toStdString();
   return o;
 }
 
@@ -765,9 +744,11 @@ TEST_F(RunMeasured, LineKindsForALostPortAndAJudgedChannel) {
         .startsWith(QStringLiteral("[エラー]：通信ポートが切断されました"));
   });
   ASSERT_NE(lostLine, lines.end()) << lines.join('\n').toStdString();
-  for (auto line = lostLine; line + 1 != lines.end(); ++line)
+  ASSERT_GE(lines.end() - lostLine, 3);
+  for (auto line = lostLine; line + 2 != lines.end(); ++line)
     EXPECT_EQ(QJsonDocument::fromJson(line->toUtf8()).object()["kind"].toString(), "error") << line->toStdString();
-  EXPECT_EQ(QJsonDocument::fromJson(lines.back().toUtf8()).object()["kind"].toString(), "result");
+  EXPECT_EQ(QJsonDocument::fromJson(lines[lines.size() - 2].toUtf8()).object()["kind"].toString(), "result");
+  EXPECT_EQ(QJsonDocument::fromJson(lines.back().toUtf8()).object()["kind"].toString(), "stored");
 }
 
 TEST_F(RunMeasured, VersionAndBadLimits) {
@@ -1060,6 +1041,11 @@ TEST(RunExampleList, EveryExamplePlanIsRun) {
 
 int main(int argc, char** argv) {
   QCoreApplication app(argc, argv);
+  // Every run keeps its record; the runs here keep theirs in a folder of the
+  // test's own, never in the user's data folder.
+  QTemporaryDir data;
+  qputenv("XDG_DATA_HOME", data.path().toLocal8Bit());
+  qunsetenv("KESTREL_RESULTS");
   ::testing::InitGoogleTest(&argc, argv);
   return RUN_ALL_TESTS();
 }
