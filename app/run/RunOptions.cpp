@@ -376,10 +376,10 @@ channels sent so far are shown there.
                      judged-ng (modes 4 and 7: info and error are the
                      window's blue and red lines); after them one
                      {"kind":"result",...} record per run with the verdict,
-                     the exit code, the reason and every measurement;
-                     last, one {"kind":"stored","id":"...","store":"...",
-                     "queued":true,"forwarded":false} a run, what became of
-                     its record in the results store
+                     the exit code, the reason and every measurement; before
+                     the last result, one {"kind":"stored","id":"...",
+                     "store":"...","queued":true,"forwarded":false} a run,
+                     what became of its record in the results store
   --dut TEXT         names the unit under test in the summary, the result
                      record and the JUnit report
   --limit NAME=VALUE a run that completed fails (exit 1) past a limit:

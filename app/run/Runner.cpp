@@ -760,8 +760,8 @@ std::unique_ptr<Drive> makeDrive(const Options& o, const Entries& e, Output& out
 }
 
 // One run: the drive started, waited for and let go, then judged by its
-// limits. The reason, if any, and the summary go to stderr, the result
-// record (--json) to stdout.
+// limits. The reason, if any, and the summary go to stderr; the caller
+// writes the result record (--json) to stdout.
 void runStep(const Options& o, const Entries& entries, const Limits& limits, Output& out, StepReport& report,
              RunResults& results) {
   const QDateTime started = QDateTime::currentDateTimeUtc();
@@ -840,16 +840,21 @@ void runStep(const Options& o, const Entries& entries, const Limits& limits, Out
   }
   report.code = outcome.code;
   report.reason = outcome.reason;
-  if (o.json && !out.record(resultRecord(report)) && report.code == kExitOk) {
-    report.code = out.writeError() == EPIPE ? kExitInterrupted : kExitFailed;
-    report.reason = out.writeError() == EPIPE ? QStringLiteral("interrupted: stdout was closed")
-                                              : QStringLiteral("cannot write the result to stdout: %1")
-                                                    .arg(QString::fromLocal8Bit(std::strerror(out.writeError())));
-  }
   if (report.code != kExitOk) out.reason(report.reason);
   out.note(summaryLine(report));
   // Handed over, not waited for: the recorder's thread stores it.
   results.record(makeRecord(report, o, started, QDateTime::currentDateTimeUtc(), channels.outcomes()));
+}
+
+// --json: a step's result record. It is written when the next step starts,
+// or after what became of the records, so the output ends with a result. A
+// result that cannot be written fails a run that passed.
+int writeResult(const Options& o, const StepReport& report, int code, Output& out) {
+  if (!o.json || out.record(resultRecord(report)) || code != kExitOk) return code;
+  out.reason(out.writeError() == EPIPE ? QStringLiteral("interrupted: stdout was closed")
+                                       : QStringLiteral("cannot write the result to stdout: %1")
+                                             .arg(QString::fromLocal8Bit(std::strerror(out.writeError()))));
+  return out.writeError() == EPIPE ? kExitInterrupted : kExitFailed;
 }
 
 // What became of the runs' records, once the recorder had its time; a run
@@ -918,6 +923,7 @@ int runPlan(const Options& o, Output& out) {
   const Plan& plan = loaded.plan;
   SuiteReport suite{plan.name, plan.dut, plan.port, {}};
   int code = kExitOk;
+  std::optional<std::size_t> unwritten;  // the step whose result record waits
   {
     SignalGuard interrupts;
     for (const PlanStep& step : plan.steps) {
@@ -932,8 +938,10 @@ int runPlan(const Options& o, Output& out) {
         report.skipped = true;
         out.note(summaryLine(report));
       } else {
+        if (unwritten) code = writeResult(o, suite.steps[*unwritten], code, out);
         runStep(step.options, step.entries, step.limits, out, report, *results);
         if (code == kExitOk) code = report.code;
+        unwritten = suite.steps.size();
       }
       suite.steps.push_back(report);
     }
@@ -948,7 +956,9 @@ int runPlan(const Options& o, Output& out) {
                .arg(passed)
                .arg(suite.steps.size())
                .arg(skipped));
-  return reportJUnit(o, suite, finishResults(*results, o, code, out), out);
+  code = finishResults(*results, o, code, out);
+  if (unwritten) code = writeResult(o, suite.steps[*unwritten], code, out);
+  return reportJUnit(o, suite, code, out);
 }
 
 // COM1 to COM8 as the settings screen maps them, then the machine's ports.
@@ -1013,7 +1023,8 @@ int runMain(const QStringList& args) {
     runStep(o, checked.entries, o.limits, out, report, *results);
   }
   const SuiteReport suite{QStringLiteral("kestrel-run"), o.dut, report.port, {report}};
-  return reportJUnit(o, suite, finishResults(*results, o, report.code, out), out);
+  const int code = finishResults(*results, o, report.code, out);
+  return reportJUnit(o, suite, writeResult(o, report, code, out), out);
 }
 
 }  // namespace kestrel::run

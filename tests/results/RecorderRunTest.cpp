@@ -53,13 +53,15 @@ RunResult run(const QStringList& args, const QProcessEnvironment& env) {
   return kestrel::test::runTool(QStringLiteral(KESTREL_RUN), args, env);
 }
 
-// The last stdout line: what became of the run's record.
-QJsonObject storedOf(const RunResult& r) {
-  if (r.out.isEmpty()) return {};
-  const QJsonObject o = QJsonDocument::fromJson(r.out.back().toUtf8()).object();
-  EXPECT_EQ(o.value("kind").toString(), "stored") << r.text.toStdString();
+// What became of the run's record: the line before the run's result, which ends stdout.
+QJsonObject storedOf(const QStringList& out) {
+  if (out.size() < 2) return {};
+  EXPECT_EQ(QJsonDocument::fromJson(out.back().toUtf8()).object().value("kind").toString(), "result");
+  const QJsonObject o = QJsonDocument::fromJson(out[out.size() - 2].toUtf8()).object();
+  EXPECT_EQ(o.value("kind").toString(), "stored") << out.join(u'\n').toStdString();
   return o;
 }
+QJsonObject storedOf(const RunResult& r) { return storedOf(r.out); }
 
 QString queueOf(const QString& dataHome) { return dataHome + QStringLiteral("/KestrelTester/results.sqlite"); }
 
@@ -117,7 +119,7 @@ TEST_F(RunRecords, ThePassingRunsRecordAsStored) {
   EXPECT_EQ(rec.failure, Failure::None);
   EXPECT_EQ(rec.reason, QString());
   // The measurements the result record gave.
-  const QJsonObject result = QJsonDocument::fromJson(r.out.value(r.out.size() - 2).toUtf8()).object();
+  const QJsonObject result = QJsonDocument::fromJson(r.out.last().toUtf8()).object();
   EXPECT_EQ(result.value("kind").toString(), "result");
   EXPECT_EQ(rec.measured.frames, result.value("frames").toInt(-1));
   EXPECT_EQ(rec.measured.acks, result.value("acks").toInt(-1));
@@ -204,8 +206,7 @@ TEST_F(RunRecordsServer, FourRunsAtOnceThroughOneQueue) {
     EXPECT_EQ(p->exitCode(), 0) << err.toStdString();
     EXPECT_FALSE(err.contains("results:")) << err.toStdString();
     const QStringList out = QString::fromUtf8(p->readAllStandardOutput()).split(u'\n', Qt::SkipEmptyParts);
-    ASSERT_FALSE(out.isEmpty());
-    const QJsonObject stored = QJsonDocument::fromJson(out.back().toUtf8()).object();
+    const QJsonObject stored = storedOf(out);
     EXPECT_TRUE(stored.value("queued").toBool());
     EXPECT_TRUE(stored.value("forwarded").toBool());
     EXPECT_EQ(stored.value("store").toString(), url);

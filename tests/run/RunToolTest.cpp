@@ -262,10 +262,10 @@ TEST_F(RunSerial, JsonLinesCarryTimeKindAndText) {
   const QString port = startUnit({});
   const Result r = runTool({"--mode", "1", "--port", port, "--channels", "9", "--json"});
   ASSERT_EQ(r.code, 0) << r.err.toStdString();
-  // The log lines, then the run's result, then what became of its record.
+  // The log lines, then what became of the run's record, then its result.
   ASSERT_EQ(r.out.size(), 9);
-  EXPECT_EQ(QJsonDocument::fromJson(r.out[7].toUtf8()).object()["kind"].toString(), "result");
-  EXPECT_EQ(QJsonDocument::fromJson(r.out.last().toUtf8()).object()["kind"].toString(), "stored");
+  EXPECT_EQ(QJsonDocument::fromJson(r.out[7].toUtf8()).object()["kind"].toString(), "stored");
+  EXPECT_EQ(QJsonDocument::fromJson(r.out.last().toUtf8()).object()["kind"].toString(), "result");
   static const QRegularExpression stamp("^\\d{4}-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\d\\.\\d{3}Z$");
   QStringList kinds, texts;
   for (const QString& line : r.out.mid(0, 7)) {
@@ -389,10 +389,10 @@ TEST_F(RunCustomer, ScheduleReadBackMatches) {
                "k7mq2xw9", "--json"});
   ASSERT_EQ(r.code, 0) << r.err.toStdString();
   QStringList kinds, texts;
-  const QJsonObject result = QJsonDocument::fromJson(r.out.value(r.out.size() - 2).toUtf8()).object();
+  const QJsonObject result = QJsonDocument::fromJson(r.out.last().toUtf8()).object();
   EXPECT_EQ(result["kind"].toString(), "result");
   EXPECT_EQ(result["judged_ok"].toInt(), 2);
-  EXPECT_EQ(QJsonDocument::fromJson(r.out.last().toUtf8()).object()["kind"].toString(), "stored");
+  EXPECT_EQ(QJsonDocument::fromJson(r.out.value(r.out.size() - 2).toUtf8()).object()["kind"].toString(), "stored");
   for (const QString& line : r.out.mid(0, r.out.size() - 2)) {
     const QJsonObject o = QJsonDocument::fromJson(line.toUtf8()).object();
     kinds << o["kind"].toString();
@@ -637,13 +637,13 @@ TEST_F(RunBinary, NoBoardIsReported) {
   EXPECT_TRUE(r.out.isEmpty());
 }
 
-// The run's result record with --json: the line before the last, which says
+// The run's result record with --json: the last line, after the one saying
 // what became of the run's record in the results store.
 QJsonObject resultOf(const Result& r) {
   if (r.out.size() < 2) return {};
-  EXPECT_EQ(QJsonDocument::fromJson(r.out.last().toUtf8()).object()["kind"].toString(), "stored")
-      << r.out.last().toStdString();
-  const QString line = r.out[r.out.size() - 2];
+  EXPECT_EQ(QJsonDocument::fromJson(r.out[r.out.size() - 2].toUtf8()).object()["kind"].toString(), "stored")
+      << r.out[r.out.size() - 2].toStdString();
+  const QString line = r.out.last();
   const QJsonObject o = QJsonDocument::fromJson(line.toUtf8()).object();
   EXPECT_EQ(o["kind"].toString(), "result") << line.toStdString();
   return o;
@@ -747,8 +747,8 @@ TEST_F(RunMeasured, LineKindsForALostPortAndAJudgedChannel) {
   ASSERT_GE(lines.end() - lostLine, 3);
   for (auto line = lostLine; line + 2 != lines.end(); ++line)
     EXPECT_EQ(QJsonDocument::fromJson(line->toUtf8()).object()["kind"].toString(), "error") << line->toStdString();
-  EXPECT_EQ(QJsonDocument::fromJson(lines[lines.size() - 2].toUtf8()).object()["kind"].toString(), "result");
-  EXPECT_EQ(QJsonDocument::fromJson(lines.back().toUtf8()).object()["kind"].toString(), "stored");
+  EXPECT_EQ(QJsonDocument::fromJson(lines[lines.size() - 2].toUtf8()).object()["kind"].toString(), "stored");
+  EXPECT_EQ(QJsonDocument::fromJson(lines.back().toUtf8()).object()["kind"].toString(), "result");
 }
 
 TEST_F(RunMeasured, VersionAndBadLimits) {
