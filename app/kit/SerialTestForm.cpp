@@ -14,7 +14,9 @@ SerialFormSpec serialFormSpec(const ModeProfile& mode, const QString& designCapt
 }
 
 SerialTestForm::SerialTestForm(const WindowContext& context, const SerialFormSpec& spec)
-    : TestWindow(context.parent, spec.window()), port_(spec.port), comPort_(context.ComPortNumber) {
+    : TestWindow(context, spec.window(), QStringLiteral("COM%1").arg(context.ComPortNumber)),
+      port_(spec.port),
+      comPort_(context.ComPortNumber) {
   PDQ_COM = new SerialLink(this);
   CmdReopen = new QPushButton(QStringLiteral("ポート再接続"));
   CmdReopen->setObjectName(QStringLiteral("CmdReopen"));

@@ -4,6 +4,8 @@
 #include "core/StoredSetting.h"
 #include "kit/Look.h"
 #include "kit/MessageService.h"
+#include "kit/RunRecords.h"
+#include "sessions/ModeCatalogue.h"
 
 #include <QAction>
 #include <QApplication>
@@ -13,8 +15,10 @@
 #include <QFileInfo>
 #include <QGridLayout>
 #include <QHBoxLayout>
+#include <QJsonArray>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QVBoxLayout>
 
@@ -30,6 +34,26 @@ constexpr int kClockMs = 250;
 void setStatus(QLabel* label, const QString& text) {
   label->setText(text);
   label->setAccessibleDescription(text);
+}
+
+// A record keeps at most this many of a run's channels and outcomes: the
+// largest window takes 1000, a schedule as many.
+constexpr int kRecordedChannels = 10000;
+constexpr int kDutTagLength = 64;
+
+// The menu entry a window opened outside the menu stands for: the one entry
+// naming it with these variant values, if only one does.
+int modeOf(const QString& window, const WindowContext& context) {
+  int found = -1;
+  for (int i = 0; i < kModeCount; ++i) {
+    const ModeEntry& e = kModeCatalogue[std::size_t(i)];
+    if (!e.window || window != QLatin1String(e.window)) continue;
+    if (e.subMode >= 0 && e.subMode != context.SubMode) continue;
+    if (e.positiveLogic >= 0 && e.positiveLogic != context.PositiveLogic) continue;
+    if (found >= 0) return -1;
+    found = i;
+  }
+  return found;
 }
 
 QString clockText(qint64 ms) {
@@ -87,6 +111,15 @@ void saveLogFile(QWidget* owner, bool hasLines, const std::function<QString()>& 
     MsgBox(owner, QStringLiteral("ログファイル出力に失敗しました。"), MsgIcon::Critical);
 }
 
+TestWindow::TestWindow(const WindowContext& context, const TestWindowSpec& spec, const QString& port)
+    : TestWindow(context.parent, spec) {
+  mode_ = context.Mode >= 0 ? context.Mode : modeOf(spec.name, context);
+  port_ = port;
+  variant_ = {{QStringLiteral("window"), spec.name},
+              {QStringLiteral("subMode"), context.SubMode},
+              {QStringLiteral("positiveLogic"), context.PositiveLogic}};
+}
+
 TestWindow::TestWindow(QWidget* parent, const TestWindowSpec& spec) : QDialog(parent) {
   setObjectName(spec.name);
   setWindowTitle(spec.designCaption);
@@ -97,6 +130,9 @@ TestWindow::TestWindow(QWidget* parent, const TestWindowSpec& spec) : QDialog(pa
   events_.attach(progress_);
   RunVerdict = new VerdictPanel;
   events_.attach(RunVerdict->events());
+  // After the verdict: a run's record carries the verdict the panel shows.
+  records_.window = this;
+  events_.attach(records_);
   FG1 = new LogGrid(log);
   if (spec.panel) panel = new EntryPanel(*spec.panel);
 
@@ -164,7 +200,74 @@ TestWindow::TestWindow(QWidget* parent, const TestWindowSpec& spec) : QDialog(pa
   auto* layout = new QVBoxLayout(this);
   layout->addLayout(top);
   layout->addWidget(FG1, 1);
-  layout->addWidget(RunVerdict);
+  DutTag = new QLineEdit;
+  DutTag->setObjectName(QStringLiteral("DutTag"));
+  DutTag->setAccessibleName(QStringLiteral("DUT"));
+  DutTag->setMaxLength(kDutTagLength);
+  auto* dutLabel = new QLabel(QStringLiteral("DUT"));
+  dutLabel->setBuddy(DutTag);
+  auto* bottom = new QHBoxLayout;
+  bottom->addWidget(RunVerdict, 1);
+  bottom->addWidget(dutLabel, 0, Qt::AlignTop);
+  bottom->addWidget(DutTag, 0, Qt::AlignTop);
+  layout->addLayout(bottom);
+}
+
+void TestWindow::RecordEvents::runStarted(const RunStarted& e) {
+  open = true;
+  started = QDateTime::currentDateTimeUtc();
+  channels = e.channels.mid(0, kRecordedChannels);
+  total = e.total;
+  outcomes.clear();
+}
+
+void TestWindow::RecordEvents::channelVerdict(const ChannelVerdict& e) {
+  if (!open) return;
+  auto at = outcomes.find(e.channel);
+  if (at != outcomes.end())
+    *at = *at && e.ok;  // judged twice: NG once stays NG
+  else if (outcomes.size() < kRecordedChannels)
+    outcomes.insert(e.channel, e.ok);
+}
+
+void TestWindow::RecordEvents::runFinished(const RunFinished&) {
+  // A port lost between runs ends no run of the operator's.
+  if (!open) return;
+  open = false;
+  window->recordRun(*this);
+}
+
+void TestWindow::recordRun(const RecordEvents& run) {
+  RunRecordSink* sink = runRecordSink();
+  if (!sink) return;
+  const Measurements& m = RunVerdict->measurements();
+  const Verdict v = RunVerdict->verdict().value_or(judge(m, {}));
+  results::Record r;
+  r.id = results::newRecordId();
+  r.station = results::stationName();
+  r.dut = DutTag->text().trimmed();
+  r.mode = mode_;
+  r.port = port_;
+  QJsonObject options = variant_;
+  if (options.isEmpty()) options.insert(QStringLiteral("window"), objectName());
+  QJsonArray channels;
+  for (qint64 c : run.channels) channels.append(c);
+  options.insert(QStringLiteral("channels"), channels);
+  options.insert(QStringLiteral("total"), run.total);
+  r.options = options;
+  r.started = run.started;
+  r.ended = QDateTime::currentDateTimeUtc();
+  r.pass = v.pass();
+  r.failure = v.failure;
+  r.reason = v.pass() ? QString() : reasonText(v);
+  r.measured = m;
+  for (auto it = run.outcomes.cbegin(); it != run.outcomes.cend(); ++it) r.channels.append({it.key(), it.value()});
+  if (LogJournal* journal = log->journal()) {
+    // The record points at the run's lines: have them on disk.
+    if (!journal->flush() && JournalStatus) checkJournal();
+    r.journal = journal->path();
+  }
+  sink->record(std::move(r));
 }
 
 void TestWindow::ProgressEvents::runStarted(const RunStarted& e) {

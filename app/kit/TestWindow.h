@@ -12,6 +12,8 @@
 
 #include <QDateTime>
 #include <QDialog>
+#include <QJsonObject>
+#include <QMap>
 #include <QElapsedTimer>
 #include <QList>
 #include <QTimer>
@@ -21,6 +23,7 @@
 
 class QBoxLayout;
 class QLabel;
+class QLineEdit;
 class QPushButton;
 
 namespace kestrel {
@@ -74,6 +77,9 @@ class TestWindow : public QDialog {
   QLabel* JournalStatus = nullptr;
   // Below everything documented: the last run's verdict and measurements.
   VerdictPanel* RunVerdict;
+  // Beside the verdict: the operator's tag for the unit, kept between runs
+  // and put in each run's record.
+  QLineEdit* DutTag;
   // Asks where to save the log; a dialog unless a test puts in its own.
   std::function<QString()> chooseLogFile;
 
@@ -92,6 +98,8 @@ class TestWindow : public QDialog {
 
  protected:
   TestWindow(QWidget* parent, const TestWindowSpec& spec);
+  // Opened by the menu: the run records say which entry and port.
+  TestWindow(const WindowContext& context, const TestWindowSpec& spec, const QString& port = {});
 
   // No default buttons, the code page, then the caption.
   void showLoaded(const QString& caption);
@@ -124,8 +132,27 @@ class TestWindow : public QDialog {
     std::optional<RunOutcome> outcome;
   };
 
+  // Each run that starts and ends becomes a record for the application's sink.
+  struct RecordEvents : SessionEvents {
+    void AddLog(const QString&, LineKind) override {}
+    void runStarted(const RunStarted& e) override;
+    void channelVerdict(const ChannelVerdict& e) override;
+    void runFinished(const RunFinished& e) override;
+    TestWindow* window = nullptr;
+    bool open = false;
+    QDateTime started;
+    QList<qint64> channels;
+    int total = 0;
+    QMap<int, bool> outcomes;
+  };
+  void recordRun(const RecordEvents& run);
+
   SessionEventFan events_;
   ProgressEvents progress_;
+  RecordEvents records_;
+  int mode_ = -1;
+  QString port_;
+  QJsonObject variant_;
   QBoxLayout* extras_;
   QTimer clock_;
   QElapsedTimer runTime_;

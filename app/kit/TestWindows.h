@@ -22,6 +22,7 @@ struct WindowContext {
   qint16 PositiveLogic = 0;  // of the binary windows
   int ComPortNumber = 1;     // COM1..COM8 of the serial windows
   QString AppFolder;         // the program's folder, no trailing separator
+  int Mode = -1;             // the menu entry's number; -1 when not opened from the menu
 };
 
 using WindowFactory = std::function<QDialog*(const WindowContext& context)>;

@@ -1,7 +1,9 @@
 #include "menu/FrmMenu.h"
 
 #include "kit/AppEnd.h"
+#include "kit/RunRecords.h"
 #include "menu/FrmPass.h"
+#include "menu/FrmResults.h"
 #include "menu/FrmSettei.h"
 #include "menu/BenchState.h"
 #include "kit/Look.h"
@@ -10,6 +12,7 @@
 #include "kit/TestWindows.h"
 #include "sessions/BinaryLines.h"
 #include "sessions/ModeProfile.h"
+#include "results/ResultRecorder.h"
 #include "sessions/WexfordBinding.h"
 
 #include <QApplication>
@@ -26,7 +29,17 @@
 
 namespace kestrel {
 
+struct FrmMenu::Sink : RunRecordSink {
+  explicit Sink(results::Recorder& r) : recorder(r) {}
+  void record(results::Record r) override { recorder.record(std::move(r)); }
+  results::Recorder& recorder;
+};
+
 FrmMenu::FrmMenu(BenchState& bench) : FrmMenu(bench, wexford()) {}
+
+FrmMenu::~FrmMenu() {
+  if (sink_ && runRecordSink() == sink_.get()) setRunRecordSink(nullptr);
+}
 
 FrmMenu::FrmMenu(BenchState& bench, WexfordApi& board, QWidget* parent)
     : QWidget(parent), bench_(bench), board_(board) {
@@ -94,12 +107,79 @@ FrmMenu::FrmMenu(BenchState& bench, WexfordApi& board, QWidget* parent)
   layout->addWidget(FrMenu, 1);
   layout->addLayout(buttons);
 
+  CmdResults = new QPushButton(QStringLiteral("結果一覧"));
+  CmdResults->setObjectName(QStringLiteral("CmdResults"));
+  CmdResults->setAccessibleName(QStringLiteral("結果一覧"));
+  CmdResults->setAutoDefault(false);
+  connect(CmdResults, &QPushButton::clicked, this, [this] {
+    FrmResults list(resultsLocation_, this);
+    list.exec();
+  });
+  ResultsStatus = new QLabel;
+  ResultsStatus->setObjectName(QStringLiteral("ResultsStatus"));
+  ResultsStatus->setAccessibleName(QStringLiteral("結果の記録"));
+  ResultsStatus->setWordWrap(true);
+  ResultsStatus->hide();
+  auto* resultsRow = new QHBoxLayout;
+  resultsRow->addWidget(CmdResults);
+  resultsRow->addWidget(ResultsStatus, 1);
+  layout->addLayout(resultsRow);
+
   // Load.
   setShiftJisCharset(this);
   setWindowTitle(kTitle3J);
   LblTitle[0]->setText(QStringLiteral("実機再生テスト用ソフトウェア for LUMO ＆ TARNシリーズ"));
   LblTitle[1]->setText(QStringLiteral("Kestrel Tester"));
   LblTitle[3]->setText(QString());
+
+  startRecorder();
+  statusPoll_.setInterval(kStatusPollMs);
+  connect(&statusPoll_, &QTimer::timeout, this, &FrmMenu::showRecorderStatus);
+  statusPoll_.start();
+}
+
+void FrmMenu::startRecorder() {
+  const QString chosen = results::chooseLocation({}, storedResultsLocation());
+  if (chosen == resultsLocation_ && (recorder_ || !resultsProblem_.isEmpty())) return;
+  // The old recorder hands on what it holds before the next one takes the queue.
+  if (sink_ && runRecordSink() == sink_.get()) setRunRecordSink(nullptr);
+  sink_.reset();
+  recorder_.reset();
+  resultsLocation_ = chosen;
+  resultsProblem_.clear();
+  QString error;
+  const results::Location where = results::Location::parse(chosen, &error);
+  if (!error.isEmpty()) {
+    resultsProblem_ = QStringLiteral("結果の保存先が正しくありません：%1").arg(error);
+  } else {
+    recorder_ = std::make_unique<results::Recorder>(where);
+    sink_ = std::make_unique<Sink>(*recorder_);
+    setRunRecordSink(sink_.get());
+  }
+  showRecorderStatus();
+}
+
+void FrmMenu::showRecorderStatus() {
+  QString text = resultsProblem_;
+  bool fault = !text.isEmpty();
+  if (recorder_) {
+    const results::RecorderStatus s = recorder_->status();
+    if (s.lost) {
+      text = QStringLiteral("結果を記録できませんでした：%1").arg(s.lastError);
+      fault = true;
+    } else if (s.pending > 0) {
+      text = QStringLiteral("結果一覧：未転送 %1 件").arg(s.pending);
+      if (!s.lastError.isEmpty()) text += QStringLiteral("（%1）").arg(s.lastError);
+    } else if (!s.lastError.isEmpty()) {
+      text = QStringLiteral("結果の記録でエラー：%1").arg(s.lastError);
+      fault = true;
+    }
+  }
+  if (text == ResultsStatus->text() && ResultsStatus->isHidden() == text.isEmpty()) return;
+  ResultsStatus->setText(text);
+  ResultsStatus->setAccessibleDescription(text);
+  ResultsStatus->setStyleSheet(fault ? QStringLiteral("color: #c00000") : QString());
+  ResultsStatus->setVisible(!text.isEmpty());
 }
 
 void FrmMenu::Command1_Click(int index) {
@@ -108,6 +188,8 @@ void FrmMenu::Command1_Click(int index) {
     case 1: {
       FrmSettei settings(bench_, this);
       settings.exec();
+      // A new results location takes effect at once.
+      startRecorder();
       break;
     }
     case 2:
@@ -133,6 +215,7 @@ void FrmMenu::startSelectedMode() {
   context.PositiveLogic = PositiveLogic;
   context.ComPortNumber = bench_.ComPortNumber;
   context.AppFolder = bench_.AppFolder;
+  context.Mode = selected;
   const std::unique_ptr<QDialog> window(factory(context));
   window->exec();
 }

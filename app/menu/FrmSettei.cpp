@@ -5,7 +5,9 @@
 #include "kit/Look.h"
 #include "core/LogJournal.h"
 #include "core/ModString.h"
+#include "core/StoredSetting.h"
 #include "kit/MessageService.h"
+#include "results/ResultStore.h"
 
 #include <QButtonGroup>
 #include <QCheckBox>
@@ -17,6 +19,7 @@
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
@@ -31,7 +34,13 @@ const QStringList kStaff = {
     QStringLiteral("企画　　　佐伯 悠真"), QStringLiteral("設計　　　久保田 梓"), QStringLiteral("開発　　　真壁 亮介"),
     QStringLiteral("開発　　　小野寺 葵"), QStringLiteral("評価　　　杉浦 健吾"),
 };
+const QString kResultsSection = QStringLiteral("Results");
+const QString kResultsName = QStringLiteral("Location");
 }  // namespace
+
+QString storedResultsLocation() { return readStoredSetting(kResultsSection, kResultsName); }
+
+bool storeResultsLocation(const QString& text) { return writeStoredSetting(kResultsSection, kResultsName, text); }
 
 QString readReleaseNotes(const QString& folder) {
   QFile file(folder + QDir::separator() + QStringLiteral("release.txt"));
@@ -136,6 +145,46 @@ FrmSettei::FrmSettei(BenchState& bench, QWidget* parent) : QDialog(parent), benc
   logLayout->addStretch(1);
   StbSettei->addTab(logs, QStringLiteral("ログ設定"));
 
+  // Where each run's result is kept.
+  auto* resultsTab = new QWidget;
+  auto* resultsLayout = new QGridLayout(resultsTab);
+  auto* resultsLabel = new QLabel(QStringLiteral("結果の保存先"));
+  txtResults = new QLineEdit(storedResultsLocation());
+  txtResults->setObjectName(QStringLiteral("txtResults"));
+  txtResults->setAccessibleName(QStringLiteral("結果の保存先"));
+  txtResults->setPlaceholderText(QDir::toNativeSeparators(results::defaultResultsFile()));
+  resultsLabel->setBuddy(txtResults);
+  auto* resultsNote = new QLabel(
+      QStringLiteral("ファイルのパス、または postgresql://ユーザー@ホスト/データベース。空欄は既定のファイルです。"));
+  resultsNote->setWordWrap(true);
+  LblResultsSource = new QLabel;
+  LblResultsSource->setObjectName(QStringLiteral("LblResultsSource"));
+  LblResultsSource->setAccessibleName(QStringLiteral("現在の結果の保存先"));
+  LblResultsSource->setWordWrap(true);
+  LblResultsSource->setTextInteractionFlags(Qt::TextSelectableByMouse);
+  {
+    QString error;
+    const results::Location now = results::Location::parse(results::chooseLocation({}, storedResultsLocation()), &error);
+    QString text = QStringLiteral("現在：%1").arg(error.isEmpty() ? now.display() : error);
+    if (!qEnvironmentVariableIsEmpty("KESTREL_RESULTS"))
+      text += QStringLiteral("（環境変数 KESTREL_RESULTS を使用中）");
+    LblResultsSource->setText(text);
+  }
+  LblResultsError = new QLabel;
+  LblResultsError->setObjectName(QStringLiteral("LblResultsError"));
+  LblResultsError->setAccessibleName(QStringLiteral("結果の保存先のエラー"));
+  LblResultsError->setWordWrap(true);
+  LblResultsError->setStyleSheet(QStringLiteral("color: #c00000"));
+  LblResultsError->hide();
+  resultsLayout->addWidget(resultsLabel, 0, 0);
+  resultsLayout->addWidget(txtResults, 0, 1);
+  resultsLayout->addWidget(resultsNote, 1, 0, 1, 2);
+  resultsLayout->addWidget(LblResultsSource, 2, 0, 1, 2);
+  resultsLayout->addWidget(LblResultsError, 3, 0, 1, 2);
+  resultsLayout->setRowStretch(4, 1);
+  resultsLayout->setColumnStretch(1, 1);
+  StbSettei->addTab(resultsTab, QStringLiteral("結果設定"));
+
   CmdOk = new QPushButton(QStringLiteral("ＯＫ"));
   CmdOk->setObjectName(QStringLiteral("CmdOk"));
   CmdCancel = new QPushButton(QStringLiteral("中止"));
@@ -207,6 +256,23 @@ void FrmSettei::fillDevices(int index) {
 }
 
 void FrmSettei::CmdOk_Click() {
+  // A location that names no store is not taken: nothing else is either.
+  const QString location = txtResults->text().trimmed();
+  if (!location.isEmpty()) {
+    QString error;
+    results::Location::parse(location, &error);
+    if (!error.isEmpty()) {
+      const QString text = QStringLiteral("結果の保存先が正しくありません：%1").arg(error);
+      LblResultsError->setText(text);
+      LblResultsError->setAccessibleDescription(text);
+      LblResultsError->show();
+      StbSettei->setCurrentWidget(txtResults->parentWidget());
+      txtResults->setFocus();
+      txtResults->selectAll();
+      return;
+    }
+  }
+  LblResultsError->hide();
   for (int i = 0; i < Option1.size(); ++i) {
     if (Option1[i]->isChecked()) bench_.ComPortNumber = qint16(i + 1);
   }
@@ -218,6 +284,7 @@ void FrmSettei::CmdOk_Click() {
   }
   const LogTextFormat format = chk_Utf8Log->isChecked() ? LogTextFormat::Utf8Lf : LogTextFormat::Cp932Crlf;
   if (format != logTextFormat() && !setLogTextFormat(format)) unsaved.append(QStringLiteral("ログ設定"));
+  if (location != storedResultsLocation() && !storeResultsLocation(location)) unsaved.append(QStringLiteral("結果設定"));
   if (!unsaved.isEmpty())
     MsgBox(this, QStringLiteral("設定を保存できませんでした。\n") + unsaved.join(u' '), MsgIcon::Exclamation);
   accept();

@@ -7,6 +7,7 @@ class QCheckBox;
 class QComboBox;
 class QFrame;
 class QLabel;
+class QLineEdit;
 class QPlainTextEdit;
 class QPushButton;
 class QRadioButton;
@@ -37,6 +38,9 @@ class FrmSettei : public QDialog {
   QList<QComboBox*> CboDevice;  // the machine's ports to choose from, per number
   QList<QLabel*> LblSource;     // says when KESTREL_COMn overrides the choice
   QCheckBox* chk_Utf8Log;       // journals and saved logs in UTF-8 with LF
+  QLineEdit* txtResults;        // 結果の保存先: a file or a postgresql:// URL; empty for the default file
+  QLabel* LblResultsSource;     // where results go now, and whether the environment decides
+  QLabel* LblResultsError;      // what is wrong with the text; hidden when nothing is
   QPushButton* CmdOk;
   QPushButton* CmdCancel;
 
@@ -47,6 +51,11 @@ class FrmSettei : public QDialog {
 
   BenchState& bench_;
 };
+
+// The results location the settings screen keeps; "" when none was chosen.
+QString storedResultsLocation();
+// False when the settings store could not be written.
+bool storeResultsLocation(const QString& text);
 
 // "release.txt" in `folder`, as CP932 lines; without it, the UTF-8 one in the
 // documentation folder of an installed tester (../share/doc/kestrel-tester

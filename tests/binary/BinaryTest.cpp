@@ -4,6 +4,7 @@
 #include "sessions/ModeCatalogue.h"
 #include "core/TimedThread.h"
 #include "support/MenuContext.h"
+#include "support/RecordingSink.h"
 #include "support/EventLog.h"
 #include "support/SerialFakes.h"
 #include "support/TestSupport.h"
@@ -548,6 +549,42 @@ TEST_F(BinaryWindows, BoardLostDuringARun) {
   EXPECT_TRUE(prompt.messages.empty()) << "the log says it";
   w.CmdAction[1]->click();
   EXPECT_EQ(w.log->lines().size(), 2) << "停止's stop pulse failed too";
+}
+
+// A binary window's record names no port; a schedule's channel outcomes are
+// kept one per channel; a board lost between runs ends no run to record.
+TEST_F(BinaryWindows, RunRecordsOfABinaryWindow) {
+  RecordingSink sink;
+  FrmBinaryMode2 w(menuContext(1, 1), board, board);
+  w.DutTag->setText(QStringLiteral("B-7"));
+  w.CmdAction[0]->click();
+  board.failWritesFrom = 1;
+  w.Time1_Timer();
+  ASSERT_EQ(sink.records.size(), 1u);
+  const results::Record r = sink.records[0];
+  EXPECT_EQ(r.mode, 14) << "the positive-logic 250-channel entry";
+  EXPECT_EQ(r.port, QString());
+  EXPECT_EQ(r.dut, QStringLiteral("B-7"));
+  EXPECT_EQ(r.failure, Failure::BoardLost);
+  EXPECT_FALSE(r.pass);
+  EXPECT_EQ(r.options.value("positiveLogic").toInt(), 1);
+  EXPECT_EQ(r.options.value("total").toInt(), 250);
+
+  // Events as a schedule check reports them.
+  SessionEvents& events = w.sessionEvents();
+  events.runFinished({RunOutcome::BoardLost, {}});
+  EXPECT_EQ(sink.records.size(), 1u) << "no run was going on";
+  events.runStarted({});
+  events.channelVerdict({7, true});
+  events.channelVerdict({3, false});
+  events.channelVerdict({7, false});
+  events.channelVerdict({9, true});
+  events.runFinished({RunOutcome::Complete, {}});
+  ASSERT_EQ(sink.records.size(), 2u);
+  EXPECT_EQ(sink.records[1].channels,
+            (QList<results::ChannelOutcome>{{3, false}, {7, false}, {9, true}}));
+  EXPECT_EQ(sink.records[1].failure, Failure::NgChannels);
+  EXPECT_EQ(sink.records[1].options.value("total").toInt(), 0);
 }
 
 // A library that loads but lacks entry points is as good as none: the windows

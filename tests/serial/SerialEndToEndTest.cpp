@@ -10,12 +10,15 @@
 #include "link/SerialLink.h"
 #include "sessions/ModeCatalogue.h"
 #include "support/MenuContext.h"
+#include "support/RecordingSink.h"
 #include "support/SerialFakes.h"
 #include "support/TestSupport.h"
 #include "unit/UnitSimulator.h"
 
 #include <QChartView>
 #include <QElapsedTimer>
+#include <QFileInfo>
+#include <QJsonArray>
 #include <QLabel>
 #include <QLineSeries>
 #include <QLineEdit>
@@ -235,6 +238,72 @@ TEST_F(EndToEnd, VerdictAndAnswerTimesOfARun) {
   form->CmdAction[0]->click();
   EXPECT_FALSE(next.verdict().has_value());
   EXPECT_EQ(next.VerdictText->text(), QString());
+}
+
+// Each run the window sees end becomes one record: the window's entry and
+// port, the operator's DUT tag (kept for the next run), the verdict the
+// panel shows, the measurements and the journal.
+TEST_F(EndToEnd, EachFinishedRunIsRecordedOnceWithTheWindowsFacts) {
+  RecordingSink sink;
+  openWindow({.answerDelay = 0ms, .nakEvery = 0}, 0);
+  EXPECT_EQ(form->DutTag->accessibleName(), QStringLiteral("DUT"));
+  form->DutTag->setText(QStringLiteral(" SN-0042 "));
+  const QDateTime before = QDateTime::currentDateTimeUtc();
+  form->CmdAction[0]->click();
+  ASSERT_TRUE(runUntil([&] { return form->RunVerdict->verdict().has_value(); }));
+  runUntil([] { return false; }, 50);
+  ASSERT_EQ(sink.records.size(), 1u);
+  const results::Record r = sink.records[0];
+  EXPECT_EQ(r.id.size(), 36);
+  EXPECT_EQ(r.station, results::stationName());
+  EXPECT_EQ(r.dut, QStringLiteral("SN-0042"));
+  EXPECT_EQ(r.mode, 1) << "the standard buffered entry of the menu";
+  EXPECT_EQ(r.port, QStringLiteral("COM1"));
+  EXPECT_EQ(r.options.value("window").toString(), QStringLiteral("FrmRS232CMode2"));
+  EXPECT_EQ(r.options.value("total").toInt(), 255);
+  const QJsonArray channels = r.options.value("channels").toArray();
+  ASSERT_EQ(channels.size(), 255);
+  EXPECT_EQ(channels.first().toInt(), 1);
+  EXPECT_EQ(channels.last().toInt(), 255);
+  EXPECT_EQ(r.started.timeSpec(), Qt::UTC);
+  EXPECT_GE(r.started, before);
+  EXPECT_GE(r.ended, r.started);
+  EXPECT_TRUE(r.pass);
+  EXPECT_EQ(r.failure, Failure::None);
+  EXPECT_EQ(r.reason, QString());
+  EXPECT_EQ(r.measured.frames, 33);
+  EXPECT_EQ(r.measured.acks, 33);
+  EXPECT_EQ(r.measured.answerMs.size(), 33u);
+  EXPECT_TRUE(r.channels.isEmpty());
+  ASSERT_NE(form->log->journal(), nullptr);
+  EXPECT_EQ(r.journal, form->log->journal()->path());
+  EXPECT_GT(QFileInfo(r.journal).size(), 0) << "the run's lines are on disk when it is recorded";
+
+  // The window keeps the tag for its next run.
+  form->CmdAction[0]->click();
+  ASSERT_TRUE(runUntil([&] { return sink.records.size() == 2; }));
+  EXPECT_NE(sink.records[1].id, r.id);
+  EXPECT_EQ(sink.records[1].dut, QStringLiteral("SN-0042"));
+
+  // A run refused and stopped: a record that says why, once.
+  unit.reset();
+  com1.reset();
+  openWindow({.answerDelay = 0ms, .nakEvery = 2}, 1);
+  form->panel->OptMode[1]->click();
+  for (int i = 0; i < 3; ++i) form->panel->TxtNo[i]->setText(QString::number(1 + i));
+  form->panel->TxtCh->setText("2");
+  form->CmdAction[0]->click();
+  ASSERT_TRUE(runUntil([&] { return count("[受信]：NAK(15h)") == 1; }));
+  form->CmdAction[1]->click();
+  form->CmdAction[1]->click();  // a second stop ends no second run
+  ASSERT_EQ(sink.records.size(), 3u);
+  const results::Record& refused = sink.records[2];
+  EXPECT_EQ(refused.dut, QString());
+  EXPECT_EQ(refused.mode, 2);
+  EXPECT_FALSE(refused.pass);
+  EXPECT_EQ(refused.failure, Failure::Refused);
+  EXPECT_EQ(refused.reason, reasonText(*form->RunVerdict->verdict()));
+  EXPECT_EQ(refused.options.value("channels").toArray(), (QJsonArray{1, 2, 3}));
 }
 
 TEST_F(EndToEnd, UnitThatGoesAwayIsLoggedAndNothingMoreIsWritten) {

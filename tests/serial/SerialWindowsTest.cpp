@@ -120,8 +120,10 @@ TEST_F(SerialWindows, CaptionPortButtonsAndAccessibleNames) {
       EXPECT_FALSE(accessibleName(control).isEmpty()) << w.name << " " << qPrintable(control->objectName());
       if (qobject_cast<QLineEdit*>(control)) boxNames.insert(accessibleName(control));
     }
-    const qsizetype boxes = form->panel->TxtNo.size() + (form->panel->TxtCh ? 1 : 0);
+    // The panel's boxes and the DUT tag below the verdict.
+    const qsizetype boxes = form->panel->TxtNo.size() + (form->panel->TxtCh ? 1 : 0) + 1;
     EXPECT_EQ(boxNames.size(), boxes) << w.name;  // every box told apart
+    EXPECT_TRUE(boxNames.contains(QStringLiteral("DUT"))) << w.name;
     EXPECT_EQ(accessibleName(form->panel->TxtNo[19]), QStringLiteral("再生番号 20"));
     EXPECT_EQ(accessibleName(form->FG1), QStringLiteral("テスト状況"));
     for (QPushButton* button : form->findChildren<QPushButton*>()) EXPECT_FALSE(button->autoDefault());

@@ -23,7 +23,7 @@ class BinaryForm : public TestWindow {
  protected:
   template <class... Args>
   BinaryForm(const WindowContext& context, const TestWindowSpec& spec, WexfordApi& board, Pause& pause, Args&&... args)
-      : TestWindow(context.parent, spec),
+      : TestWindow(context, spec),
         Time1([this] { Time1_Timer(); }, false),
         session_(std::forward<Args>(args)..., board, Time1, sessionEvents(), pause) {}
 
