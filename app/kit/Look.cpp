@@ -1,6 +1,7 @@
 #include "kit/Look.h"
 
 #include <QGuiApplication>
+#include <QLabel>
 #include <QScreen>
 #include <QWidget>
 
@@ -51,6 +52,11 @@ int twipsToPixels(int twips, const QWidget* widget) {
     dpi = int(screen->logicalDotsPerInchY());
   }
   return (twips * dpi + 720) / 1440;
+}
+
+void setStatus(QLabel* label, const QString& text) {
+  label->setText(text);
+  label->setAccessibleDescription(text);
 }
 
 }  // namespace kestrel

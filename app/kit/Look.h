@@ -4,6 +4,7 @@
 #include <QFont>
 #include <QString>
 
+class QLabel;
 class QWidget;
 
 namespace kestrel {
@@ -21,5 +22,9 @@ void setShiftJisCharset(QWidget* window);
 
 // 1440 twips to the inch, at the widget's (or the screen's) logical DPI.
 int twipsToPixels(int twips, const QWidget* widget = nullptr);
+
+// A status label's name says what it is; its text, read out as the
+// description, says how things stand.
+void setStatus(QLabel* label, const QString& text);
 
 }  // namespace kestrel

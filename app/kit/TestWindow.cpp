@@ -29,13 +29,6 @@ namespace {
 // Also when the journal's buffer is written out.
 constexpr int kClockMs = 250;
 
-// A status label's name says what it is; its text, read out as the
-// description, says how things stand.
-void setStatus(QLabel* label, const QString& text) {
-  label->setText(text);
-  label->setAccessibleDescription(text);
-}
-
 // A record keeps at most this many of a run's channels and outcomes: the
 // largest window takes 1000, a schedule as many.
 constexpr int kRecordedChannels = 10000;

@@ -1,4 +1,5 @@
 #include "kit/VerdictPanel.h"
+#include "kit/Look.h"
 
 #include <QChart>
 #include <QChartView>
@@ -15,11 +16,6 @@ namespace kestrel {
 namespace {
 
 QString ms(double value) { return QString::number(value, 'f', 1); }
-
-void setStatus(QLabel* label, const QString& text) {
-  label->setText(text);
-  label->setAccessibleDescription(text);
-}
 
 }  // namespace
 

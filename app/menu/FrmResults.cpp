@@ -36,11 +36,6 @@ QString spreadLine(const QString& what, const Spread& s) {
       .arg(ms(s.min), ms(s.median), ms(s.p95), ms(s.max));
 }
 
-void setStatus(QLabel* label, const QString& text) {
-  label->setText(text);
-  label->setAccessibleDescription(text);
-}
-
 }  // namespace
 
 QString measurementText(const Measurements& m) {

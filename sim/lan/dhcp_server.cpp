@@ -1,4 +1,5 @@
 #include "dhcp_server.h"
+#include "posix_fd.h"
 
 #include <arpa/inet.h>
 #include <fcntl.h>
@@ -17,13 +18,6 @@ namespace {
 
 constexpr std::uint8_t kCookie[4] = {99, 130, 83, 99};
 constexpr std::size_t kOptions = 240;
-
-[[noreturn]] void fail(const char* what) { throw std::system_error(errno, std::generic_category(), what); }
-
-void close_fd(int& fd) {
-  if (fd >= 0) ::close(fd);
-  fd = -1;
-}
 
 std::array<std::uint8_t, 4> ipv4(const std::string& text, const char* what) {
   std::array<std::uint8_t, 4> out{};

@@ -1,4 +1,5 @@
 #include "lan_board.h"
+#include "posix_fd.h"
 
 #include <arpa/inet.h>
 #include <fcntl.h>
@@ -29,13 +30,6 @@ bool has_magic(const std::uint8_t* p) { return std::memcmp(p, kMagic, 4) == 0; }
 
 Bytes header(std::uint8_t type, const std::array<std::uint8_t, 3>& tail = {}) {
   return {kMagic[0], kMagic[1], kMagic[2], kMagic[3], type, tail[0], tail[1], tail[2]};
-}
-
-[[noreturn]] void fail(const char* what) { throw std::system_error(errno, std::generic_category(), what); }
-
-void close_fd(int& fd) {
-  if (fd >= 0) ::close(fd);
-  fd = -1;
 }
 
 sockaddr_in socket_address(const std::string& address, std::uint16_t port) {

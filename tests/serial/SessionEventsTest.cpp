@@ -38,7 +38,7 @@ std::unique_ptr<S> made(Args&... args) {
   return std::make_unique<S>(args...);
 }
 
-const QString kAck = QStringLiteral("answer Ack 06");
+const QString kAckEvent = QStringLiteral("answer Ack 06");
 
 const std::vector<EventCase> kCases{
     {"Buffered",
@@ -49,10 +49,10 @@ const std::vector<EventCase> kCases{
        return s;
      },
      {"started 1,2,3 of 3", "frame [] 05"},
-     {{"\x06", {kAck, "frame [1,2] " + hex(expectedFrame("00010002")), "progress 2/3"}},
-      {"\x06", {kAck, "frame [3] " + hex(expectedFrame("0003")), "progress 3/3"}},
-      {"\x06", {kAck, "finished Complete"}}},
-     {{"\x06", {kAck, "frame [1,2] " + hex(expectedFrame("00010002")), "progress 2/3"}},
+     {{"\x06", {kAckEvent, "frame [1,2] " + hex(expectedFrame("00010002")), "progress 2/3"}},
+      {"\x06", {kAckEvent, "frame [3] " + hex(expectedFrame("0003")), "progress 3/3"}},
+      {"\x06", {kAckEvent, "finished Complete"}}},
+     {{"\x06", {kAckEvent, "frame [1,2] " + hex(expectedFrame("00010002")), "progress 2/3"}},
       {"\x15", {"answer Nak 15", "refusal [受信]：NAK(15h)"}}}},
     {"Mode1",
      false,
@@ -62,9 +62,9 @@ const std::vector<EventCase> kCases{
        return s;
      },
      {"started 1,2 of 2", "frame [] 73 74 73 0d"},
-     {{"\x06", {kAck, "frame [1,2] 30 30 31 2c 30 30 32 0d", "progress 2/2"}},
-      {"\x06", {kAck}},
-      {"\x06", {kAck, "finished Complete"}}},
+     {{"\x06", {kAckEvent, "frame [1,2] 30 30 31 2c 30 30 32 0d", "progress 2/2"}},
+      {"\x06", {kAckEvent}},
+      {"\x06", {kAckEvent, "finished Complete"}}},
      {{"\x15", {"answer Nak 15", "refusal [受信]：NAK(15h)"}}}},
     {"Mode34",
      true,
@@ -74,9 +74,9 @@ const std::vector<EventCase> kCases{
        return s;
      },
      {"started 1,2,3 of 3", "frame [] 05"},
-     {{"\x06", {kAck, "frame [1,2] " + hex(expectedFrame("001002")), "progress 2/3"}},
-      {"\x06", {kAck, "frame [3] " + hex(expectedFrame("003")), "progress 3/3"}},
-      {"\x06", {kAck, "finished Complete"}}},
+     {{"\x06", {kAckEvent, "frame [1,2] " + hex(expectedFrame("001002")), "progress 2/3"}},
+      {"\x06", {kAckEvent, "frame [3] " + hex(expectedFrame("003")), "progress 3/3"}},
+      {"\x06", {kAckEvent, "finished Complete"}}},
      // The unit's "!" moves the exchange on as an ACK does; only the run reads it as a refusal.
      {{"!", {"answer Nak 21", "refusal [受信]：[！] (21h)", "frame [1,2] " + hex(expectedFrame("001002")),
              "progress 2/3"}}}},

@@ -20,12 +20,6 @@ QByteArray readRaw(RegistryStore& store, const QString& key, const QString& name
   return data;
 }
 
-void writeFile(const QString& path, const QByteArray& bytes) {
-  QFile f(path);
-  ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-  f.write(bytes);
-}
-
 }  // namespace
 
 TEST(Registry, StringValueIsStoredAsCp932WithNul) {

@@ -6,11 +6,13 @@
 #include "core/RegistryStore.h"
 
 #include <QApplication>
+#include <QFile>
 #include <QTemporaryDir>
 #include <QPointer>
 #include <QTimer>
 #include <QWidget>
 #include <functional>
+#include <gtest/gtest.h>
 #include <ostream>
 #include <vector>
 
@@ -18,6 +20,14 @@
 inline void PrintTo(const QString& text, std::ostream* os) { *os << '"' << text.toStdString() << '"'; }
 
 namespace kestrel::test {
+
+// A file of these bytes, written whole, or the test fails.
+inline void writeFile(const QString& path, const QByteArray& bytes) {
+  QFile file(path);
+  ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+  ASSERT_EQ(file.write(bytes), bytes.size());
+  ASSERT_TRUE(file.flush());
+}
 
 // Records every message and answers from a script (Ok when it runs dry).
 class RecordingPrompt : public Prompt {

@@ -37,7 +37,7 @@ QString localTime(const QDateTime& t) {
   return t.isValid() ? t.toLocalTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")) : QStringLiteral("?");
 }
 
-QString ms(double v) { return QString::number(v, 'f', 1) + " ms"; }
+QString msText(double v) { return QString::number(v, 'f', 1) + " ms"; }
 
 QString modeName(int mode) { return mode < 0 ? QStringLiteral("?") : QString::number(mode); }
 
@@ -231,7 +231,7 @@ QByteArray htmlReport(const Store& store, const Filter& f, const ReportInput& in
         s += QStringLiteral(
                  "<tr><td>%1</td><td class=\"n\">%2</td><td class=\"n\">%3</td><td>%4</td><td>%5</td>"
                  "<td>%6</td><td>%7</td></tr>\n")
-                 .arg(esc(r.dut), ms(r.answers.max), ms(r.answers.median), modeName(r.mode), esc(r.station),
+                 .arg(esc(r.dut), msText(r.answers.max), msText(r.answers.median), modeName(r.mode), esc(r.station),
                       localTime(r.started), esc(r.id.left(8)));
       s += QStringLiteral("</table>\n");
     }
