@@ -1,5 +1,6 @@
 // kestrel-results as a process, over a store filled through Store::insert.
 #include "results/ResultStore.h"
+#include "run/RunTool.h"
 
 #include <QDir>
 #include <QFile>
@@ -244,18 +245,7 @@ TEST_F(ResultsTool, ExportsCsv) {
   EXPECT_EQ(readFile(out), rows[0] + "\r\n" + rows[2] + "\r\n" + rows[4] + "\r\n");
 }
 
-std::optional<QString> schemaProblems(const QString& file) {
-  QProcess xmllint;
-  xmllint.start(QStringLiteral("xmllint"), {"--noout", "--schema", JUNIT_XSD, file});
-  if (!xmllint.waitForStarted(5000)) return std::nullopt;
-  if (!xmllint.waitForFinished(20000)) {
-    xmllint.kill();
-    xmllint.waitForFinished();
-    return QStringLiteral("xmllint did not end");
-  }
-  if (xmllint.exitStatus() == QProcess::NormalExit && xmllint.exitCode() == 0) return QString();
-  return QString::fromUtf8(xmllint.readAllStandardError());
-}
+std::optional<QString> schemaProblems(const QString& file) { return kestrel::test::junitSchemaProblems(file, JUNIT_XSD); }
 
 TEST_F(ResultsTool, ExportsJUnitWithASuitePerStation) {
   if (QStandardPaths::findExecutable(QStringLiteral("xmllint")).isEmpty())

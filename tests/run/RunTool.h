@@ -6,6 +6,7 @@
 #include <QProcessEnvironment>
 #include <QStringList>
 #include <gtest/gtest.h>
+#include <optional>
 
 namespace kestrel::test {
 
@@ -44,6 +45,21 @@ inline RunResult runTool(const QString& program, const QStringList& args, const 
   r.out = r.text.split(u'\n', Qt::SkipEmptyParts);
   r.err = QString::fromUtf8(p.readAllStandardError());
   return r;
+}
+
+// What xmllint finds wrong with a JUnit report against `xsd`: empty when
+// it passed, nothing when xmllint could not be started.
+inline std::optional<QString> junitSchemaProblems(const QString& file, const QString& xsd) {
+  QProcess xmllint;
+  xmllint.start(QStringLiteral("xmllint"), {"--noout", "--schema", xsd, file});
+  if (!xmllint.waitForStarted(5000)) return std::nullopt;
+  if (!xmllint.waitForFinished(20000)) {
+    xmllint.kill();
+    xmllint.waitForFinished();
+    return QStringLiteral("xmllint did not end");
+  }
+  if (xmllint.exitStatus() == QProcess::NormalExit && xmllint.exitCode() == 0) return QString();
+  return QString::fromUtf8(xmllint.readAllStandardError());
 }
 
 }  // namespace kestrel::test

@@ -824,19 +824,7 @@ class RunPlans : public RunBinary {
   std::unique_ptr<sim::UnitSimulator> unit;
 };
 
-// The schema check of a JUnit report; empty when it passed.
-std::optional<QString> schemaCheck(const QString& file) {
-  QProcess xmllint;
-  xmllint.start(QStringLiteral("xmllint"), {"--noout", "--schema", JUNIT_XSD, file});
-  if (!xmllint.waitForStarted(5000)) return std::nullopt;
-  if (!xmllint.waitForFinished(20000)) {
-    xmllint.kill();
-    xmllint.waitForFinished();
-    return QStringLiteral("xmllint did not end");
-  }
-  if (xmllint.exitStatus() == QProcess::NormalExit && xmllint.exitCode() == 0) return QString();
-  return QString::fromUtf8(xmllint.readAllStandardError());
-}
+std::optional<QString> schemaCheck(const QString& file) { return kestrel::test::junitSchemaProblems(file, JUNIT_XSD); }
 
 bool haveXmllint() { return !QStandardPaths::findExecutable(QStringLiteral("xmllint")).isEmpty(); }
 
