@@ -70,6 +70,8 @@ FrmResults::FrmResults(const QString& location, QWidget* parent) : QDialog(paren
   TxtDut = new QLineEdit;
   TxtDut->setObjectName(QStringLiteral("TxtDut"));
   TxtDut->setAccessibleName(QStringLiteral("DUT で絞り込み"));
+  // Room for a serial number; the modes' long captions must not take it.
+  TxtDut->setMinimumWidth(TxtDut->fontMetrics().horizontalAdvance(QLatin1Char('0')) * 14);
   CboMode = new QComboBox;
   CboMode->setObjectName(QStringLiteral("CboMode"));
   CboMode->setAccessibleName(QStringLiteral("モードで絞り込み"));
@@ -88,6 +90,8 @@ FrmResults::FrmResults(const QString& location, QWidget* parent) : QDialog(paren
   DateSince->setAccessibleName(QStringLiteral("この日以降"));
   DateSince->setDisplayFormat(QStringLiteral("yyyy/MM/dd"));
   DateSince->setCalendarPopup(true);
+  // The style's size hint leaves the date's last digit under the button.
+  DateSince->setMinimumWidth(DateSince->sizeHint().width() + DateSince->fontMetrics().horizontalAdvance(QLatin1Char('0')));
   DateSince->setEnabled(false);
   connect(chk_Since, &QCheckBox::toggled, DateSince, &QWidget::setEnabled);
   CmdRefresh = new QPushButton(QStringLiteral("更新"));
@@ -106,6 +110,8 @@ FrmResults::FrmResults(const QString& location, QWidget* parent) : QDialog(paren
   filters->addWidget(TxtDut, 1);
   filters->addWidget(modeLabel);
   filters->addWidget(CboMode, 1);
+  CboMode->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+  CboMode->setMinimumContentsLength(16);
   filters->addWidget(verdictLabel);
   filters->addWidget(CboVerdict);
   filters->addWidget(chk_Since);
