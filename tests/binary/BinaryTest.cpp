@@ -480,10 +480,7 @@ TEST_F(BinaryWindows, ADriverLibraryThatWillNotLoadIsNamed) {
   const QByteArray before = qgetenv("CORVEX_FTD2XX");
   QTemporaryDir dir;
   const QString notALibrary = dir.filePath(QStringLiteral("libftd2xx.so"));
-  QFile file(notALibrary);
-  ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-  file.write("not a library");
-  file.close();
+  kestrel::test::writeFile(notALibrary, "not a library");
   board.openHandle = 0;
   qputenv("CORVEX_FTD2XX", notALibrary.toLocal8Bit());
   {
@@ -511,10 +508,7 @@ TEST_F(BinaryWindows, ADriverLibraryThatWillNotLoadIsNamed) {
 TEST(StandInConfiguration, OneThatCannotBeReadIsNamedOnStderr) {
   QTemporaryDir dir;
   const QString unparsable = dir.filePath(QStringLiteral("boards.ini"));
-  QFile file(unparsable);
-  ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-  file.write("[board]\nnot a setting\n");
-  file.close();
+  kestrel::test::writeFile(unparsable, "[board]\nnot a setting\n");
   for (const QString& config : {dir.filePath(QStringLiteral("missing.ini")), unparsable}) {
     QProcess run;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
