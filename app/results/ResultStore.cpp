@@ -1,6 +1,7 @@
 #include "results/ResultStore.h"
 
 #include <QAtomicInt>
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QFileInfo>
 #include <QJsonDocument>
@@ -8,6 +9,7 @@
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QStandardPaths>
+#include <QThread>
 #include <QUrlQuery>
 #include <QVariant>
 #include <algorithm>
@@ -351,9 +353,16 @@ bool openFile(QSqlDatabase& db, const Location& where, QString* error) {
   if (!db.open())
     return fail(error, QStringLiteral("cannot open the results store %1: %2").arg(where.file, dbText(db.lastError())));
   // Several benches' programs share one file: readers never block the writer.
+  // SQLite answers a switch to WAL made while another program makes it with
+  // "database is locked" at once, not after its busy time-out: asked again.
   QSqlQuery q(db);
-  if (!q.exec(QStringLiteral("PRAGMA journal_mode = WAL")) || !q.next())
-    return fail(error, QStringLiteral("cannot open the results store %1: %2").arg(where.file, dbText(q.lastError())));
+  const QDeadlineTimer patience(kBusyTimeoutMs);
+  while (!q.exec(QStringLiteral("PRAGMA journal_mode = WAL")) || !q.next()) {
+    const QString code = q.lastError().nativeErrorCode();
+    if ((code != QLatin1String("5") && code != QLatin1String("6")) || patience.hasExpired())
+      return fail(error, QStringLiteral("cannot open the results store %1: %2").arg(where.file, dbText(q.lastError())));
+    QThread::msleep(10);
+  }
   if (q.value(0).toString().compare(QLatin1String("wal"), Qt::CaseInsensitive) != 0)
     return fail(error, QStringLiteral("results store %1 cannot keep a write-ahead log (journal mode %2)")
                            .arg(where.file, q.value(0).toString()));
