@@ -20,6 +20,8 @@ using namespace std::chrono_literals;
 constexpr auto kStartLimit = 5s;
 // A posted sequence that the thread has not taken up by then runs on its caller.
 constexpr auto kClaimLimit = 1s;
+// How far short of a deadline a wait stops sleeping and spins.
+constexpr auto kSpin = 1500us;
 
 std::string reason(int error) { return std::strerror(error); }
 
@@ -46,10 +48,32 @@ RealTimeCalls systemRealTime() {
         ::munlockall();  // nothing half locked is left behind
         return error;
       },
+      [](int runner) {
+        cpu_set_t allowed;
+        if (::sched_getaffinity(0, sizeof allowed, &allowed) != 0) return errno;
+        if (CPU_COUNT(&allowed) < 2) return EINVAL;
+        for (int cpu = 0, seen = 0; cpu < CPU_SETSIZE; ++cpu) {
+          if (!CPU_ISSET(cpu, &allowed) || seen++ != runner) continue;
+          cpu_set_t one;
+          CPU_ZERO(&one);
+          CPU_SET(cpu, &one);
+          return ::pthread_setaffinity_np(::pthread_self(), sizeof one, &one);
+        }
+        return EINVAL;
+      },
   };
 }
 
-TimedThread::TimedThread(RealTimeCalls calls) { start(std::move(calls)); }
+void TimedThread::waitUntil(Clock::time_point deadline, const std::function<bool()>& done) {
+  if (Clock::now() + kSpin < deadline) std::this_thread::sleep_until(deadline - kSpin);
+  while (Clock::now() < deadline && !(done && done())) std::this_thread::yield();
+}
+
+TimedThread::TimedThread(RealTimeCalls calls) {
+  const RealTimeCalls forPartner = calls;
+  start(std::move(calls));
+  if (realTime_ && pinned_) startPartner(forPartner);
+}
 
 TimedThread::~TimedThread() {
   {
@@ -57,7 +81,86 @@ TimedThread::~TimedThread() {
     stopping_ = true;
   }
   changed_.notify_all();
+  partnerWake_.notify_all();
   if (thread_.joinable()) thread_.join();
+  if (partner_.joinable()) partner_.join();
+}
+
+void TimedThread::startPartner(const RealTimeCalls& calls) {
+  try {
+    partner_ = std::thread([this, schedule = calls.schedule, pin = calls.pin] {
+      // Two runners on one processor would wait on each other at the same
+      // priority: the second runs only on a processor of its own.
+      const bool scheduled = schedule() == 0 && (!pin || pin(1) == 0);
+      if (scheduled) touchStack();
+      {
+        std::lock_guard guard(lock_);
+        if (partnerDecided_) return;  // given up on meanwhile
+        partnerDecided_ = true;
+        partnerReady_ = scheduled && !stopping_;
+      }
+      changed_.notify_all();
+      if (scheduled) partner();
+    });
+  } catch (const std::system_error&) {
+    return;  // one runner, as before
+  }
+  std::unique_lock guard(lock_);
+  if (!changed_.wait_for(guard, kStartLimit, [this] { return partnerDecided_; })) partnerDecided_ = true;
+}
+
+void TimedThread::partner() {
+  unsigned seen = 0;
+  std::unique_lock guard(lock_);
+  for (;;) {
+    partnerWake_.wait(guard, [&] { return stopping_ || posted_ != seen; });
+    if (stopping_) return;
+    seen = posted_;
+    const Clock::time_point deadline = deadline_;
+    const std::function<void()>* step = step_;
+    guard.unlock();
+    waitUntil(deadline, [&] { return claimed_.load(std::memory_order_acquire) >= seen; });
+    take(seen, step);
+    guard.lock();
+  }
+}
+
+bool TimedThread::take(unsigned generation, const std::function<void()>* step) {
+  unsigned expected = generation - 1;
+  if (!claimed_.compare_exchange_strong(expected, generation, std::memory_order_acq_rel)) return false;
+  try {
+    (*step)();
+  } catch (...) {
+    std::lock_guard guard(lock_);
+    stepThrew_ = std::current_exception();
+  }
+  done_.store(generation, std::memory_order_release);
+  done_.notify_all();
+  return true;
+}
+
+void TimedThread::at(Clock::time_point deadline, const std::function<void()>& step) {
+  if (!partnerReady_ || !onThread()) {
+    waitUntil(deadline);
+    step();
+    return;
+  }
+  unsigned generation = 0;
+  {
+    std::lock_guard guard(lock_);
+    generation = ++posted_;
+    deadline_ = deadline;
+    step_ = &step;
+    stepThrew_ = nullptr;
+  }
+  partnerWake_.notify_one();
+  waitUntil(deadline, [&] { return claimed_.load(std::memory_order_acquire) >= generation; });
+  if (holdBack_) holdBack_();
+  take(generation, &step);
+  for (unsigned d = done_.load(std::memory_order_acquire); d < generation; d = done_.load(std::memory_order_acquire))
+    done_.wait(d, std::memory_order_acquire);
+  std::lock_guard guard(lock_);
+  if (std::exception_ptr thrown = std::exchange(stepThrew_, nullptr)) std::rethrow_exception(thrown);
 }
 
 void TimedThread::start(RealTimeCalls calls) {
@@ -65,6 +168,7 @@ void TimedThread::start(RealTimeCalls calls) {
     thread_ = std::thread([this, calls = std::move(calls)] {
       const int scheduled = calls.schedule();
       const int locked = scheduled == 0 ? calls.lockMemory() : 0;
+      const bool pinned = scheduled == 0 && (!calls.pin || calls.pin(0) == 0);
       if (scheduled == 0) {
         touchStack();
         (void)std::chrono::steady_clock::now();
@@ -74,6 +178,7 @@ void TimedThread::start(RealTimeCalls calls) {
         if (stopping_) return;  // given up on meanwhile
         started_ = true;
         realTime_ = scheduled == 0;
+        pinned_ = pinned;
         granted_ = realTime_ && locked == 0;
         if (!realTime_)
           scheduling_ = "normal, on the calling thread: SCHED_FIFO refused: " + reason(scheduled);

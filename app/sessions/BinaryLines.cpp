@@ -80,6 +80,7 @@ BoardResult BinaryLines::readBusy(bool& busy) {
 }
 
 BoardResult BinaryLines::write(std::uint32_t port, std::uint8_t data, std::uint8_t mask) {
+  lastWrite_ = std::chrono::steady_clock::now();
   BoardResult r = call("WXF_PortWrite", [&] { return board_.WXF_PortWrite(handle_, port, data, mask); });
   if (handle_ == 0 && r.fault == BoardFault::Failed) r = {};
   return r;
@@ -89,10 +90,15 @@ BoardResult BinaryLines::strobe(int widthMs) {
   return timed([&] { return pulseStrobe(widthMs); });
 }
 
+BoardResult BinaryLines::writeAfter(int ms, std::uint32_t port, std::uint8_t data, std::uint8_t mask) {
+  BoardResult r;
+  pause_.stepAfter(lastWrite_, ms, [&] { r = write(port, data, mask); });
+  return r;
+}
+
 BoardResult BinaryLines::pulseStrobe(int widthMs) {
   if (BoardResult r = write(kControlPort, 0, kStrobe); !r.ok()) return r;
-  pause_.sleep(widthMs);
-  if (BoardResult r = write(kControlPort, 0xFF, kStrobe); !r.ok()) return r;
+  if (BoardResult r = writeAfter(widthMs, kControlPort, 0xFF, kStrobe); !r.ok()) return r;
   pause_.sleep(widthMs);
   return {};
 }
@@ -109,8 +115,7 @@ BoardResult BinaryLines::stopPulseWithStrobe(LogSink& log) {
   return timed([&] {
     if (BoardResult r = write(kControlPort, 0, kStop); !r.ok()) return r;
     if (BoardResult r = write(kControlPort, 0, kStrobe); !r.ok()) return r;
-    pause_.sleep(kPulseMs);
-    if (BoardResult r = write(kControlPort, 0xFF, kStrobe); !r.ok()) return r;
+    if (BoardResult r = writeAfter(kPulseMs, kControlPort, 0xFF, kStrobe); !r.ok()) return r;
     return write(kControlPort, 0xFF, kStop);
   });
 }
@@ -156,10 +161,8 @@ BoardResult BinaryLines::sendEightBits(qint64 n, bool positiveLogic) {
   const std::uint8_t data = eightBits(n, positiveLogic);
   return timed([&] {
     if (BoardResult r = write(kDataPort, data, 0xFF); !r.ok()) return r;
-    pause_.sleep(kSettleMs);
-    if (BoardResult r = write(kControlPort, 0, kStrobe); !r.ok()) return r;
-    pause_.sleep(kPulseMs);
-    return write(kControlPort, 0xFF, kStrobe);
+    if (BoardResult r = writeAfter(kSettleMs, kControlPort, 0, kStrobe); !r.ok()) return r;
+    return writeAfter(kPulseMs, kControlPort, 0xFF, kStrobe);
   });
 }
 

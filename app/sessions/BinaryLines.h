@@ -7,6 +7,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <chrono>
 #include <cstdint>
 
 namespace kestrel {
@@ -87,11 +88,15 @@ class BinaryLines {
   template <class Sequence>
   BoardResult timed(Sequence&& sequence);
   BoardResult write(std::uint32_t port, std::uint8_t data, std::uint8_t mask);
+  // The write `ms` after the last write was called (not after it returned,
+  // which may be later: a unit times the gap between their arrivals).
+  BoardResult writeAfter(int ms, std::uint32_t port, std::uint8_t data, std::uint8_t mask);
   BoardResult pulseStrobe(int widthMs);
 
   WexfordApi& board_;
   Pause& pause_;
   WxfHandle handle_ = 0;
+  std::chrono::steady_clock::time_point lastWrite_;
 };
 
 inline const QString kStopSignalLog = QStringLiteral("[送信]：STOP信号");
