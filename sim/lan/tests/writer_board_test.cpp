@@ -129,7 +129,9 @@ TEST(WriterBoard, AsksForItsAddressAndServesOnlyOnceAnswered) {
   EXPECT_EQ(first, expected);
   for (const Bytes& r : requests) EXPECT_EQ(r, first);  // the same transaction ID every time
   for (std::size_t i = 1; i < times.size(); ++i) EXPECT_GE(times[i] - times[i - 1], 60ms) << i;
-  EXPECT_GE(times.back() - times.front(), 4 * 120ms - 30ms);
+  // The first request may have waited in the socket while the host
+  // connected; for the others the test was already waiting.
+  EXPECT_GE(times.back() - times[1], 3 * 120ms - 30ms);
   EXPECT_LE(times.back() - times.front(), 4 * 120ms + 250ms);
 
   // Nothing is served before the answer.
