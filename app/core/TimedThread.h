@@ -38,9 +38,10 @@ class TimedThread {
   // Above ordinary threads, below what the kernel's own threads use.
   static constexpr int kPriority = 10;
 
-  // Sleeps short of `deadline` (a sleep may overrun by a scheduler tick),
-  // then spins to it; returns early once `done` says so.
-  static void waitUntil(Clock::time_point deadline, const std::function<bool()>& done = {});
+  // Sleeps until `spin` short of `deadline` (a sleep may overrun by a
+  // scheduler tick), then spins to it; returns early once `done` says so.
+  static void waitUntil(Clock::time_point deadline, const std::function<bool()>& done = {},
+                        std::chrono::microseconds spin = std::chrono::microseconds(1500));
 
   explicit TimedThread(RealTimeCalls calls = systemRealTime());
   ~TimedThread();
