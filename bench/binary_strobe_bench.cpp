@@ -35,7 +35,7 @@ constexpr int kWidthMs = 50;
 
 using Clock = std::chrono::steady_clock;
 
-// When each port write was called and when it returned, as the timed thread saw it.
+// When each port write was called and when it returned, on the runner that made it.
 struct WriteTimes {
   std::uint32_t port;
   std::uint8_t data, mask;
@@ -103,7 +103,8 @@ void lateness(const char* link, const sim::BinaryUnit& unit, const std::vector<W
         writes[i + 1].mask == kestrel::BinaryLines::kStrobe)
       pulses.emplace_back(&writes[i], &writes[i + 1]);
   std::vector<Clock::duration> widths;
-  for (const sim::BinaryChannel& c : unit.channels()) widths.insert(widths.end(), c.strobe_widths.begin(), c.strobe_widths.end());
+  for (const sim::BinaryChannel& c : unit.channels())
+    widths.insert(widths.end(), c.strobe_widths.begin(), c.strobe_widths.end());
   if (widths.size() != pulses.size()) {
     std::printf("%s: %zu strobes timed, %zu written: no breakdown\n", link, widths.size(), pulses.size());
     return;
@@ -124,8 +125,9 @@ void lateness(const char* link, const sim::BinaryUnit& unit, const std::vector<W
       std::printf("%s: late strobe %zu: width %.3f ms = first write %.3f + wait %+.3f + arrivals %+.3f + T\n", link, i,
                   width, first, wait, arrival);
   }
-  std::printf("%s: %d strobes off by more than %.1f ms; in all, first writes %.3f ms, waits %+.3f ms, arrivals %+.3f ms\n",
-              link, count, late, inFirst, inWait, inArrival);
+  std::printf(
+      "%s: %d strobes off by more than %.1f ms; in all, first writes %.3f ms, waits %+.3f ms, arrivals %+.3f ms\n",
+      link, count, late, inFirst, inWait, inArrival);
 }
 
 double percentile(const std::vector<double>& sorted, double p) {
